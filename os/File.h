@@ -1,0 +1,148 @@
+// File access for the engine: ReadFile and WriteFile over one abstract File, File::Info for
+// names, sizes, times and attributes. Every failed system call raises File::Error.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "os/DateTime.h"
+#include "os/Errors.h"
+#include "os/Progress.h"
+
+namespace OS {
+
+inline constexpr char kSeparator = '/';
+
+// Attribute flags as stored in directory entries.
+enum FileAttribute : std::uint32_t {
+    ATTR_ARCHIVE = 8,
+    ATTR_HIDDEN = 16,
+    ATTR_READONLY = 32,
+    ATTR_SYSTEM = 64,
+    ATTR_TEMPORARY = 128,
+    ATTR_DIRECTORY = 256,
+    ATTR_COMPRESSED = 512,
+    ATTR_SPARSE = 1024,
+    ATTR_ENCRYPTED = 2048,
+};
+
+class File {
+public:
+    using Error = PlatformError<ErrorLayer::File>;
+
+    // Throws the error for errno (or `err`); returns quietly when it is 0.
+    static void RaiseLastError(IoOp op = IoOp::Other);
+    static void RaiseError(int err, IoOp op = IoOp::Other) { RaiseErrno<ErrorLayer::File>(err, op); }
+
+    static std::string GetCurrentPath();
+
+    class Info {
+    public:
+        Info() = default;
+        // Splits at the last separator; a bare name is taken in the current folder.
+        // With mayNotExist, "not found" only clears Exists(); every other failure raises.
+        Info(const std::string& fullName, bool mayNotExist);
+
+        void Update();
+
+        const std::string& Name() const { return m_name; }
+        const std::string& Path() const { return m_path; }  // ends in a separator
+        std::string FullName() const { return m_path + m_name; }
+        std::uint64_t Size() const { return m_size; }
+        bool Exists() const { return m_exists; }
+        std::uint32_t Attributes() const { return m_attributes; }
+        const DateTime& CreateTime() const { return m_create; }
+        const DateTime& ModTime() const { return m_modify; }
+        const DateTime& AccessTime() const { return m_access; }
+
+    private:
+        std::string m_name;
+        std::string m_path;
+        std::uint64_t m_size = 0;
+        DateTime m_create, m_modify, m_access;
+        std::uint32_t m_attributes = 0;
+        bool m_exists = false;
+    };
+
+    struct State {
+        int fd = -1;
+        int mode = 2;
+        bool deleteIfLeftOpen = false;
+        int startPercent = 0;
+        ProgressWord* percent = nullptr;
+        ProgressWord* counter = nullptr;
+        std::uint32_t counterStart = 0;
+        std::uint32_t counterEnd = 0;
+    };
+
+    virtual ~File() = default;
+    virtual void Open() = 0;
+    virtual void Close() = 0;
+    virtual bool IsOpen() const = 0;
+
+    const Info& GetInfo() const { return m_info; }
+    Info& GetInfo() { return m_info; }
+
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+protected:
+    File() = default;
+    // Closes the descriptor, marking the state closed even when close() reports an error.
+    void CloseHandle();
+
+    Info m_info;
+    State m_state;
+};
+
+class ReadFile : public File {
+public:
+    explicit ReadFile(const std::string& fullName);
+    ~ReadFile() override;
+
+    void Open() override;  // shared lock: readers may share, writers are kept out
+    void Close() override;
+    bool IsOpen() const override { return m_state.fd >= 0; }
+
+    // Fewer bytes than asked only at the end of the file.
+    std::size_t Read(void* buffer, std::size_t count);
+    // fromCurrent false: a negative offset counts from the end, others from the start.
+    std::uint64_t Move(std::int64_t offset, bool fromCurrent);
+};
+
+class WriteFile : public File {
+public:
+    // Modes: 0 create new, 1 truncate existing, 2 create or replace, 3 open existing,
+    // 9999 open existing with every write reaching the disk before it returns.
+    WriteFile(const std::string& fullName, int mode = 2, bool deleteIfLeftOpen = false);
+    ~WriteFile() override;
+
+    void Open() override;  // exclusive lock; creates the missing folders for modes 0 and 2
+    void Close() override;  // applies the creation attributes
+    bool IsOpen() const override { return m_state.fd >= 0; }
+
+    // Stores the count written through `written` before any failure is raised.
+    std::size_t Write(const void* buffer, std::size_t count, std::size_t* written = nullptr);
+    void Flush();
+    std::uint64_t Move(std::int64_t offset, bool fromCurrent);
+
+    void SetProgress(int startPercent, ProgressWord* percent, ProgressWord* counter,
+                     std::uint32_t counterEnd);
+    // Linux keeps no settable creation time: only modification and access are set.
+    void SetFileTimes(const DateTime& create, const DateTime& modify, const DateTime& access);
+    void SetCreationAttributes(std::uint32_t attributes) { m_creationAttributes = attributes; }
+    std::uint32_t CreationAttributes() const { return m_creationAttributes; }
+
+    void Delete(bool clearReadOnly);
+    // Moves the file to the desktop trash; the outcome is not reported.
+    void Recycle();
+
+private:
+    std::uint32_t m_creationAttributes = 0;
+};
+
+// Creates the missing folders of `path` (which ends in a separator) for a file about to be made.
+void CreateFilePath(const std::string& path);
+
+}  // namespace OS

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what building and testing need. Idempotent: does nothing when all is present.
+set -euo pipefail
+
+packages=(g++ clang cmake ninja-build pkg-config libcrypto++-dev zlib1g-dev libglib2.0-dev
+          googletest libgtest-dev libgmock-dev openssl)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
