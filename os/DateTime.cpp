@@ -29,7 +29,8 @@ DateTime DateTime::FromPacked(std::uint32_t date, std::uint32_t timeOfDay) {
 DateTime DateTime::FromTimespec(const std::timespec& ts) {
     std::tm tm{};
     std::time_t t = ts.tv_sec;
-    if (!gmtime_r(&t, &tm)) return DateTime{};
+    if (!gmtime_r(&t, &tm))
+        return DateTime{};
     DateTime d;
     d.year = std::uint16_t(tm.tm_year + 1900);
     d.month = std::uint8_t(tm.tm_mon + 1);
@@ -42,8 +43,8 @@ DateTime DateTime::FromTimespec(const std::timespec& ts) {
 }
 
 bool DateTime::ToTimespec(std::timespec& ts) const {
-    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
-        second > 59 || millisecond > 999)
+    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59 ||
+        millisecond > 999)
         return false;
     std::tm tm{};
     tm.tm_year = int(year) - 1900;

@@ -17,8 +17,8 @@ const char* ErrorText(ErrorLayer layer, int code);
 
 template <ErrorLayer L>
 class PlatformError : public std::exception {
-public:
-    explicit PlatformError(int code) : code(code >= 0 && code <= 9 ? code : 0) {}
+  public:
+    explicit PlatformError(int c) : code(c >= 0 && c <= 9 ? c : 0) {}
     const char* what() const noexcept override { return ErrorText(L, code); }
 
     int code;
@@ -28,7 +28,8 @@ public:
 template <ErrorLayer L>
 void RaiseErrno(int err, IoOp op = IoOp::Other) {
     const int code = MapErrno(err, L, op);
-    if (code >= 0) throw PlatformError<L>(code);
+    if (code >= 0)
+        throw PlatformError<L>(code);
 }
 
 }  // namespace OS

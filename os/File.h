@@ -28,17 +28,19 @@ enum FileAttribute : std::uint32_t {
 };
 
 class File {
-public:
+  public:
     using Error = PlatformError<ErrorLayer::File>;
 
     // Throws the error for errno (or `err`); returns quietly when it is 0.
     static void RaiseLastError(IoOp op = IoOp::Other);
-    static void RaiseError(int err, IoOp op = IoOp::Other) { RaiseErrno<ErrorLayer::File>(err, op); }
+    static void RaiseError(int err, IoOp op = IoOp::Other) {
+        RaiseErrno<ErrorLayer::File>(err, op);
+    }
 
     static std::string GetCurrentPath();
 
     class Info {
-    public:
+      public:
         Info() = default;
         // Splits at the last separator; a bare name is taken in the current folder.
         // With mayNotExist, "not found" only clears Exists(); every other failure raises.
@@ -56,7 +58,7 @@ public:
         const DateTime& ModTime() const { return m_modify; }
         const DateTime& AccessTime() const { return m_access; }
 
-    private:
+      private:
         std::string m_name;
         std::string m_path;
         std::uint64_t m_size = 0;
@@ -87,7 +89,7 @@ public:
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
-protected:
+  protected:
     File() = default;
     // Closes the descriptor, marking the state closed even when close() reports an error.
     void CloseHandle();
@@ -97,7 +99,7 @@ protected:
 };
 
 class ReadFile : public File {
-public:
+  public:
     explicit ReadFile(const std::string& fullName);
     ~ReadFile() override;
 
@@ -112,13 +114,13 @@ public:
 };
 
 class WriteFile : public File {
-public:
+  public:
     // Modes: 0 create new, 1 truncate existing, 2 create or replace, 3 open existing,
     // 9999 open existing with every write reaching the disk before it returns.
     WriteFile(const std::string& fullName, int mode = 2, bool deleteIfLeftOpen = false);
     ~WriteFile() override;
 
-    void Open() override;  // exclusive lock; creates the missing folders for modes 0 and 2
+    void Open() override;   // exclusive lock; creates the missing folders for modes 0 and 2
     void Close() override;  // applies the creation attributes
     bool IsOpen() const override { return m_state.fd >= 0; }
 
@@ -138,7 +140,7 @@ public:
     // Moves the file to the desktop trash; the outcome is not reported.
     void Recycle();
 
-private:
+  private:
     std::uint32_t m_creationAttributes = 0;
 };
 

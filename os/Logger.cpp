@@ -40,7 +40,8 @@ void Logger::Setup(bool console, bool logFile, bool traceFile) {
         s.traceFile.reset();
         s.state = 1;
         s_levels.store(0, std::memory_order_relaxed);
-        if (logFile) s.logFile = std::make_unique<std::ofstream>("log_release.txt", std::ios::trunc);
+        if (logFile)
+            s.logFile = std::make_unique<std::ofstream>("log_release.txt", std::ios::trunc);
         if (traceFile)
             s.traceFile = std::make_unique<std::ofstream>("trace_release.txt", std::ios::trunc);
     }
@@ -48,16 +49,20 @@ void Logger::Setup(bool console, bool logFile, bool traceFile) {
         Register(LOG_FATAL | LOG_ERROR, &std::cerr);
         Register(LOG_WARN | LOG_INFO | LOG_DEBUG, &std::cout);
     }
-    if (logFile) Register(LOG_FATAL | LOG_ERROR | LOG_WARN | LOG_INFO, s.logFile.get());
-    if (traceFile) Register(LOG_TRACE, s.traceFile.get());
+    if (logFile)
+        Register(LOG_FATAL | LOG_ERROR | LOG_WARN | LOG_INFO, s.logFile.get());
+    if (traceFile)
+        Register(LOG_TRACE, s.traceFile.get());
 }
 
 void Logger::Register(unsigned mask, std::ostream* stream) {
-    if (!stream) return;
+    if (!stream)
+        return;
     Sinks& s = TheSinks();
     std::lock_guard<std::mutex> lock(s.mutex);
     auto it = s.list.begin();
-    while (it != s.list.end() && it->second != stream) ++it;
+    while (it != s.list.end() && it->second != stream)
+        ++it;
     if (it != s.list.end()) {
         if (mask == 0)
             s.list.erase(it);
@@ -67,19 +72,23 @@ void Logger::Register(unsigned mask, std::ostream* stream) {
         s.list.emplace_back(mask, stream);
     }
     unsigned levels = 0;
-    for (const auto& sink : s.list) levels |= sink.first;
+    for (const auto& sink : s.list)
+        levels |= sink.first;
     s_levels.store(levels, std::memory_order_relaxed);
 }
 
 void Logger::Log(unsigned level, std::string_view text) {
-    if (!Wants(level)) return;
+    if (!Wants(level))
+        return;
     Sinks& s = TheSinks();
     std::lock_guard<std::mutex> lock(s.mutex);
     for (const auto& [mask, stream] : s.list) {
         const unsigned shared = mask & level;
-        if (!shared) continue;
+        if (!shared)
+            continue;
         for (unsigned bit = 0; bit < 6; ++bit) {
-            if (shared & (1u << bit)) *stream << kPrefixes[bit];
+            if (shared & (1u << bit))
+                *stream << kPrefixes[bit];
         }
         *stream << ": " << text << '\n';
         stream->flush();

@@ -18,7 +18,7 @@ enum LogLevel : unsigned {
 };
 
 class Logger {
-public:
+  public:
     // Opens "log_release.txt" / "trace_release.txt" in the current folder for the switches on.
     static void Setup(bool console, bool logFile, bool traceFile);
     // Same stream again: mask 0 removes it, any other mask replaces its mask.
@@ -33,23 +33,25 @@ public:
         return (s_levels.load(std::memory_order_relaxed) & level) != 0;
     }
 
-private:
+  private:
     static std::atomic<unsigned> s_levels;
 };
 
 // Writes "enter <name>" and "leave <name>" at TRACE when a trace sink is registered.
 class Trace {
-public:
+  public:
     explicit Trace(const char* name) : m_name(Logger::Wants(LOG_TRACE) ? name : nullptr) {
-        if (m_name) Emit("enter ");
+        if (m_name)
+            Emit("enter ");
     }
     ~Trace() {
-        if (m_name) Emit("leave ");
+        if (m_name)
+            Emit("leave ");
     }
     Trace(const Trace&) = delete;
     Trace& operator=(const Trace&) = delete;
 
-private:
+  private:
     void Emit(const char* what) const noexcept;
     const char* m_name;
 };

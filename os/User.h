@@ -1,0 +1,23 @@
+// Who runs the program: the account name, and whether the account may administer the machine.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace OS {
+
+// Copies the name with its terminator when `size` (terminator included) is enough and stores
+// the count copied; otherwise returns false and stores the size needed (0 when there is no name).
+bool UserName(char* buffer, std::size_t& size);
+// The name from the account database, or $USER when the database has none; empty if neither.
+std::string UserName();
+
+// Administrators are root and members of the groups that may use sudo: "sudo", "wheel", "admin".
+bool IsAdministratorAccount(uid_t uid, const std::vector<std::string>& groupNames);
+// The decision above for the effective user and all of its groups.
+bool IsAdministrator();
+
+}  // namespace OS
