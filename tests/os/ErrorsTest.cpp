@@ -21,13 +21,16 @@ struct Case {
 
 // -1: no exception at all.
 const Case kCases[] = {
-    {0, IoOp::Other, -1, -1},        {ENOENT, IoOp::Other, 1, 1},   {ENOTDIR, IoOp::Other, 1, 1},
-    {EEXIST, IoOp::Other, 2, 2},     {EACCES, IoOp::Other, 3, 3},   {EPERM, IoOp::Other, 3, 3},
-    {EIO, IoOp::Read, 4, 4},         {EIO, IoOp::Write, 5, 5},      {EIO, IoOp::Other, 0, 0},
-    {EBUSY, IoOp::Other, 6, 6},      {ETXTBSY, IoOp::Other, 6, 6},  {EWOULDBLOCK, IoOp::Other, 6, 6},
-    {EROFS, IoOp::Other, 7, 7},      {ENXIO, IoOp::Other, 8, 8},    {ENODEV, IoOp::Other, 8, 8},
-    {ENOSPC, IoOp::Write, 9, 0},     {EDQUOT, IoOp::Write, 9, 0},   {ENOTEMPTY, IoOp::Other, 0, 9},
-    {EINVAL, IoOp::Other, 0, 0},     {ENAMETOOLONG, IoOp::Other, 0, 0},
+    {0, IoOp::Other, -1, -1},     {ENOENT, IoOp::Other, 1, 1},
+    {ENOTDIR, IoOp::Other, 1, 1}, {EEXIST, IoOp::Other, 2, 2},
+    {EACCES, IoOp::Other, 3, 3},  {EPERM, IoOp::Other, 3, 3},
+    {EIO, IoOp::Read, 4, 4},      {EIO, IoOp::Write, 5, 5},
+    {EIO, IoOp::Other, 0, 0},     {EBUSY, IoOp::Other, 6, 6},
+    {ETXTBSY, IoOp::Other, 6, 6}, {EWOULDBLOCK, IoOp::Other, 6, 6},
+    {EROFS, IoOp::Other, 7, 7},   {ENXIO, IoOp::Other, 8, 8},
+    {ENODEV, IoOp::Other, 8, 8},  {ENOSPC, IoOp::Write, 9, 0},
+    {EDQUOT, IoOp::Write, 9, 0},  {ENOTEMPTY, IoOp::Other, 0, 9},
+    {EINVAL, IoOp::Other, 0, 0},  {ENAMETOOLONG, IoOp::Other, 0, 0},
 };
 
 TEST(Errors, ErrnoMapsToTheCodeOfEachLayer) {

@@ -33,13 +33,13 @@ int CodeOf(const std::function<void()>& f) {
 }
 
 class CwdGuard {
-public:
+  public:
     explicit CwdGuard(const std::string& dir) : m_old(std::filesystem::current_path()) {
         std::filesystem::current_path(dir);
     }
     ~CwdGuard() { std::filesystem::current_path(m_old); }
 
-private:
+  private:
     std::filesystem::path m_old;
 };
 
@@ -166,7 +166,8 @@ TEST(WriteFile, CreatesTheMissingFoldersOfANewFile) {
 TEST(ReadFile, ReadsAndMoves) {
     TempDir dir;
     std::string content;
-    for (int i = 0; i < 100; ++i) content += char('A' + i % 26);
+    for (int i = 0; i < 100; ++i)
+        content += char('A' + i % 26);
     WriteText(dir / "data", content);
 
     EXPECT_EQ(CodeOf([&] { ReadFile r(dir / "missing"); }), 1);

@@ -12,7 +12,7 @@ namespace {
 using OS::Logger;
 
 class LoggerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { Logger::Setup(false, false, false); }
     void TearDown() override { Logger::Teardown(); }
 };

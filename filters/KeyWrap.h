@@ -1,0 +1,23 @@
+// AES key wrap (RFC 3394) with the default initial value A6A6A6A6A6A6A6A6 under a 16-, 24- or
+// 32-byte key-encryption key. Both calls report by result code and leave the output alone
+// unless they succeed; the caller sizes the output beforehand.
+#pragma once
+
+#include <cryptopp/secblock.h>
+
+namespace CryptoP2 {
+
+enum KeyWrapResult : int {
+    KEYWRAP_OK = 0,
+    KEYWRAP_INTEGRITY = 1,      // unwrap: wrong key or damaged data
+    KEYWRAP_INPUT_LENGTH = 2,   // wrap: < 8 bytes, unwrap: < 16, or not a multiple of 8
+    KEYWRAP_OUTPUT_LENGTH = 3,  // output is not input + 8 (wrap) or input - 8 (unwrap)
+    KEYWRAP_KEK_LENGTH = 4,     // key-encryption key is not 16, 24 or 32 bytes
+};
+
+int AesKeyWrap(const CryptoPP::SecByteBlock& kek, const CryptoPP::SecByteBlock& plain,
+               CryptoPP::SecByteBlock& wrapped);
+int AesKeyUnwrap(const CryptoPP::SecByteBlock& kek, const CryptoPP::SecByteBlock& wrapped,
+                 CryptoPP::SecByteBlock& plain);
+
+}  // namespace CryptoP2

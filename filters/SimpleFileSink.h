@@ -1,0 +1,26 @@
+// Pipeline sink over an open WriteFile. A failed write is offered to the handler, and each
+// retry resumes at the first byte not yet written. The file is not owned here.
+#pragma once
+
+#include <cryptopp/simple.h>
+
+#include "filters/WriteErrorHandler.h"
+#include "os/File.h"
+
+namespace CryptoP2 {
+
+class SimpleFileSink : public CryptoPP::Sink {
+  public:
+    // handler may be null: every write error then propagates.
+    SimpleFileSink(OS::WriteFile& file, FCryptEng::WriteErrorHandler* handler);
+
+    size_t Put2(const CryptoPP::byte* inString, size_t length, int messageEnd,
+                bool blocking) override;
+    bool IsolatedFlush(bool hardFlush, bool blocking) override;
+
+  private:
+    OS::WriteFile* m_file;
+    FCryptEng::WriteErrorHandler* m_handler;
+};
+
+}  // namespace CryptoP2
