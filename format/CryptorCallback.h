@@ -1,0 +1,30 @@
+// The questions the engine and the records ask the user. The application implements it (its
+// dialogs, the terminal's prompts, a scripted answerer in tests); the engine never reaches for
+// a user interface of its own.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "filters/WriteErrorHandler.h"
+
+namespace FCryptEng {
+
+class CryptorCallback {
+  public:
+    virtual ~CryptorCallback() = default;
+
+    // A text the user supplies (an administrator's key-file path); nullopt when cancelled.
+    virtual std::optional<std::string> AskText(const std::string& prompt, bool create) = 0;
+    // Before replacing an existing file; may update the flags word and set the cancel flag.
+    virtual bool ConfirmOverwrite(const std::string& path, bool readOnly,
+                                  std::uint32_t& overwriteFlags) = 0;
+    // Before destroying inputs; the encryptor passes no path. mode is 1-4.
+    virtual bool ConfirmInputDeletion(const std::string* path, int mode) = 0;
+    virtual void ReportDestroyFailed(bool eradicate) = 0;
+    virtual bool RetryOpen(bool encrypting, bool isFile, const std::string& path,
+                           int errorCode) = 0;
+};
+
+}  // namespace FCryptEng

@@ -1,0 +1,88 @@
+// One file or folder of the directory footer: its description (FileInfo), where its stored data
+// lies, its own key set (files only) and the MAC of its data. Entries made from disk turn their
+// native full names into relative stored names; entries read from a container turn their stored
+// names into output names under a destination folder.
+#pragma once
+
+#include <cryptopp/cryptlib.h>
+#include <cryptopp/secblock.h>
+
+#include <cstdint>
+#include <exception>
+#include <optional>
+#include <string>
+
+#include "format/FileInfo.h"
+#include "format/FooterEntry.h"
+#include "format/KeySet.h"
+
+namespace FCryptEng {
+
+class DirEntry : public FileInfo, public FooterEntry {
+  public:
+    class Err : public std::exception {
+      public:
+        explicit Err(const char* text = "\"DirEntry error\"") : m_text(text) {}
+        const char* what() const noexcept override { return m_text; }
+
+      private:
+        const char* m_text;
+    };
+
+    static constexpr std::uint16_t kTag = 0x25DE;
+    static constexpr std::size_t kMacSize = 32;
+    // The separator of stored names, whatever the platform.
+    static constexpr char kStoredSeparator = '\\';
+
+    // From a file or folder on disk: a file gets a fresh key set without KEK.
+    explicit DirEntry(const std::string& fileName);
+    // Reads exactly bodySize bytes of a record body from source; refuses unsafe stored names.
+    DirEntry(CryptoPP::BufferedTransformation& source, std::uint32_t bodySize);
+
+    std::uint16_t Tag() const override { return kTag; }
+    std::uint32_t CalcBodySize() const override;
+    void PutBody(CryptoPP::BufferedTransformation& sink) const override;
+
+    void WrapKeySet(const CryptoPP::SecByteBlock& kek);
+    // Raises "Wrong KEK in DirEntry::UnwrapKeySet" when the KEK does not open the key set.
+    void UnwrapKeySet(const CryptoPP::SecByteBlock& kek);
+
+    // Mode 0 common path, 1 base name only, 2 full path; recomputes the final name.
+    void SetPath(int mode, const std::string& path);
+    void CalcFinalName();
+
+    // The stored name (from disk) or the output name (from a container).
+    const std::string& FinalName() const { return m_finalName; }
+    int PathMode() const { return m_pathMode; }
+    const std::string& CommonPath() const { return m_commonPath; }
+
+    std::uint32_t Position() const { return m_position; }
+    void SetPosition(std::uint32_t position) { m_position = position; }
+    const CryptoPP::SecByteBlock& Mac() const { return m_mac; }
+    void SetMac(const CryptoPP::SecByteBlock& mac);
+    // Null for a folder.
+    const KeySet* GetKeySet() const { return m_keySet ? &*m_keySet : nullptr; }
+
+    bool Selected() const { return m_selected; }
+    void SetSelected(bool selected) { m_selected = selected; }
+    // True when made from disk, false when read from a container.
+    bool Origin() const { return m_origin; }
+
+  private:
+    void ReadBody(CryptoPP::BufferedTransformation& source, std::uint32_t bodySize);
+    // The name the record carries.
+    const std::string& StoredName() const { return m_origin ? m_finalName : m_name; }
+    std::string StoredNameFromDisk() const;
+    std::string OutputName() const;
+
+    std::uint32_t m_position = 0;
+    std::optional<KeySet> m_keySet;
+    CryptoPP::SecByteBlock m_mac;
+    int m_pathMode = 0;
+    std::string m_commonPath;
+    std::string m_finalName;
+    bool m_origin;
+    bool m_selected;
+};
+
+}  // namespace FCryptEng

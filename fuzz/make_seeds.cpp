@@ -1,0 +1,109 @@
+// Writes the seed inputs of every fuzz target with our own writers, so that the fuzzers start
+// from well-formed records and reach deep into each reader.
+// Usage: make-fuzz-seeds <folder>; writes <folder>/keyfooter, dirfooter and keypair.
+#include <cryptopp/filters.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "format/DirFooter.h"
+#include "format/KeyFooter.h"
+#include "recovery/KeyPair.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using CryptoPP::SecByteBlock;
+
+void Save(const fs::path& file, const std::string& bytes) {
+    std::ofstream(file, std::ios::binary) << bytes;
+}
+
+SecByteBlock Run(unsigned from, std::size_t count) {
+    SecByteBlock block(count);
+    for (std::size_t i = 0; i < count; ++i)
+        block[i] = CryptoPP::byte(from + i);
+    return block;
+}
+
+// The key footer target takes what follows the framing word.
+void KeyFooterSeeds(const fs::path& dir) {
+    fs::create_directories(dir);
+    FCryptEng::KeyPair pair;
+    pair.Create();
+    pair.Encrypt("fuzz");
+    struct Seed {
+        const char* name;
+        int passwords;
+        bool emergency;
+    } const seeds[] = {{"empty", 0, false}, {"password", 1, false}, {"emergency", 1, true}};
+    for (const Seed& s : seeds) {
+        FCryptEng::KeySet keys(true);
+        FCryptEng::KeyFooter footer(nullptr);
+        if (s.emergency)
+            footer.Add(std::make_unique<FCryptEng::EmergencyPasswordKeyEntry>(pair));
+        for (int i = 0; i < s.passwords; ++i)
+            footer.Add(std::make_unique<FCryptEng::UserPasswordKeyEntry>("fuzz"));
+        footer.SetKeys(&keys);
+        std::string out;
+        CryptoPP::StringSink sink(out);
+        footer.PutEncoding(sink);
+        Save(dir / s.name, out.substr(4));
+    }
+}
+
+// The directory target takes a plain body whose file key sets are wrapped under KEK 10..2F.
+void DirFooterSeeds(const fs::path& dir, const fs::path& scratch) {
+    fs::create_directories(dir);
+    fs::create_directories(scratch / "docs" / "sub");
+    std::ofstream(scratch / "docs" / "notes.txt") << "some notes\n";
+    std::ofstream(scratch / "docs" / "sub" / "x\\y.bin") << "z";
+    const SecByteBlock kek = Run(0x10, 32);
+    FCryptEng::DirFooter footer;
+    for (const char* name : {"docs", "docs/notes.txt", "docs/sub", "docs/sub/x\\y.bin"})
+        footer.Add(std::make_unique<FCryptEng::DirEntry>((scratch / name).string()));
+    footer.SetPath(0, std::nullopt);
+    for (std::size_t i = 0; FCryptEng::DirEntry* e = footer.GetEntry(i); ++i)
+        e->WrapKeySet(kek);
+    footer.MakeRawEncoding();
+    const SecByteBlock& body = footer.RawBody();
+    Save(dir / "tree", std::string(reinterpret_cast<const char*>(body.data()), body.size()));
+    Save(dir / "empty", "");
+}
+
+void KeyPairSeeds(const fs::path& dir) {
+    fs::create_directories(dir);
+    FCryptEng::KeyPair pair;
+    pair.Create();
+    pair.Encrypt("fuzz");
+    std::string pub, sealed;
+    CryptoPP::StringSink pubSink(pub), sealedSink(sealed);
+    pair.WritePublicKey(pubSink);
+    pair.WriteEncryptedPrivateKey(&sealedSink);
+    Save(dir / "public", pub);
+    Save(dir / "sealed", sealed);
+    Save(dir / "both", pub + sealed);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <folder>\n", argv[0]);
+        return 2;
+    }
+    try {
+        const fs::path out = argv[1];
+        KeyFooterSeeds(out / "keyfooter");
+        DirFooterSeeds(out / "dirfooter", out / "scratch");
+        KeyPairSeeds(out / "keypair");
+        fs::remove_all(out / "scratch");
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "error: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
