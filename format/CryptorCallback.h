@@ -11,9 +11,9 @@
 
 namespace FCryptEng {
 
-class CryptorCallback {
+// It is also the handler of write errors that the drivers give every file sink.
+class CryptorCallback : public WriteErrorHandler {
   public:
-    virtual ~CryptorCallback() = default;
 
     // A text the user supplies (an administrator's key-file path); nullopt when cancelled.
     virtual std::optional<std::string> AskText(const std::string& prompt, bool create) = 0;

@@ -41,6 +41,10 @@ FooterEntry* DirFooter::Entry(std::size_t index) {
     return GetEntry(index);
 }
 
+const DirEntry* DirFooter::GetEntry(std::size_t index) const {
+    return index < m_entries.size() ? m_entries[index].get() : nullptr;
+}
+
 DirEntry* DirFooter::GetEntry(std::size_t index) {
     return index < m_entries.size() ? m_entries[index].get() : nullptr;
 }

@@ -36,6 +36,7 @@ class DirFooter : public Footer {
     FooterEntry* Entry(std::size_t index) override;
     // Null past the last entry.
     DirEntry* GetEntry(std::size_t index);
+    const DirEntry* GetEntry(std::size_t index) const;
     std::size_t NumEntries(bool selectedOnly) const;
     void Add(std::unique_ptr<DirEntry> entry);
     void ClearEntries();

@@ -24,6 +24,7 @@ class FileInfo {
     const std::string& Name() const { return m_name; }
     // The low 32 bits of the size, as the container keeps it.
     std::uint32_t OriginalSize() const { return m_originalSize; }
+    void SetOriginalSize(std::uint32_t size) { m_originalSize = size; }
     // The full size found on disk; the container cannot describe 4 GiB or more.
     std::uint64_t DiskSize() const { return m_diskSize; }
     std::uint32_t ArchiveSize() const { return m_archiveSize; }

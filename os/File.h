@@ -140,7 +140,18 @@ class WriteFile : public File {
     // Moves the file to the desktop trash; the outcome is not reported.
     void Recycle();
 
+    // Destroy the file (os/Destroy.cpp). True only when the medium lets an overwrite in place
+    // be trusted; false too when the file was left alone (missing, not a plain file, cannot be
+    // opened for writing).
+    bool Overwrite();
+    bool Eradicate();
+
   private:
+    bool OpenToDestroy(int mode);
+    void OverwritePass(const unsigned char* buffer, std::size_t block, std::uint32_t percentTarget,
+                       std::uint32_t counterTarget);
+    void EndProgress();
+
     std::uint32_t m_creationAttributes = 0;
 };
 

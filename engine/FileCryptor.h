@@ -1,0 +1,80 @@
+// The one interface through which the application drives a run: FileEncryptor builds a
+// container from files and folders, FileDecryptor reads one back. The application feeds the
+// parameters, calls Begin on its worker thread, and reads progress and outcome from the
+// OperationStatus it owns. Begin never throws.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "engine/OperationStatus.h"
+#include "format/CryptorCallback.h"
+#include "format/DirFooter.h"
+#include "format/KeyFooter.h"
+#include "format/RecoverySource.h"
+
+namespace FCryptEng {
+
+class FileCryptorErr : public std::exception {
+public:
+    explicit FileCryptorErr(std::string text) : m_text(std::move(text)) {}
+    const char* what() const noexcept override { return m_text.c_str(); }
+
+private:
+    std::string m_text;
+};
+
+class FileCryptor {
+public:
+    // Callers own the driver; the status and the callback outlive it.
+    static std::unique_ptr<FileCryptor> Create(bool decrypt, OperationStatus* status,
+                                               CryptorCallback* callback);
+    virtual ~FileCryptor();
+    FileCryptor(const FileCryptor&) = delete;
+    FileCryptor& operator=(const FileCryptor&) = delete;
+
+    virtual void SetPlainFile(std::size_t index);
+    virtual void SetPlainFile(const std::string& path);
+    virtual void ClearPlainFiles();
+    virtual std::size_t NumPlainFiles(bool selectedOnly) const;
+    virtual int Password(const char* text);
+    virtual void AddRecovery(const RecoverySource& source);
+    virtual void ClearPassword();
+    // The container's file name, or nullopt.
+    virtual std::optional<std::string> CipherFile() const;
+    virtual void CipherFile(const std::optional<std::string>& path);
+    // 0 encrypting, 1 decrypting.
+    virtual int Mode() const = 0;
+    virtual void SetHeader(const std::uint8_t* bytes, std::size_t length);
+    virtual void Begin() = 0;
+    virtual std::optional<std::string> GetDefaultDest(const std::string& folder);
+
+    void InputDeletion(InputDeletionMode mode, bool confirm);
+    InputDeletionMode DeletionMode() const { return m_deletionMode; }
+    // Path modes: 0 common path, 1 base name only, 2 full path.
+    void SetPathAndMode(int mode, const std::optional<std::string>& path);
+    // The entry's name as the directory records it; nullopt past the end.
+    std::optional<std::string> PlainFile(std::size_t index, bool& isDir, bool selectedOnly) const;
+
+    const DirFooter& Directory() const { return *m_dirFooter; }
+
+protected:
+    FileCryptor(OperationStatus* status, CryptorCallback* callback);
+
+    // The share of the overall progress that destroying the inputs takes, in percent.
+    static std::uint32_t DestructionShare(InputDeletionMode mode);
+    static OperationState DestructionState(InputDeletionMode mode);
+
+    OperationStatus* m_status;
+    CryptorCallback* m_callback;
+    std::unique_ptr<KeyFooter> m_keyFooter;
+    std::unique_ptr<DirFooter> m_dirFooter;
+    InputDeletionMode m_deletionMode = InputDeletionMode::Keep;
+    bool m_confirmDeletion = false;
+};
+
+}  // namespace FCryptEng

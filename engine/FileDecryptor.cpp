@@ -1,0 +1,372 @@
+#include "engine/FileDecryptor.h"
+
+#include <cryptopp/aes.h>
+#include <cryptopp/hmac.h>
+#include <cryptopp/misc.h>
+#include <cryptopp/modes.h>
+#include <cryptopp/queue.h>
+#include <cryptopp/sha.h>
+
+#include "engine/PendingOutput.h"
+#include "filters/BufferingFilter.h"
+#include "filters/ProgressFilter.h"
+#include "filters/SeparateHashFilter.h"
+#include "filters/SimpleFileSink.h"
+#include "filters/SimpleFileSource.h"
+#include "filters/Zlib.h"
+#include "os/Destroy.h"
+#include "os/Directory.h"
+#include "os/Durable.h"
+#include "os/Logger.h"
+
+namespace FCryptEng {
+namespace {
+
+constexpr std::uint32_t kBlock = 65536;
+const char kMacMismatch[] = "File MAC mismatch - corrupted or modified input file";
+
+using CryptoP2::ProgressFilter;
+
+std::uint32_t Load(const OS::ProgressWord& w) { return w.load(std::memory_order_relaxed); }
+void Store(OS::ProgressWord& w, std::uint32_t v) { w.store(v, std::memory_order_relaxed); }
+void Add(OS::ProgressWord& w, std::uint32_t v) { Store(w, Load(w) + v); }
+
+std::uint32_t ReadWord(OS::ReadFile& file) {
+    CryptoPP::byte bytes[4];
+    if (file.Read(bytes, 4) != 4) throw FileCryptorErr("Unable to pump footer data");
+    return CryptoPP::GetWord<CryptoPP::word32>(false, CryptoPP::BIG_ENDIAN_ORDER, bytes);
+}
+
+}  // namespace
+
+FileDecryptor::FileDecryptor(OperationStatus* status, CryptorCallback* callback)
+    : FileCryptor(status, callback) {}
+
+FileDecryptor::~FileDecryptor() = default;
+
+void FileDecryptor::SetPlainFile(std::size_t index) {
+    OS::Trace t("FileDecryptor::SetPlainFile()");
+    if (DirEntry* e = m_dirFooter->GetEntry(index)) e->SetSelected(true);
+}
+
+void FileDecryptor::ClearPlainFiles() {
+    OS::Trace t("FileDecryptor::ClearPlainFiles()");
+    for (std::size_t i = 0; DirEntry* e = m_dirFooter->GetEntry(i); ++i) e->SetSelected(false);
+}
+
+std::optional<std::string> FileDecryptor::CipherFile() const {
+    OS::Trace t("FileDecryptor::CipherFile()");
+    if (!m_container) return std::nullopt;
+    return m_container->GetInfo().Name();
+}
+
+void FileDecryptor::CipherFile(const std::optional<std::string>& path) {
+    OS::Trace t("FileDecryptor::CipherFile()");
+    m_container.reset();
+    m_containerName.clear();
+    if (!path) return;
+    auto container = std::make_unique<OS::ReadFile>(*path);
+    container->Open();
+    m_container = std::move(container);
+    m_containerName = m_container->GetInfo().FullName();
+}
+
+void FileDecryptor::ClearPassword() {
+    OS::Trace t("FileDecryptor::ClearPassword()");
+    m_keyFooter = std::make_unique<KeyFooter>(m_callback);
+    m_dirFooter = std::make_unique<DirFooter>();
+    m_unlocked.reset();
+    ReadFooters();
+}
+
+void FileDecryptor::ReadFooters() {
+    OS::Trace t("FileDecryptor::ReadFooters()");
+    if (!m_container) throw FileCryptorErr("Input file not set");
+    OS::ReadFile& file = *m_container;
+    file.GetInfo().Update();
+    const std::uint64_t size = file.GetInfo().Size();
+    if (size < 4) throw FileCryptorErr("Unable to pump footer data");
+    file.Move(-4, false);
+    m_footerLength = ReadWord(file);
+    if (size < std::uint64_t(m_footerLength) + 4) throw FileCryptorErr("Corrupt input file");
+    m_regionStart = size - 4 - m_footerLength;
+    file.Move(std::int64_t(m_regionStart), false);
+
+    std::unique_ptr<KeyFooter> keyFooter;
+    std::unique_ptr<DirFooter> dirFooter;
+    std::uint64_t consumed = 0;
+    while (consumed < m_footerLength) {
+        if (m_footerLength - consumed < 4) throw FileCryptorErr("Unable to pump footer data");
+        const std::uint32_t word = ReadWord(file);
+        const std::uint32_t length = word & 0xFFFFFF;
+        if (length > m_footerLength - consumed - 4) throw FileCryptorErr("Corrupt input file");
+        CryptoPP::ByteQueue body;
+        CryptoP2::SimpleFileSource(
+            file, length, true, new CryptoPP::Redirector(body, CryptoPP::Redirector::DATA_ONLY));
+        // A second footer of a kind already seen replaces the first.
+        switch (word >> 24) {
+            case 0x25: dirFooter = std::make_unique<DirFooter>(body, length); break;
+            case 0x8C:
+                keyFooter = std::make_unique<KeyFooter>(m_callback, body, length, m_adminReader);
+                break;
+            default: throw FileCryptorErr("Unrecognised footer tag");
+        }
+        consumed += 4 + std::uint64_t(length);
+    }
+    // Without both footers there is nothing to unlock or nothing to read.
+    if (!keyFooter || !dirFooter) throw FileCryptorErr("Corrupt input file");
+    m_keyFooter = std::move(keyFooter);
+    m_dirFooter = std::move(dirFooter);
+}
+
+int FileDecryptor::Password(const char* text) {
+    OS::Trace t("FileDecryptor::Password()");
+    try {
+        std::unique_ptr<KeySet> keys;
+        const int result = m_keyFooter->TryPassword(text, keys);
+        if (result == KeyEntry::TRY_UNLOCKED) {
+            m_unlocked = std::move(keys);
+            m_dirFooter->Decrypt(*m_unlocked);
+        }
+        return result;
+    } catch (...) {
+        return KeyEntry::TRY_RECOVERY_FAILED;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void FileDecryptor::Begin() {
+    OS::Trace t("FileDecryptor::Begin()");
+    try {
+        if (!m_unlocked) throw FileCryptorErr("No password has opened the container");
+        DecryptFiles();
+        PostDecrypt();
+    } catch (...) {
+        OS::Logger::Log(OS::LOG_INFO, "Exiting File Decryptor early since exception thrown");
+        m_status->itemName.store(nullptr, std::memory_order_relaxed);
+        m_status->SetState(OperationState::Failed);
+    }
+}
+
+void FileDecryptor::SetTotalSizes() {
+    m_destructionShare = DestructionShare(m_deletionMode);
+    m_dataShare = 100 - m_destructionShare;
+    std::uint32_t inTotal = m_footerLength, plainTotal = 0, files = 0, folders = 0;
+    for (std::size_t i = 0; const DirEntry* e = m_dirFooter->GetEntry(i); ++i) {
+        inTotal += e->ArchiveSize();
+        if (!e->Selected()) continue;
+        if (e->IsDir()) {
+            ++folders;
+        } else {
+            ++files;
+            plainTotal += e->OriginalSize();
+        }
+    }
+    OperationStatus& s = *m_status;
+    Store(s.inTotal, inTotal);
+    Store(s.plainTotal, plainTotal);
+    Store(s.fileCount, files);
+    Store(s.folderCount, folders);
+    Store(s.inDone, m_footerLength);
+}
+
+void FileDecryptor::DecryptFiles() {
+    OS::Trace t("FileDecryptor::DecryptFiles()");
+    OperationStatus& s = *m_status;
+    s.Clear();
+    s.SetState(OperationState::Decrypting);
+    SetTotalSizes();
+    m_overwriteFlags = 0x11;
+    m_skipped = false;
+    m_touchedFolders.clear();
+    std::uint32_t skippedCount = 0, skippedPlain = 0, skippedStored = 0;
+    auto settle = [&] {
+        Store(s.fileCount, Load(s.fileCount) - skippedCount);
+        Store(s.outDone, Load(s.outDone) - skippedPlain);
+        Store(s.plainTotal, Load(s.plainTotal) - skippedPlain);
+        Store(s.inDone, Load(s.inDone) - skippedStored);
+    };
+
+    for (std::size_t i = 0; DirEntry* e = m_dirFooter->GetEntry(i); ++i) {
+        if (s.Cancelled()) break;
+        if (!e->Selected()) {
+            m_skipped = true;
+            continue;
+        }
+        s.itemName.store(e->FinalName().c_str(), std::memory_order_relaxed);
+        Store(s.itemNumber, std::uint32_t(i + 1));
+        if (e->IsDir()) {
+            CreateDirectory(e->FinalName());
+            continue;
+        }
+        Store(s.itemSize, e->ArchiveSize());
+        Store(s.itemPlainSize, e->OriginalSize());
+        const std::uint32_t plainTotal = Load(s.plainTotal);
+        std::uint32_t overallEnd = m_dataShare;
+        if (plainTotal != 0) {
+            overallEnd = std::uint32_t((double(Load(s.outDone)) + double(e->OriginalSize())) *
+                                       m_dataShare / double(plainTotal));
+            if (overallEnd == 0) overallEnd = 1;
+        }
+
+        if (!OverwriteOK(*e)) {
+            m_skipped = true;
+            ++skippedCount;
+            skippedPlain += e->OriginalSize();
+            skippedStored += e->ArchiveSize();
+        } else {
+            try {
+                DecryptFile(*e, overallEnd);
+            } catch (const ProgressFilter::OperationTerminated&) {
+                settle();
+                throw;
+            }
+        }
+
+        Add(s.inDone, e->ArchiveSize());
+        Add(s.outDone, e->OriginalSize());
+        Store(s.itemSize, 0);
+        Store(s.itemPlainSize, 0);
+        Store(s.inBytes, 0);
+        Store(s.outBytes, 0);
+        s.itemName.store(nullptr, std::memory_order_relaxed);
+    }
+    settle();
+    if (s.Cancelled()) throw ProgressFilter::OperationTerminated();
+    // Every new name reaches the disk before the container may be destroyed.
+    for (const std::string& folder : m_touchedFolders) OS::SyncFolder(folder);
+}
+
+void FileDecryptor::DecryptFile(DirEntry& e, std::uint32_t overallEnd) {
+    OS::Trace t("FileDecryptor::DecryptFile()");
+    OperationStatus& s = *m_status;
+    const KeySet* keys = e.GetKeySet();
+    // Stored data must lie wholly before the footer region.
+    if (!keys || e.Position() > m_regionStart || e.ArchiveSize() > e.Position())
+        throw FileCryptorErr("Corrupt input file");
+    m_container->Move(std::int64_t(m_regionStart - e.Position()), false);
+
+    CryptoPP::CBC_Mode<CryptoPP::AES>::Decryption aes(keys->EncKey()->data(), 16,
+                                                      keys->IV()->data());
+    CryptoPP::HMAC<CryptoPP::SHA256> mac(keys->MacKey()->data(), keys->MacKey()->size());
+
+    PendingOutput out(e.FinalName(), e.Attributes());
+    for (bool open = false; !open;) {
+        try {
+            out.Open();
+            open = true;
+        } catch (const OS::File::Error& err) {
+            const int c = err.code;
+            if (c != 1 && c != 3 && c != 5 && c != 6 && c != 7 && c != 8) throw;
+            if (!m_callback || !m_callback->RetryOpen(false, true, e.FinalName(), c)) {
+                s.Cancel();
+                return;
+            }
+        }
+    }
+
+    try {
+        // container -> read progress -> AES-CBC -> buffering -> HMAC -> [inflate -> buffering]
+        // -> write progress -> file
+        CryptoPP::BufferedTransformation* tail = new ProgressFilter(
+            &s.outBytes, &s.cancel, &s.itemPercent, e.OriginalSize(), &s.overallPercent,
+            overallEnd, new CryptoP2::SimpleFileSink(out.File(), m_callback));
+        if (e.Compress())
+            tail = new CryptoP2::ZlibInflater(new CryptoP2::BufferingFilter(kBlock, tail));
+        CryptoP2::SimpleFileSource(
+            *m_container, e.ArchiveSize(), true,
+            new ProgressFilter(
+                &s.inBytes, nullptr, nullptr, 0, nullptr, 0,
+                new CryptoPP::StreamTransformationFilter(
+                    aes, new CryptoP2::BufferingFilter(
+                             kBlock, new CryptoP2::SeparateHashFilter(mac, tail)))));
+    } catch (const OS::File::Error& err) {
+        if (err.code != 9) throw;
+        s.Cancel();
+    } catch (const CryptoPP::InvalidCiphertext&) {
+        // Broken padding or a cut block: the data was changed.
+        throw FileCryptorErr(kMacMismatch);
+    }
+    if (s.Cancelled()) throw ProgressFilter::OperationTerminated();
+
+    CryptoPP::SecByteBlock digest(mac.DigestSize());
+    mac.Final(digest);
+    if (digest.size() != e.Mac().size() ||
+        !CryptoPP::VerifyBufsEqual(digest.data(), e.Mac().data(), digest.size()))
+        throw FileCryptorErr(kMacMismatch);
+
+    try {
+        out.File().SetFileTimes(e.CreateTime(), e.ModTime(), e.AccessTime());
+    } catch (const OS::File::Error&) {
+        // Times that no calendar holds are not worth losing the file over.
+        OS::Logger::Log(OS::LOG_WARN, "Stored times not restored for " + e.FinalName());
+    }
+    out.Commit(false);
+    m_touchedFolders.insert(OS::FolderOf(e.FinalName()));
+}
+
+bool FileDecryptor::OverwriteOK(const DirEntry& e) {
+    OS::Trace t("FileDecryptor::OverwriteOK()");
+    const OS::File::Info existing(e.FinalName(), true);
+    if (!existing.Exists()) return true;
+    const std::uint32_t attributes = existing.Attributes();
+    if (attributes & OS::ATTR_SYSTEM) return false;
+    const bool readOnly = (attributes & OS::ATTR_READONLY) != 0;
+    if (readOnly) {
+        if (m_overwriteFlags & 0x20) return true;
+        if (m_overwriteFlags & 0x44) return false;
+    } else {
+        if (m_overwriteFlags & 0x22) return true;
+        if (m_overwriteFlags & 0x04) return false;
+    }
+    return m_callback && m_callback->ConfirmOverwrite(e.FinalName(), readOnly, m_overwriteFlags);
+}
+
+bool FileDecryptor::CreateDirectory(const std::string& path) {
+    OS::Trace t("FileDecryptor::CreateDirectory()");
+    for (;;) {
+        try {
+            if (OS::Directory::Create(path)) m_touchedFolders.insert(OS::FolderOf(path));
+            return true;
+        } catch (const OS::Directory::Error& err) {
+            const int c = err.code;
+            if (c != 1 && c != 3 && c != 5 && c != 7 && c != 8) throw;
+            if (!m_callback || !m_callback->RetryOpen(false, false, path, c)) {
+                m_status->Cancel();
+                return false;
+            }
+        }
+    }
+}
+
+void FileDecryptor::PostDecrypt() {
+    OS::Trace t("FileDecryptor::PostDecrypt()");
+    m_container->Close();
+    const std::string path = m_containerName;
+    if (m_deletionMode != InputDeletionMode::Keep) {
+        m_status->SetState(DestructionState(m_deletionMode));
+        // A container not wholly extracted is never destroyed without asking.
+        if ((m_skipped || m_confirmDeletion) &&
+            !(m_callback && m_callback->ConfirmInputDeletion(&path, int(m_deletionMode))))
+            return;
+        switch (m_deletionMode) {
+            case InputDeletionMode::Overwrite: DestroyInput(false); break;
+            case InputDeletionMode::Eradicate: DestroyInput(true); break;
+            case InputDeletionMode::Recycle: OS::WriteFile(path, 2, false).Recycle(); break;
+            default: OS::WriteFile(path, 2, false).Delete(false); break;
+        }
+    }
+    Store(m_status->overallPercent, 100);
+    m_status->SetState(OperationState::Finished);
+}
+
+void FileDecryptor::DestroyInput(bool eradicate) {
+    OS::Trace t("FileDecryptor::DestroyInput()");
+    OS::WriteFile file(m_containerName, 2, false);
+    file.SetProgress(0, &m_status->itemPercent, &m_status->overallPercent, 100);
+    const bool ok = eradicate ? file.Eradicate() : file.Overwrite();
+    if (!ok && m_callback) m_callback->ReportDestroyFailed(eradicate);
+}
+
+}  // namespace FCryptEng

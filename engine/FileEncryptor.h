@@ -1,0 +1,63 @@
+// Builds a container from files and folders: the header, every file's data (compressed where
+// a sample shows it pays, MAC'd, encrypted under its own keys), the key footer, the directory
+// footer and the footer length; then treats the inputs as the deletion mode says.
+#pragma once
+
+#include <cryptopp/filters.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/FileCryptor.h"
+#include "engine/PendingOutput.h"
+#include "format/KeySet.h"
+#include "os/File.h"
+
+namespace FCryptEng {
+
+class FileEncryptor : public FileCryptor {
+public:
+    static constexpr const char kHeaderText[] = "Cryvan encrypted file - do not edit";
+    static constexpr std::size_t kSampleSize = 1024;
+    static constexpr std::uint32_t kSampleLimit = 922;  // compress when the sample gets this small
+
+    FileEncryptor(OperationStatus* status, CryptorCallback* callback);
+    ~FileEncryptor() override;
+
+    void SetPlainFile(const std::string& path) override;
+    using FileCryptor::SetPlainFile;
+    void ClearPlainFiles() override;
+    int Password(const char* text) override;
+    void AddRecovery(const RecoverySource& source) override;
+    void ClearPassword() override;
+    std::optional<std::string> CipherFile() const override;
+    void CipherFile(const std::optional<std::string>& path) override;
+    int Mode() const override { return 0; }
+    void SetHeader(const std::uint8_t* bytes, std::size_t length) override;
+    void Begin() override;
+    std::optional<std::string> GetDefaultDest(const std::string& folder) override;
+
+private:
+    void CheckNotStarted() const;
+    void ReadyToStart();
+    void SetTotalSize();
+    void OpenOutputFile();
+    void EncryptFiles(CryptoPP::MeterFilter& out);
+    bool TestCompression(OS::ReadFile& file, std::uint64_t size);
+    void WriteFooter(CryptoPP::MeterFilter& out);
+    void PostEncrypt();
+    void DestroyFiles(bool eradicate);
+    void RemoveEmptyDirEntries();
+
+    bool m_started = false;
+    KeySet m_containerKeys;
+    std::optional<std::string> m_outputName;
+    std::unique_ptr<PendingOutput> m_output;
+    std::vector<std::uint8_t> m_header;
+    std::uint32_t m_dataShare = 100;
+    std::uint32_t m_destructionShare = 0;
+};
+
+}  // namespace FCryptEng

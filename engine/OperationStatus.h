@@ -1,0 +1,57 @@
+// The run's progress record: the worker writes it, the display reads it, without a lock. Every
+// field is atomic with relaxed access: the cost of a plain word, and no data race.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "os/Progress.h"
+
+namespace FCryptEng {
+
+// What happens to the inputs after a successful run.
+enum class InputDeletionMode : int { Keep = 0, Recycle = 1, Delete = 2, Overwrite = 3, Eradicate = 4 };
+
+enum class OperationState : std::uint32_t {
+    Idle = 0,
+    Encrypting = 1,
+    Decrypting = 2,
+    Recycling = 3,
+    Deleting = 4,
+    Overwriting = 5,
+    Eradicating = 6,
+    Finished = 7,
+    Failed = 8,
+};
+
+struct OperationStatus {
+    OS::ProgressWord inBytes{0};
+    OS::ProgressWord outBytes{0};
+    OS::ProgressWord itemSize{0};
+    OS::ProgressWord itemPlainSize{0};
+    OS::ProgressWord inDone{0};
+    OS::ProgressWord outDone{0};
+    OS::ProgressWord inTotal{0};
+    OS::ProgressWord plainTotal{0};
+    OS::ProgressWord folderCount{0};
+    OS::ProgressWord fileCount{0};
+    OS::ProgressWord itemNumber{0};
+    OS::ProgressWord itemPercent{0};
+    OS::ProgressWord overallPercent{0};
+    OS::ProgressWord state{0};
+    // Full path of the current item, null between items; the text stays valid for the run.
+    std::atomic<const char*> itemName{nullptr};
+    OS::CancelFlag cancel{0};
+
+    // Every field to zero, the cancel flag included.
+    void Clear();
+
+    OperationState State() const {
+        return OperationState(state.load(std::memory_order_relaxed));
+    }
+    void SetState(OperationState s) { state.store(std::uint32_t(s), std::memory_order_relaxed); }
+    bool Cancelled() const { return cancel.load(std::memory_order_relaxed) != 0; }
+    void Cancel() { cancel.store(1, std::memory_order_relaxed); }
+};
+
+}  // namespace FCryptEng

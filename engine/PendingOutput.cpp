@@ -1,0 +1,68 @@
+#include "engine/PendingOutput.h"
+
+#include <unistd.h>
+
+#include "filters/Random.h"
+#include "os/Durable.h"
+#include "os/Logger.h"
+
+namespace FCryptEng {
+namespace {
+
+std::string TemporaryNameBeside(const std::string& finalName) {
+    static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    const std::size_t cut = finalName.rfind(OS::kSeparator);
+    const std::string folder = cut == std::string::npos ? "" : finalName.substr(0, cut + 1);
+    const std::string name = cut == std::string::npos ? finalName : finalName.substr(cut + 1);
+    std::string suffix(8, 'x');
+    for (char& c : suffix) c = kChars[CryptoP2::GlobalRNG().GenerateWord32(0, 35)];
+    // Hidden, and recognisable as ours if a crash ever leaves one behind.
+    return folder + "." + name + ".cryvan-" + suffix;
+}
+
+}  // namespace
+
+PendingOutput::PendingOutput(std::string finalName, std::uint32_t creationAttributes)
+    : m_finalName(std::move(finalName)), m_creationAttributes(creationAttributes) {}
+
+PendingOutput::~PendingOutput() { Discard(); }
+
+void PendingOutput::Open() {
+    OS::Trace t("PendingOutput::Open()");
+    Discard();
+    m_committed = false;
+    for (int attempt = 0;; ++attempt) {
+        auto file = std::make_unique<OS::WriteFile>(TemporaryNameBeside(m_finalName), 0, true);
+        file->SetCreationAttributes(m_creationAttributes);
+        try {
+            file->Open();
+        } catch (const OS::File::Error& e) {
+            if (e.code == 2 && attempt < 16) continue;  // that name is taken: draw another
+            throw;
+        }
+        m_file = std::move(file);
+        return;
+    }
+}
+
+void PendingOutput::Commit(bool syncFolder) {
+    OS::Trace t("PendingOutput::Commit()");
+    if (!m_file) throw OS::File::Error(0);
+    m_file->Close();
+    OS::RenameFile(m_file->GetInfo().FullName(), m_finalName);
+    m_committed = true;
+    m_file.reset();
+    if (syncFolder) OS::SyncFolder(OS::FolderOf(m_finalName));
+}
+
+void PendingOutput::Discard() noexcept {
+    if (!m_file) return;
+    // An open writer deletes its file itself; a closed one that was never renamed is removed
+    // here.
+    const bool wasOpen = m_file->IsOpen();
+    const std::string name = m_file->GetInfo().FullName();
+    m_file.reset();
+    if (!wasOpen && !m_committed) unlink(name.c_str());
+}
+
+}  // namespace FCryptEng

@@ -1,0 +1,16 @@
+// Putting a finished file in place so that it survives a crash: rename over the final name,
+// then make the folder's new entry durable.
+#pragma once
+
+#include <string>
+
+namespace OS {
+
+// Atomically replaces `to` by `from` (same folder); raises File::Error.
+void RenameFile(const std::string& from, const std::string& to);
+// Writes the folder's entries to disk; file systems that cannot sync a folder are ignored.
+void SyncFolder(const std::string& folder);
+// The folder part of a full name, without the final separator ("/" for the root).
+std::string FolderOf(const std::string& fullName);
+
+}  // namespace OS

@@ -1,0 +1,128 @@
+// Shared set-up for engine tests: a folder tree of real files, and whole encryption and
+// decryption runs driven through the engine's interface.
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/time.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/FileCryptor.h"
+#include "filters/Random.h"
+#include "support/ScriptedCallback.h"
+#include "support/TempDir.h"
+
+namespace cryvan_test {
+
+namespace fs = std::filesystem;
+using FCryptEng::FileCryptor;
+using FCryptEng::InputDeletionMode;
+using FCryptEng::OperationState;
+using FCryptEng::OperationStatus;
+
+inline std::string RandomBytes(std::size_t n) {
+    std::string s(n, '\0');
+    CryptoP2::GlobalRNG().GenerateBlock(reinterpret_cast<CryptoPP::byte*>(s.data()), n);
+    return s;
+}
+
+inline std::string TextBytes(std::size_t n) {
+    static const std::string words = "lorem ipsum dolor sit amet consectetur adipiscing elit ";
+    std::string s;
+    while (s.size() < n) s += words;
+    s.resize(n);
+    return s;
+}
+
+inline void SetModTime(const std::string& path, long seconds, long ms) {
+    const timeval times[2] = {{seconds, ms * 1000}, {seconds, ms * 1000}};
+    utimes(path.c_str(), times);
+}
+
+// Every entry below `root`, by relative name: "<dir>", or the size and a digest of the bytes
+// (short enough for a readable failure message).
+inline std::map<std::string, std::string> Tree(const std::string& root) {
+    std::map<std::string, std::string> out;
+    for (const auto& e : fs::recursive_directory_iterator(root)) {
+        const std::string rel = fs::relative(e.path(), root).string();
+        if (e.is_directory()) {
+            out[rel] = "<dir>";
+        } else {
+            const std::string bytes = ReadText(e.path().string());
+            out[rel] = std::to_string(bytes.size()) + ":" +
+                       std::to_string(std::hash<std::string>()(bytes));
+        }
+    }
+    return out;
+}
+
+// What the application hands the engine for a folder: the folder and everything below it.
+inline std::vector<std::string> Expand(const std::string& folder) {
+    std::vector<std::string> out{folder};
+    std::vector<std::string> found;
+    for (const auto& e : fs::recursive_directory_iterator(folder)) found.push_back(e.path().string());
+    std::sort(found.begin(), found.end());
+    out.insert(out.end(), found.begin(), found.end());
+    return out;
+}
+
+class EngineRun {
+public:
+    OperationStatus status;
+    ScriptedCallback callback;
+
+    EngineRun() { callback.cancel = &status.cancel; }
+
+    // Encrypts the inputs into `container` with path mode 0 (names relative to their common
+    // folder) and the plain container header.
+    OperationState Encrypt(const std::vector<std::string>& inputs, const std::string& container,
+                           const std::vector<const char*>& passwords,
+                           InputDeletionMode mode = InputDeletionMode::Keep, bool confirm = false,
+                           const std::string& header = "Cryvan encrypted file - do not edit") {
+        auto enc = FileCryptor::Create(false, &status, &callback);
+        for (const std::string& in : inputs) enc->SetPlainFile(in);
+        enc->SetPathAndMode(0, std::nullopt);
+        enc->CipherFile(container);
+        for (const char* p : passwords) enc->Password(p);
+        enc->SetHeader(reinterpret_cast<const std::uint8_t*>(header.data()), header.size());
+        enc->InputDeletion(mode, confirm);
+        enc->Begin();
+        return status.State();
+    }
+
+    // Opens `container` with `password`; selects the given entries (all when empty).
+    std::unique_ptr<FileCryptor> Open(const std::string& container, const char* password,
+                                      int* result = nullptr) {
+        auto dec = FileCryptor::Create(true, &status, &callback);
+        dec->CipherFile(container);
+        dec->ClearPassword();
+        const int r = dec->Password(password);
+        if (result) *result = r;
+        return dec;
+    }
+
+    OperationState Decrypt(const std::string& container, const char* password,
+                           const std::string& dest, std::vector<std::size_t> selection = {},
+                           InputDeletionMode mode = InputDeletionMode::Keep,
+                           bool confirm = false) {
+        int result = 0;
+        auto dec = Open(container, password, &result);
+        if (result != 2) return OperationState::Idle;
+        dec->ClearPlainFiles();
+        if (selection.empty())
+            for (std::size_t i = 0; i < dec->NumPlainFiles(false); ++i) selection.push_back(i);
+        for (std::size_t i : selection) dec->SetPlainFile(i);
+        dec->SetPathAndMode(0, dest + "/");
+        dec->InputDeletion(mode, confirm);
+        dec->Begin();
+        return status.State();
+    }
+};
+
+}  // namespace cryvan_test
