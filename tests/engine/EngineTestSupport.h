@@ -72,6 +72,11 @@ inline std::vector<std::string> Expand(const std::string& folder) {
     return out;
 }
 
+inline std::uint32_t Be32(const std::string& s, std::size_t at) {
+    return std::uint32_t(std::uint8_t(s[at])) << 24 | std::uint32_t(std::uint8_t(s[at + 1])) << 16 |
+           std::uint32_t(std::uint8_t(s[at + 2])) << 8 | std::uint8_t(s[at + 3]);
+}
+
 class EngineRun {
 public:
     OperationStatus status;

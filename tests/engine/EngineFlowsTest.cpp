@@ -1,0 +1,400 @@
+// Whole runs through the engine: passwords, headers, deletion modes, overwrite rules,
+// cancellation, damaged and truncated containers.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <thread>
+
+#include "engine/EngineTestSupport.h"
+#include "engine/FileEncryptor.h"
+#include "os/File.h"
+
+namespace {
+
+using namespace cryvan_test;
+using FCryptEng::FileCryptorErr;
+
+class Flows : public ::testing::Test {
+protected:
+    void SetUp() override {
+        in = dir / "in";
+        out = dir / "out";
+        box = dir / "box.aes";
+        fs::create_directories(in + "/f/sub");
+        fs::create_directories(out);
+        WriteText(in + "/f/a.txt", TextBytes(5000));
+        WriteText(in + "/f/b.bin", RandomBytes(70000));
+        WriteText(in + "/f/sub/c.txt", "c\n");
+    }
+    std::vector<std::string> Inputs() const { return Expand(in + "/f"); }
+    std::vector<std::string> TempFiles() const {
+        std::vector<std::string> found;
+        for (const auto& e : fs::recursive_directory_iterator(dir.Path()))
+            if (e.path().filename().string().find(".cryvan-") != std::string::npos)
+                found.push_back(e.path().string());
+        return found;
+    }
+
+    TempDir dir;
+    std::string in, out, box;
+};
+
+TEST_F(Flows, EveryPasswordOpensAndOthersDoNot) {
+    EngineRun run;
+    ASSERT_EQ(run.Encrypt(Inputs(), box, {"first", "second"}), OperationState::Finished);
+    for (const char* pw : {"first", "second"}) {
+        SCOPED_TRACE(pw);
+        EngineRun dec;
+        int result = 0;
+        auto d = dec.Open(box, "wrong", &result);
+        EXPECT_EQ(result, 1);
+        EXPECT_EQ(d->Password(pw), 2);
+        EXPECT_EQ(d->NumPlainFiles(false), 5u);
+        EXPECT_EQ(d->NumPlainFiles(true), 0u);  // nothing selected until chosen
+    }
+}
+
+TEST_F(Flows, AnyHeaderInFrontChangesNothing) {
+    EngineRun run;
+    const std::string header = RandomBytes(600000);
+    ASSERT_EQ(run.Encrypt(Inputs(), box, {"pw"}, InputDeletionMode::Keep, false, header),
+              OperationState::Finished);
+    EXPECT_EQ(ReadText(box).substr(0, header.size()), header);
+    EngineRun dec;
+    ASSERT_EQ(dec.Decrypt(box, "pw", out), OperationState::Finished);
+    EXPECT_EQ(Tree(out), Tree(in));
+
+    // Bytes put in front of a finished container leave it readable.
+    EngineRun plain;
+    const std::string other = dir / "plain.aes";
+    ASSERT_EQ(plain.Encrypt(Inputs(), other, {"pw"}), OperationState::Finished);
+    WriteText(dir / "prefixed.aes", RandomBytes(12345) + ReadText(other));
+    fs::remove_all(out);
+    EngineRun dec2;
+    ASSERT_EQ(dec2.Decrypt(dir / "prefixed.aes", "pw", out), OperationState::Finished);
+    EXPECT_EQ(Tree(out), Tree(in));
+}
+
+TEST_F(Flows, TheSharedFixturesDecryptExactly) {
+    const char* fixtures = std::getenv("CRYVAN_FIXTURES");
+    if (!fixtures || !fs::exists(std::string(fixtures) + "/basic.aes"))
+        GTEST_SKIP() << "the shared fixtures are not beside this checkout";
+    // Copied first: the fixtures folder is read-only and shared.
+    struct {
+        const char* file;
+        const char* password;
+        const char* name;
+        std::size_t size;
+    } const cases[] = {
+        {"basic.aes", "correct horse", "docs/notes.txt", 8600},
+        {"foreign-header-unknown-records.aes.exe", "second password", "hello.txt", 13},
+        {"emergency-first.aes", "emergency-pass", "report.final.doc", 3000},
+        {"mixed-compression.aes", "mixed", "packed.txt", 1023},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string copy = dir / c.file;
+        fs::copy_file(std::string(fixtures) + "/" + c.file, copy, fs::copy_options::overwrite_existing);
+        fs::remove_all(out);
+        EngineRun dec;
+        ASSERT_EQ(dec.Decrypt(copy, c.password, out), OperationState::Finished);
+        EXPECT_EQ(fs::file_size(out + "/" + c.name), c.size);
+    }
+    EngineRun folders;
+    fs::copy_file(std::string(fixtures) + "/folders-only.aes", dir / "folders-only.aes");
+    ASSERT_EQ(folders.Decrypt(dir / "folders-only.aes", "folders only", out), OperationState::Finished);
+    EXPECT_TRUE(fs::is_directory(out + "/a/b"));
+}
+
+TEST_F(Flows, InputsAfterEncryption) {
+    // A file that is no input keeps its folder alive; emptied folders go.
+    struct Case {
+        InputDeletionMode mode;
+        bool confirm;
+        bool answer;
+        bool inputsGone;
+        OperationState state;
+    } const cases[] = {
+        {InputDeletionMode::Keep, false, true, false, OperationState::Finished},
+        {InputDeletionMode::Delete, false, true, true, OperationState::Finished},
+        {InputDeletionMode::Delete, true, true, true, OperationState::Finished},
+        {InputDeletionMode::Delete, true, false, false, OperationState::Deleting},
+        {InputDeletionMode::Recycle, false, true, true, OperationState::Finished},
+        {InputDeletionMode::Overwrite, false, true, true, OperationState::Finished},
+        {InputDeletionMode::Overwrite, true, false, false, OperationState::Overwriting},
+        {InputDeletionMode::Eradicate, false, true, true, OperationState::Finished},
+    };
+    setenv("XDG_DATA_HOME", (dir / "trash-home").c_str(), 1);
+    fs::create_directories(dir / "trash-home");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int(c.mode) * 10 + c.confirm);
+        fs::remove_all(in);
+        fs::remove(box);
+        SetUp();
+        const auto chosen = Inputs();
+        WriteText(in + "/f/keep-me.txt", "not an input");
+
+        EngineRun run;
+        run.callback.deletionAnswers = {c.answer};
+        EXPECT_EQ(run.Encrypt(chosen, box, {"pw"}, c.mode, c.confirm), c.state);
+        EXPECT_TRUE(fs::exists(box));
+        EXPECT_EQ(fs::exists(in + "/f/a.txt"), !c.inputsGone);
+        EXPECT_EQ(fs::exists(in + "/f/sub"), !c.inputsGone);  // emptied folders go
+        EXPECT_TRUE(fs::exists(in + "/f/keep-me.txt"));
+        EXPECT_EQ(run.callback.asked.size(), c.confirm ? 1u : 0u);
+        if (c.mode != InputDeletionMode::Keep && c.answer) {
+            EXPECT_EQ(run.status.overallPercent.load(), 100u);
+        }
+    }
+    EXPECT_TRUE(fs::exists(dir / "trash-home/Trash/files/a.txt"));
+}
+
+TEST_F(Flows, ContainerAfterDecryption) {
+    EngineRun enc;
+    ASSERT_EQ(enc.Encrypt(Inputs(), box, {"pw"}), OperationState::Finished);
+    const std::string saved = ReadText(box);
+
+    // Everything extracted, no confirmation: the container goes without a question.
+    EngineRun all;
+    EXPECT_EQ(all.Decrypt(box, "pw", out, {}, InputDeletionMode::Delete), OperationState::Finished);
+    EXPECT_FALSE(fs::exists(box));
+    EXPECT_TRUE(all.callback.asked.empty());
+
+    // Part of it extracted: asked even without confirmation; a no keeps it.
+    WriteText(box, saved);
+    fs::remove_all(out);
+    EngineRun part;
+    part.callback.deletionAnswers = {false};
+    EXPECT_EQ(part.Decrypt(box, "pw", out, {1}, InputDeletionMode::Eradicate),
+              OperationState::Eradicating);
+    EXPECT_TRUE(fs::exists(box));
+    ASSERT_EQ(part.callback.asked.size(), 1u);
+    EXPECT_EQ(part.callback.asked[0], "delete 4 " + box);
+}
+
+TEST_F(Flows, OverwriteRulesForExistingTargets) {
+    EngineRun enc;
+    ASSERT_EQ(enc.Encrypt(Inputs(), box, {"pw"}), OperationState::Finished);
+    using O = ScriptedCallback::Overwrite;
+    struct Case {
+        const char* name;
+        std::vector<O> answers;
+        bool readOnlyTargets;
+        int replaced;  // of the two existing targets a.txt and b.bin
+        std::size_t questions;
+        OperationState state;
+    } const cases[] = {
+        {"yes, yes", {O::Yes, O::Yes}, false, 2, 2, OperationState::Finished},
+        {"yes to all", {O::YesToAll}, false, 2, 1, OperationState::Finished},
+        {"no, yes", {O::No, O::Yes}, false, 1, 2, OperationState::Finished},
+        {"no to all", {O::NoToAll}, false, 0, 1, OperationState::Finished},
+        {"cancel", {O::Cancel}, false, 0, 1, OperationState::Failed},
+        {"read-only yes to all", {O::YesToAll}, true, 2, 1, OperationState::Finished},
+        {"read-only no", {O::No, O::No}, true, 0, 2, OperationState::Finished},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(out);
+        fs::create_directories(out + "/f");
+        for (const char* name : {"/f/a.txt", "/f/b.bin"}) {
+            WriteText(out + name, "old");
+            if (c.readOnlyTargets) chmod((out + name).c_str(), 0444);
+        }
+        EngineRun dec;
+        dec.callback.overwriteAnswers.assign(c.answers.begin(), c.answers.end());
+        EXPECT_EQ(dec.Decrypt(box, "pw", out), c.state);
+        const int replaced = (ReadText(out + "/f/a.txt") != "old") + (ReadText(out + "/f/b.bin") != "old");
+        EXPECT_EQ(replaced, c.replaced);
+        EXPECT_EQ(dec.callback.asked.size(), c.questions);
+        if (c.state == OperationState::Finished) {
+            EXPECT_TRUE(fs::exists(out + "/f/sub/c.txt"));
+        }
+        EXPECT_TRUE(TempFiles().empty());
+    }
+}
+
+TEST_F(Flows, CancellingDuringTheSecondFileLeavesNothingBehind) {
+    // The second input vanishes after it was added; the user declines to retry.
+    EngineRun run;
+    const std::vector<std::string> inputs = {in + "/f/a.txt", in + "/f/b.bin", in + "/f/sub/c.txt"};
+    auto e = FileCryptor::Create(false, &run.status, &run.callback);
+    for (const auto& i : inputs) e->SetPlainFile(i);
+    e->SetPathAndMode(0, std::nullopt);
+    e->CipherFile(box);
+    e->Password("pw");
+    e->InputDeletion(InputDeletionMode::Delete, false);
+    const std::string saved = ReadText(in + "/f/b.bin");
+    fs::remove(in + "/f/b.bin");
+    e->Begin();
+    EXPECT_EQ(run.status.State(), OperationState::Failed);
+    EXPECT_TRUE(run.status.Cancelled());
+    ASSERT_EQ(run.callback.asked.size(), 1u);
+    EXPECT_EQ(run.callback.asked[0], "retry open e file " + in + "/f/b.bin 1");
+    EXPECT_FALSE(fs::exists(box));
+    EXPECT_TRUE(TempFiles().empty());
+    EXPECT_TRUE(fs::exists(in + "/f/a.txt"));
+    EXPECT_TRUE(fs::exists(in + "/f/sub/c.txt"));
+}
+
+TEST_F(Flows, CancelFlagMidFileStopsTheRun) {
+    WriteText(in + "/big.bin", RandomBytes(40 << 20));
+    for (bool decrypt : {false, true}) {
+        SCOPED_TRACE(decrypt);
+        EngineRun run;
+        std::unique_ptr<FileCryptor> driver;
+        if (!decrypt) {
+            driver = FileCryptor::Create(false, &run.status, &run.callback);
+            driver->SetPlainFile(in + "/big.bin");
+            driver->SetPathAndMode(0, std::nullopt);
+            driver->CipherFile(box);
+            driver->Password("pw");
+        } else {
+            EngineRun enc;
+            ASSERT_EQ(enc.Encrypt({in + "/big.bin"}, box, {"pw"}), OperationState::Finished);
+            driver = run.Open(box, "pw");
+            driver->SetPlainFile(0);
+            driver->SetPathAndMode(0, out + "/");
+        }
+        std::thread worker([&] { driver->Begin(); });
+        // Cancel as soon as the first block has gone through.
+        while (run.status.inBytes.load() == 0 && run.status.State() != OperationState::Failed &&
+               run.status.State() != OperationState::Finished)
+            std::this_thread::yield();
+        run.status.Cancel();
+        worker.join();
+        EXPECT_EQ(run.status.State(), OperationState::Failed);
+        EXPECT_TRUE(TempFiles().empty());
+        EXPECT_EQ(fs::exists(box), decrypt);
+        EXPECT_FALSE(fs::exists(out + "/big.bin"));
+    }
+}
+
+TEST_F(Flows, AFlippedByteFailsThatFileAlone) {
+    EngineRun enc;
+    const std::vector<std::string> inputs = {in + "/f/a.txt", in + "/f/b.bin"};
+    ASSERT_EQ(enc.Encrypt(inputs, box, {"pw"}), OperationState::Finished);
+    // b.bin is stored last before the footers; flip a byte in its middle.
+    std::string bytes = ReadText(box);
+    const std::size_t footer = Be32(bytes, bytes.size() - 4);
+    bytes[bytes.size() - 4 - footer - 30000] ^= 0x01;
+    WriteText(box, bytes);
+    // An earlier version of b.bin stays as it was: the damaged one never replaces it.
+    WriteText(out + "/b.bin", "previous");
+    EngineRun dec;
+    dec.callback.overwriteAnswers = {ScriptedCallback::Yes};
+    EXPECT_EQ(dec.Decrypt(box, "pw", out), OperationState::Failed);
+    EXPECT_EQ(ReadText(out + "/a.txt"), ReadText(in + "/f/a.txt"));
+    EXPECT_EQ(ReadText(out + "/b.bin"), "previous");
+    EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(Flows, TruncatedContainersFailCleanly) {
+    EngineRun enc;
+    ASSERT_EQ(enc.Encrypt(Inputs(), box, {"pw"}), OperationState::Finished);
+    const std::string bytes = ReadText(box);
+    for (std::size_t cut : {std::size_t(1), std::size_t(2), std::size_t(31), std::size_t(100),
+                            bytes.size() / 2, bytes.size() - 3}) {
+        SCOPED_TRACE(cut);
+        WriteText(box, bytes.substr(0, bytes.size() - cut));
+        fs::remove_all(out);
+        fs::create_directories(out);
+        EngineRun dec;
+        try {
+            EXPECT_NE(dec.Decrypt(box, "pw", out), OperationState::Finished);
+        } catch (const std::exception&) {
+            // Footers that cannot be read are refused before anything is written.
+        }
+        EXPECT_TRUE(fs::is_empty(out));
+    }
+}
+
+TEST_F(Flows, ReadinessChecks) {
+    struct Case {
+        bool input, password, output;
+    } const cases[] = {{false, true, true}, {true, false, true}, {true, true, false}};
+    for (const Case& c : cases) {
+        EngineRun run;
+        auto e = FileCryptor::Create(false, &run.status, &run.callback);
+        if (c.input) e->SetPlainFile(in + "/f/a.txt");
+        if (c.password) e->Password("pw");
+        if (c.output) e->CipherFile(box);
+        e->Begin();
+        EXPECT_EQ(run.status.State(), OperationState::Failed);
+        EXPECT_FALSE(fs::exists(box));
+    }
+    // Once started, the parameters are fixed.
+    EngineRun run;
+    auto e = FileCryptor::Create(false, &run.status, &run.callback);
+    e->SetPlainFile(in + "/f/a.txt");
+    e->Password("pw");
+    e->CipherFile(box);
+    e->Begin();
+    try {
+        e->Password("more");
+        FAIL() << "no exception";
+    } catch (const FileCryptorErr& err) {
+        EXPECT_STREQ(err.what(), "Attempt to change paramters after encryption has started");
+    }
+}
+
+TEST_F(Flows, DefaultContainerNames) {
+    WriteText(in + "/report.final.doc", "x");
+    fs::create_directories(in + "/my.docs");
+    struct Case {
+        std::vector<std::string> inputs;
+        std::string expected;
+    } const cases[] = {
+        {{in + "/report.final.doc"}, in + "/report.final"},
+        {{in + "/my.docs"}, in + "/my.docs"},
+        {{in + "/f/a.txt", in + "/f/b.bin"}, in + "/f/Cryvan file"},
+    };
+    for (const Case& c : cases) {
+        EngineRun run;
+        auto e = FileCryptor::Create(false, &run.status, &run.callback);
+        for (const auto& i : c.inputs) e->SetPlainFile(i);
+        e->SetPathAndMode(0, std::nullopt);
+        EXPECT_EQ(e->GetDefaultDest("/somewhere"), c.expected);
+    }
+    EngineRun run;
+    auto e = FileCryptor::Create(false, &run.status, &run.callback);
+    EXPECT_EQ(e->GetDefaultDest("/somewhere"), "/somewhere/Cryvan file");
+}
+
+TEST_F(Flows, FilesTheFormatCannotHoldAreRefusedWhenAdded) {
+    const std::string huge = dir / "huge.bin";
+    const int fd = open(huge.c_str(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, off_t(1) << 32), 0);  // sparse: takes no space
+    close(fd);
+    EngineRun run;
+    auto e = FileCryptor::Create(false, &run.status, &run.callback);
+    EXPECT_THROW(e->SetPlainFile(huge), FileCryptorErr);
+    EXPECT_EQ(e->NumPlainFiles(false), 0u);
+}
+
+TEST_F(Flows, ADiskFullErrorTheUserDoesNotRetryCancels) {
+    struct rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 20000;
+    setrlimit(RLIMIT_FSIZE, &small);
+    EngineRun run;
+    const OperationState state = run.Encrypt(Inputs(), box, {"pw"});
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(state, OperationState::Failed);
+    EXPECT_TRUE(run.status.Cancelled());
+    ASSERT_FALSE(run.callback.asked.empty());
+    EXPECT_EQ(run.callback.asked[0], "retry write 9");
+    EXPECT_FALSE(fs::exists(box));
+    EXPECT_TRUE(TempFiles().empty());
+}
+
+}  // namespace
