@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <thread>
@@ -146,7 +147,10 @@ TEST_F(Flows, InputsAfterEncryption) {
         EXPECT_EQ(fs::exists(in + "/f/a.txt"), !c.inputsGone);
         EXPECT_EQ(fs::exists(in + "/f/sub"), !c.inputsGone);  // emptied folders go
         EXPECT_TRUE(fs::exists(in + "/f/keep-me.txt"));
-        EXPECT_EQ(run.callback.asked.size(), c.confirm ? 1u : 0u);
+        const auto questions = std::count_if(
+            run.callback.asked.begin(), run.callback.asked.end(),
+            [](const std::string& q) { return q.rfind("delete", 0) == 0; });
+        EXPECT_EQ(questions, c.confirm ? 1 : 0);
         if (c.mode != InputDeletionMode::Keep && c.answer) {
             EXPECT_EQ(run.status.overallPercent.load(), 100u);
         }
@@ -239,6 +243,34 @@ TEST_F(Flows, CancellingDuringTheSecondFileLeavesNothingBehind) {
     EXPECT_TRUE(TempFiles().empty());
     EXPECT_TRUE(fs::exists(in + "/f/a.txt"));
     EXPECT_TRUE(fs::exists(in + "/f/sub/c.txt"));
+}
+
+TEST_F(Flows, DecliningToRetryAnOpenCancelsEitherWay) {
+    // The container's folder is a file: it cannot be created.
+    WriteText(dir / "blocker", "");
+    EngineRun enc;
+    EXPECT_EQ(enc.Encrypt(Inputs(), dir / "blocker/box.aes", {"pw"}), OperationState::Failed);
+    EXPECT_TRUE(enc.status.Cancelled());
+    ASSERT_EQ(enc.callback.asked.size(), 1u);
+    EXPECT_EQ(enc.callback.asked[0].rfind("retry open e file " + dir / "blocker/box.aes", 0), 0u);
+
+    // The last file's folder is taken by a file: the container stays, earlier files too.
+    EngineRun ok;
+    ASSERT_EQ(ok.Encrypt({in + "/f/a.txt", in + "/f/sub", in + "/f/sub/c.txt"}, box, {"pw"}),
+              OperationState::Finished);
+    WriteText(out + "/sub", "in the way");
+    EngineRun dec;
+    auto d = dec.Open(box, "pw");
+    d->SetPlainFile(0);
+    d->SetPlainFile(2);
+    d->SetPathAndMode(0, out + "/");
+    d->InputDeletion(InputDeletionMode::Delete, false);
+    d->Begin();
+    EXPECT_EQ(dec.status.State(), OperationState::Failed);
+    EXPECT_TRUE(dec.status.Cancelled());
+    EXPECT_EQ(ReadText(out + "/a.txt"), ReadText(in + "/f/a.txt"));
+    EXPECT_TRUE(fs::exists(box));
+    EXPECT_TRUE(TempFiles().empty());
 }
 
 TEST_F(Flows, CancelFlagMidFileStopsTheRun) {
