@@ -7,7 +7,6 @@
 // warm-up round precedes the timed ones.
 #include <cryptopp/aes.h>
 #include <cryptopp/hmac.h>
-#include <cryptopp/misc.h>
 #include <cryptopp/modes.h>
 #include <cryptopp/secblock.h>
 #include <cryptopp/sha.h>
@@ -21,11 +20,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <limits>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
-#include <vector>
 
 #include "engine/FileCryptor.h"
 #include "filters/Random.h"
@@ -77,11 +75,11 @@ class TextMaker {
   public:
     void Fill(CryptoPP::byte* out, std::size_t size) {
         static const char* const kWords[] = {
-            "the",    "container", "holds",  "every",     "file",   "and",     "folder",
-            "of",     "a",         "user",   "password",  "key",    "stored",  "encrypted",
-            "to",     "directory", "with",   "its",       "times",  "size",    "name",
-            "is",     "in",        "data",   "recovery",  "each",   "block",   "stream",
-            "output", "written",   "read",   "progress",  "filter", "window",  "percent"};
+            "the",    "container", "holds", "every",    "file",   "and",    "folder",
+            "of",     "a",         "user",  "password", "key",    "stored", "encrypted",
+            "to",     "directory", "with",  "its",      "times",  "size",   "name",
+            "is",     "in",        "data",  "recovery", "each",   "block",  "stream",
+            "output", "written",   "read",  "progress", "filter", "window", "percent"};
         constexpr std::size_t kCount = sizeof kWords / sizeof kWords[0];
         for (std::size_t at = 0; at < size;) {
             if (m_pending.empty()) {
@@ -379,9 +377,10 @@ int main(int argc, char** argv) {
             MakeInput(f.plain, bytes, k == 1);
             f.digest = FileDigest(f.plain);
         }
-        std::printf("Cryvan engine benchmark: %llu MiB per file in %s, best of %llu after a "
-                    "warm-up round\n",
-                    mib, work.c_str(), runs);
+        std::printf(
+            "Cryvan engine benchmark: %llu MiB per file in %s, best of %llu after a "
+            "warm-up round\n",
+            mib, work.c_str(), runs);
         std::fflush(stdout);
 
         long hwmBeforeEngine = -1;
@@ -400,7 +399,7 @@ int main(int argc, char** argv) {
                 if (!p.ok || !enc.ok || !dec.ok) {
                     allOk = false;
                     std::fprintf(stderr, "round %llu, %s file: %s\n", round, f.label,
-                                 !p.ok ? "AES or zlib did not give the plaintext back"
+                                 !p.ok     ? "AES or zlib did not give the plaintext back"
                                  : !enc.ok ? enc.note.c_str()
                                            : dec.note.c_str());
                 }
@@ -460,9 +459,10 @@ int main(int argc, char** argv) {
         std::printf("(goal: 85%% or more of the limit for the random file; none for text)\n");
 
         const long peak = PeakRssKiB(), hwm = StatusKiB("VmHWM");
-        std::printf("\npeak memory: ru_maxrss %ld KiB (%.1f MiB), VmHWM %ld KiB (%.1f MiB); "
-                    "VmHWM before the engine's first run %ld KiB; goal: under 32 MiB\n",
-                    peak, peak / 1024.0, hwm, hwm / 1024.0, hwmBeforeEngine);
+        std::printf(
+            "\npeak memory: ru_maxrss %ld KiB (%.1f MiB), VmHWM %ld KiB (%.1f MiB); "
+            "VmHWM before the engine's first run %ld KiB; goal: under 32 MiB\n",
+            peak, peak / 1024.0, hwm, hwm / 1024.0, hwmBeforeEngine);
         std::printf("round trips: %s\n", allOk ? "all verified by SHA-256" : "FAILED");
 
         for (const Figures& f : files) {

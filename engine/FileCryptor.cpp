@@ -8,9 +8,8 @@ namespace FCryptEng {
 
 void OperationStatus::Clear() {
     for (OS::ProgressWord* word :
-         {&inBytes, &outBytes, &itemSize, &itemPlainSize, &inDone, &outDone, &inTotal,
-          &plainTotal, &folderCount, &fileCount, &itemNumber, &itemPercent, &overallPercent,
-          &state})
+         {&inBytes, &outBytes, &itemSize, &itemPlainSize, &inDone, &outDone, &inTotal, &plainTotal,
+          &folderCount, &fileCount, &itemNumber, &itemPercent, &overallPercent, &state})
         word->store(0, std::memory_order_relaxed);
     itemName.store(nullptr, std::memory_order_relaxed);
     cancel.store(0, std::memory_order_relaxed);
@@ -19,7 +18,8 @@ void OperationStatus::Clear() {
 std::unique_ptr<FileCryptor> FileCryptor::Create(bool decrypt, OperationStatus* status,
                                                  CryptorCallback* callback) {
     OS::Trace t("FileCryptor::Create()");
-    if (decrypt) return std::make_unique<FileDecryptor>(status, callback);
+    if (decrypt)
+        return std::make_unique<FileDecryptor>(status, callback);
     return std::make_unique<FileEncryptor>(status, callback);
 }
 
@@ -31,9 +31,15 @@ FileCryptor::FileCryptor(OperationStatus* status, CryptorCallback* callback)
 
 FileCryptor::~FileCryptor() = default;
 
-void FileCryptor::SetPlainFile(std::size_t) { OS::Trace t("FileCryptor::SetPlainFile()"); }
-void FileCryptor::SetPlainFile(const std::string&) { OS::Trace t("FileCryptor::SetPlainFile()"); }
-void FileCryptor::ClearPlainFiles() { OS::Trace t("FileCryptor::ClearPlainFiles()"); }
+void FileCryptor::SetPlainFile(std::size_t) {
+    OS::Trace t("FileCryptor::SetPlainFile()");
+}
+void FileCryptor::SetPlainFile(const std::string&) {
+    OS::Trace t("FileCryptor::SetPlainFile()");
+}
+void FileCryptor::ClearPlainFiles() {
+    OS::Trace t("FileCryptor::ClearPlainFiles()");
+}
 
 std::size_t FileCryptor::NumPlainFiles(bool selectedOnly) const {
     OS::Trace t("FileCryptor::NumPlainFiles()");
@@ -45,8 +51,12 @@ int FileCryptor::Password(const char*) {
     return 0;
 }
 
-void FileCryptor::AddRecovery(const RecoverySource&) { OS::Trace t("FileCryptor::AddRecovery()"); }
-void FileCryptor::ClearPassword() { OS::Trace t("FileCryptor::ClearPassword()"); }
+void FileCryptor::AddRecovery(const RecoverySource&) {
+    OS::Trace t("FileCryptor::AddRecovery()");
+}
+void FileCryptor::ClearPassword() {
+    OS::Trace t("FileCryptor::ClearPassword()");
+}
 
 std::optional<std::string> FileCryptor::CipherFile() const {
     OS::Trace t("FileCryptor::CipherFile()");
@@ -75,6 +85,8 @@ void FileCryptor::InputDeletion(InputDeletionMode mode, bool confirm) {
 void FileCryptor::SetPathAndMode(int mode, const std::optional<std::string>& path) {
     OS::Trace t("FileCryptor::SetPathAndMode()");
     m_dirFooter->SetPath(mode, path);
+    m_pathMode = mode;
+    m_path = path;
 }
 
 std::optional<std::string> FileCryptor::PlainFile(std::size_t index, bool& isDir,
@@ -82,7 +94,8 @@ std::optional<std::string> FileCryptor::PlainFile(std::size_t index, bool& isDir
     OS::Trace t("FileCryptor::PlainFile()");
     std::size_t seen = 0;
     for (std::size_t i = 0; const DirEntry* e = m_dirFooter->GetEntry(i); ++i) {
-        if (selectedOnly && !e->Selected()) continue;
+        if (selectedOnly && !e->Selected())
+            continue;
         if (seen++ == index) {
             isDir = e->IsDir();
             return e->Name();
@@ -93,21 +106,31 @@ std::optional<std::string> FileCryptor::PlainFile(std::size_t index, bool& isDir
 
 std::uint32_t FileCryptor::DestructionShare(InputDeletionMode mode) {
     switch (mode) {
-        case InputDeletionMode::Recycle: return 5;
-        case InputDeletionMode::Delete: return 1;
-        case InputDeletionMode::Overwrite: return 7;
-        case InputDeletionMode::Eradicate: return 40;
-        default: return 0;
+        case InputDeletionMode::Recycle:
+            return 5;
+        case InputDeletionMode::Delete:
+            return 1;
+        case InputDeletionMode::Overwrite:
+            return 7;
+        case InputDeletionMode::Eradicate:
+            return 40;
+        default:
+            return 0;
     }
 }
 
 OperationState FileCryptor::DestructionState(InputDeletionMode mode) {
     switch (mode) {
-        case InputDeletionMode::Recycle: return OperationState::Recycling;
-        case InputDeletionMode::Delete: return OperationState::Deleting;
-        case InputDeletionMode::Overwrite: return OperationState::Overwriting;
-        case InputDeletionMode::Eradicate: return OperationState::Eradicating;
-        default: return OperationState::Idle;
+        case InputDeletionMode::Recycle:
+            return OperationState::Recycling;
+        case InputDeletionMode::Delete:
+            return OperationState::Deleting;
+        case InputDeletionMode::Overwrite:
+            return OperationState::Overwriting;
+        case InputDeletionMode::Eradicate:
+            return OperationState::Eradicating;
+        default:
+            return OperationState::Idle;
     }
 }
 

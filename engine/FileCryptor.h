@@ -20,16 +20,16 @@
 namespace FCryptEng {
 
 class FileCryptorErr : public std::exception {
-public:
+  public:
     explicit FileCryptorErr(std::string text) : m_text(std::move(text)) {}
     const char* what() const noexcept override { return m_text.c_str(); }
 
-private:
+  private:
     std::string m_text;
 };
 
 class FileCryptor {
-public:
+  public:
     // Callers own the driver; the status and the callback outlive it.
     static std::unique_ptr<FileCryptor> Create(bool decrypt, OperationStatus* status,
                                                CryptorCallback* callback);
@@ -62,7 +62,7 @@ public:
 
     const DirFooter& Directory() const { return *m_dirFooter; }
 
-protected:
+  protected:
     FileCryptor(OperationStatus* status, CryptorCallback* callback);
 
     // The share of the overall progress that destroying the inputs takes, in percent.
@@ -75,6 +75,9 @@ protected:
     std::unique_ptr<DirFooter> m_dirFooter;
     InputDeletionMode m_deletionMode = InputDeletionMode::Keep;
     bool m_confirmDeletion = false;
+    // The path choice last given, applied again before a run so that every entry has its name.
+    int m_pathMode = 0;
+    std::optional<std::string> m_path;
 };
 
 }  // namespace FCryptEng

@@ -27,13 +27,20 @@ const char kMacMismatch[] = "File MAC mismatch - corrupted or modified input fil
 
 using CryptoP2::ProgressFilter;
 
-std::uint32_t Load(const OS::ProgressWord& w) { return w.load(std::memory_order_relaxed); }
-void Store(OS::ProgressWord& w, std::uint32_t v) { w.store(v, std::memory_order_relaxed); }
-void Add(OS::ProgressWord& w, std::uint32_t v) { Store(w, Load(w) + v); }
+std::uint32_t Load(const OS::ProgressWord& w) {
+    return w.load(std::memory_order_relaxed);
+}
+void Store(OS::ProgressWord& w, std::uint32_t v) {
+    w.store(v, std::memory_order_relaxed);
+}
+void Add(OS::ProgressWord& w, std::uint32_t v) {
+    Store(w, Load(w) + v);
+}
 
 std::uint32_t ReadWord(OS::ReadFile& file) {
     CryptoPP::byte bytes[4];
-    if (file.Read(bytes, 4) != 4) throw FileCryptorErr("Unable to pump footer data");
+    if (file.Read(bytes, 4) != 4)
+        throw FileCryptorErr("Unable to pump footer data");
     return CryptoPP::GetWord<CryptoPP::word32>(false, CryptoPP::BIG_ENDIAN_ORDER, bytes);
 }
 
@@ -46,17 +53,20 @@ FileDecryptor::~FileDecryptor() = default;
 
 void FileDecryptor::SetPlainFile(std::size_t index) {
     OS::Trace t("FileDecryptor::SetPlainFile()");
-    if (DirEntry* e = m_dirFooter->GetEntry(index)) e->SetSelected(true);
+    if (DirEntry* e = m_dirFooter->GetEntry(index))
+        e->SetSelected(true);
 }
 
 void FileDecryptor::ClearPlainFiles() {
     OS::Trace t("FileDecryptor::ClearPlainFiles()");
-    for (std::size_t i = 0; DirEntry* e = m_dirFooter->GetEntry(i); ++i) e->SetSelected(false);
+    for (std::size_t i = 0; DirEntry* e = m_dirFooter->GetEntry(i); ++i)
+        e->SetSelected(false);
 }
 
 std::optional<std::string> FileDecryptor::CipherFile() const {
     OS::Trace t("FileDecryptor::CipherFile()");
-    if (!m_container) return std::nullopt;
+    if (!m_container)
+        return std::nullopt;
     return m_container->GetInfo().Name();
 }
 
@@ -64,7 +74,8 @@ void FileDecryptor::CipherFile(const std::optional<std::string>& path) {
     OS::Trace t("FileDecryptor::CipherFile()");
     m_container.reset();
     m_containerName.clear();
-    if (!path) return;
+    if (!path)
+        return;
     auto container = std::make_unique<OS::ReadFile>(*path);
     container->Open();
     m_container = std::move(container);
@@ -81,14 +92,17 @@ void FileDecryptor::ClearPassword() {
 
 void FileDecryptor::ReadFooters() {
     OS::Trace t("FileDecryptor::ReadFooters()");
-    if (!m_container) throw FileCryptorErr("Input file not set");
+    if (!m_container)
+        throw FileCryptorErr("Input file not set");
     OS::ReadFile& file = *m_container;
     file.GetInfo().Update();
     const std::uint64_t size = file.GetInfo().Size();
-    if (size < 4) throw FileCryptorErr("Unable to pump footer data");
+    if (size < 4)
+        throw FileCryptorErr("Unable to pump footer data");
     file.Move(-4, false);
     m_footerLength = ReadWord(file);
-    if (size < std::uint64_t(m_footerLength) + 4) throw FileCryptorErr("Corrupt input file");
+    if (size < std::uint64_t(m_footerLength) + 4)
+        throw FileCryptorErr("Corrupt input file");
     m_regionStart = size - 4 - m_footerLength;
     file.Move(std::int64_t(m_regionStart), false);
 
@@ -96,25 +110,31 @@ void FileDecryptor::ReadFooters() {
     std::unique_ptr<DirFooter> dirFooter;
     std::uint64_t consumed = 0;
     while (consumed < m_footerLength) {
-        if (m_footerLength - consumed < 4) throw FileCryptorErr("Unable to pump footer data");
+        if (m_footerLength - consumed < 4)
+            throw FileCryptorErr("Unable to pump footer data");
         const std::uint32_t word = ReadWord(file);
         const std::uint32_t length = word & 0xFFFFFF;
-        if (length > m_footerLength - consumed - 4) throw FileCryptorErr("Corrupt input file");
+        if (length > m_footerLength - consumed - 4)
+            throw FileCryptorErr("Corrupt input file");
         CryptoPP::ByteQueue body;
-        CryptoP2::SimpleFileSource(
-            file, length, true, new CryptoPP::Redirector(body, CryptoPP::Redirector::DATA_ONLY));
+        CryptoP2::SimpleFileSource(file, length, true,
+                                   new CryptoPP::Redirector(body, CryptoPP::Redirector::DATA_ONLY));
         // A second footer of a kind already seen replaces the first.
         switch (word >> 24) {
-            case 0x25: dirFooter = std::make_unique<DirFooter>(body, length); break;
+            case 0x25:
+                dirFooter = std::make_unique<DirFooter>(body, length);
+                break;
             case 0x8C:
                 keyFooter = std::make_unique<KeyFooter>(m_callback, body, length, m_adminReader);
                 break;
-            default: throw FileCryptorErr("Unrecognised footer tag");
+            default:
+                throw FileCryptorErr("Unrecognised footer tag");
         }
         consumed += 4 + std::uint64_t(length);
     }
     // Without both footers there is nothing to unlock or nothing to read.
-    if (!keyFooter || !dirFooter) throw FileCryptorErr("Corrupt input file");
+    if (!keyFooter || !dirFooter)
+        throw FileCryptorErr("Corrupt input file");
     m_keyFooter = std::move(keyFooter);
     m_dirFooter = std::move(dirFooter);
 }
@@ -139,7 +159,8 @@ int FileDecryptor::Password(const char* text) {
 void FileDecryptor::Begin() {
     OS::Trace t("FileDecryptor::Begin()");
     try {
-        if (!m_unlocked) throw FileCryptorErr("No password has opened the container");
+        if (!m_unlocked)
+            throw FileCryptorErr("No password has opened the container");
         DecryptFiles();
         PostDecrypt();
     } catch (...) {
@@ -155,7 +176,8 @@ void FileDecryptor::SetTotalSizes() {
     std::uint32_t inTotal = m_footerLength, plainTotal = 0, files = 0, folders = 0;
     for (std::size_t i = 0; const DirEntry* e = m_dirFooter->GetEntry(i); ++i) {
         inTotal += e->ArchiveSize();
-        if (!e->Selected()) continue;
+        if (!e->Selected())
+            continue;
         if (e->IsDir()) {
             ++folders;
         } else {
@@ -189,7 +211,8 @@ void FileDecryptor::DecryptFiles() {
     };
 
     for (std::size_t i = 0; DirEntry* e = m_dirFooter->GetEntry(i); ++i) {
-        if (s.Cancelled()) break;
+        if (s.Cancelled())
+            break;
         if (!e->Selected()) {
             m_skipped = true;
             continue;
@@ -207,7 +230,8 @@ void FileDecryptor::DecryptFiles() {
         if (plainTotal != 0) {
             overallEnd = std::uint32_t((double(Load(s.outDone)) + double(e->OriginalSize())) *
                                        m_dataShare / double(plainTotal));
-            if (overallEnd == 0) overallEnd = 1;
+            if (overallEnd == 0)
+                overallEnd = 1;
         }
 
         if (!OverwriteOK(*e)) {
@@ -233,9 +257,11 @@ void FileDecryptor::DecryptFiles() {
         s.itemName.store(nullptr, std::memory_order_relaxed);
     }
     settle();
-    if (s.Cancelled()) throw ProgressFilter::OperationTerminated();
+    if (s.Cancelled())
+        throw ProgressFilter::OperationTerminated();
     // Every new name reaches the disk before the container may be destroyed.
-    for (const std::string& folder : m_touchedFolders) OS::SyncFolder(folder);
+    for (const std::string& folder : m_touchedFolders)
+        OS::SyncFolder(folder);
 }
 
 void FileDecryptor::DecryptFile(DirEntry& e, std::uint32_t overallEnd) {
@@ -258,7 +284,8 @@ void FileDecryptor::DecryptFile(DirEntry& e, std::uint32_t overallEnd) {
             open = true;
         } catch (const OS::File::Error& err) {
             const int c = err.code;
-            if (c != 1 && c != 3 && c != 5 && c != 6 && c != 7 && c != 8) throw;
+            if (c != 1 && c != 3 && c != 5 && c != 6 && c != 7 && c != 8)
+                throw;
             if (!m_callback || !m_callback->RetryOpen(false, true, e.FinalName(), c)) {
                 s.Cancel();
                 return;
@@ -270,25 +297,26 @@ void FileDecryptor::DecryptFile(DirEntry& e, std::uint32_t overallEnd) {
         // container -> read progress -> AES-CBC -> buffering -> HMAC -> [inflate -> buffering]
         // -> write progress -> file
         CryptoPP::BufferedTransformation* tail = new ProgressFilter(
-            &s.outBytes, &s.cancel, &s.itemPercent, e.OriginalSize(), &s.overallPercent,
-            overallEnd, new CryptoP2::SimpleFileSink(out.File(), m_callback));
+            &s.outBytes, &s.cancel, &s.itemPercent, e.OriginalSize(), &s.overallPercent, overallEnd,
+            new CryptoP2::SimpleFileSink(out.File(), m_callback));
         if (e.Compress())
             tail = new CryptoP2::ZlibInflater(new CryptoP2::BufferingFilter(kBlock, tail));
         CryptoP2::SimpleFileSource(
             *m_container, e.ArchiveSize(), true,
-            new ProgressFilter(
-                &s.inBytes, nullptr, nullptr, 0, nullptr, 0,
-                new CryptoPP::StreamTransformationFilter(
-                    aes, new CryptoP2::BufferingFilter(
-                             kBlock, new CryptoP2::SeparateHashFilter(mac, tail)))));
+            new ProgressFilter(&s.inBytes, nullptr, nullptr, 0, nullptr, 0,
+                               new CryptoPP::StreamTransformationFilter(
+                                   aes, new CryptoP2::BufferingFilter(
+                                            kBlock, new CryptoP2::SeparateHashFilter(mac, tail)))));
     } catch (const OS::File::Error& err) {
-        if (err.code != 9) throw;
+        if (err.code != 9)
+            throw;
         s.Cancel();
     } catch (const CryptoPP::InvalidCiphertext&) {
         // Broken padding or a cut block: the data was changed.
         throw FileCryptorErr(kMacMismatch);
     }
-    if (s.Cancelled()) throw ProgressFilter::OperationTerminated();
+    if (s.Cancelled())
+        throw ProgressFilter::OperationTerminated();
 
     CryptoPP::SecByteBlock digest(mac.DigestSize());
     mac.Final(digest);
@@ -309,16 +337,22 @@ void FileDecryptor::DecryptFile(DirEntry& e, std::uint32_t overallEnd) {
 bool FileDecryptor::OverwriteOK(const DirEntry& e) {
     OS::Trace t("FileDecryptor::OverwriteOK()");
     const OS::File::Info existing(e.FinalName(), true);
-    if (!existing.Exists()) return true;
+    if (!existing.Exists())
+        return true;
     const std::uint32_t attributes = existing.Attributes();
-    if (attributes & OS::ATTR_SYSTEM) return false;
+    if (attributes & OS::ATTR_SYSTEM)
+        return false;
     const bool readOnly = (attributes & OS::ATTR_READONLY) != 0;
     if (readOnly) {
-        if (m_overwriteFlags & 0x20) return true;
-        if (m_overwriteFlags & 0x44) return false;
+        if (m_overwriteFlags & 0x20)
+            return true;
+        if (m_overwriteFlags & 0x44)
+            return false;
     } else {
-        if (m_overwriteFlags & 0x22) return true;
-        if (m_overwriteFlags & 0x04) return false;
+        if (m_overwriteFlags & 0x22)
+            return true;
+        if (m_overwriteFlags & 0x04)
+            return false;
     }
     return m_callback && m_callback->ConfirmOverwrite(e.FinalName(), readOnly, m_overwriteFlags);
 }
@@ -327,11 +361,13 @@ bool FileDecryptor::CreateDirectory(const std::string& path) {
     OS::Trace t("FileDecryptor::CreateDirectory()");
     for (;;) {
         try {
-            if (OS::Directory::Create(path)) m_touchedFolders.insert(OS::FolderOf(path));
+            if (OS::Directory::Create(path))
+                m_touchedFolders.insert(OS::FolderOf(path));
             return true;
         } catch (const OS::Directory::Error& err) {
             const int c = err.code;
-            if (c != 1 && c != 3 && c != 5 && c != 7 && c != 8) throw;
+            if (c != 1 && c != 3 && c != 5 && c != 7 && c != 8)
+                throw;
             if (!m_callback || !m_callback->RetryOpen(false, false, path, c)) {
                 m_status->Cancel();
                 return false;
@@ -351,10 +387,18 @@ void FileDecryptor::PostDecrypt() {
             !(m_callback && m_callback->ConfirmInputDeletion(&path, int(m_deletionMode))))
             return;
         switch (m_deletionMode) {
-            case InputDeletionMode::Overwrite: DestroyInput(false); break;
-            case InputDeletionMode::Eradicate: DestroyInput(true); break;
-            case InputDeletionMode::Recycle: OS::WriteFile(path, 2, false).Recycle(); break;
-            default: OS::WriteFile(path, 2, false).Delete(false); break;
+            case InputDeletionMode::Overwrite:
+                DestroyInput(false);
+                break;
+            case InputDeletionMode::Eradicate:
+                DestroyInput(true);
+                break;
+            case InputDeletionMode::Recycle:
+                OS::WriteFile(path, 2, false).Recycle();
+                break;
+            default:
+                OS::WriteFile(path, 2, false).Delete(false);
+                break;
         }
     }
     Store(m_status->overallPercent, 100);
@@ -366,7 +410,8 @@ void FileDecryptor::DestroyInput(bool eradicate) {
     OS::WriteFile file(m_containerName, 2, false);
     file.SetProgress(0, &m_status->itemPercent, &m_status->overallPercent, 100);
     const bool ok = eradicate ? file.Eradicate() : file.Overwrite();
-    if (!ok && m_callback) m_callback->ReportDestroyFailed(eradicate);
+    if (!ok && m_callback)
+        m_callback->ReportDestroyFailed(eradicate);
 }
 
 }  // namespace FCryptEng

@@ -17,7 +17,7 @@
 namespace FCryptEng {
 
 class FileDecryptor : public FileCryptor {
-public:
+  public:
     FileDecryptor(OperationStatus* status, CryptorCallback* callback);
     ~FileDecryptor() override;
 
@@ -37,7 +37,7 @@ public:
     }
     bool Unlocked() const { return m_unlocked != nullptr; }
 
-private:
+  private:
     void ReadFooters();
     void SetTotalSizes();
     void DecryptFiles();

@@ -40,15 +40,23 @@ bool AskToRetryOpen(int code) {
 // An absolute, lexically clean name: what the directory works with.
 std::string CleanName(const std::string& path) {
     std::filesystem::path p(path);
-    if (p.is_relative()) p = std::filesystem::path(OS::File::GetCurrentPath()) / p;
+    if (p.is_relative())
+        p = std::filesystem::path(OS::File::GetCurrentPath()) / p;
     std::string clean = p.lexically_normal().string();
-    while (clean.size() > 1 && clean.back() == OS::kSeparator) clean.pop_back();
+    while (clean.size() > 1 && clean.back() == OS::kSeparator)
+        clean.pop_back();
     return clean;
 }
 
-std::uint32_t Load(const OS::ProgressWord& w) { return w.load(std::memory_order_relaxed); }
-void Store(OS::ProgressWord& w, std::uint32_t v) { w.store(v, std::memory_order_relaxed); }
-void Add(OS::ProgressWord& w, std::uint32_t v) { Store(w, Load(w) + v); }
+std::uint32_t Load(const OS::ProgressWord& w) {
+    return w.load(std::memory_order_relaxed);
+}
+void Store(OS::ProgressWord& w, std::uint32_t v) {
+    w.store(v, std::memory_order_relaxed);
+}
+void Add(OS::ProgressWord& w, std::uint32_t v) {
+    Store(w, Load(w) + v);
+}
 
 }  // namespace
 
@@ -60,7 +68,8 @@ FileEncryptor::~FileEncryptor() {
 }
 
 void FileEncryptor::CheckNotStarted() const {
-    if (m_started) throw FileCryptorErr("Attempt to change paramters after encryption has started");
+    if (m_started)
+        throw FileCryptorErr("Attempt to change paramters after encryption has started");
 }
 
 void FileEncryptor::SetPlainFile(const std::string& path) {
@@ -99,7 +108,8 @@ void FileEncryptor::ClearPassword() {
 
 std::optional<std::string> FileEncryptor::CipherFile() const {
     OS::Trace t("FileEncryptor::CipherFile()");
-    if (!m_outputName) return std::nullopt;
+    if (!m_outputName)
+        return std::nullopt;
     const std::size_t cut = m_outputName->rfind(OS::kSeparator);
     return cut == std::string::npos ? *m_outputName : m_outputName->substr(cut + 1);
 }
@@ -109,7 +119,8 @@ void FileEncryptor::CipherFile(const std::optional<std::string>& path) {
     CheckNotStarted();
     m_output.reset();
     m_outputName.reset();
-    if (path) m_outputName = CleanName(*path);
+    if (path)
+        m_outputName = CleanName(*path);
 }
 
 void FileEncryptor::SetHeader(const std::uint8_t* bytes, std::size_t length) {
@@ -126,17 +137,20 @@ std::optional<std::string> FileEncryptor::GetDefaultDest(const std::string& fold
         result = common;
         if (const DirEntry* root = m_dirFooter->RootEntry()) {
             const std::string& name = root->Name();
-            if (name.size() < common.size()) throw DirEntry::Err("Path set longer than filename");
+            if (name.size() < common.size())
+                throw DirEntry::Err("Path set longer than filename");
             if (name.compare(0, common.size(), common) != 0)
                 throw DirEntry::Err("Common path set does not match file");
             base = name.substr(common.size());
             const std::size_t dot = base.rfind('.');
-            if (!root->IsDir() && dot != std::string::npos && dot != 0) base.erase(dot);
+            if (!root->IsDir() && dot != std::string::npos && dot != 0)
+                base.erase(dot);
         }
     } else {
         result = folder;
     }
-    if (result.empty() || result.back() != OS::kSeparator) result += OS::kSeparator;
+    if (result.empty() || result.back() != OS::kSeparator)
+        result += OS::kSeparator;
     return result + base;
 }
 
@@ -148,20 +162,23 @@ void FileEncryptor::Begin() {
         ReadyToStart();
         CryptoPP::MeterFilter out(new CryptoP2::SimpleFileSink(m_output->File(), m_callback));
         try {
-            if (!m_header.empty()) out.Put(m_header.data(), m_header.size());
+            if (!m_header.empty())
+                out.Put(m_header.data(), m_header.size());
             EncryptFiles(out);
             WriteFooter(out);
             // Everything reaches the disk before the container takes its name.
             out.MessageEnd();
             PostEncrypt();
         } catch (const OS::File::Error& e) {
-            if (e.code == 9) CancelRun(*m_status);
+            if (e.code == 9)
+                CancelRun(*m_status);
             throw;
         }
     } catch (...) {
         OS::Logger::Log(OS::LOG_INFO, "Exiting File Encryptor early since exception thrown");
         try {
-            if (m_output) m_output.reset();  // the partial container goes at once
+            if (m_output)
+                m_output.reset();  // the partial container goes at once
         } catch (...) {
         }
         m_status->itemName.store(nullptr, std::memory_order_relaxed);
@@ -172,9 +189,16 @@ void FileEncryptor::Begin() {
 void FileEncryptor::ReadyToStart() {
     OS::Trace t("FileEncryptor::ReadyToStart()");
     CheckNotStarted();
-    if (m_dirFooter->NumEntries(false) == 0) throw FileCryptorErr("No input files set");
+    if (m_dirFooter->NumEntries(false) == 0)
+        throw FileCryptorErr("No input files set");
     if (m_keyFooter->NumEntries() == 0)
         throw FileCryptorErr("No passwords / message recovery data set");
+    // Entries added after the path was chosen, or without any choice, get their names here:
+    // an entry without a name would make the container unreadable.
+    m_dirFooter->SetPath(m_pathMode, m_path);
+    for (std::size_t i = 0; const DirEntry* e = m_dirFooter->GetEntry(i); ++i)
+        if (e->FinalName().empty())
+            throw FileCryptorErr("The input \"" + e->Name() + "\" has no name to store");
     m_destructionShare = DestructionShare(m_deletionMode);
     m_dataShare = 100 - m_destructionShare;
     m_status->Clear();
@@ -201,7 +225,8 @@ void FileEncryptor::SetTotalSize() {
 
 void FileEncryptor::OpenOutputFile() {
     OS::Trace t("FileEncryptor::OpenOutputFile()");
-    if (!m_outputName) throw FileCryptorErr("Output file not set");
+    if (!m_outputName)
+        throw FileCryptorErr("Output file not set");
     m_output = std::make_unique<PendingOutput>(*m_outputName);
     for (;;) {
         try {
@@ -209,7 +234,8 @@ void FileEncryptor::OpenOutputFile() {
             return;
         } catch (const OS::File::Error& e) {
             const int c = e.code;
-            if (c != 1 && c != 3 && c != 5 && c != 6 && c != 7 && c != 8) throw;
+            if (c != 1 && c != 3 && c != 5 && c != 6 && c != 7 && c != 8)
+                throw;
             if (!m_callback || !m_callback->RetryOpen(true, true, *m_outputName, c))
                 CancelRun(*m_status);
         }
@@ -225,7 +251,8 @@ void FileEncryptor::EncryptFiles(CryptoPP::MeterFilter& out) {
 
     for (std::size_t i = 0; DirEntry* e = m_dirFooter->GetEntry(i); ++i) {
         starts.push_back(0);
-        if (e->IsDir()) continue;
+        if (e->IsDir())
+            continue;
         Store(s.itemSize, e->OriginalSize());
         s.itemName.store(e->Name().c_str(), std::memory_order_relaxed);
         Store(s.itemNumber, ++fileNumber);
@@ -244,7 +271,8 @@ void FileEncryptor::EncryptFiles(CryptoPP::MeterFilter& out) {
                 candidate->Open();
                 file = std::move(candidate);
             } catch (const OS::File::Error& err) {
-                if (!AskToRetryOpen(err.code)) throw;
+                if (!AskToRetryOpen(err.code))
+                    throw;
                 if (!m_callback || !m_callback->RetryOpen(true, true, e->Name(), err.code))
                     CancelRun(s);
             }
@@ -255,7 +283,8 @@ void FileEncryptor::EncryptFiles(CryptoPP::MeterFilter& out) {
         if (total != 0) {
             overallEnd = std::uint32_t((double(Load(s.inDone)) + double(Load(s.itemSize))) *
                                        m_dataShare / double(total));
-            if (overallEnd == 0) overallEnd = 1;
+            if (overallEnd == 0)
+                overallEnd = 1;
         }
 
         const bool compress = TestCompression(*file, file->GetInfo().Size());
@@ -264,12 +293,12 @@ void FileEncryptor::EncryptFiles(CryptoPP::MeterFilter& out) {
         // plain -> read progress -> [deflate -> buffering] -> HMAC -> AES-CBC -> buffering ->
         // write progress -> container
         CryptoPP::BufferedTransformation* tail = new CryptoP2::SeparateHashFilter(
-            mac, new CryptoPP::StreamTransformationFilter(
-                     aes, new CryptoP2::BufferingFilter(
-                              kBlock, new ProgressFilter(
-                                          &s.outBytes, nullptr, nullptr, 0, nullptr, 0,
-                                          new CryptoPP::Redirector(
-                                              out, CryptoPP::Redirector::DATA_ONLY)))));
+            mac,
+            new CryptoPP::StreamTransformationFilter(
+                aes, new CryptoP2::BufferingFilter(
+                         kBlock, new ProgressFilter(&s.outBytes, nullptr, nullptr, 0, nullptr, 0,
+                                                    new CryptoPP::Redirector(
+                                                        out, CryptoPP::Redirector::DATA_ONLY)))));
         if (compress)
             tail = new CryptoP2::ZlibDeflater(new CryptoP2::BufferingFilter(kBlock, tail));
         CryptoP2::SimpleFileSource(
@@ -280,8 +309,7 @@ void FileEncryptor::EncryptFiles(CryptoPP::MeterFilter& out) {
 
         const std::uint64_t stored = out.GetTotalBytes() - start;
         if (out.GetTotalBytes() - dataStart > kFormatLimit)
-            throw FileCryptorErr(
-                "The encrypted files pass 4 GiB, more than a container can hold");
+            throw FileCryptorErr("The encrypted files pass 4 GiB, more than a container can hold");
         e->SetArchiveSize(std::uint32_t(stored));
         // The size actually read: the file may have changed since it was added.
         e->SetOriginalSize(Load(s.inBytes));
@@ -310,16 +338,17 @@ void FileEncryptor::EncryptFiles(CryptoPP::MeterFilter& out) {
 
 bool FileEncryptor::TestCompression(OS::ReadFile& file, std::uint64_t size) {
     OS::Trace t("FileEncryptor::TestCompression()");
-    if (size < kSampleSize) return true;
+    if (size < kSampleSize)
+        return true;
     CryptoPP::SecByteBlock sample(kSampleSize);
     if (file.Read(sample.data(), sample.size()) < kSampleSize)
         throw FileCryptorErr("Unable to read FILE_COMPRESSION_TEST_SAMPLE");
     file.Move(-std::int64_t(kSampleSize), true);
     OS::ProgressWord count{0};
-    CryptoPP::ArraySource(sample.data(), sample.size(), true,
-                          new CryptoP2::ZlibDeflater(new ProgressFilter(
-                              &count, nullptr, nullptr, 0, nullptr, 0,
-                              new CryptoPP::BitBucket, false)));
+    CryptoPP::ArraySource(
+        sample.data(), sample.size(), true,
+        new CryptoP2::ZlibDeflater(new ProgressFilter(&count, nullptr, nullptr, 0, nullptr, 0,
+                                                      new CryptoPP::BitBucket, false)));
     return count.load() <= kSampleLimit;
 }
 
@@ -350,7 +379,8 @@ void FileEncryptor::PostEncrypt() {
             case InputDeletionMode::Delete: {
                 std::vector<std::string> names;
                 for (std::size_t i = 0; const DirEntry* e = m_dirFooter->GetEntry(i); ++i)
-                    if (!e->IsDir()) names.push_back(e->Name());
+                    if (!e->IsDir())
+                        names.push_back(e->Name());
                 OS::DeleteFileList(names, m_deletionMode == InputDeletionMode::Recycle);
                 break;
             }
@@ -371,29 +401,34 @@ void FileEncryptor::DestroyFiles(bool eradicate) {
     std::uint64_t done = 0;
     const std::uint64_t total = Load(s.inTotal);
     for (std::size_t i = 0; const DirEntry* e = m_dirFooter->GetEntry(i); ++i) {
-        if (e->IsDir()) continue;
+        if (e->IsDir())
+            continue;
         OS::WriteFile file(e->Name(), 2, false);
         s.itemName.store(e->Name().c_str(), std::memory_order_relaxed);
         Store(s.itemNumber, std::uint32_t(i + 1));
         Store(s.itemPercent, 0);
         done += e->OriginalSize();
         const std::uint32_t end =
-            total == 0 ? m_dataShare : std::uint32_t(m_dataShare + done * m_destructionShare / total);
+            total == 0 ? m_dataShare
+                       : std::uint32_t(m_dataShare + done * m_destructionShare / total);
         file.SetProgress(0, &s.itemPercent, &s.overallPercent, end);
         allOk = (eradicate ? file.Eradicate() : file.Overwrite()) && allOk;
     }
     s.itemName.store(nullptr, std::memory_order_relaxed);
-    if (!allOk && m_callback) m_callback->ReportDestroyFailed(eradicate);
+    if (!allOk && m_callback)
+        m_callback->ReportDestroyFailed(eradicate);
 }
 
 void FileEncryptor::RemoveEmptyDirEntries() {
     OS::Trace t("FileEncryptor::RemoveEmptyDirEntries()");
     std::vector<std::string> folders;
     for (std::size_t i = 0; const DirEntry* e = m_dirFooter->GetEntry(i); ++i)
-        if (e->IsDir()) folders.push_back(e->Name());
+        if (e->IsDir())
+            folders.push_back(e->Name());
     // Longest first, so nested folders go before their parents.
-    std::stable_sort(folders.begin(), folders.end(),
-                     [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    std::stable_sort(
+        folders.begin(), folders.end(),
+        [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
     for (const std::string& folder : folders)
         if (OS::Directory::Exists(folder) && OS::Directory::IsEmpty(folder))
             OS::Directory::Remove(folder);

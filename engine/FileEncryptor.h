@@ -18,7 +18,7 @@
 namespace FCryptEng {
 
 class FileEncryptor : public FileCryptor {
-public:
+  public:
     static constexpr const char kHeaderText[] = "Cryvan encrypted file - do not edit";
     static constexpr std::size_t kSampleSize = 1024;
     static constexpr std::uint32_t kSampleLimit = 922;  // compress when the sample gets this small
@@ -39,7 +39,7 @@ public:
     void Begin() override;
     std::optional<std::string> GetDefaultDest(const std::string& folder) override;
 
-private:
+  private:
     void CheckNotStarted() const;
     void ReadyToStart();
     void SetTotalSize();

@@ -10,7 +10,13 @@
 namespace FCryptEng {
 
 // What happens to the inputs after a successful run.
-enum class InputDeletionMode : int { Keep = 0, Recycle = 1, Delete = 2, Overwrite = 3, Eradicate = 4 };
+enum class InputDeletionMode : int {
+    Keep = 0,
+    Recycle = 1,
+    Delete = 2,
+    Overwrite = 3,
+    Eradicate = 4
+};
 
 enum class OperationState : std::uint32_t {
     Idle = 0,
@@ -46,9 +52,7 @@ struct OperationStatus {
     // Every field to zero, the cancel flag included.
     void Clear();
 
-    OperationState State() const {
-        return OperationState(state.load(std::memory_order_relaxed));
-    }
+    OperationState State() const { return OperationState(state.load(std::memory_order_relaxed)); }
     void SetState(OperationState s) { state.store(std::uint32_t(s), std::memory_order_relaxed); }
     bool Cancelled() const { return cancel.load(std::memory_order_relaxed) != 0; }
     void Cancel() { cancel.store(1, std::memory_order_relaxed); }

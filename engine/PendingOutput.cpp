@@ -15,7 +15,8 @@ std::string TemporaryNameBeside(const std::string& finalName) {
     const std::string folder = cut == std::string::npos ? "" : finalName.substr(0, cut + 1);
     const std::string name = cut == std::string::npos ? finalName : finalName.substr(cut + 1);
     std::string suffix(8, 'x');
-    for (char& c : suffix) c = kChars[CryptoP2::GlobalRNG().GenerateWord32(0, 35)];
+    for (char& c : suffix)
+        c = kChars[CryptoP2::GlobalRNG().GenerateWord32(0, 35)];
     // Hidden, and recognisable as ours if a crash ever leaves one behind.
     return folder + "." + name + ".cryvan-" + suffix;
 }
@@ -25,7 +26,9 @@ std::string TemporaryNameBeside(const std::string& finalName) {
 PendingOutput::PendingOutput(std::string finalName, std::uint32_t creationAttributes)
     : m_finalName(std::move(finalName)), m_creationAttributes(creationAttributes) {}
 
-PendingOutput::~PendingOutput() { Discard(); }
+PendingOutput::~PendingOutput() {
+    Discard();
+}
 
 void PendingOutput::Open() {
     OS::Trace t("PendingOutput::Open()");
@@ -37,7 +40,8 @@ void PendingOutput::Open() {
         try {
             file->Open();
         } catch (const OS::File::Error& e) {
-            if (e.code == 2 && attempt < 16) continue;  // that name is taken: draw another
+            if (e.code == 2 && attempt < 16)
+                continue;  // that name is taken: draw another
             throw;
         }
         m_file = std::move(file);
@@ -47,22 +51,26 @@ void PendingOutput::Open() {
 
 void PendingOutput::Commit(bool syncFolder) {
     OS::Trace t("PendingOutput::Commit()");
-    if (!m_file) throw OS::File::Error(0);
+    if (!m_file)
+        throw OS::File::Error(0);
     m_file->Close();
     OS::RenameFile(m_file->GetInfo().FullName(), m_finalName);
     m_committed = true;
     m_file.reset();
-    if (syncFolder) OS::SyncFolder(OS::FolderOf(m_finalName));
+    if (syncFolder)
+        OS::SyncFolder(OS::FolderOf(m_finalName));
 }
 
 void PendingOutput::Discard() noexcept {
-    if (!m_file) return;
+    if (!m_file)
+        return;
     // An open writer deletes its file itself; a closed one that was never renamed is removed
     // here.
     const bool wasOpen = m_file->IsOpen();
     const std::string name = m_file->GetInfo().FullName();
     m_file.reset();
-    if (!wasOpen && !m_committed) unlink(name.c_str());
+    if (!wasOpen && !m_committed)
+        unlink(name.c_str());
 }
 
 }  // namespace FCryptEng

@@ -13,7 +13,7 @@
 namespace FCryptEng {
 
 class PendingOutput {
-public:
+  public:
     explicit PendingOutput(std::string finalName, std::uint32_t creationAttributes = 0);
     ~PendingOutput();
     PendingOutput(const PendingOutput&) = delete;
@@ -28,7 +28,7 @@ public:
 
     const std::string& FinalName() const { return m_finalName; }
 
-private:
+  private:
     void Discard() noexcept;
 
     std::string m_finalName;

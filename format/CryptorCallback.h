@@ -14,7 +14,6 @@ namespace FCryptEng {
 // It is also the handler of write errors that the drivers give every file sink.
 class CryptorCallback : public WriteErrorHandler {
   public:
-
     // A text the user supplies (an administrator's key-file path); nullopt when cancelled.
     virtual std::optional<std::string> AskText(const std::string& prompt, bool create) = 0;
     // Before replacing an existing file; may update the flags word and set the cancel flag.

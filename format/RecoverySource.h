@@ -9,7 +9,7 @@
 namespace FCryptEng {
 
 class RecoverySource {
-public:
+  public:
     virtual ~RecoverySource() = default;
     virtual std::unique_ptr<KeyEntry> MakeKeyEntry() const = 0;
 };

@@ -13,21 +13,25 @@ namespace OS {
 
 void RenameFile(const std::string& from, const std::string& to) {
     Trace trace("File::Rename()");
-    if (std::rename(from.c_str(), to.c_str()) != 0) File::RaiseLastError();
+    if (std::rename(from.c_str(), to.c_str()) != 0)
+        File::RaiseLastError();
 }
 
 void SyncFolder(const std::string& folder) {
     Trace trace("File::SyncFolder()");
     const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) File::RaiseLastError();
+    if (fd < 0)
+        File::RaiseLastError();
     const int err = fsync(fd) == 0 ? 0 : errno;
     close(fd);
-    if (err != 0 && err != EINVAL && err != ENOTSUP) File::RaiseError(err, IoOp::Write);
+    if (err != 0 && err != EINVAL && err != ENOTSUP)
+        File::RaiseError(err, IoOp::Write);
 }
 
 std::string FolderOf(const std::string& fullName) {
     const std::size_t cut = fullName.rfind(kSeparator);
-    if (cut == std::string::npos) return File::GetCurrentPath();
+    if (cut == std::string::npos)
+        return File::GetCurrentPath();
     return cut == 0 ? std::string(1, kSeparator) : fullName.substr(0, cut);
 }
 

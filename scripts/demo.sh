@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the main job end to end.
+# Installs what is missing, builds, and runs the main job end to end: files encrypted into a
+# container and decrypted back through the engine, verified byte for byte.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 bash scripts/build.sh
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-build/bin/cryvan-pipeline-bench --dir "$work" --mib 64
+build/bin/cryvan-engine-bench --mib 16 --runs 1

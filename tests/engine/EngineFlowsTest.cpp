@@ -21,7 +21,7 @@ using namespace cryvan_test;
 using FCryptEng::FileCryptorErr;
 
 class Flows : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         in = dir / "in";
         out = dir / "out";
@@ -100,7 +100,8 @@ TEST_F(Flows, TheSharedFixturesDecryptExactly) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
         const std::string copy = dir / c.file;
-        fs::copy_file(std::string(fixtures) + "/" + c.file, copy, fs::copy_options::overwrite_existing);
+        fs::copy_file(std::string(fixtures) + "/" + c.file, copy,
+                      fs::copy_options::overwrite_existing);
         fs::remove_all(out);
         EngineRun dec;
         ASSERT_EQ(dec.Decrypt(copy, c.password, out), OperationState::Finished);
@@ -108,7 +109,8 @@ TEST_F(Flows, TheSharedFixturesDecryptExactly) {
     }
     EngineRun folders;
     fs::copy_file(std::string(fixtures) + "/folders-only.aes", dir / "folders-only.aes");
-    ASSERT_EQ(folders.Decrypt(dir / "folders-only.aes", "folders only", out), OperationState::Finished);
+    ASSERT_EQ(folders.Decrypt(dir / "folders-only.aes", "folders only", out),
+              OperationState::Finished);
     EXPECT_TRUE(fs::is_directory(out + "/a/b"));
 }
 
@@ -147,9 +149,9 @@ TEST_F(Flows, InputsAfterEncryption) {
         EXPECT_EQ(fs::exists(in + "/f/a.txt"), !c.inputsGone);
         EXPECT_EQ(fs::exists(in + "/f/sub"), !c.inputsGone);  // emptied folders go
         EXPECT_TRUE(fs::exists(in + "/f/keep-me.txt"));
-        const auto questions = std::count_if(
-            run.callback.asked.begin(), run.callback.asked.end(),
-            [](const std::string& q) { return q.rfind("delete", 0) == 0; });
+        const auto questions =
+            std::count_if(run.callback.asked.begin(), run.callback.asked.end(),
+                          [](const std::string& q) { return q.rfind("delete", 0) == 0; });
         EXPECT_EQ(questions, c.confirm ? 1 : 0);
         if (c.mode != InputDeletionMode::Keep && c.answer) {
             EXPECT_EQ(run.status.overallPercent.load(), 100u);
@@ -207,12 +209,14 @@ TEST_F(Flows, OverwriteRulesForExistingTargets) {
         fs::create_directories(out + "/f");
         for (const char* name : {"/f/a.txt", "/f/b.bin"}) {
             WriteText(out + name, "old");
-            if (c.readOnlyTargets) chmod((out + name).c_str(), 0444);
+            if (c.readOnlyTargets)
+                chmod((out + name).c_str(), 0444);
         }
         EngineRun dec;
         dec.callback.overwriteAnswers.assign(c.answers.begin(), c.answers.end());
         EXPECT_EQ(dec.Decrypt(box, "pw", out), c.state);
-        const int replaced = (ReadText(out + "/f/a.txt") != "old") + (ReadText(out + "/f/b.bin") != "old");
+        const int replaced =
+            (ReadText(out + "/f/a.txt") != "old") + (ReadText(out + "/f/b.bin") != "old");
         EXPECT_EQ(replaced, c.replaced);
         EXPECT_EQ(dec.callback.asked.size(), c.questions);
         if (c.state == OperationState::Finished) {
@@ -227,7 +231,8 @@ TEST_F(Flows, CancellingDuringTheSecondFileLeavesNothingBehind) {
     EngineRun run;
     const std::vector<std::string> inputs = {in + "/f/a.txt", in + "/f/b.bin", in + "/f/sub/c.txt"};
     auto e = FileCryptor::Create(false, &run.status, &run.callback);
-    for (const auto& i : inputs) e->SetPlainFile(i);
+    for (const auto& i : inputs)
+        e->SetPlainFile(i);
     e->SetPathAndMode(0, std::nullopt);
     e->CipherFile(box);
     e->Password("pw");
@@ -352,9 +357,12 @@ TEST_F(Flows, ReadinessChecks) {
     for (const Case& c : cases) {
         EngineRun run;
         auto e = FileCryptor::Create(false, &run.status, &run.callback);
-        if (c.input) e->SetPlainFile(in + "/f/a.txt");
-        if (c.password) e->Password("pw");
-        if (c.output) e->CipherFile(box);
+        if (c.input)
+            e->SetPlainFile(in + "/f/a.txt");
+        if (c.password)
+            e->Password("pw");
+        if (c.output)
+            e->CipherFile(box);
         e->Begin();
         EXPECT_EQ(run.status.State(), OperationState::Failed);
         EXPECT_FALSE(fs::exists(box));
@@ -374,6 +382,29 @@ TEST_F(Flows, ReadinessChecks) {
     }
 }
 
+TEST_F(Flows, EntriesGetTheirNamesEvenWithoutAPathChoice) {
+    EngineRun run;
+    auto e = FileCryptor::Create(false, &run.status, &run.callback);
+    e->SetPlainFile(in + "/f/a.txt");
+    e->CipherFile(box);
+    e->Password("pw");
+    e->Begin();
+    ASSERT_EQ(run.status.State(), OperationState::Finished);
+    EngineRun dec;
+    ASSERT_EQ(dec.Decrypt(box, "pw", out), OperationState::Finished);
+    EXPECT_EQ(ReadText(out + "/a.txt"), ReadText(in + "/f/a.txt"));
+
+    // The root itself has no name relative to anything.
+    EngineRun root;
+    auto r = FileCryptor::Create(false, &root.status, &root.callback);
+    r->SetPlainFile("/");
+    r->CipherFile(box + "2");
+    r->Password("pw");
+    r->Begin();
+    EXPECT_EQ(root.status.State(), OperationState::Failed);
+    EXPECT_FALSE(fs::exists(box + "2"));
+}
+
 TEST_F(Flows, DefaultContainerNames) {
     WriteText(in + "/report.final.doc", "x");
     fs::create_directories(in + "/my.docs");
@@ -388,7 +419,8 @@ TEST_F(Flows, DefaultContainerNames) {
     for (const Case& c : cases) {
         EngineRun run;
         auto e = FileCryptor::Create(false, &run.status, &run.callback);
-        for (const auto& i : c.inputs) e->SetPlainFile(i);
+        for (const auto& i : c.inputs)
+            e->SetPlainFile(i);
         e->SetPathAndMode(0, std::nullopt);
         EXPECT_EQ(e->GetDefaultDest("/somewhere"), c.expected);
     }

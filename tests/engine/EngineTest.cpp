@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "engine/EngineTestSupport.h"
 #include "engine/FileDecryptor.h"
 #include "engine/FileEncryptor.h"
-#include "engine/EngineTestSupport.h"
 #include "os/File.h"
 
 namespace {
@@ -15,7 +15,7 @@ namespace {
 using namespace cryvan_test;
 
 class Engine : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         in = dir / "in";
         out = dir / "out";
@@ -32,7 +32,8 @@ protected:
         WriteText(in + "/docs/.hidden", "dot file\n");
         chmod((in + "/docs/sub/ro.txt").c_str(), 0444);
         for (const auto& e : fs::recursive_directory_iterator(in + "/docs"))
-            if (!e.is_directory()) SetModTime(e.path().string(), 1735787045, 6);
+            if (!e.is_directory())
+                SetModTime(e.path().string(), 1735787045, 6);
     }
 
     TempDir dir;
@@ -72,7 +73,7 @@ TEST_F(Engine, CompressionFollowsTheSample) {
     std::map<std::string, bool> compressed;
     for (std::size_t i = 0; const auto* e = d->Directory().GetEntry(i); ++i)
         compressed[e->Name()] = e->Compress();
-    EXPECT_TRUE(compressed.at("docs\\small.txt"));          // under the sample: always
+    EXPECT_TRUE(compressed.at("docs\\small.txt"));  // under the sample: always
     EXPECT_TRUE(compressed.at("docs\\empty.txt"));
     EXPECT_FALSE(compressed.at("docs\\exact-random.bin"));  // a random sample does not pay
     EXPECT_TRUE(compressed.at("docs\\text.txt"));

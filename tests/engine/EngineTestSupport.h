@@ -35,7 +35,8 @@ inline std::string RandomBytes(std::size_t n) {
 inline std::string TextBytes(std::size_t n) {
     static const std::string words = "lorem ipsum dolor sit amet consectetur adipiscing elit ";
     std::string s;
-    while (s.size() < n) s += words;
+    while (s.size() < n)
+        s += words;
     s.resize(n);
     return s;
 }
@@ -66,7 +67,8 @@ inline std::map<std::string, std::string> Tree(const std::string& root) {
 inline std::vector<std::string> Expand(const std::string& folder) {
     std::vector<std::string> out{folder};
     std::vector<std::string> found;
-    for (const auto& e : fs::recursive_directory_iterator(folder)) found.push_back(e.path().string());
+    for (const auto& e : fs::recursive_directory_iterator(folder))
+        found.push_back(e.path().string());
     std::sort(found.begin(), found.end());
     out.insert(out.end(), found.begin(), found.end());
     return out;
@@ -78,7 +80,7 @@ inline std::uint32_t Be32(const std::string& s, std::size_t at) {
 }
 
 class EngineRun {
-public:
+  public:
     OperationStatus status;
     ScriptedCallback callback;
 
@@ -91,10 +93,12 @@ public:
                            InputDeletionMode mode = InputDeletionMode::Keep, bool confirm = false,
                            const std::string& header = "Cryvan encrypted file - do not edit") {
         auto enc = FileCryptor::Create(false, &status, &callback);
-        for (const std::string& in : inputs) enc->SetPlainFile(in);
+        for (const std::string& in : inputs)
+            enc->SetPlainFile(in);
         enc->SetPathAndMode(0, std::nullopt);
         enc->CipherFile(container);
-        for (const char* p : passwords) enc->Password(p);
+        for (const char* p : passwords)
+            enc->Password(p);
         enc->SetHeader(reinterpret_cast<const std::uint8_t*>(header.data()), header.size());
         enc->InputDeletion(mode, confirm);
         enc->Begin();
@@ -108,21 +112,24 @@ public:
         dec->CipherFile(container);
         dec->ClearPassword();
         const int r = dec->Password(password);
-        if (result) *result = r;
+        if (result)
+            *result = r;
         return dec;
     }
 
     OperationState Decrypt(const std::string& container, const char* password,
                            const std::string& dest, std::vector<std::size_t> selection = {},
-                           InputDeletionMode mode = InputDeletionMode::Keep,
-                           bool confirm = false) {
+                           InputDeletionMode mode = InputDeletionMode::Keep, bool confirm = false) {
         int result = 0;
         auto dec = Open(container, password, &result);
-        if (result != 2) return OperationState::Idle;
+        if (result != 2)
+            return OperationState::Idle;
         dec->ClearPlainFiles();
         if (selection.empty())
-            for (std::size_t i = 0; i < dec->NumPlainFiles(false); ++i) selection.push_back(i);
-        for (std::size_t i : selection) dec->SetPlainFile(i);
+            for (std::size_t i = 0; i < dec->NumPlainFiles(false); ++i)
+                selection.push_back(i);
+        for (std::size_t i : selection)
+            dec->SetPlainFile(i);
         dec->SetPathAndMode(0, dest + "/");
         dec->InputDeletion(mode, confirm);
         dec->Begin();

@@ -201,8 +201,8 @@ class CountingSink : public CryptoPP::Bufferless<CryptoPP::Sink> {
         CRYPTOPP_UNUSED(messageEnd);
         total += length;
         largest = std::max(largest, length);
-        nonZero = nonZero || std::any_of(inString, inString + length,
-                                         [](CryptoPP::byte b) { return b != 0; });
+        nonZero = nonZero ||
+                  std::any_of(inString, inString + length, [](CryptoPP::byte b) { return b != 0; });
         return 0;
     }
     std::size_t total = 0, largest = 0;
@@ -255,8 +255,8 @@ TEST(Zlib, NonBlockingPutsAreRefused) {
     CryptoP2::ZlibDeflater deflater;
     CryptoP2::ZlibInflater inflater;
     const CryptoPP::byte one = 'x';
-    for (CryptoPP::Filter* filter : {static_cast<CryptoPP::Filter*>(&deflater),
-                                     static_cast<CryptoPP::Filter*>(&inflater)}) {
+    for (CryptoPP::Filter* filter :
+         {static_cast<CryptoPP::Filter*>(&deflater), static_cast<CryptoPP::Filter*>(&inflater)}) {
         EXPECT_THROW(filter->Put2(&one, 1, 0, false),
                      CryptoPP::BufferedTransformation::BlockingInputOnly);
         EXPECT_THROW(filter->Flush(true, -1, false),

@@ -14,7 +14,7 @@
 namespace cryvan_test {
 
 class ScriptedCallback : public FCryptEng::CryptorCallback {
-public:
+  public:
     // Answers to ConfirmOverwrite.
     enum Overwrite { Yes, YesToAll, No, NoToAll, Cancel };
 
@@ -32,16 +32,22 @@ public:
         asked.push_back("text " + prompt + (create ? " create" : ""));
         return Pop(textAnswers, std::optional<std::string>());
     }
-    bool ConfirmOverwrite(const std::string& path, bool readOnly,
-                          std::uint32_t& flags) override {
+    bool ConfirmOverwrite(const std::string& path, bool readOnly, std::uint32_t& flags) override {
         asked.push_back(std::string("overwrite ") + (readOnly ? "read-only " : "") + path);
         switch (Pop(overwriteAnswers, No)) {
-            case Yes: return true;
-            case YesToAll: flags |= readOnly ? 0x20 : 0x02; return true;
-            case No: return false;
-            case NoToAll: flags |= readOnly ? 0x40 : 0x04; return false;
+            case Yes:
+                return true;
+            case YesToAll:
+                flags |= readOnly ? 0x20 : 0x02;
+                return true;
+            case No:
+                return false;
+            case NoToAll:
+                flags |= readOnly ? 0x40 : 0x04;
+                return false;
             case Cancel:
-                if (cancel) cancel->store(1);
+                if (cancel)
+                    cancel->store(1);
                 return false;
         }
         return false;
@@ -63,10 +69,11 @@ public:
         return Pop(retryWriteAnswers, false);
     }
 
-private:
+  private:
     template <typename T, typename D>
     static T Pop(std::deque<T>& q, D fallback) {
-        if (q.empty()) return T(fallback);
+        if (q.empty())
+            return T(fallback);
         T v = q.front();
         q.pop_front();
         return v;
