@@ -27,15 +27,9 @@ const char kMacMismatch[] = "File MAC mismatch - corrupted or modified input fil
 
 using CryptoP2::ProgressFilter;
 
-std::uint32_t Load(const OS::ProgressWord& w) {
-    return w.load(std::memory_order_relaxed);
-}
-void Store(OS::ProgressWord& w, std::uint32_t v) {
-    w.store(v, std::memory_order_relaxed);
-}
-void Add(OS::ProgressWord& w, std::uint32_t v) {
-    Store(w, Load(w) + v);
-}
+using OS::Add;
+using OS::Load;
+using OS::Store;
 
 std::uint32_t ReadWord(OS::ReadFile& file) {
     CryptoPP::byte bytes[4];

@@ -48,15 +48,9 @@ std::string CleanName(const std::string& path) {
     return clean;
 }
 
-std::uint32_t Load(const OS::ProgressWord& w) {
-    return w.load(std::memory_order_relaxed);
-}
-void Store(OS::ProgressWord& w, std::uint32_t v) {
-    w.store(v, std::memory_order_relaxed);
-}
-void Add(OS::ProgressWord& w, std::uint32_t v) {
-    Store(w, Load(w) + v);
-}
+using OS::Add;
+using OS::Load;
+using OS::Store;
 
 }  // namespace
 
