@@ -7,7 +7,7 @@
 #include <cryptopp/queue.h>
 #include <cryptopp/sha.h>
 
-#include "engine/PendingOutput.h"
+#include "os/PendingOutput.h"
 #include "filters/BufferingFilter.h"
 #include "filters/ProgressFilter.h"
 #include "filters/SeparateHashFilter.h"
@@ -271,7 +271,7 @@ void FileDecryptor::DecryptFile(DirEntry& e, std::uint32_t overallEnd) {
                                                       keys->IV()->data());
     CryptoPP::HMAC<CryptoPP::SHA256> mac(keys->MacKey()->data(), keys->MacKey()->size());
 
-    PendingOutput out(e.FinalName(), e.Attributes());
+    OS::PendingOutput out(e.FinalName(), e.Attributes());
     for (bool open = false; !open;) {
         try {
             out.Open();

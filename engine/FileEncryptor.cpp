@@ -221,7 +221,7 @@ void FileEncryptor::OpenOutputFile() {
     OS::Trace t("FileEncryptor::OpenOutputFile()");
     if (!m_outputName)
         throw FileCryptorErr("Output file not set");
-    m_output = std::make_unique<PendingOutput>(*m_outputName);
+    m_output = std::make_unique<OS::PendingOutput>(*m_outputName);
     for (;;) {
         try {
             m_output->Open();

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "engine/FileCryptor.h"
-#include "engine/PendingOutput.h"
+#include "os/PendingOutput.h"
 #include "format/KeySet.h"
 #include "os/File.h"
 
@@ -54,7 +54,7 @@ class FileEncryptor : public FileCryptor {
     bool m_started = false;
     KeySet m_containerKeys;
     std::optional<std::string> m_outputName;
-    std::unique_ptr<PendingOutput> m_output;
+    std::unique_ptr<OS::PendingOutput> m_output;
     std::vector<std::uint8_t> m_header;
     std::uint32_t m_dataShare = 100;
     std::uint32_t m_destructionShare = 0;

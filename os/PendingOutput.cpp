@@ -1,22 +1,25 @@
-#include "engine/PendingOutput.h"
+#include "os/PendingOutput.h"
 
 #include <unistd.h>
 
-#include "filters/Random.h"
+#include <random>
+
 #include "os/Durable.h"
 #include "os/Logger.h"
 
-namespace FCryptEng {
+namespace OS {
 namespace {
 
 std::string TemporaryNameBeside(const std::string& finalName) {
     static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    const std::size_t cut = finalName.rfind(OS::kSeparator);
+    const std::size_t cut = finalName.rfind(kSeparator);
     const std::string folder = cut == std::string::npos ? "" : finalName.substr(0, cut + 1);
     const std::string name = cut == std::string::npos ? finalName : finalName.substr(cut + 1);
+    // Only uniqueness matters here: the file is created exclusively.
+    thread_local std::mt19937 random{std::random_device{}()};
     std::string suffix(8, 'x');
     for (char& c : suffix)
-        c = kChars[CryptoP2::GlobalRNG().GenerateWord32(0, 35)];
+        c = kChars[random() % 36];
     // Hidden, and recognisable as ours if a crash ever leaves one behind.
     return folder + "." + name + ".cryvan-" + suffix;
 }
@@ -31,15 +34,15 @@ PendingOutput::~PendingOutput() {
 }
 
 void PendingOutput::Open() {
-    OS::Trace t("PendingOutput::Open()");
+    Trace t("PendingOutput::Open()");
     Discard();
     m_committed = false;
     for (int attempt = 0;; ++attempt) {
-        auto file = std::make_unique<OS::WriteFile>(TemporaryNameBeside(m_finalName), 0, true);
+        auto file = std::make_unique<WriteFile>(TemporaryNameBeside(m_finalName), 0, true);
         file->SetCreationAttributes(m_creationAttributes);
         try {
             file->Open();
-        } catch (const OS::File::Error& e) {
+        } catch (const File::Error& e) {
             if (e.code == 2 && attempt < 16)
                 continue;  // that name is taken: draw another
             throw;
@@ -50,15 +53,15 @@ void PendingOutput::Open() {
 }
 
 void PendingOutput::Commit(bool syncFolder) {
-    OS::Trace t("PendingOutput::Commit()");
+    Trace t("PendingOutput::Commit()");
     if (!m_file)
-        throw OS::File::Error(0);
+        throw File::Error(0);
     m_file->Close();
-    OS::RenameFile(m_file->GetInfo().FullName(), m_finalName);
+    RenameFile(m_file->GetInfo().FullName(), m_finalName);
     m_committed = true;
     m_file.reset();
     if (syncFolder)
-        OS::SyncFolder(OS::FolderOf(m_finalName));
+        SyncFolder(FolderOf(m_finalName));
 }
 
 void PendingOutput::Discard() noexcept {
@@ -73,4 +76,4 @@ void PendingOutput::Discard() noexcept {
         unlink(name.c_str());
 }
 
-}  // namespace FCryptEng
+}  // namespace OS

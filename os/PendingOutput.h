@@ -10,7 +10,7 @@
 
 #include "os/File.h"
 
-namespace FCryptEng {
+namespace OS {
 
 class PendingOutput {
   public:
@@ -21,7 +21,7 @@ class PendingOutput {
 
     // Creates a fresh temporary file in the final name's folder (and any missing folders).
     void Open();
-    OS::WriteFile& File() { return *m_file; }
+    WriteFile& File() { return *m_file; }
     // Closes (applying the creation attributes), renames over the final name and syncs the
     // folder. The output is durable afterwards.
     void Commit(bool syncFolder = true);
@@ -33,8 +33,8 @@ class PendingOutput {
 
     std::string m_finalName;
     std::uint32_t m_creationAttributes;
-    std::unique_ptr<OS::WriteFile> m_file;
+    std::unique_ptr<WriteFile> m_file;
     bool m_committed = false;
 };
 
-}  // namespace FCryptEng
+}  // namespace OS
