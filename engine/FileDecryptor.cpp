@@ -7,7 +7,6 @@
 #include <cryptopp/queue.h>
 #include <cryptopp/sha.h>
 
-#include "os/PendingOutput.h"
 #include "filters/BufferingFilter.h"
 #include "filters/ProgressFilter.h"
 #include "filters/SeparateHashFilter.h"
@@ -18,6 +17,8 @@
 #include "os/Directory.h"
 #include "os/Durable.h"
 #include "os/Logger.h"
+#include "os/PendingOutput.h"
+#include "recovery/AdminKeyEntry.h"
 
 namespace FCryptEng {
 namespace {
@@ -41,7 +42,9 @@ std::uint32_t ReadWord(OS::ReadFile& file) {
 }  // namespace
 
 FileDecryptor::FileDecryptor(OperationStatus* status, CryptorCallback* callback)
-    : FileCryptor(status, callback) {}
+    : FileCryptor(status, callback) {
+    SetAdminEntryReader(&AdminKeyEntry::Read);
+}
 
 FileDecryptor::~FileDecryptor() = default;
 

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "engine/FileCryptor.h"
-#include "os/PendingOutput.h"
 #include "format/KeySet.h"
 #include "os/File.h"
+#include "os/PendingOutput.h"
 
 namespace FCryptEng {
 

@@ -1,6 +1,6 @@
 // Writes the seed inputs of every fuzz target with our own writers, so that the fuzzers start
 // from well-formed records and reach deep into each reader.
-// Usage: make-fuzz-seeds <folder>; writes <folder>/keyfooter, dirfooter and keypair.
+// Usage: make-fuzz-seeds <folder>; writes one subfolder of seeds per target.
 #include <cryptopp/filters.h>
 
 #include <cstdio>
@@ -11,7 +11,10 @@
 
 #include "format/DirFooter.h"
 #include "format/KeyFooter.h"
+#include "fuzz/admin_seeds.h"
+#include "fuzz/emergency_seeds.h"
 #include "recovery/KeyPair.h"
+#include "recovery/Organisation.h"
 
 namespace {
 
@@ -88,6 +91,13 @@ void KeyPairSeeds(const fs::path& dir) {
     Save(dir / "both", pub + sealed);
 }
 
+void OrganisationSeeds(const fs::path& dir) {
+    fs::create_directories(dir);
+    FCryptEng::Organisation organisation;
+    organisation.Create("Seed Works", "fuzz password", true, false);
+    organisation.SaveAs((dir / "organisation").string());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -100,6 +110,10 @@ int main(int argc, char** argv) {
         KeyFooterSeeds(out / "keyfooter");
         DirFooterSeeds(out / "dirfooter", out / "scratch");
         KeyPairSeeds(out / "keypair");
+        EmergencyPasswordSeeds(out / "emergency");
+        AdminEntrySeeds(out / "adminentry");
+        DataRecoverySeeds(out / "datarecovery");
+        OrganisationSeeds(out / "organisation");
         fs::remove_all(out / "scratch");
     } catch (const std::exception& e) {
         std::fprintf(stderr, "error: %s\n", e.what());

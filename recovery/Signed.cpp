@@ -2,6 +2,7 @@
 
 #include <cryptopp/filters.h>
 #include <cryptopp/queue.h>
+#include <sys/stat.h>
 
 #include "filters/SimpleFileSink.h"
 #include "filters/SimpleFileSource.h"
@@ -19,10 +20,12 @@ CryptoPP::SecByteBlock Signed::Body() const {
     return body;
 }
 
-void Signed::SaveAs(const std::string& path) const {
+void Signed::SaveAs(const std::string& path, bool privateFile) const {
     OS::Trace t("Signed::SaveAs()");
     OS::PendingOutput out(path);
     out.Open();
+    if (privateFile && chmod(out.File().GetInfo().FullName().c_str(), 0600) != 0)
+        OS::File::RaiseLastError();
     {
         CryptoP2::SimpleFileSink sink(out.File(), nullptr);
         Write(sink);

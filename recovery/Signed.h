@@ -38,8 +38,9 @@ class Signed {
     virtual void Write(CryptoPP::BufferedTransformation& sink) const = 0;
 
     void ClearSignature() { m_signature.reset(); }
-    // Atomic: a temporary file beside the target, flushed, then renamed over it.
-    void SaveAs(const std::string& path) const;
+    // Atomic: a temporary file beside the target, flushed, then renamed over it. A private
+    // file is readable by its owner only (a sealed key is no business of other users).
+    void SaveAs(const std::string& path, bool privateFile = false) const;
     void Open(const std::string& path);
     void Sign(const KeyPair& keys);
     bool CheckSignature(const KeyPair& keys) const;

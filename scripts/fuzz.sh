@@ -14,7 +14,7 @@ cmake --build build-fuzz -j "$(nproc)"
 work=build-fuzz/corpus
 rm -rf "$work"
 build-fuzz/bin/make-fuzz-seeds "$work"
-for target in keyfooter dirfooter keypair; do
+for target in keyfooter dirfooter keypair emergency adminentry datarecovery organisation; do
     echo "== fuzzing $target for ${seconds}s"
     mkdir -p "$work/$target-found"
     log="build-fuzz/$target.log"

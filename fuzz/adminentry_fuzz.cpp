@@ -1,0 +1,67 @@
+// Fuzzes the administrators' key entry: the input is an entry body as it sits in a key footer.
+// Whatever parses is offered the password "fuzz" until it stops asking for more
+// administrators; key-file requests are always cancelled.
+#include <cryptopp/filters.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "recovery/AdminKeyEntry.h"
+#include "recovery/AdminRecovery.h"
+
+namespace {
+
+using namespace FCryptEng;
+
+class NoAnswers : public CryptorCallback {
+  public:
+    std::optional<std::string> AskText(const std::string&, bool) override { return std::nullopt; }
+    bool ConfirmOverwrite(const std::string&, bool, std::uint32_t&) override { return false; }
+    bool ConfirmInputDeletion(const std::string*, int) override { return false; }
+    void ReportDestroyFailed(bool) override {}
+    bool RetryOpen(bool, bool, const std::string&, int) override { return false; }
+    bool RetryWrite(int) override { return false; }
+};
+
+// Every administrator costs a key derivation per password: only small entries are unlocked.
+constexpr std::uint16_t kMaxTried = 4;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    NoAnswers callback;
+    std::unique_ptr<KeyEntry> read;
+    try {
+        CryptoPP::StringSource source(data, size, true);
+        read = AdminKeyEntry::Read(&callback, source, std::uint32_t(size));
+    } catch (const KeyEntry::Err&) {
+        return 0;
+    } catch (const KeySet::Err&) {
+        return 0;
+    } catch (const AdminRecovery::Err&) {
+        return 0;
+    } catch (const KeyPair::Err&) {
+        return 0;
+    }
+    auto& entry = static_cast<AdminKeyEntry&>(*read);
+    if (entry.GetN() > kMaxTried)
+        return 0;
+    for (int attempt = 0; attempt <= entry.GetN(); ++attempt) {
+        std::unique_ptr<KeySet> keys;
+        int result = 0;
+        try {
+            result = entry.TryPassword("fuzz", keys);
+        } catch (const KeyEntry::Err&) {
+            break;  // a share that decrypted to less than its index
+        }
+        if (result < KeyEntry::TRY_WRONG || result > KeyEntry::TRY_RECOVERY_FAILED ||
+            (result == KeyEntry::TRY_UNLOCKED) != bool(keys) || entry.NumUnlocked() > entry.GetN())
+            __builtin_trap();
+        if (result != KeyEntry::TRY_MORE_ADMINS)
+            break;
+    }
+    return 0;
+}
