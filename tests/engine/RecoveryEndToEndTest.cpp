@@ -1,5 +1,6 @@
-// Containers made with a data-recovery configuration: they open with the user's password, and
-// with any two of three administrators' passwords typed one after the other.
+// Containers made with every way in: they open with the user's password, with the user's
+// emergency password, and with any two of three administrators' passwords typed one after the
+// other.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -8,11 +9,13 @@
 
 #include "engine/EngineTestSupport.h"
 #include "recovery/AdminRecovery.h"
+#include "recovery/EmergencyPassword.h"
 
 namespace {
 
 using namespace cryvan_test;
 using FCryptEng::AdminRecovery;
+using FCryptEng::EmergencyPassword;
 
 class RecoveryEndToEnd : public ::testing::Test {
   protected:
@@ -25,8 +28,16 @@ class RecoveryEndToEnd : public ::testing::Test {
         ASSERT_TRUE(s_config->Add("Bo", "bo's password", true));
         ASSERT_TRUE(s_config->Add("Cy", "cy's password", false));
         s_config->SetK(2);
+
+        // As the preferences make it: created, sealed, signed with its own pair while open.
+        s_emergency = std::make_unique<EmergencyPassword>();
+        s_emergency->Create("Example Org");
+        const FCryptEng::KeyPair open = s_emergency->GetKeyPair();
+        s_emergency->Encrypt("my emergency password");
+        s_emergency->Sign(open);
     }
     static void TearDownTestSuite() {
+        s_emergency.reset();
         s_config.reset();
         s_setup.reset();
         s_dir.reset();
@@ -49,6 +60,7 @@ class RecoveryEndToEnd : public ::testing::Test {
         enc->SetPathAndMode(0, std::nullopt);
         enc->CipherFile(container);
         enc->Password("user's password");
+        enc->AddRecovery(*s_emergency);
         enc->AddRecovery(*s_config);
         enc->Begin();
         ASSERT_EQ(run.status.State(), OperationState::Finished);
@@ -82,6 +94,7 @@ class RecoveryEndToEnd : public ::testing::Test {
     static inline std::unique_ptr<TempDir> s_dir;
     static inline std::unique_ptr<ScriptedCallback> s_setup;
     static inline std::unique_ptr<AdminRecovery> s_config;
+    static inline std::unique_ptr<EmergencyPassword> s_emergency;
 
     TempDir dir;
     std::string in, out, container;
@@ -90,6 +103,11 @@ class RecoveryEndToEnd : public ::testing::Test {
 
 TEST_F(RecoveryEndToEnd, TheUsersPasswordStillOpens) {
     EXPECT_EQ(Decrypt({"user's password"}), std::vector<int>{2});
+    EXPECT_EQ(Tree(out), Tree(in));
+}
+
+TEST_F(RecoveryEndToEnd, TheEmergencyPasswordOpens) {
+    EXPECT_EQ(Decrypt({"user's passwore", "my emergency password"}), (std::vector<int>{1, 2}));
     EXPECT_EQ(Tree(out), Tree(in));
 }
 
