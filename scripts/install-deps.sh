@@ -2,7 +2,7 @@
 # Installs what building and testing need. Idempotent: does nothing when all is present.
 set -euo pipefail
 
-packages=(g++ clang cmake ninja-build pkg-config libcrypto++-dev zlib1g-dev libglib2.0-dev
+packages=(g++ clang libclang-rt-14-dev cmake ninja-build pkg-config libcrypto++-dev zlib1g-dev libglib2.0-dev
           googletest libgtest-dev libgmock-dev openssl)
 
 missing=()
