@@ -295,7 +295,7 @@ void FileDecryptor::DecryptFile(DirEntry& e, std::uint32_t overallEnd) {
         // -> write progress -> file
         CryptoPP::BufferedTransformation* tail = new ProgressFilter(
             &s.outBytes, &s.cancel, &s.itemPercent, e.OriginalSize(), &s.overallPercent, overallEnd,
-            new CryptoP2::SimpleFileSink(out.File(), m_callback));
+            new CryptoP2::SimpleFileSink(out.File(), m_callback), true, &s.paused);
         if (e.Compress())
             tail = new CryptoP2::ZlibInflater(new CryptoP2::BufferingFilter(kBlock, tail));
         CryptoP2::SimpleFileSource(

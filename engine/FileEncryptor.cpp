@@ -298,7 +298,7 @@ void FileEncryptor::EncryptFiles(CryptoPP::MeterFilter& out) {
         CryptoP2::SimpleFileSource(
             *file, true,
             new ProgressFilter(&s.inBytes, &s.cancel, &s.itemPercent, Load(s.itemSize),
-                               &s.overallPercent, overallEnd, tail));
+                               &s.overallPercent, overallEnd, tail, true, &s.paused));
         file->Close();
 
         const std::uint64_t stored = out.GetTotalBytes() - start;

@@ -48,6 +48,10 @@ struct OperationStatus {
     // Full path of the current item, null between items; the text stays valid for the run.
     std::atomic<const char*> itemName{nullptr};
     OS::CancelFlag cancel{0};
+    // Set by the application to hold the run at its next block; a gate, never a lost update.
+    // Clear() leaves it alone: the application owns it, and a pause asked for just before a
+    // run reaches its first block must still hold it.
+    std::atomic<bool> paused{false};
 
     // Every field to zero, the cancel flag included.
     void Clear();

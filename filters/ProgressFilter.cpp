@@ -1,6 +1,8 @@
 #include "filters/ProgressFilter.h"
 
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 #include "os/Logger.h"
 
@@ -19,7 +21,8 @@ std::uint32_t TruncateToWord(double value) {
 ProgressFilter::ProgressFilter(OS::ProgressWord* counter, OS::CancelFlag* cancel,
                                OS::ProgressWord* itemPercent, std::uint32_t total,
                                OS::ProgressWord* overallPercent, std::uint32_t overallEnd,
-                               CryptoPP::BufferedTransformation* attachment, bool passThrough)
+                               CryptoPP::BufferedTransformation* attachment, bool passThrough,
+                               const std::atomic<bool>* pause)
     : CryptoPP::Filter(attachment),
       m_counter(counter),
       m_cancel(cancel),
@@ -28,7 +31,8 @@ ProgressFilter::ProgressFilter(OS::ProgressWord* counter, OS::CancelFlag* cancel
       m_overallPercent(overallPercent),
       m_overallStart(overallPercent ? overallPercent->load(std::memory_order_relaxed) : 0),
       m_overallEnd(overallEnd),
-      m_passThrough(passThrough) {}
+      m_passThrough(passThrough),
+      m_pause(pause) {}
 
 size_t ProgressFilter::Put2(const CryptoPP::byte* inString, size_t length, int messageEnd,
                             bool blocking) {
@@ -36,6 +40,10 @@ size_t ProgressFilter::Put2(const CryptoPP::byte* inString, size_t length, int m
     // A blocked put would be offered again and counted twice.
     if (!blocking)
         throw BlockingInputOnly("ProgressFilter");
+    // Held before counting, so that nothing moves while paused; the block is passed on after.
+    while (m_pause && m_pause->load(std::memory_order_relaxed) &&
+           !(m_cancel && m_cancel->load(std::memory_order_relaxed) != 0))
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     std::uint32_t count = 0;
     if (m_counter) {
         // Only this thread writes the counter; the display thread just reads it.

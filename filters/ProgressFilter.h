@@ -4,6 +4,7 @@
 
 #include <cryptopp/filters.h>
 
+#include <atomic>
 #include <cstdint>
 #include <exception>
 
@@ -20,9 +21,11 @@ class ProgressFilter : public CryptoPP::Filter {
 
     // total: the bytes that make the item 100 percent; 0 leaves both percentages alone.
     // overallEnd: the overall percent once the counter reaches total.
+    // pause: while set, every block waits here (the cancel flag still ends the wait).
     ProgressFilter(OS::ProgressWord* counter, OS::CancelFlag* cancel, OS::ProgressWord* itemPercent,
                    std::uint32_t total, OS::ProgressWord* overallPercent, std::uint32_t overallEnd,
-                   CryptoPP::BufferedTransformation* attachment = nullptr, bool passThrough = true);
+                   CryptoPP::BufferedTransformation* attachment = nullptr, bool passThrough = true,
+                   const std::atomic<bool>* pause = nullptr);
 
     size_t Put2(const CryptoPP::byte* inString, size_t length, int messageEnd,
                 bool blocking) override;
@@ -37,6 +40,7 @@ class ProgressFilter : public CryptoPP::Filter {
     std::uint32_t m_overallStart;
     std::uint32_t m_overallEnd;
     bool m_passThrough;
+    const std::atomic<bool>* m_pause;
 };
 
 }  // namespace CryptoP2

@@ -1,0 +1,126 @@
+// Dialogs that answer from queues and record every question as one readable line, for tests.
+// An empty queue gives the safe answer: Cancel (or No, or Ok where that is the only button) for
+// a box, Cancel for a replace question, nullopt for a key file. Safe to call from a worker.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/Dialogs.h"
+
+namespace cryvan_test {
+
+class ScriptedDialogs : public App::Dialogs {
+  public:
+    std::deque<Answer> answers;
+    std::deque<Replace> replaceAnswers;
+    std::deque<std::optional<std::string>> keyFileAnswers;
+    // Runs while a question is up (with its line), as a user would act before answering.
+    std::function<void(const std::string&)> onShow;
+
+    // "box <caption>: <text> [<icon> <buttons> default <answer>]",
+    // "replace <caption>: <text> [<path>]", "keyfile <administrator>[ create]".
+    std::vector<std::string> Shown() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_shown;
+    }
+
+    Answer Show(const std::string& text, const std::string& caption, Icon icon, Buttons buttons,
+                Answer defaultButton) override {
+        Record("box " + caption + ": " + text + " [" + Name(icon) + " " + Name(buttons) +
+               " default " + Name(defaultButton) + "]");
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return Pop(answers, Safe(buttons));
+    }
+    Replace ConfirmReplace(const std::string& text, const std::string& path40) override {
+        Record(std::string("replace ") + kReplaceCaption + ": " + text + " [" + path40 + "]");
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return Pop(replaceAnswers, Replace::Cancel);
+    }
+    std::optional<std::string> AskKeyFile(const std::string& administrator, bool create) override {
+        Record("keyfile " + administrator + (create ? " create" : ""));
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return Pop(keyFileAnswers, std::optional<std::string>());
+    }
+
+    static std::string Name(Icon i) {
+        switch (i) {
+            case Icon::Error:
+                return "Error";
+            case Icon::Warning:
+                return "Warning";
+            case Icon::Information:
+                return "Information";
+            case Icon::Question:
+                return "Question";
+        }
+        return "?";
+    }
+    static std::string Name(Buttons b) {
+        switch (b) {
+            case Buttons::Ok:
+                return "Ok";
+            case Buttons::OkCancel:
+                return "OkCancel";
+            case Buttons::RetryCancel:
+                return "RetryCancel";
+            case Buttons::YesNo:
+                return "YesNo";
+            case Buttons::YesNoCancel:
+                return "YesNoCancel";
+        }
+        return "?";
+    }
+    static std::string Name(Answer a) {
+        switch (a) {
+            case Answer::Ok:
+                return "Ok";
+            case Answer::Cancel:
+                return "Cancel";
+            case Answer::Retry:
+                return "Retry";
+            case Answer::Yes:
+                return "Yes";
+            case Answer::No:
+                return "No";
+        }
+        return "?";
+    }
+
+  private:
+    static Answer Safe(Buttons b) {
+        switch (b) {
+            case Buttons::Ok:
+                return Answer::Ok;
+            case Buttons::YesNo:
+                return Answer::No;
+            default:
+                return Answer::Cancel;
+        }
+    }
+    void Record(const std::string& line) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_shown.push_back(line);
+        }
+        if (onShow)
+            onShow(line);
+    }
+    template <typename T, typename D>
+    static T Pop(std::deque<T>& q, D fallback) {
+        if (q.empty())
+            return T(fallback);
+        T v = q.front();
+        q.pop_front();
+        return v;
+    }
+
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_shown;
+};
+
+}  // namespace cryvan_test
