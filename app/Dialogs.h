@@ -1,9 +1,11 @@
 // Everything the application asks the user, in one interface a front end implements: the
-// message boxes, the five-button replace question and the administrator key-file request.
+// message boxes, the five-button replace question, the administrator key-file request, the
+// file and folder choosers and the small dialogs of the wizard pages.
 #pragma once
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/MessageBoxes.h"
 
@@ -22,6 +24,35 @@ class Dialogs : public MessageBoxes {
     // cancelled.
     virtual std::optional<std::string> AskKeyFile(const std::string& administrator,
                                                   bool create) = 0;
+
+    // Existing files to add (several may be chosen); empty when cancelled.
+    virtual std::vector<std::string> ChooseFiles(const std::string& title) = 0;
+    // A folder, starting at `start`; nullopt when cancelled.
+    virtual std::optional<std::string> ChooseFolder(const std::string& title,
+                                                    const std::string& start) = 0;
+    // A file to write (save) or an existing one to read (open). `filter` is the dialog's
+    // "Description (*.ext)|*.ext||" text, `defaultExtension` the extension added to a bare name.
+    virtual std::optional<std::string> ChooseSaveFile(const std::string& title,
+                                                      const std::string& initial,
+                                                      const std::string& filter,
+                                                      const std::string& defaultExtension) = 0;
+    virtual std::optional<std::string> ChooseOpenFile(const std::string& title,
+                                                      const std::string& initial,
+                                                      const std::string& filter,
+                                                      const std::string& defaultExtension) = 0;
+
+    // The "Source File Options" dialog: path option 0-2, deletion index 0-4, confirmation.
+    struct SourceOptions {
+        int pathOption = 0;
+        int deletionIndex = 0;
+        bool confirm = true;
+    };
+    // True (and the values changed) on OK; Cancel keeps them.
+    virtual bool EditSourceOptions(SourceOptions& options) = 0;
+    // The "Cryvan Message Recovery" dialog: one more administrator password; nullopt on Cancel.
+    virtual std::optional<std::string> AskAdministratorPassword() = 0;
+    // The preferences sheet; true when it was closed with OK.
+    virtual bool ShowPreferences() = 0;
 };
 
 }  // namespace App

@@ -19,6 +19,13 @@ class ScriptedDialogs : public App::Dialogs {
     std::deque<Answer> answers;
     std::deque<Replace> replaceAnswers;
     std::deque<std::optional<std::string>> keyFileAnswers;
+    std::deque<std::vector<std::string>> fileChoices;
+    std::deque<std::optional<std::string>> folderChoices;
+    std::deque<std::optional<std::string>> saveChoices;
+    std::deque<std::optional<std::string>> openChoices;
+    std::deque<std::optional<SourceOptions>> sourceOptionAnswers;  // nullopt: Cancel
+    std::deque<std::optional<std::string>> administratorPasswords;
+    std::deque<bool> preferencesAnswers;
     // Runs while a question is up (with its line), as a user would act before answering.
     std::function<void(const std::string&)> onShow;
 
@@ -45,6 +52,52 @@ class ScriptedDialogs : public App::Dialogs {
         Record("keyfile " + administrator + (create ? " create" : ""));
         std::lock_guard<std::mutex> lock(m_mutex);
         return Pop(keyFileAnswers, std::optional<std::string>());
+    }
+
+    std::vector<std::string> ChooseFiles(const std::string& title) override {
+        Record("choose files " + title);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return Pop(fileChoices, std::vector<std::string>());
+    }
+    std::optional<std::string> ChooseFolder(const std::string& title,
+                                            const std::string& start) override {
+        Record("choose folder " + title + " [" + start + "]");
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return Pop(folderChoices, std::optional<std::string>());
+    }
+    std::optional<std::string> ChooseSaveFile(const std::string& title, const std::string& initial,
+                                              const std::string& filter,
+                                              const std::string& extension) override {
+        Record("save " + title + " [" + initial + "] " + filter + " ." + extension);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return Pop(saveChoices, std::optional<std::string>());
+    }
+    std::optional<std::string> ChooseOpenFile(const std::string& title, const std::string& initial,
+                                              const std::string& filter,
+                                              const std::string& extension) override {
+        Record("open " + title + " [" + initial + "] " + filter + " ." + extension);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return Pop(openChoices, std::optional<std::string>());
+    }
+    bool EditSourceOptions(SourceOptions& options) override {
+        Record("source options");
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const std::optional<SourceOptions> answer =
+            Pop(sourceOptionAnswers, std::optional<SourceOptions>());
+        if (!answer)
+            return false;
+        options = *answer;
+        return true;
+    }
+    std::optional<std::string> AskAdministratorPassword() override {
+        Record("administrator password");
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return Pop(administratorPasswords, std::optional<std::string>());
+    }
+    bool ShowPreferences() override {
+        Record("preferences");
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return Pop(preferencesAnswers, false);
     }
 
     static std::string Name(Icon i) {
