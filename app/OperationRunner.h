@@ -85,6 +85,7 @@ class OperationRunner {
     // The engine's password result as the pages know it (above).
     static int MapPasswordResult(int engineResult);
     void AddRecovery(const FCryptEng::RecoverySource& source);
+    FCryptEng::FileCryptor& Cryptor() const { return Engine(); }
 
     // Starts the worker at normal priority; false while one is still running.
     bool Start();

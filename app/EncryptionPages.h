@@ -1,0 +1,166 @@
+// The first page and the encryption path of the wizard without a display: encrypt or decrypt,
+// the files to encrypt, the container's name and kind, the password. A front end renders each
+// page's public fields and Texts(), writes what the user edits through the setters and
+// forwards the button presses to the sheet.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "app/Dialogs.h"
+#include "app/FileListCtrl.h"
+#include "app/Sheet.h"
+#include "app/WizardContext.h"
+
+namespace App {
+
+inline constexpr char kPagesCaption[] = "Cryvan";
+
+class EncOrDecPg : public Page {
+  public:
+    explicit EncOrDecPg(WizardContext& context);
+
+    bool encryptionAvailable = true;
+    bool decryptionAvailable = true;
+    bool preferencesEnabled = true;
+    // Empty while organisation data recovery does not apply.
+    std::string statusLine;
+
+    void Preferences();
+
+    void OnSetActive() override;
+    int OnWizardNext() override;
+    int OnWizardBack() override;
+    std::vector<std::string> Texts() const;
+
+  private:
+    bool RecoveryApplies() const;
+    WizardContext& m_context;
+};
+
+class EncSourcePg : public Page {
+  public:
+    static constexpr char kRejectedText[] =
+        "%s\nThis file could not be opened and will be removed\nfrom the list of source files.";
+    static constexpr char kFilesTitle[] = "Select Files to Encrypt";
+    static constexpr char kFolderTitle[] = "Select folder to encrypt:";
+
+    explicit EncSourcePg(WizardContext& context);
+
+    FileListCtrl list;
+    Dialogs::SourceOptions options;
+
+    void AddFiles();
+    void AddFolder();
+    void EditOptions();
+    // Delete or Backspace in the list.
+    void RemoveSelected();
+    // Dropped paths.
+    void Drop(const std::vector<std::string>& paths);
+    // After any change of the list's rows.
+    void UpdateButtons();
+
+    void OnSetActive() override;
+    int OnWizardNext() override;
+    int OnWizardBack() override;
+    std::vector<std::string> Texts() const;
+
+  private:
+    WizardContext& m_context;
+};
+
+class EncDestPg : public Page {
+  public:
+    static constexpr std::size_t kMaxName = 256;
+    static constexpr char kFilter[] = "Cryvan files (*.aes)|*.aes||";
+    static constexpr char kBrowseTitle[] = "Select Output File";
+    static constexpr char kReadOnlyText[] =
+        "%s\n\nThis file is read-only.  Please use a different file name.";
+    static constexpr char kFolderText[] =
+        "%s\n\nThis file name specifies a directory.  Please use a different file name.";
+    static constexpr char kInUseText[] =
+        "%s\n\nThis file is in use by another application and cannot be opened.  Please close "
+        "that application or use a different file name.";
+    static constexpr char kCannotOpenText[] =
+        "%s\n\nThis file could not be opened.  Please use a different file name.";
+    static constexpr char kSourceText[] = "The destination file is also selected as a source file.";
+    static constexpr char kReplaceText[] = "%s already exists.\nDo you want to replace it?";
+    static constexpr char kFileErrorText[] = "Unable to access the file or drive specified.";
+    static constexpr char kFileErrorCaption[] = "File Error";
+
+    explicit EncDestPg(WizardContext& context);
+
+    std::string name;
+    int kind = 0;  // 0 ".aes", 1 stand-alone ".aes.exe"
+    bool fromCommandLine = false;
+    bool defaultWanted = true;
+    bool confirmed = false;
+    bool collisionChecked = false;
+    // The page wants the focus in the name field (after a failure); the front end clears it.
+    bool focusName = false;
+
+    // Every change of the field's text, the program's own included.
+    void SetName(std::string text);
+    // The radio buttons.
+    void SetKind(int newKind);
+    void Browse();
+
+    void OnSetActive() override;
+    int OnWizardNext() override;
+    int OnWizardBack() override;
+    std::vector<std::string> Texts() const;
+
+    // The name as Next stores it: a full path with the extension of the kind.
+    static std::string Normalised(const std::string& name, int kind);
+
+  private:
+    void UpdateButtons();
+    // Shows the failure and keeps the page (kVeto).
+    int Fail(const std::string& text, const char* caption = kPagesCaption);
+    WizardContext& m_context;
+    bool m_commandLineTaken = false;
+};
+
+class EncPasswordPg : public Page {
+  public:
+    static constexpr std::size_t kMaxPassword = 256;
+    static constexpr std::size_t kMinPassword = 6;
+    static constexpr char kMismatchText[] = "The passwords entered do not match.";
+
+    explicit EncPasswordPg(WizardContext& context);
+    ~EncPasswordPg() override;
+
+    const std::string& Password() const { return m_password; }
+    const std::string& Confirmation() const { return m_confirmation; }
+    // Typing in the masked field, in the confirmation, in the unmasked field.
+    void SetPassword(const std::string& text);
+    void SetConfirmation(const std::string& text);
+    void SetPlainPassword(const std::string& text);
+    void GeneratePassword();
+    // A click on "Enable my emergency password".
+    void SetEmergency(bool ticked);
+
+    bool plainView = false;
+    bool defaultUntouched = true;
+    bool fromCommandLine = false;
+    bool emergencyTicked = false;
+    bool emergencyEnabled = false;
+    std::string emergencyStatus;
+    // The page wants the focus in the password field (after a mismatch).
+    bool focusPassword = false;
+    bool ConfirmationEnabled() const { return m_password.size() >= kMinPassword; }
+
+    void OnSetActive() override;
+    int OnWizardNext() override;
+    int OnWizardBack() override;
+    std::vector<std::string> Texts() const;
+
+  private:
+    void UpdateButtons();
+    WizardContext& m_context;
+    std::string m_password, m_confirmation;
+    bool m_commandLineTaken = false;
+};
+
+}  // namespace App
