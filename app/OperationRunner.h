@@ -104,6 +104,10 @@ class OperationRunner {
     bool RunFailed() const;
     bool RunCancelled() const;
 
+    // The engine's questions during a run; also what the data-recovery configuration asks for
+    // administrators' key files.
+    WizardCallback& Callback() { return m_callback; }
+
     // The engine's status record (for tests and the display's own checks).
     const FCryptEng::OperationStatus& Status() const { return m_status; }
 
