@@ -3,6 +3,7 @@
 set -euo pipefail
 
 packages=(g++ clang libclang-rt-14-dev cmake ninja-build pkg-config libcrypto++-dev zlib1g-dev libglib2.0-dev
+          libedit-dev
           googletest libgtest-dev libgmock-dev openssl)
 
 missing=()

@@ -1,0 +1,159 @@
+#include "app/text/LineInput.h"
+
+#include <editline/readline.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <istream>
+#include <memory>
+#include <ostream>
+#include <stdexcept>
+#include <thread>
+
+namespace Text {
+
+namespace {
+
+void StripLineEnd(std::string& s) {
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
+        s.pop_back();
+}
+
+// Reads up to the first line end or the end of the descriptor.
+std::string ReadFirstLine(int fd) {
+    std::string text;
+    char c;
+    for (;;) {
+        const ssize_t n = read(fd, &c, 1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0 || c == '\n')
+            break;
+        text.push_back(c);
+    }
+    StripLineEnd(text);
+    c = 0;
+    return text;
+}
+
+}  // namespace
+
+std::optional<std::string> StreamInput::Line(const std::string& prompt) {
+    m_out << prompt << std::flush;
+    std::string line;
+    if (m_ended || !std::getline(m_in, line)) {
+        m_ended = true;
+        m_out << "\n";
+        return std::nullopt;
+    }
+    StripLineEnd(line);
+    // Echo what a script typed, so that the transcript reads as a session.
+    if (!m_terminal)
+        m_out << "\n";
+    return line;
+}
+
+std::optional<std::string> StreamInput::Poll(int timeoutMs) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+    return std::nullopt;
+}
+
+TerminalInput::TerminalInput(std::ostream& out, int fd) : m_out(out), m_fd(fd) {
+    // Tab completes file names (libedit's default for its readline interface).
+    rl_readline_name = "cryvan";
+}
+
+TerminalInput::~TerminalInput() = default;
+
+std::optional<std::string> TerminalInput::Edited(const std::string& prompt) {
+    m_out << std::flush;
+    std::unique_ptr<char, decltype(&std::free)> line(readline(prompt.c_str()), &std::free);
+    if (!line) {
+        m_ended = true;
+        m_out << "\n";
+        return std::nullopt;
+    }
+    std::string text(line.get());
+    if (!text.empty())
+        add_history(line.get());
+    return text;
+}
+
+std::optional<std::string> TerminalInput::Line(const std::string& prompt) {
+    return Edited(prompt);
+}
+
+std::optional<std::string> TerminalInput::Path(const std::string& prompt) {
+    return Edited(prompt);
+}
+
+std::optional<std::string> TerminalInput::RawLine() {
+    std::string text;
+    char c;
+    for (;;) {
+        const ssize_t n = read(m_fd, &c, 1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (text.empty()) {
+                m_ended = true;
+                return std::nullopt;
+            }
+            break;
+        }
+        if (c == '\n')
+            break;
+        text.push_back(c);
+    }
+    StripLineEnd(text);
+    return text;
+}
+
+std::optional<std::string> TerminalInput::Secret(const std::string& prompt) {
+    m_out << prompt << std::flush;
+    termios old{};
+    const bool haveTerm = tcgetattr(m_fd, &old) == 0;
+    if (haveTerm) {
+        termios quiet = old;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        quiet.c_lflag |= ECHONL;
+        tcsetattr(m_fd, TCSAFLUSH, &quiet);
+    }
+    auto text = RawLine();
+    if (haveTerm)
+        tcsetattr(m_fd, TCSAFLUSH, &old);
+    else
+        m_out << "\n";
+    return text;
+}
+
+std::optional<std::string> TerminalInput::Poll(int timeoutMs) {
+    pollfd p{m_fd, POLLIN, 0};
+    if (m_ended || poll(&p, 1, timeoutMs) <= 0)
+        return std::nullopt;
+    return RawLine();
+}
+
+std::string ReadPasswordFd(int fd) {
+    if (fcntl(fd, F_GETFD) < 0)
+        throw std::runtime_error("--password-fd: descriptor " + std::to_string(fd) +
+                                 " is not open");
+    return ReadFirstLine(fd);
+}
+
+std::string ReadPasswordFile(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw std::runtime_error("--password-file: cannot open " + path);
+    std::string text = ReadFirstLine(fd);
+    close(fd);
+    return text;
+}
+
+}  // namespace Text

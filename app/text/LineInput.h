@@ -1,0 +1,79 @@
+// Where the terminal front end reads what the user types: lines, paths (with file-name
+// completion on a real terminal) and passwords (without echo). One implementation reads any
+// stream, so that tests and scripts drive the front end; the other reads the real terminal.
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+
+namespace Text {
+
+class LineInput {
+  public:
+    virtual ~LineInput() = default;
+    // One line without its end; nullopt at the end of the input.
+    virtual std::optional<std::string> Line(const std::string& prompt) = 0;
+    // The same where a path is asked.
+    virtual std::optional<std::string> Path(const std::string& prompt) { return Line(prompt); }
+    // A password: not echoed on a terminal.
+    virtual std::optional<std::string> Secret(const std::string& prompt) = 0;
+    // A line typed while a run goes, waiting at most `timeoutMs`; nullopt when none came.
+    virtual std::optional<std::string> Poll(int timeoutMs) = 0;
+    // Whether a person can answer questions (input is a terminal).
+    virtual bool Terminal() const = 0;
+    // The input has ended.
+    virtual bool Ended() const = 0;
+};
+
+// Reads lines from a stream; prompts go to `out`. `terminal` says whether questions may wait
+// for an answer.
+class StreamInput : public LineInput {
+  public:
+    StreamInput(std::istream& in, std::ostream& out, bool terminal)
+        : m_in(in), m_out(out), m_terminal(terminal) {}
+
+    std::optional<std::string> Line(const std::string& prompt) override;
+    std::optional<std::string> Secret(const std::string& prompt) override { return Line(prompt); }
+    // A stream cannot be polled without taking lines meant for later pages: just waits.
+    std::optional<std::string> Poll(int timeoutMs) override;
+    bool Terminal() const override { return m_terminal; }
+    bool Ended() const override { return m_ended; }
+
+  private:
+    std::istream& m_in;
+    std::ostream& m_out;
+    bool m_terminal;
+    bool m_ended = false;
+};
+
+// The real terminal on file descriptor `fd` (standard input): line editing with history and
+// file-name completion, passwords with echo off, lines typed during a run polled.
+class TerminalInput : public LineInput {
+  public:
+    explicit TerminalInput(std::ostream& out, int fd = 0);
+    ~TerminalInput() override;
+    TerminalInput(const TerminalInput&) = delete;
+    TerminalInput& operator=(const TerminalInput&) = delete;
+
+    std::optional<std::string> Line(const std::string& prompt) override;
+    std::optional<std::string> Path(const std::string& prompt) override;
+    std::optional<std::string> Secret(const std::string& prompt) override;
+    std::optional<std::string> Poll(int timeoutMs) override;
+    bool Terminal() const override { return true; }
+    bool Ended() const override { return m_ended; }
+
+  private:
+    std::optional<std::string> RawLine();
+    std::optional<std::string> Edited(const std::string& prompt);
+
+    std::ostream& m_out;
+    int m_fd;
+    bool m_ended = false;
+};
+
+// Reads a password from a descriptor or a file: the first line, without its end.
+std::string ReadPasswordFd(int fd);
+std::string ReadPasswordFile(const std::string& path);
+
+}  // namespace Text

@@ -1,0 +1,552 @@
+#include "app/text/TerminalFrontEnd.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <sstream>
+
+#include "app/CommandLine.h"
+
+namespace Text {
+
+const char kHelpText[] =
+    "Usage: cryvan [--text] [--help] [--password-fd N | --password-file PATH] [ARGUMENTS]\n"
+    "\n"
+    "Encrypts files and folders into one container, or decrypts a container, through a\n"
+    "wizard shown on the terminal. ARGUMENTS fill the wizard's pages; a complete command line\n"
+    "runs without a question.\n"
+    "\n"
+    "  cryvan -e [-c [FILE]] -i FILE... [-x] [-p PASSWORD] [-q] [-r k|r|d|o|e] [-f]\n"
+    "  cryvan -d -c FILE [-o [FOLDER]] [-p PASSWORD] [-q] [-r k|r|d|o|e] [-f]\n"
+    "  cryvan -prefs\n"
+    "\n"
+    "Options (before the arguments):\n"
+    "  --text               the terminal front end (the only one at present)\n"
+    "  --help               this text\n"
+    "  --password-fd N      read the password from descriptor N (first line)\n"
+    "  --password-file PATH read the password from the file's first line\n"
+    "                       Either one replaces -p, whose password other users of the machine\n"
+    "                       can see; without either and without -p the password is asked\n"
+    "                       for without echo.\n"
+    "\n"
+    "Arguments:\n"
+    "  -e / -d   encrypt / decrypt\n"
+    "  -c        the container to create (default name without a value) or to decrypt\n"
+    "  -i        the files and folders to encrypt\n"
+    "  -x        create a self-decrypting executable (.aes.exe)\n"
+    "  -o        the output folder (the container's folder without a value)\n"
+    "  -p        the password\n"
+    "  -q        exit by itself when done\n"
+    "  -r        keep, recycle, delete, overwrite or eradicate the input\n"
+    "  -f        do not ask before removing the input (with -r)\n"
+    "\n"
+    "While a run goes: Ctrl+C cancels (after a question), 'b' and Enter toggles\n"
+    "\"Run as background task\".\n"
+    "\n"
+    "Exit status:\n"
+    "  0  finished successfully\n"
+    "  1  invalid command line\n"
+    "  2  the operation failed\n"
+    "  3  cancelled\n"
+    "  4  stopped on a page: input was needed but none was available\n"
+    "  5  unexpected error\n";
+
+const char kUnexpectedText[] =
+    "Cryvan encountered an unexpected error and has been forced to exit.\n\nWe apologies for "
+    "the inconvenience, and encourage you to report this problem.";
+const char kErrorCaption[] = "Cryvan Error";
+
+namespace {
+
+std::atomic<bool> g_cancelRequested{false};
+
+using Clock = std::chrono::steady_clock;
+
+std::uint64_t NowMs(Clock::time_point start) {
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+void Wipe(std::string& s) {
+    std::fill(s.begin(), s.end(), '\0');
+    s.clear();
+}
+
+std::string Bar(std::uint32_t percent) {
+    constexpr int kWidth = 40;
+    const int filled = static_cast<int>(std::min<std::uint32_t>(percent, 100) * kWidth / 100);
+    return "[" + std::string(filled, '#') + std::string(kWidth - filled, '-') + "]";
+}
+
+std::string Trim(const std::string& s) {
+    const auto b = s.find_first_not_of(" \t");
+    if (b == std::string::npos)
+        return std::string();
+    return s.substr(b, s.find_last_not_of(" \t") - b + 1);
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// Catches Ctrl+C while installed; the default comes back afterwards.
+class SigintScope {
+  public:
+    SigintScope() {
+        struct sigaction sa {};
+        sa.sa_handler = [](int) { TerminalFrontEnd::RequestCancel(); };
+        sigemptyset(&sa.sa_mask);
+        sigaction(SIGINT, &sa, &m_old);
+    }
+    ~SigintScope() { sigaction(SIGINT, &m_old, nullptr); }
+    SigintScope(const SigintScope&) = delete;
+    SigintScope& operator=(const SigintScope&) = delete;
+
+  private:
+    struct sigaction m_old {};
+};
+
+}  // namespace
+
+TerminalFrontEnd::TerminalFrontEnd(LineInput& input, std::ostream& out)
+    : m_in(input), m_out(out), m_dialogs(input, out) {}
+
+void TerminalFrontEnd::RequestCancel() {
+    g_cancelRequested.store(true);
+}
+
+int TerminalFrontEnd::Run(const std::vector<std::string>& args, const App::Folders& folders) {
+    std::size_t i = 0;
+    std::optional<std::string> password;
+    bool passwordGiven = false;
+    auto usage = [&](const std::string& why) {
+        m_out << "cryvan: " << why << "\n\n" << kHelpText;
+        return kExitUsage;
+    };
+    for (; i < args.size() && args[i].rfind("--", 0) == 0; ++i) {
+        const std::string& opt = args[i];
+        if (opt == "--text")
+            continue;
+        if (opt == "--help") {
+            m_out << kHelpText;
+            return kExitSuccess;
+        }
+        if (opt == "--password-fd" || opt == "--password-file") {
+            if (passwordGiven)
+                return usage("give --password-fd or --password-file once");
+            if (i + 1 >= args.size())
+                return usage(opt + " needs a value");
+            const std::string value = args[++i];
+            try {
+                if (opt == "--password-fd") {
+                    std::size_t used = 0;
+                    const int fd = std::stoi(value, &used);
+                    if (used != value.size() || fd < 0)
+                        return usage("--password-fd needs a descriptor number");
+                    password = ReadPasswordFd(fd);
+                } else {
+                    password = ReadPasswordFile(value);
+                }
+            } catch (const std::invalid_argument&) {
+                return usage("--password-fd needs a descriptor number");
+            } catch (const std::out_of_range&) {
+                return usage("--password-fd needs a descriptor number");
+            } catch (const std::runtime_error& e) {
+                return usage(e.what());
+            }
+            passwordGiven = true;
+            continue;
+        }
+        return usage("unknown option " + opt);
+    }
+
+    App::Wizard wizard(m_dialogs, folders);
+    std::vector<std::string> argv{"cryvan"};
+    argv.insert(argv.end(), args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
+    const App::StartMode mode = wizard.ProcessCommandLine(argv);
+    if (mode == App::StartMode::Invalid) {
+        if (password)
+            Wipe(*password);
+        return kExitUsage;
+    }
+    if (mode == App::StartMode::Preferences)
+        return kExitFailed;
+    if (password) {
+        App::PagesValues& values = wizard.CommandLineValues();
+        try {
+            // Fills what -p fills; the setters refuse a second password (-p as well).
+            if (values.operation == App::PagesValues::Operation::Encrypt)
+                values.EncPassword(std::move(*password));
+            else if (values.operation == App::PagesValues::Operation::Decrypt)
+                values.DecPassword(std::move(*password));
+            else
+                throw App::WizardParseError();
+        } catch (const App::WizardParseError&) {
+            Wipe(*password);
+            m_dialogs.Show(App::kUsageText, App::kUsageCaption, App::MessageBoxes::Icon::Error,
+                           App::MessageBoxes::Buttons::Ok, App::MessageBoxes::Answer::Ok);
+            m_out << "cryvan: --password-fd and --password-file need -e or -d and no -p\n";
+            return kExitUsage;
+        }
+        Wipe(*password);
+    }
+    wizard.Start();
+    const int status = Loop(wizard);
+    // A request that came after the run is not carried into the next one.
+    g_cancelRequested.store(false);
+    return status;
+}
+
+int TerminalFrontEnd::Loop(App::Wizard& wizard) {
+    const auto start = Clock::now();
+    const App::Page* shown = nullptr;
+    bool stopped = false;
+    std::optional<SigintScope> sigint;
+    while (!wizard.Closed()) {
+        wizard.Step(NowMs(start));
+        while (wizard.Pump()) {
+        }
+        if (wizard.Closed())
+            break;
+        App::Page* page = wizard.ActivePage();
+        if (!page)
+            break;
+        auto* progress = dynamic_cast<App::ProgressPg*>(page);
+        // Ctrl+C is the sheet's Cancel only while a run goes; elsewhere it ends the program.
+        if (!progress)
+            sigint.reset();
+        if (shown && shown != page) {
+            if (auto* left = dynamic_cast<const App::ProgressPg*>(shown)) {
+                // A transcript gets the final state once; a terminal has had it all along.
+                if (!m_in.Terminal())
+                    DrawProgress(*left, false);
+                m_progressLines = 0;
+            }
+        }
+        if (progress) {
+            if (shown != page) {
+                RenderHeader(*page);
+                m_out << "Run as background task: " << (progress->background ? "on" : "off")
+                      << "\n";
+                if (m_in.Terminal())
+                    m_out << "(Ctrl+C cancels; 'b' and Enter toggles \"Run as background task\")\n";
+                shown = page;
+            }
+            if (!sigint)
+                sigint.emplace();
+            ProgressTurn(wizard, *progress);
+            continue;
+        }
+        if (page == &wizard.end && wizard.HasTimer(App::EndPg::kQuitTimer)) {
+            if (shown != page) {
+                RenderHeader(*page);
+                RenderTexts(wizard.end.Texts());
+                shown = page;
+            }
+            m_in.Poll(50);
+            continue;
+        }
+        shown = page;
+        if (!Act(wizard, *page)) {
+            // The end page has nothing left to ask: no more input finishes it.
+            if (page == &wizard.end) {
+                wizard.PressFinish();
+                continue;
+            }
+            stopped = true;
+            break;
+        }
+    }
+    if (stopped) {
+        m_out << "\nStopped on the page \"" << wizard.ActivePage()->Title()
+              << "\": input is needed but none is available.\n";
+        return kExitStopped;
+    }
+    if (!wizard.Finished())
+        return kExitCancelled;
+    if (wizard.Runner().RunFailed())
+        return kExitFailed;
+    if (wizard.Runner().RunCancelled())
+        return kExitCancelled;
+    return kExitSuccess;
+}
+
+void TerminalFrontEnd::RenderHeader(const App::Page& page) {
+    m_out << "\n";
+    if (!page.HeaderHidden())
+        m_out << "== " << page.Title() << " ==\n" << page.Subtitle() << "\n\n";
+}
+
+void TerminalFrontEnd::RenderTexts(const std::vector<std::string>& texts) {
+    for (const auto& t : texts)
+        if (!t.empty())
+            m_out << t << "\n";
+}
+
+void TerminalFrontEnd::ListRows(const App::FileListCtrl& list, bool showSelection) {
+    const auto& rows = list.Rows();
+    if (rows.empty())
+        m_out << "  (no files)\n";
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        m_out << "  " << (r + 1) << ". ";
+        if (showSelection)
+            m_out << (rows[r].selected ? "[x] " : "[ ] ");
+        m_out << rows[r].name << (rows[r].isFolder ? " (folder)" : "");
+        if (!rows[r].path.empty())
+            m_out << "    " << rows[r].path;
+        m_out << "\n";
+    }
+}
+
+std::vector<std::size_t> TerminalFrontEnd::AskRows(std::size_t count) {
+    std::vector<std::size_t> rows;
+    const auto line = m_in.Line("Row numbers (e.g. 1 3): ");
+    if (!line)
+        return rows;
+    std::string text = *line;
+    std::replace(text.begin(), text.end(), ',', ' ');
+    std::istringstream words(text);
+    std::string word;
+    while (words >> word) {
+        try {
+            const unsigned long n = std::stoul(word);
+            if (n >= 1 && n <= count)
+                rows.push_back(n - 1);
+            else
+                m_out << "No row " << word << "\n";
+        } catch (const std::exception&) {
+            m_out << "No row " << word << "\n";
+        }
+    }
+    return rows;
+}
+
+std::vector<TerminalFrontEnd::Action> TerminalFrontEnd::PageActions(App::Wizard& w,
+                                                                    App::Page& page) {
+    std::vector<Action> a;
+    if (&page == &w.encOrDec) {
+        auto& p = w.encOrDec;
+        if (!p.statusLine.empty())
+            m_out << p.statusLine << "\n";
+        if (p.preferencesEnabled)
+            a.push_back({"1", "Preferences", [&p] { p.Preferences(); }});
+    } else if (&page == &w.encSource) {
+        auto& p = w.encSource;
+        ListRows(p.list, false);
+        a.push_back({"1", "Add files", [&p] { p.AddFiles(); }});
+        a.push_back({"2", "Add folder", [&p] { p.AddFolder(); }});
+        a.push_back({"3", "Options", [&p] { p.EditOptions(); }});
+        if (p.list.Count() != 0)
+            a.push_back({"4", "Remove rows", [this, &p] {
+                             for (auto& row : p.list.Rows())
+                                 row.selected = false;
+                             for (std::size_t r : AskRows(p.list.Count()))
+                                 p.list.Rows()[r].selected = true;
+                             p.RemoveSelected();
+                         }});
+    } else if (&page == &w.encDest) {
+        auto& p = w.encDest;
+        m_out << "  Output file: " << p.name << "\n  Kind: "
+              << (p.kind == 0 ? "encrypted file (.aes)" : "self-decrypting executable (.aes.exe)")
+              << "\n";
+        a.push_back({"1", "Type the output file's name", [this, &p] {
+                         if (auto name = m_in.Path("Output file: "))
+                             p.SetName(Trim(*name));
+                     }});
+        a.push_back({"2", "Browse", [&p] { p.Browse(); }});
+        a.push_back({"3",
+                     p.kind == 0 ? "Make a self-decrypting executable instead"
+                                 : "Make an encrypted file (.aes) instead",
+                     [&p] { p.SetKind(p.kind == 0 ? 1 : 0); }});
+    } else if (&page == &w.encPassword) {
+        auto& p = w.encPassword;
+        m_out << "  Password: " << (p.Password().empty() ? "(none)" : "(entered)") << "\n";
+        if (p.emergencyEnabled || !p.emergencyStatus.empty())
+            m_out << "  Enable my emergency password: " << (p.emergencyTicked ? "yes" : "no")
+                  << "\n";
+        if (!p.emergencyStatus.empty())
+            m_out << "  " << p.emergencyStatus << "\n";
+        a.push_back({"1", "Enter the password", [this, &p] {
+                         auto pw = m_in.Secret("Password: ");
+                         if (!pw)
+                             return;
+                         p.SetPassword(*pw);
+                         Wipe(*pw);
+                         if (!p.ConfirmationEnabled()) {
+                             m_out << "The password needs at least "
+                                   << App::EncPasswordPg::kMinPassword << " characters.\n";
+                             return;
+                         }
+                         auto again = m_in.Secret("Confirm the password: ");
+                         if (!again)
+                             return;
+                         p.SetConfirmation(*again);
+                         Wipe(*again);
+                     }});
+        a.push_back({"2", "Generate Password", [this, &p] {
+                         p.GeneratePassword();
+                         m_out << "Generated password (shown once, write it down): " << p.Password()
+                               << "\n";
+                     }});
+        if (p.emergencyEnabled)
+            a.push_back({"3", "Toggle \"Enable my emergency password\"",
+                         [&p] { p.SetEmergency(!p.emergencyTicked); }});
+    } else if (&page == &w.decSource) {
+        auto& p = w.decSource;
+        m_out << "  Encrypted file: " << p.name << "\n  After decryption: "
+              << App::DecSourcePg::kDeletionNames[std::clamp(p.deletionIndex, 0, 4)] << "\n";
+        if (p.ConfirmEnabled())
+            m_out << "  Confirm before removing it: " << (p.confirm ? "yes" : "no") << "\n";
+        a.push_back({"1", "Type the encrypted file's name", [this, &p] {
+                         if (auto name = m_in.Path("Encrypted file: "))
+                             p.SetName(Trim(*name));
+                     }});
+        a.push_back({"2", "Browse", [&p] { p.Browse(); }});
+        a.push_back(
+            {"3", "After decryption (keep, recycle, delete, overwrite, eradicate)", [this, &p] {
+                 for (int d = 0; d < 5; ++d)
+                     m_out << "  " << d << " " << App::DecSourcePg::kDeletionNames[d] << "\n";
+                 if (auto v = m_dialogs.Choose("Deletion > ", {"0", "1", "2", "3", "4"}))
+                     p.SetDeletionIndex(std::stoi(*v));
+             }});
+        if (p.ConfirmEnabled())
+            a.push_back({"4", "Toggle the confirmation", [&p] { p.confirm = !p.confirm; }});
+    } else if (&page == &w.decPassword) {
+        auto& p = w.decPassword;
+        a.push_back({"1", "Enter the password", [this, &p] {
+                         auto pw = m_in.Secret("Password: ");
+                         if (!pw)
+                             return;
+                         p.SetPassword(*pw);
+                         Wipe(*pw);
+                     }});
+    } else if (&page == &w.decFiles) {
+        auto& p = w.decFiles;
+        ListRows(p.list, true);
+        a.push_back({"1", "Select or unselect rows", [this, &p] {
+                         for (std::size_t r : AskRows(p.list.Count()))
+                             p.list.Rows()[r].selected = !p.list.Rows()[r].selected;
+                         p.SelectionChanged();
+                     }});
+        a.push_back({"2", "Select all", [&p] { p.SelectAll(); }});
+    } else if (&page == &w.decFile) {
+        auto& p = w.decFile;
+        m_out << "  Folder: " << p.folder << "\n";
+        a.push_back({"1", "Type the folder", [this, &p] {
+                         if (auto f = m_in.Path("Folder: "))
+                             p.SetFolder(Trim(*f));
+                     }});
+        a.push_back({"2", "Browse", [&p] { p.Browse(); }});
+    } else if (&page == &w.decDest) {
+        auto& p = w.decDest;
+        m_out << "  Folder: " << p.folder
+              << "\n  Ignore stored paths: " << (p.ignorePaths ? "yes" : "no") << "\n";
+        a.push_back({"1", "Type the folder", [this, &p] {
+                         if (auto f = m_in.Path("Folder: "))
+                             p.SetFolder(Trim(*f));
+                     }});
+        a.push_back({"2", "Browse", [&p] { p.Browse(); }});
+        a.push_back(
+            {"3", "Toggle \"ignore stored paths\"", [&p] { p.ignorePaths = !p.ignorePaths; }});
+    }
+    const unsigned bits = w.WizardButtons();
+    if (bits & App::kBack)
+        a.push_back({"b", w.BackText(), [&w] { w.PressBack(); }});
+    if (bits & App::kNext)
+        a.push_back({"n", w.NextText(), [&w] { w.PressNext(); }});
+    if (bits & App::kFinish)
+        a.push_back({"f", "Finish", [&w] { w.PressFinish(); }});
+    if (w.CancelEnabled())
+        a.push_back({"c", "Cancel", [&w] { w.PressCancel(); }});
+    return a;
+}
+
+bool TerminalFrontEnd::Act(App::Wizard& wizard, App::Page& page) {
+    RenderHeader(page);
+    std::vector<std::string> texts;
+    if (&page == &wizard.encOrDec)
+        texts = wizard.encOrDec.Texts();
+    else if (&page == &wizard.encSource)
+        texts = wizard.encSource.Texts();
+    else if (&page == &wizard.encDest)
+        texts = wizard.encDest.Texts();
+    else if (&page == &wizard.encPassword)
+        texts = wizard.encPassword.Texts();
+    else if (&page == &wizard.decSource)
+        texts = wizard.decSource.Texts();
+    else if (&page == &wizard.decPassword)
+        texts = wizard.decPassword.Texts();
+    else if (&page == &wizard.decFiles)
+        texts = wizard.decFiles.Texts();
+    else if (&page == &wizard.decFile)
+        texts = wizard.decFile.Texts();
+    else if (&page == &wizard.decDest)
+        texts = wizard.decDest.Texts();
+    else if (&page == &wizard.end)
+        texts = wizard.end.Texts();
+    RenderTexts(texts);
+    const auto actions = PageActions(wizard, page);
+    std::vector<std::string> keys;
+    for (const auto& action : actions) {
+        m_out << "  [" << action.key << "] " << action.label << "\n";
+        keys.push_back(action.key);
+    }
+    if (m_in.Ended())
+        return false;
+    const auto key = m_dialogs.Choose("> ", keys);
+    if (!key)
+        return false;
+    for (const auto& action : actions)
+        if (Lower(action.key) == *key) {
+            action.run();
+            break;
+        }
+    return true;
+}
+
+void TerminalFrontEnd::ProgressTurn(App::Wizard& wizard, App::ProgressPg& page) {
+    if (g_cancelRequested.exchange(false)) {
+        m_out << "\n";
+        m_progressLines = 0;
+        if (!m_dialogs.CanAsk())
+            m_dialogs.PresetYesNo(App::MessageBoxes::Answer::Yes);
+        wizard.PressCancel();
+        m_dialogs.PresetYesNo(std::nullopt);
+        return;
+    }
+    if (m_in.Terminal()) {
+        DrawProgress(page, true);
+        if (const auto line = m_in.Poll(static_cast<int>(App::ProgressPg::kPeriodMs))) {
+            const std::string key = Lower(Trim(*line));
+            // The typed line moved the cursor: draw the block afresh below it.
+            m_progressLines = 0;
+            if (key == "b") {
+                page.SetBackground(!page.background);
+                m_out << "Run as background task: " << (page.background ? "on" : "off") << "\n";
+            }
+        }
+    } else {
+        m_in.Poll(20);
+    }
+}
+
+void TerminalFrontEnd::DrawProgress(const App::ProgressPg& page, bool redraw) {
+    std::vector<std::string> lines;
+    if (!page.layout.hideItem) {
+        lines.push_back(page.CurrentFileLabel());
+        lines.push_back("  " + Bar(page.itemBar) + " " + page.itemText);
+    }
+    lines.push_back(page.OverallLabel());
+    lines.push_back("  " + Bar(page.overallBar) + " " + page.overallText);
+    if (redraw && m_progressLines > 0)
+        m_out << "\033[" << m_progressLines << "F";
+    for (const auto& l : lines)
+        m_out << (redraw ? "\033[2K" : "") << l << "\n";
+    m_out << std::flush;
+    m_progressLines = static_cast<int>(lines.size());
+}
+
+}  // namespace Text

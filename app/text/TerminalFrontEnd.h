@@ -1,0 +1,71 @@
+// The terminal front end: renders the wizard's active page (header, texts, fields) and offers
+// its actions and buttons as choices read from a LineInput, runs the progress page with text
+// bars and ends with an exit status that tells scripts what happened.
+#pragma once
+
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/Folders.h"
+#include "app/Wizard.h"
+#include "app/text/LineInput.h"
+#include "app/text/TerminalDialogs.h"
+
+namespace Text {
+
+// Fixed exit statuses, listed in --help and the README.
+enum Exit : int {
+    kExitSuccess = 0,     // the operation finished successfully
+    kExitUsage = 1,       // invalid command line
+    kExitFailed = 2,      // the operation failed (or the preferences are unavailable)
+    kExitCancelled = 3,   // cancelled
+    kExitStopped = 4,     // stopped on a page: input needed but none available
+    kExitUnexpected = 5,  // unexpected error
+};
+
+extern const char kHelpText[];
+// String 115 and its caption.
+extern const char kUnexpectedText[];
+extern const char kErrorCaption[];
+
+class TerminalFrontEnd {
+  public:
+    TerminalFrontEnd(LineInput& input, std::ostream& out);
+
+    // `args` without the program's name: the front end's options, then the wizard's arguments.
+    // Exceptions escape; the caller reports them.
+    int Run(const std::vector<std::string>& args, const App::Folders& folders);
+
+    // Ctrl+C while a run goes: the sheet's Cancel at the next turn. Async-signal-safe.
+    static void RequestCancel();
+
+    TerminalDialogs& Dialogs() { return m_dialogs; }
+
+  private:
+    struct Action {
+        std::string key;
+        std::string label;
+        std::function<void()> run;
+    };
+
+    int Loop(App::Wizard& wizard);
+    void RenderHeader(const App::Page& page);
+    void RenderTexts(const std::vector<std::string>& texts);
+    std::vector<Action> PageActions(App::Wizard& wizard, App::Page& page);
+    // False when no answer can come.
+    bool Act(App::Wizard& wizard, App::Page& page);
+    void ProgressTurn(App::Wizard& wizard, App::ProgressPg& page);
+    void DrawProgress(const App::ProgressPg& page, bool redraw);
+    // Row numbers typed by the user ("1 3 4"), 0-based and in range.
+    std::vector<std::size_t> AskRows(std::size_t count);
+    void ListRows(const App::FileListCtrl& list, bool showSelection);
+
+    LineInput& m_in;
+    std::ostream& m_out;
+    TerminalDialogs m_dialogs;
+    int m_progressLines = 0;
+};
+
+}  // namespace Text

@@ -1,0 +1,45 @@
+// cryvan: the wizard on a terminal. Exit statuses are fixed; see Text::kHelpText.
+#include <unistd.h>
+
+#include <csignal>
+#include <exception>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/Folders.h"
+#include "app/text/LineInput.h"
+#include "app/text/TerminalFrontEnd.h"
+#include "os/Logger.h"
+
+int main(int argc, char** argv) {
+    // A full disk or a closed pipe is an error to report, not a reason to die silently.
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    std::unique_ptr<Text::LineInput> input;
+    if (isatty(STDIN_FILENO))
+        input = std::make_unique<Text::TerminalInput>(std::cout, STDIN_FILENO);
+    else
+        input = std::make_unique<Text::StreamInput>(std::cin, std::cout, false);
+    Text::TerminalFrontEnd frontEnd(*input, std::cout);
+
+    int status = Text::kExitUnexpected;
+    try {
+        OS::Logger::Setup(false, false, false);
+        status = frontEnd.Run(std::vector<std::string>(argv + 1, argv + argc),
+                              App::Folders::FromEnvironment());
+    } catch (const std::exception&) {
+        status = Text::kExitUnexpected;
+    } catch (...) {
+        status = Text::kExitUnexpected;
+    }
+    if (status == Text::kExitUnexpected)
+        frontEnd.Dialogs().Show(Text::kUnexpectedText, Text::kErrorCaption,
+                                App::MessageBoxes::Icon::Error, App::MessageBoxes::Buttons::Ok,
+                                App::MessageBoxes::Answer::Ok);
+    OS::Logger::Teardown();
+    std::cout << std::flush;
+    return status;
+}
