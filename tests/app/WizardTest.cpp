@@ -79,6 +79,44 @@ TEST_F(WizardRun, APartialCommandLineStopsAtThePageThatLacksSomething) {
     EXPECT_FALSE(fs::exists(dir / "x.aes"));
 }
 
+TEST_F(WizardRun, CancelOnEveryPageLeavesNothingBehind) {
+    const std::string box = dir / "box.aes", single = dir / "single.aes";
+    Run({"-e", "-c", box, "-i", dir / "in/docs", "-p", "secret1", "-q"});
+    Run({"-e", "-c", single, "-i", dir / "in/single.txt", "-p", "secret1", "-q"});
+    ASSERT_TRUE(fs::exists(box) && fs::exists(single));
+    const auto before = Tree(dir.Path());
+
+    struct Case {
+        std::vector<std::string> args;
+        int page;
+        bool selectAllAndNext;  // from the stored-file list to the destination page
+    } const cases[] = {
+        {{}, App::kEncOrDecPg, false},
+        {{"-e"}, App::kEncSourcePg, false},
+        {{"-e", "-i", dir / "in/single.txt"}, App::kEncDestPg, false},
+        {{"-e", "-c", dir / "new.aes", "-i", dir / "in/single.txt"}, App::kEncPasswordPg, false},
+        {{"-d"}, App::kDecSourcePg, false},
+        {{"-d", "-c", box}, App::kDecPasswordPg, false},
+        {{"-d", "-c", box, "-p", "secret1"}, App::kDecFilesPg, false},
+        {{"-d", "-c", box, "-p", "secret1"}, App::kDecDestPg, true},
+        {{"-d", "-c", single, "-p", "secret1"}, App::kDecFilePg, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.page);
+        auto wizard = Run(c.args);
+        if (c.selectAllAndNext) {
+            wizard->decFiles.SelectAll();
+            wizard->PressNext();
+        }
+        ASSERT_NE(wizard->ActivePage(), nullptr);
+        EXPECT_EQ(wizard->ActivePage()->Id(), c.page);
+        EXPECT_TRUE(wizard->PressCancel());
+        EXPECT_TRUE(wizard->Closed());
+        EXPECT_FALSE(wizard->Finished());
+        EXPECT_EQ(Tree(dir.Path()), before);
+    }
+}
+
 TEST_F(WizardRun, AnInvalidCommandLineShowsTheUsageAndNoWizard) {
     Run({"-e", "-o", "dir"}, App::StartMode::Invalid);
     ASSERT_EQ(dialogs.Shown().size(), 1u);
