@@ -1,6 +1,5 @@
 #include "app/Folders.h"
 
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "os/Logger.h"
+#include "os/User.h"
 
 namespace App {
 namespace {
@@ -23,34 +23,6 @@ std::string WithoutTrailingSeparators(std::string folder) {
     while (!folder.empty() && folder.back() == '/')
         folder.pop_back();
     return folder;
-}
-
-// Relative and empty values count as unset, as the base-directory rules say.
-bool AbsoluteFromEnv(const char* variable, std::string& folder) {
-    const char* value = std::getenv(variable);
-    if (!value || value[0] != '/')
-        return false;
-    folder = WithoutTrailingSeparators(value);
-    return true;
-}
-
-// Without trailing separator ("" for the root); false when there is none.
-bool HomeFolder(std::string& home) {
-    if (AbsoluteFromEnv("HOME", home))
-        return true;
-    const long hint = sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(hint > 0 ? static_cast<std::size_t>(hint) : 16384);
-    passwd entry;
-    passwd* found = nullptr;
-    int rc;
-    while ((rc = getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found)) == ERANGE &&
-           buffer.size() < (1u << 20)) {
-        buffer.resize(buffer.size() * 2);
-    }
-    if (rc != 0 || !found || !found->pw_dir || found->pw_dir[0] != '/')
-        return false;
-    home = WithoutTrailingSeparators(found->pw_dir);
-    return true;
 }
 
 bool IsFolder(const std::string& path) {
@@ -102,7 +74,7 @@ bool ParseDesktopLine(std::string_view line, const std::string& home, std::strin
 
 std::string DesktopFromUserDirs(const std::string& home) {
     std::string configHome;
-    if (!AbsoluteFromEnv("XDG_CONFIG_HOME", configHome))
+    if (!OS::FolderFromEnvironment("XDG_CONFIG_HOME", configHome))
         configHome = home + "/.config";
     std::ifstream in(configHome + "/user-dirs.dirs", std::ios::binary);
     std::string found;
@@ -130,8 +102,8 @@ std::string AsFolder(std::string path) {
 std::string PerUserFolder() {
     OS::Trace t("PerUserFolder()");
     std::string base;
-    if (!AbsoluteFromEnv("XDG_DATA_HOME", base)) {
-        if (!HomeFolder(base))
+    if (!OS::FolderFromEnvironment("XDG_DATA_HOME", base)) {
+        if (!OS::HomeFolder(base))
             return std::string();
         base += "/.local/share";
     }
@@ -171,7 +143,7 @@ std::string ProgramFolder() {
 std::string DesktopFolder() {
     OS::Trace t("DesktopFolder()");
     std::string home;
-    if (!HomeFolder(home))
+    if (!OS::HomeFolder(home))
         return std::string();
     const std::string configured = DesktopFromUserDirs(home);
     if (!configured.empty() && IsFolder(configured))

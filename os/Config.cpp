@@ -1,7 +1,6 @@
 #include "os/Config.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "os/Logger.h"
+#include "os/User.h"
 
 namespace OS {
 namespace {
@@ -63,35 +63,6 @@ std::string_view TrimRight(std::string_view s) {
 
 // An absolute folder from the environment without trailing separators ("" for the root
 // itself); unset, empty and relative values count as absent.
-bool FolderFromEnv(const char* variable, std::string& folder) {
-    const char* value = std::getenv(variable);
-    if (!value || value[0] != '/')
-        return false;
-    folder = value;
-    while (!folder.empty() && folder.back() == '/')
-        folder.pop_back();
-    return true;
-}
-
-bool HomeFolder(std::string& home) {
-    if (FolderFromEnv("HOME", home))
-        return true;
-    long hint = sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(hint > 0 ? static_cast<std::size_t>(hint) : 16384);
-    passwd entry;
-    passwd* found = nullptr;
-    int rc;
-    while ((rc = getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found)) == ERANGE &&
-           buffer.size() < (1u << 20)) {
-        buffer.resize(buffer.size() * 2);
-    }
-    if (rc != 0 || !found || !found->pw_dir || found->pw_dir[0] != '/')
-        return false;
-    home = found->pw_dir;
-    while (!home.empty() && home.back() == '/')
-        home.pop_back();
-    return true;
-}
 
 // One logical line: a physical line plus the continuation lines of a wrapped value.
 struct LogicalLine {
@@ -444,7 +415,7 @@ std::string Config::FilePath(int root) const {
         return std::string();
     std::string base;
     if (root == 0) {
-        if (!FolderFromEnv("XDG_CONFIG_HOME", base)) {
+        if (!FolderFromEnvironment("XDG_CONFIG_HOME", base)) {
             if (!HomeFolder(base))
                 return std::string();
             base += "/.config";

@@ -131,4 +131,33 @@ bool IsAdministrator() {
     }
 }
 
+bool FolderFromEnvironment(const char* variable, std::string& folder) {
+    const char* value = std::getenv(variable);
+    if (!value || value[0] != '/')
+        return false;
+    folder = value;
+    while (!folder.empty() && folder.back() == '/')
+        folder.pop_back();
+    return true;
+}
+
+bool HomeFolder(std::string& home) {
+    if (FolderFromEnvironment("HOME", home))
+        return true;
+    const long hint = sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(hint > 0 ? static_cast<std::size_t>(hint) : 16384);
+    passwd entry;
+    passwd* found = nullptr;
+    int rc;
+    while ((rc = getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found)) == ERANGE &&
+           buffer.size() < (1u << 20))
+        buffer.resize(buffer.size() * 2);
+    if (rc != 0 || !found || !found->pw_dir || found->pw_dir[0] != '/')
+        return false;
+    home = found->pw_dir;
+    while (!home.empty() && home.back() == '/')
+        home.pop_back();
+    return true;
+}
+
 }  // namespace OS

@@ -15,6 +15,12 @@ bool UserName(char* buffer, std::size_t& size);
 // The name from the account database, or $USER when the database has none; empty if neither.
 std::string UserName();
 
+// An absolute folder named by an environment variable, without trailing separators ("" for the
+// root); false when the variable is unset, empty or relative, as the XDG base-directory rules say.
+bool FolderFromEnvironment(const char* variable, std::string& folder);
+// The user's home folder in the same form: $HOME when absolute, else the account database.
+bool HomeFolder(std::string& home);
+
 // Administrators are root and members of the groups that may use sudo: "sudo", "wheel", "admin".
 bool IsAdministratorAccount(uid_t uid, const std::vector<std::string>& groupNames);
 // The decision above for the effective user and all of its groups.
