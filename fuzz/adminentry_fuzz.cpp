@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "fuzz/FuzzSupport.h"
 #include "recovery/AdminKeyEntry.h"
 #include "recovery/AdminRecovery.h"
 
@@ -16,15 +17,7 @@ namespace {
 
 using namespace FCryptEng;
 
-class NoAnswers : public CryptorCallback {
-  public:
-    std::optional<std::string> AskText(const std::string&, bool) override { return std::nullopt; }
-    bool ConfirmOverwrite(const std::string&, bool, std::uint32_t&) override { return false; }
-    bool ConfirmInputDeletion(const std::string*, int) override { return false; }
-    void ReportDestroyFailed(bool) override {}
-    bool RetryOpen(bool, bool, const std::string&, int) override { return false; }
-    bool RetryWrite(int) override { return false; }
-};
+using cryvan_fuzz::NoAnswers;
 
 // Every administrator costs a key derivation per password: only small entries are unlocked.
 constexpr std::uint16_t kMaxTried = 4;

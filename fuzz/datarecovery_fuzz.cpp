@@ -1,5 +1,5 @@
 // Fuzzes the data-recovery configuration: the input is a whole "Data Recovery.bin", written to a
-// file of this process under /dev/shm and opened. A configuration that parses is put to use: its
+// scratch file of this process and opened. A configuration that parses is put to use: its
 // names are listed, it makes an administrators' entry, and that entry is written and read back.
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "fuzz/FuzzSupport.h"
 #include "recovery/AdminKeyEntry.h"
 #include "recovery/AdminRecovery.h"
 #include "recovery/Signed.h"
@@ -22,41 +23,9 @@ namespace {
 
 using namespace FCryptEng;
 
-class NoAnswers : public CryptorCallback {
-  public:
-    std::optional<std::string> AskText(const std::string&, bool) override { return std::nullopt; }
-    bool ConfirmOverwrite(const std::string&, bool, std::uint32_t&) override { return false; }
-    bool ConfirmInputDeletion(const std::string*, int) override { return false; }
-    void ReportDestroyFailed(bool) override {}
-    bool RetryOpen(bool, bool, const std::string&, int) override { return false; }
-    bool RetryWrite(int) override { return false; }
-};
+using cryvan_fuzz::NoAnswers;
 
-const std::string& Folder() {
-    static const std::string dir = "/dev/shm/cryvan-datarecovery-fuzz-" + std::to_string(getpid());
-    return dir;
-}
-
-const std::string& FilePath() {
-    static const std::string path = [] {
-        mkdir(Folder().c_str(), 0700);
-        std::atexit([] {
-            unlink((Folder() + "/Data Recovery.bin").c_str());
-            rmdir(Folder().c_str());
-        });
-        return Folder() + "/Data Recovery.bin";
-    }();
-    return path;
-}
-
-void Store(const std::uint8_t* data, std::size_t size) {
-    std::FILE* file = std::fopen(FilePath().c_str(), "wb");
-    if (!file)
-        __builtin_trap();
-    if (size > 0 && std::fwrite(data, 1, size, file) != size)
-        __builtin_trap();
-    std::fclose(file);
-}
+using cryvan_fuzz::ScratchPath;
 
 void Use(const AdminRecovery& config) {
     const std::uint16_t n = config.GetN();
@@ -94,11 +63,11 @@ void Use(const AdminRecovery& config) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Store(data, size);
+    cryvan_fuzz::WriteScratch(data, size);
     NoAnswers callback;
     AdminRecovery config(&callback);
     try {
-        config.Open(FilePath());
+        config.Open(ScratchPath());
     } catch (const AdminRecovery::Err&) {
         return 0;
     } catch (const AdminRecovery::Null&) {

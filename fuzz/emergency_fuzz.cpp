@@ -13,6 +13,7 @@
 
 #include "format/KeyEntry.h"
 #include "format/KeySet.h"
+#include "fuzz/FuzzSupport.h"
 #include "recovery/EmergencyPassword.h"
 #include "recovery/Signed.h"
 
@@ -22,23 +23,8 @@ using FCryptEng::EmergencyPassword;
 using FCryptEng::KeyEntry;
 using FCryptEng::KeyPair;
 
-// Opening takes a path: each input is written to one in-memory file per process, reached by
-// its /proc name, which disappears with the process whichever way the fuzzer ends it.
-const std::string& ScratchPath() {
-    static const std::string path = [] {
-        const int fd = memfd_create("cryvan-emergency-fuzz", 0);
-        if (fd < 0)
-            std::abort();
-        return "/proc/self/fd/" + std::to_string(fd);
-    }();
-    return path;
-}
-
-void WriteScratch(const uint8_t* data, size_t size) {
-    std::FILE* out = std::fopen(ScratchPath().c_str(), "wb");
-    if (!out || (size > 0 && std::fwrite(data, 1, size, out) != size) || std::fclose(out) != 0)
-        std::abort();  // the harness itself failed, not the reader
-}
+using cryvan_fuzz::ScratchPath;
+using cryvan_fuzz::WriteScratch;
 
 bool Opened(EmergencyPassword& record) {
     try {

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "fuzz/FuzzSupport.h"
 #include "recovery/KeyPair.h"
 #include "recovery/Organisation.h"
 #include "recovery/Signed.h"
@@ -22,22 +23,8 @@ using FCryptEng::KeyPair;
 using FCryptEng::Organisation;
 
 // Opening takes a path: one file per process in memory-backed storage, removed at exit.
-const std::string& ScratchPath() {
-    static const std::string path = [] {
-        std::string p = "/dev/shm/cryvan-organisation-fuzz-" + std::to_string(getpid()) + ".bin";
-        static std::string forExit;
-        forExit = p;
-        std::atexit([] { std::remove(forExit.c_str()); });
-        return p;
-    }();
-    return path;
-}
-
-void WriteScratch(const uint8_t* data, size_t size) {
-    std::FILE* out = std::fopen(ScratchPath().c_str(), "wb");
-    if (!out || (size > 0 && std::fwrite(data, 1, size, out) != size) || std::fclose(out) != 0)
-        std::abort();  // the harness itself failed, not the reader
-}
+using cryvan_fuzz::ScratchPath;
+using cryvan_fuzz::WriteScratch;
 
 bool Opened(Organisation& record) {
     try {

@@ -1,0 +1,45 @@
+// What the fuzz targets share: a scratch file for readers that only take a path, and a
+// callback that answers every question with no.
+#pragma once
+
+#include <sys/mman.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "format/CryptorCallback.h"
+
+namespace cryvan_fuzz {
+
+// One in-memory file per process, reached by its /proc name; it disappears with the process
+// whichever way the fuzzer ends it.
+inline const std::string& ScratchPath() {
+    static const std::string path = [] {
+        const int fd = memfd_create("cryvan-fuzz", 0);
+        if (fd < 0)
+            std::abort();
+        return "/proc/self/fd/" + std::to_string(fd);
+    }();
+    return path;
+}
+
+inline void WriteScratch(const std::uint8_t* data, std::size_t size) {
+    std::FILE* out = std::fopen(ScratchPath().c_str(), "wb");
+    if (!out || (size > 0 && std::fwrite(data, 1, size, out) != size) || std::fclose(out) != 0)
+        std::abort();  // the harness itself failed, not the reader
+}
+
+class NoAnswers : public FCryptEng::CryptorCallback {
+  public:
+    std::optional<std::string> AskText(const std::string&, bool) override { return std::nullopt; }
+    bool ConfirmOverwrite(const std::string&, bool, std::uint32_t&) override { return false; }
+    bool ConfirmInputDeletion(const std::string*, int) override { return false; }
+    void ReportDestroyFailed(bool) override {}
+    bool RetryOpen(bool, bool, const std::string&, int) override { return false; }
+    bool RetryWrite(int) override { return false; }
+};
+
+}  // namespace cryvan_fuzz
