@@ -352,18 +352,49 @@ bool CheckDestinationFolder(std::string& folder, bool fromCommandLine, MessageBo
 
 // ---------------------------------------------------------------------------------------------
 
-DecFilePg::DecFilePg(WizardContext& context)
-    : Page(kDecFilePg, "Select Destination Path", "Choose the folder for the decrypted file."),
-      m_context(context) {}
+DestinationPage::DestinationPage(int id, std::string subtitle, WizardContext& context)
+    : Page(id, "Select Destination Path", std::move(subtitle)), m_context(context) {}
 
-void DecFilePg::SetFolder(std::string text) {
+void DestinationPage::SetFolder(std::string text) {
     folder = std::move(text);
     UpdateButtons();
 }
 
-void DecFilePg::UpdateButtons() {
+void DestinationPage::UpdateButtons() {
     TheSheet().SetWizardButtons(kBack | (folder.empty() ? 0u : unsigned(kNext)));
 }
+
+void DestinationPage::Activate() {
+    if (!m_commandLineTaken) {
+        m_commandLineTaken = true;
+        if (m_context.commandLine.decOutputFromCommandLine) {
+            fromCommandLine = true;
+            folder = m_context.commandLine.decOutputFolder;
+        }
+    }
+    const std::string container = ContainerPath(TheSheet());
+    if (container != m_proposedFor) {
+        m_proposedFor = container;
+        if (!(fromCommandLine && !folder.empty()))
+            folder = ContainerFolder(container);
+    }
+    TheSheet().SetNextText("Decrypt");
+    UpdateButtons();
+    if (fromCommandLine)
+        TheSheet().PostPress(kNext);
+}
+
+bool DestinationPage::FolderAccepted() {
+    if (CheckDestinationFolder(folder, fromCommandLine, m_context.dialogs))
+        return true;
+    focusFolder = true;
+    return false;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+DecFilePg::DecFilePg(WizardContext& context)
+    : DestinationPage(kDecFilePg, "Choose the folder for the decrypted file.", context) {}
 
 std::string DecFilePg::StoredName() const {
     bool isFolder = false;
@@ -379,27 +410,12 @@ void DecFilePg::Browse() {
 
 void DecFilePg::OnSetActive() {
     OS::Trace t("DecFilePg::OnSetActive()");
-    if (!m_commandLineTaken) {
-        m_commandLineTaken = true;
-        if (m_context.commandLine.decOutputFromCommandLine) {
-            fromCommandLine = true;
-            folder = m_context.commandLine.decOutputFolder;
-        }
-    }
     instruction = Format(kInstruction, NamePart(StoredName()).c_str());
-    const std::string container = ContainerPath(TheSheet());
-    if (container != m_proposedFor) {
-        m_proposedFor = container;
-        if (!(fromCommandLine && !folder.empty()))
-            folder = ContainerFolder(container);
-    }
-    TheSheet().SetNextText("Decrypt");
-    UpdateButtons();
-    if (fromCommandLine)
-        TheSheet().PostPress(kNext);
+    Activate();
 }
 
 int DecFilePg::OnWizardBack() {
+    // This page forgets the container on every data exchange: its folder is proposed again.
     m_proposedFor.clear();
     TheSheet().SetNextText("Next >");
     return kDecPasswordPg;
@@ -408,10 +424,8 @@ int DecFilePg::OnWizardBack() {
 int DecFilePg::OnWizardNext() {
     OS::Trace t("DecFilePg::OnWizardNext()");
     m_proposedFor.clear();
-    if (!CheckDestinationFolder(folder, fromCommandLine, m_context.dialogs)) {
-        focusFolder = true;
+    if (!FolderAccepted())
         return kVeto;
-    }
     // Selection is a flag per entry: a one-entry container holds only entry 0.
     m_context.runner.ClearPlainFiles();
     m_context.runner.SelectPlainFile(0);
@@ -426,18 +440,8 @@ std::vector<std::string> DecFilePg::Texts() const {
 // ---------------------------------------------------------------------------------------------
 
 DecDestPg::DecDestPg(WizardContext& context)
-    : Page(kDecDestPg, "Select Destination Path",
-           "Choose the destination folder for the decrypted files."),
-      m_context(context) {}
-
-void DecDestPg::SetFolder(std::string text) {
-    folder = std::move(text);
-    UpdateButtons();
-}
-
-void DecDestPg::UpdateButtons() {
-    TheSheet().SetWizardButtons(kBack | (folder.empty() ? 0u : unsigned(kNext)));
-}
+    : DestinationPage(kDecDestPg, "Choose the destination folder for the decrypted files.",
+                      context) {}
 
 void DecDestPg::Browse() {
     OS::Trace t("DecDestPg::Browse()");
@@ -447,23 +451,7 @@ void DecDestPg::Browse() {
 
 void DecDestPg::OnSetActive() {
     OS::Trace t("DecDestPg::OnSetActive()");
-    if (!m_commandLineTaken) {
-        m_commandLineTaken = true;
-        if (m_context.commandLine.decOutputFromCommandLine) {
-            fromCommandLine = true;
-            folder = m_context.commandLine.decOutputFolder;
-        }
-    }
-    const std::string container = ContainerPath(TheSheet());
-    if (container != m_proposedFor) {
-        m_proposedFor = container;
-        if (!(fromCommandLine && !folder.empty()))
-            folder = ContainerFolder(container);
-    }
-    TheSheet().SetNextText("Decrypt");
-    UpdateButtons();
-    if (fromCommandLine)
-        TheSheet().PostPress(kNext);
+    Activate();
 }
 
 int DecDestPg::OnWizardBack() {
@@ -473,10 +461,8 @@ int DecDestPg::OnWizardBack() {
 
 int DecDestPg::OnWizardNext() {
     OS::Trace t("DecDestPg::OnWizardNext()");
-    if (!CheckDestinationFolder(folder, fromCommandLine, m_context.dialogs)) {
-        focusFolder = true;
+    if (!FolderAccepted())
         return kVeto;
-    }
     m_context.runner.SetPath(ignorePaths ? 1 : 0, folder);
     return kDecProgressPg;
 }

@@ -128,7 +128,32 @@ bool CheckDestinationFolder(std::string& folder, bool fromCommandLine, MessageBo
 // The folder that holds `path`, with its trailing separator.
 std::string ContainerFolder(const std::string& path);
 
-class DecFilePg : public Page {
+// What both destination pages share: the folder field, the command line's folder, and the
+// container's folder proposed when the container changed.
+class DestinationPage : public Page {
+  public:
+    std::string folder;
+    bool fromCommandLine = false;
+    bool focusFolder = false;
+
+    void SetFolder(std::string text);
+
+  protected:
+    DestinationPage(int id, std::string subtitle, WizardContext& context);
+    // The shared part of activation; presses Next when the folder came from the command line.
+    void Activate();
+    // The folder checks on Next; false (and the focus in the field) to stay.
+    bool FolderAccepted();
+    void UpdateButtons();
+
+    WizardContext& m_context;
+    std::string m_proposedFor;
+
+  private:
+    bool m_commandLineTaken = false;
+};
+
+class DecFilePg : public DestinationPage {
   public:
     static constexpr char kInstruction[] =
         "Please enter the destination folder for the output file '%s'.";
@@ -136,13 +161,9 @@ class DecFilePg : public Page {
 
     explicit DecFilePg(WizardContext& context);
 
-    std::string folder;
-    bool fromCommandLine = false;
-    bool focusFolder = false;
     // Set on activation: the instruction line with the stored file's name.
     std::string instruction;
 
-    void SetFolder(std::string text);
     void Browse();
 
     void OnSetActive() override;
@@ -152,36 +173,22 @@ class DecFilePg : public Page {
 
   private:
     std::string StoredName() const;
-    void UpdateButtons();
-    WizardContext& m_context;
-    std::string m_proposedFor;
-    bool m_commandLineTaken = false;
 };
 
-class DecDestPg : public Page {
+class DecDestPg : public DestinationPage {
   public:
     static constexpr char kBrowseTitle[] = "Select the destination folder for the decrypted files:";
 
     explicit DecDestPg(WizardContext& context);
 
-    std::string folder;
     bool ignorePaths = false;
-    bool fromCommandLine = false;
-    bool focusFolder = false;
 
-    void SetFolder(std::string text);
     void Browse();
 
     void OnSetActive() override;
     int OnWizardNext() override;
     int OnWizardBack() override;
     std::vector<std::string> Texts() const;
-
-  private:
-    void UpdateButtons();
-    WizardContext& m_context;
-    std::string m_proposedFor;
-    bool m_commandLineTaken = false;
 };
 
 }  // namespace App
