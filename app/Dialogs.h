@@ -3,6 +3,7 @@
 // file and folder choosers and the small dialogs of the wizard pages.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -53,6 +54,18 @@ class Dialogs : public MessageBoxes {
     virtual std::optional<std::string> AskAdministratorPassword() = 0;
     // The preferences sheet; true when it was closed with OK.
     virtual bool ShowPreferences() = 0;
+
+    // "New Cryvan Administrator": the name, the password (confirmed) and the key-file choice.
+    struct NewAdministrator {
+        std::string name;
+        std::string password;
+        bool keyFile = true;
+    };
+    // nullopt on Cancel.
+    virtual std::optional<NewAdministrator> AskNewAdministrator() = 0;
+    // The organisation password that unlocks the organisation's private key; OK needs at least
+    // `minLength` characters. nullopt on Cancel.
+    virtual std::optional<std::string> AskOrganisationPassword(std::size_t minLength) = 0;
 };
 
 }  // namespace App

@@ -270,4 +270,55 @@ bool TerminalDialogs::ShowPreferences() {
     return false;
 }
 
+std::optional<App::Dialogs::NewAdministrator> TerminalDialogs::AskNewAdministrator() {
+    m_out << "\nNew Cryvan Administrator\n";
+    if (!CanAsk()) {
+        m_out << "(Cancel)\n";
+        return std::nullopt;
+    }
+    const auto name = m_in.Line("Administrator name (empty line cancels): ");
+    if (!name || Trim(*name).empty())
+        return std::nullopt;
+    NewAdministrator result;
+    result.name = Trim(*name);
+    for (;;) {
+        auto password = m_in.Secret("Enter password (at least 6 characters, empty cancels): ");
+        if (!password || password->empty())
+            return std::nullopt;
+        if (password->size() < 6)
+            continue;
+        auto confirmation = m_in.Secret("Confirm password: ");
+        if (!confirmation)
+            return std::nullopt;
+        if (*confirmation != *password) {
+            Show("The passwords entered do not match.", "Cryvan", Icon::Warning, Buttons::Ok,
+                 Answer::Ok);
+            continue;
+        }
+        result.password = *password;
+        break;
+    }
+    const auto key = Choose("[p] Password only  [k] Password and key file > ", {"p", "k"});
+    if (!key)
+        return std::nullopt;
+    result.keyFile = *key == "k";
+    return result;
+}
+
+std::optional<std::string> TerminalDialogs::AskOrganisationPassword(std::size_t minLength) {
+    m_out << "\nYou have made changes to one or more administrator settings.\n"
+          << "Please enter the organisation password to sign the new configuration.\n";
+    if (!CanAsk()) {
+        m_out << "(Cancel)\n";
+        return std::nullopt;
+    }
+    for (;;) {
+        auto password = m_in.Secret("Organisation password (empty line cancels): ");
+        if (!password || password->empty())
+            return std::nullopt;
+        if (password->size() >= minLength && password->size() <= 50)
+            return password;
+    }
+}
+
 }  // namespace Text

@@ -33,6 +33,8 @@ class TerminalDialogs : public App::Dialogs {
     bool EditSourceOptions(SourceOptions& options) override;
     std::optional<std::string> AskAdministratorPassword() override;
     bool ShowPreferences() override;
+    std::optional<NewAdministrator> AskNewAdministrator() override;
+    std::optional<std::string> AskOrganisationPassword(std::size_t minLength) override;
 
     // One choice out of `keys` (compared ignoring case); nullopt when no answer can come.
     std::optional<std::string> Choose(const std::string& prompt,

@@ -26,6 +26,8 @@ class ScriptedDialogs : public App::Dialogs {
     std::deque<std::optional<SourceOptions>> sourceOptionAnswers;  // nullopt: Cancel
     std::deque<std::optional<std::string>> administratorPasswords;
     std::deque<bool> preferencesAnswers;
+    std::deque<std::optional<NewAdministrator>> newAdministrators;
+    std::deque<std::optional<std::string>> organisationPasswords;
     // Runs while a question is up (with its line), as a user would act before answering.
     std::function<void(const std::string&)> onShow;
 
@@ -98,6 +100,17 @@ class ScriptedDialogs : public App::Dialogs {
         Record("preferences");
         std::lock_guard<std::mutex> lock(m_mutex);
         return Pop(preferencesAnswers, false);
+    }
+
+    std::optional<NewAdministrator> AskNewAdministrator() override {
+        Record("new administrator");
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return Pop(newAdministrators, std::optional<NewAdministrator>());
+    }
+    std::optional<std::string> AskOrganisationPassword(std::size_t minLength) override {
+        Record("organisation password min " + std::to_string(minLength));
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return Pop(organisationPasswords, std::optional<std::string>());
     }
 
     static std::string Name(Icon i) {
