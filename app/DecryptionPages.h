@@ -43,7 +43,7 @@ class DecSourcePg : public Page {
     void OnSetActive() override;
     int OnWizardNext() override;
     int OnWizardBack() override;
-    std::vector<std::string> Texts() const;
+    std::vector<std::string> Texts() const override;
 
   private:
     void UpdateButtons();
@@ -79,7 +79,7 @@ class DecPasswordPg : public Page {
     void OnSetActive() override;
     int OnWizardNext() override;
     int OnWizardBack() override;
-    std::vector<std::string> Texts() const;
+    std::vector<std::string> Texts() const override;
 
   private:
     void Store(const char* text, std::size_t length);
@@ -114,7 +114,7 @@ class DecFilesPg : public Page {
     void OnSetActive() override;
     int OnWizardNext() override;
     int OnWizardBack() override;
-    std::vector<std::string> Texts() const;
+    std::vector<std::string> Texts() const override;
 
   private:
     void Fill();
@@ -169,7 +169,7 @@ class DecFilePg : public DestinationPage {
     void OnSetActive() override;
     int OnWizardNext() override;
     int OnWizardBack() override;
-    std::vector<std::string> Texts() const;
+    std::vector<std::string> Texts() const override;
 
   private:
     std::string StoredName() const;
@@ -188,7 +188,7 @@ class DecDestPg : public DestinationPage {
     void OnSetActive() override;
     int OnWizardNext() override;
     int OnWizardBack() override;
-    std::vector<std::string> Texts() const;
+    std::vector<std::string> Texts() const override;
 };
 
 }  // namespace App

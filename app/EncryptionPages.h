@@ -32,7 +32,7 @@ class EncOrDecPg : public Page {
     void OnSetActive() override;
     int OnWizardNext() override;
     int OnWizardBack() override;
-    std::vector<std::string> Texts() const;
+    std::vector<std::string> Texts() const override;
 
   private:
     bool RecoveryApplies() const;
@@ -64,7 +64,7 @@ class EncSourcePg : public Page {
     void OnSetActive() override;
     int OnWizardNext() override;
     int OnWizardBack() override;
-    std::vector<std::string> Texts() const;
+    std::vector<std::string> Texts() const override;
 
   private:
     WizardContext& m_context;
@@ -109,7 +109,7 @@ class EncDestPg : public Page {
     void OnSetActive() override;
     int OnWizardNext() override;
     int OnWizardBack() override;
-    std::vector<std::string> Texts() const;
+    std::vector<std::string> Texts() const override;
 
     // The name as Next stores it: a full path with the extension of the kind.
     static std::string Normalised(const std::string& name, int kind);
@@ -154,7 +154,7 @@ class EncPasswordPg : public Page {
     void OnSetActive() override;
     int OnWizardNext() override;
     int OnWizardBack() override;
-    std::vector<std::string> Texts() const;
+    std::vector<std::string> Texts() const override;
 
   private:
     void UpdateButtons();

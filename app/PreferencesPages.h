@@ -53,7 +53,7 @@ class PopUpPg : public PrefsPage {
     static const std::vector<std::string>& MenuItems();
 
     bool OnApply() override;
-    std::vector<std::string> Texts() const;
+    std::vector<std::string> Texts() const override;
 };
 
 class EmergencyPasswordPg : public PrefsPage {
@@ -97,7 +97,7 @@ class EmergencyPasswordPg : public PrefsPage {
     std::size_t caret = 0;
 
     bool OnApply() override;
-    std::vector<std::string> Texts() const;
+    std::vector<std::string> Texts() const override;
 
   protected:
     void OnFirstDisplay() override;
@@ -158,7 +158,7 @@ class AdminPg : public PrefsPage {
     void UpdateControls();
 
     bool OnApply() override;
-    std::vector<std::string> Texts() const;
+    std::vector<std::string> Texts() const override;
 
   protected:
     void OnFirstDisplay() override;

@@ -45,7 +45,7 @@ class ProgressPg : public Page {
     bool OnQueryCancel() override;
     void OnCancel() override;
     void OnTimer(int timerId) override;
-    std::vector<std::string> Texts() const;
+    std::vector<std::string> Texts() const override;
 
   private:
     WizardContext& m_context;
@@ -66,7 +66,7 @@ class EndPg : public Page {
     void OnSetActive() override;
     bool OnWizardFinish() override;
     void OnTimer(int timerId) override;
-    std::vector<std::string> Texts() const;
+    std::vector<std::string> Texts() const override;
 
   private:
     WizardContext& m_context;

@@ -59,6 +59,8 @@ class Page {
     virtual bool OnQueryCancel() { return true; }
     virtual void OnCancel() {}
     virtual void OnTimer(int /*timerId*/) {}
+    // The page's body texts in reading order, for a front end to render.
+    virtual std::vector<std::string> Texts() const { return {}; }
 
   protected:
     Sheet& TheSheet() const { return *m_sheet; }

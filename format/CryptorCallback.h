@@ -26,4 +26,15 @@ class CryptorCallback : public WriteErrorHandler {
                            int errorCode) = 0;
 };
 
+// For work that asks no one: every question is answered with no, every text with none.
+class SilentCallback : public CryptorCallback {
+  public:
+    std::optional<std::string> AskText(const std::string&, bool) override { return std::nullopt; }
+    bool ConfirmOverwrite(const std::string&, bool, std::uint32_t&) override { return false; }
+    bool ConfirmInputDeletion(const std::string*, int) override { return false; }
+    void ReportDestroyFailed(bool) override {}
+    bool RetryOpen(bool, bool, const std::string&, int) override { return false; }
+    bool RetryWrite(int) override { return false; }
+};
+
 }  // namespace FCryptEng

@@ -1,4 +1,4 @@
-// What the fuzz targets share: a scratch file for readers that only take a path, and a
+// What the fuzz targets share: a scratch file for readers that only take a path, and the
 // callback that answers every question with no.
 #pragma once
 
@@ -32,14 +32,6 @@ inline void WriteScratch(const std::uint8_t* data, std::size_t size) {
         std::abort();  // the harness itself failed, not the reader
 }
 
-class NoAnswers : public FCryptEng::CryptorCallback {
-  public:
-    std::optional<std::string> AskText(const std::string&, bool) override { return std::nullopt; }
-    bool ConfirmOverwrite(const std::string&, bool, std::uint32_t&) override { return false; }
-    bool ConfirmInputDeletion(const std::string*, int) override { return false; }
-    void ReportDestroyFailed(bool) override {}
-    bool RetryOpen(bool, bool, const std::string&, int) override { return false; }
-    bool RetryWrite(int) override { return false; }
-};
+using NoAnswers = FCryptEng::SilentCallback;
 
 }  // namespace cryvan_fuzz

@@ -421,17 +421,6 @@ int Show(Args& args) {
     return kOk;
 }
 
-// Verification asks no questions: key files are only read when a container is opened.
-class NoQuestions : public FCryptEng::CryptorCallback {
-  public:
-    std::optional<std::string> AskText(const std::string&, bool) override { return std::nullopt; }
-    bool ConfirmOverwrite(const std::string&, bool, std::uint32_t&) override { return false; }
-    bool ConfirmInputDeletion(const std::string*, int) override { return false; }
-    void ReportDestroyFailed(bool) override {}
-    bool RetryOpen(bool, bool, const std::string&, int) override { return false; }
-    bool RetryWrite(int) override { return false; }
-};
-
 int Verify(Args& args) {
     std::string orgPath = DefaultRecordPath();
     std::optional<std::string> recoveryPath;
@@ -452,7 +441,8 @@ int Verify(Args& args) {
         throw Failure{kInvalid, "the organisation record " + orgPath + " fails its own signature",
                       "cryvan-org show " + orgPath};
 
-    NoQuestions callback;
+    // Verification asks no questions: key files are only read when a container is opened.
+    FCryptEng::SilentCallback callback;
     FCryptEng::AdminRecovery config(&callback);
     try {
         config.Open(*recoveryPath);

@@ -466,28 +466,7 @@ std::vector<TerminalFrontEnd::Action> TerminalFrontEnd::PageActions(App::Wizard&
 
 bool TerminalFrontEnd::Act(App::Wizard& wizard, App::Page& page) {
     RenderHeader(page);
-    std::vector<std::string> texts;
-    if (&page == &wizard.encOrDec)
-        texts = wizard.encOrDec.Texts();
-    else if (&page == &wizard.encSource)
-        texts = wizard.encSource.Texts();
-    else if (&page == &wizard.encDest)
-        texts = wizard.encDest.Texts();
-    else if (&page == &wizard.encPassword)
-        texts = wizard.encPassword.Texts();
-    else if (&page == &wizard.decSource)
-        texts = wizard.decSource.Texts();
-    else if (&page == &wizard.decPassword)
-        texts = wizard.decPassword.Texts();
-    else if (&page == &wizard.decFiles)
-        texts = wizard.decFiles.Texts();
-    else if (&page == &wizard.decFile)
-        texts = wizard.decFile.Texts();
-    else if (&page == &wizard.decDest)
-        texts = wizard.decDest.Texts();
-    else if (&page == &wizard.end)
-        texts = wizard.end.Texts();
-    RenderTexts(texts);
+    RenderTexts(page.Texts());
     const auto actions = PageActions(wizard, page);
     std::vector<std::string> keys;
     for (const auto& action : actions) {
