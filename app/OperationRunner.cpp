@@ -7,6 +7,9 @@
 #include <stdexcept>
 
 #include "os/Logger.h"
+#ifndef CRYVAN_DECRYPT_ONLY
+#include "resources/StandAloneImage.h"
+#endif
 
 namespace App {
 namespace {
@@ -123,9 +126,16 @@ std::optional<std::string> OperationRunner::DefaultDest(const std::string& folde
 
 void OperationRunner::SetHeader(bool standAlone) {
     OS::Trace t("OperationRunner::SetHeader()");
-    if (standAlone)
-        throw std::logic_error(
-            "Stand-alone output is not available: this build has no decrypting program image");
+    if (standAlone) {
+#ifdef CRYVAN_DECRYPT_ONLY
+        throw std::logic_error("This program only decrypts");
+#else
+        // The image stays in this program's read-only data; the engine copies it.
+        const Resources::Image image = Resources::StandAloneImage();
+        Engine().SetHeader(image.bytes, image.size);
+        return;
+#endif
+    }
     Engine().SetHeader(reinterpret_cast<const std::uint8_t*>(kTextHeader), sizeof(kTextHeader) - 1);
 }
 

@@ -75,8 +75,8 @@ class OperationRunner {
     void SetCipherFile(const std::optional<std::string>& path);
     std::optional<std::string> CipherFile() const;
     std::optional<std::string> DefaultDest(const std::string& folder);
-    // false: the plain container's text header. true: the stand-alone image, which this build
-    // does not have yet (std::logic_error).
+    // false: the plain container's text header. true: the decrypt-only program image this
+    // program carries.
     void SetHeader(bool standAlone);
     void ClearPassword();
     // 0 unlocked (or, encrypting, added), 1 wrong password, 2 a further administrator password

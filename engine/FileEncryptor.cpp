@@ -222,6 +222,10 @@ void FileEncryptor::OpenOutputFile() {
     if (!m_outputName)
         throw FileCryptorErr("Output file not set");
     m_output = std::make_unique<OS::PendingOutput>(*m_outputName);
+    // A container headed by a program is meant to be run.
+    static const std::uint8_t kElf[] = {0x7f, 'E', 'L', 'F'};
+    m_output->SetExecutable(m_header.size() >= sizeof kElf &&
+                            std::equal(kElf, kElf + sizeof kElf, m_header.begin()));
     for (;;) {
         try {
             m_output->Open();

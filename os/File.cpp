@@ -1,7 +1,9 @@
 #include "os/File.h"
 
 #include <fcntl.h>
+#ifndef CRYVAN_NO_TRASH
 #include <gio/gio.h>
+#endif
 #include <linux/fs.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -389,6 +391,10 @@ void WriteFile::Recycle() {
     struct stat st {};
     if (lstat(full.c_str(), &st) != 0)
         return;
+#ifdef CRYVAN_NO_TRASH
+    // Builds that must run without shared libraries have no desktop trash to move to.
+    Logger::Log(LOG_WARN, "Could not move to the trash: no trash in this program: " + full);
+#else
     GFile* file = g_file_new_for_path(full.c_str());
     GError* error = nullptr;
     if (!g_file_trash(file, nullptr, &error)) {
@@ -397,6 +403,7 @@ void WriteFile::Recycle() {
         g_clear_error(&error);
     }
     g_object_unref(file);
+#endif
     try {
         m_info.Update();
     } catch (const Error&) {

@@ -1,5 +1,6 @@
 #include "os/PendingOutput.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <random>
@@ -57,6 +58,13 @@ void PendingOutput::Commit(bool syncFolder) {
     if (!m_file)
         throw File::Error(0);
     m_file->Close();
+    if (m_executable) {
+        const std::string temp = m_file->GetInfo().FullName();
+        struct stat st {};
+        if (stat(temp.c_str(), &st) != 0 ||
+            chmod(temp.c_str(), (st.st_mode & 07777) | ((st.st_mode & 0444) >> 2)) != 0)
+            File::RaiseLastError();
+    }
     RenameFile(m_file->GetInfo().FullName(), m_finalName);
     m_committed = true;
     m_file.reset();

@@ -27,6 +27,9 @@ class PendingOutput {
     void Commit(bool syncFolder = true);
 
     const std::string& FinalName() const { return m_finalName; }
+    // Commit also grants execute permission wherever read permission was granted, so that an
+    // output that is a program can be run.
+    void SetExecutable(bool executable) { m_executable = executable; }
 
   private:
     void Discard() noexcept;
@@ -35,6 +38,7 @@ class PendingOutput {
     std::uint32_t m_creationAttributes;
     std::unique_ptr<WriteFile> m_file;
     bool m_committed = false;
+    bool m_executable = false;
 };
 
 }  // namespace OS

@@ -1,6 +1,8 @@
 #include "app/text/LineInput.h"
 
+#ifndef CRYVAN_NO_LINE_EDITING
 #include <editline/readline.h>
+#endif
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -65,12 +67,21 @@ std::optional<std::string> StreamInput::Poll(int timeoutMs) {
 }
 
 TerminalInput::TerminalInput(std::ostream& out, int fd) : m_out(out), m_fd(fd) {
+#ifndef CRYVAN_NO_LINE_EDITING
     // Tab completes file names (libedit's default for its readline interface).
     rl_readline_name = "cryvan";
+#endif
 }
 
 TerminalInput::~TerminalInput() = default;
 
+#ifdef CRYVAN_NO_LINE_EDITING
+// Programs that must run without shared libraries read plain lines.
+std::optional<std::string> TerminalInput::Edited(const std::string& prompt) {
+    m_out << prompt << std::flush;
+    return RawLine();
+}
+#else
 std::optional<std::string> TerminalInput::Edited(const std::string& prompt) {
     m_out << std::flush;
     std::unique_ptr<char, decltype(&std::free)> line(readline(prompt.c_str()), &std::free);
@@ -84,6 +95,7 @@ std::optional<std::string> TerminalInput::Edited(const std::string& prompt) {
         add_history(line.get());
     return text;
 }
+#endif
 
 std::optional<std::string> TerminalInput::Line(const std::string& prompt) {
     return Edited(prompt);

@@ -1,0 +1,312 @@
+#include "app/sfx/SelfExtractor.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include <cryptopp/misc.h>
+
+#include "os/Directory.h"
+#include "os/Logger.h"
+
+namespace Sfx {
+
+using Icon = App::MessageBoxes::Icon;
+using Buttons = App::MessageBoxes::Buttons;
+using Answer = App::MessageBoxes::Answer;
+
+const char kHelpText[] =
+    "Usage: NAME.aes.exe [-p PASSWORD] [-o FOLDER] [-q] [-r k|d] [-f]\n"
+    "\n"
+    "A self-decrypting Cryvan container: run it to decrypt the files it holds. Without\n"
+    "options it asks for the password and the destination folder.\n"
+    "\n"
+    "  -p PASSWORD  the password (other users of the machine can see it; leave it out to be\n"
+    "               asked without echo)\n"
+    "  -o FOLDER    the destination folder (created when missing)\n"
+    "  -q           exit by itself when done\n"
+    "  -r k|d       keep (k) or delete (d) this file once every file is decrypted\n"
+    "  -f           do not ask before deleting this file (with -r d)\n"
+    "  --help       this text\n"
+    "\n"
+    "While the files are decrypted: 'b' and Enter toggles \"Run as background task\",\n"
+    "'c' and Enter or Ctrl+C cancels (after a question).\n"
+    "\n"
+    "Exit status:\n"
+    "  0  finished successfully\n"
+    "  1  invalid command line\n"
+    "  2  decryption failed (wrong password, corrupt file, a file not written)\n"
+    "  3  cancelled\n"
+    "  4  input was needed but none was available\n"
+    "  5  unexpected error\n";
+
+Options ParseArguments(const std::vector<std::string>& args) {
+    Options o;
+    bool seenP = false, seenO = false, seenR = false;
+    auto value = [&](std::size_t& i, const std::string& option) -> std::string {
+        if (i + 1 >= args.size() || (args[i + 1].size() > 1 && args[i + 1][0] == '-'))
+            throw UsageError("option " + option + " needs a value");
+        return args[++i];
+    };
+    auto once = [](bool& seen, const std::string& option) {
+        if (seen)
+            throw UsageError("option " + option + " given twice");
+        seen = true;
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--help" || a == "-h") {
+            o.help = true;
+        } else if (a == "-p") {
+            once(seenP, a);
+            o.password = value(i, a);
+        } else if (a == "-o") {
+            once(seenO, a);
+            o.folder = value(i, a);
+            if (o.folder->empty())
+                throw UsageError("option -o needs a folder");
+        } else if (a == "-q") {
+            o.quiet = true;
+        } else if (a == "-f") {
+            o.force = true;
+        } else if (a == "-r") {
+            once(seenR, a);
+            const std::string letter = value(i, a);
+            if (letter == "k" || letter == "K")
+                o.deleteSelf = false;
+            else if (letter == "d" || letter == "D")
+                o.deleteSelf = true;
+            else if (letter == "r" || letter == "R" || letter == "o" || letter == "O" ||
+                     letter == "e" || letter == "E")
+                // A running program's file cannot be opened for writing, and this program
+                // carries no desktop trash: only keeping and deleting apply.
+                throw UsageError("-r " + letter + " does not apply here: use k or d");
+            else
+                throw UsageError("option -r takes k or d");
+        } else {
+            throw UsageError("unknown argument: " + a);
+        }
+    }
+    return o;
+}
+
+namespace {
+
+bool IsRegularFile(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string Absolute(const std::string& path) {
+    if (!path.empty() && path[0] == '/')
+        return path;
+    char buffer[PATH_MAX];
+    if (!getcwd(buffer, sizeof buffer))
+        return path;
+    return std::string(buffer) + "/" + path;
+}
+
+}  // namespace
+
+std::optional<std::string> SelfPath(const char* argv0) {
+    char buffer[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n > 0) {
+        buffer[n] = '\0';
+        if (IsRegularFile(buffer))
+            return std::string(buffer);
+    }
+    if (!argv0 || !*argv0)
+        return std::nullopt;
+    const std::string given(argv0);
+    if (given.find('/') != std::string::npos)
+        return IsRegularFile(given) ? std::optional<std::string>(Absolute(given)) : std::nullopt;
+    const char* pathVar = std::getenv("PATH");
+    const std::string search = pathVar ? pathVar : "/usr/local/bin:/usr/bin:/bin";
+    for (std::size_t start = 0; start <= search.size();) {
+        std::size_t end = search.find(':', start);
+        if (end == std::string::npos)
+            end = search.size();
+        const std::string folder = end > start ? search.substr(start, end - start) : ".";
+        const std::string candidate = folder + "/" + given;
+        if (IsRegularFile(candidate) && access(candidate.c_str(), X_OK) == 0)
+            return Absolute(candidate);
+        start = end + 1;
+    }
+    return std::nullopt;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+SelfExtractor::SelfExtractor(App::Dialogs& dialogs, std::string self)
+    : m_dialogs(dialogs), m_self(std::move(self)), m_runner(dialogs) {
+    m_runner.SetMode(false);
+}
+
+void SelfExtractor::Show(const char* text, Icon icon) {
+    m_dialogs.Show(text, kCaption, icon, Buttons::Ok, Answer::Ok);
+}
+
+bool SelfExtractor::Open() {
+    OS::Trace t("SelfExtractor::Open()");
+    try {
+        m_runner.SetCipherFile(m_self);
+        // Reads the footers from the end: a program with no container behind it fails here.
+        m_runner.ClearPassword();
+        return true;
+    } catch (const std::exception& e) {
+        OS::Logger::Log(OS::LOG_ERROR, std::string("Cannot open the container: ") + e.what());
+        Show(kCorruptText, Icon::Error);
+        return false;
+    }
+}
+
+int SelfExtractor::Try(const std::string& password) {
+    std::string copy(password);
+    const int result = m_runner.SetPassword(copy);
+    CryptoPP::SecureWipeBuffer(reinterpret_cast<CryptoPP::byte*>(&copy[0]), copy.size());
+    return result;
+}
+
+SelfExtractor::Unlock SelfExtractor::TryPassword(const std::string& password) {
+    OS::Trace t("SelfExtractor::TryPassword()");
+    m_runner.ClearPassword();
+    int result = Try(password);
+    // Administrators' passwords: one more at a time until the quorum is met.
+    while (result == 2) {
+        std::optional<std::string> entered = m_dialogs.AskAdministratorPassword();
+        if (!entered) {
+            m_runner.ClearPassword();
+            return Unlock::Cancelled;
+        }
+        result = Try(*entered);
+        CryptoPP::SecureWipeBuffer(reinterpret_cast<CryptoPP::byte*>(&(*entered)[0]),
+                                   entered->size());
+        if (result == 1) {
+            // A wrong further password costs only that password: the others stay entered.
+            Show(kWrongText, Icon::Warning);
+            result = 2;
+        }
+    }
+    switch (result) {
+        case 0:
+            return Unlock::Unlocked;
+        case 1:
+            Show(kWrongText, Icon::Warning);
+            return Unlock::Wrong;
+        case 3:
+            m_runner.ClearPassword();
+            return Unlock::Cancelled;
+        case 4:
+            Show(kKeyErrorText, Icon::Error);
+            m_runner.ClearPassword();
+            return Unlock::KeyFileUnusable;
+        default:
+            Show(kCorruptText, Icon::Error);
+            m_runner.ClearPassword();
+            return Unlock::Corrupt;
+    }
+}
+
+std::string SelfExtractor::DefaultFolder() const {
+    const std::size_t cut = m_self.rfind('/');
+    if (cut == std::string::npos)
+        return ".";
+    return cut == 0 ? "/" : m_self.substr(0, cut);
+}
+
+bool SelfExtractor::AcceptFolder(const std::string& folder, bool ask) {
+    OS::Trace t("SelfExtractor::AcceptFolder()");
+    try {
+        if (OS::Directory::Exists(folder))
+            return true;
+        struct stat st {};
+        if (stat(folder.c_str(), &st) == 0) {
+            // Something that is not a folder has the name.
+            m_dialogs.Show("Unable to access the file or drive specified.", "File Error",
+                           Icon::Warning, Buttons::Ok, Answer::Ok);
+            return false;
+        }
+        if (ask && m_dialogs.Show(kCreateFolderText, kCaption, Icon::Question, Buttons::YesNo,
+                                  Answer::Yes) != Answer::Yes)
+            return false;
+        OS::Directory::Create(folder);
+        if (OS::Directory::Exists(folder))
+            return true;
+    } catch (const std::exception& e) {
+        OS::Logger::Log(OS::LOG_ERROR, std::string("Destination folder: ") + e.what());
+    }
+    m_dialogs.Show("Unable to access the file or drive specified.", "File Error", Icon::Warning,
+                   Buttons::Ok, Answer::Ok);
+    return false;
+}
+
+void SelfExtractor::Start(const std::string& folder) {
+    OS::Trace t("SelfExtractor::Start()");
+    std::string destination = folder.empty() ? std::string(".") : folder;
+    if (destination.back() != '/')
+        destination += '/';
+    m_runner.ClearPlainFiles();
+    const std::size_t count = m_runner.PlainFileCount(false);
+    for (std::size_t i = 0; i < count; ++i)
+        m_runner.SelectPlainFile(i);
+    // Stored paths are kept below the folder, as the sender arranged them.
+    m_runner.SetPath(0, destination);
+    m_runner.SetDeletion(0, false);
+    m_runner.Start();
+}
+
+bool SelfExtractor::ConfirmStop() {
+    OS::Trace t("SelfExtractor::ConfirmStop()");
+    if (!m_runner.IsRunning())
+        return false;
+    m_runner.Pause(true);
+    const bool stop = m_dialogs.Show(kStopText, kCaption, Icon::Question, Buttons::YesNo,
+                                     Answer::No) == Answer::Yes;
+    m_runner.Pause(false);
+    return stop;
+}
+
+SelfExtractor::Outcome SelfExtractor::Result() const {
+    if (m_runner.RunCancelled())
+        return Outcome::Cancelled;
+    if (m_runner.RunFailed())
+        return Outcome::Failed;
+    return Outcome::Complete;
+}
+
+const char* SelfExtractor::OutcomeText(Outcome outcome) {
+    switch (outcome) {
+        case Outcome::Complete:
+            return kCompleteText;
+        case Outcome::Cancelled:
+            return kCancelledText;
+        case Outcome::Failed:
+            break;
+    }
+    return kFailedText;
+}
+
+bool SelfExtractor::DeleteSelf(bool force) {
+    OS::Trace t("SelfExtractor::DeleteSelf()");
+    if (Result() != Outcome::Complete)
+        return false;
+    if (!force && m_dialogs.Show(kDeleteText, kDeleteCaption, Icon::Question, Buttons::YesNo,
+                                 Answer::No) != Answer::Yes)
+        return false;
+    // The engine still holds the container open; a running program's file unlinks fine.
+    m_runner.SetCipherFile(std::nullopt);
+    if (unlink(m_self.c_str()) == 0)
+        return true;
+    const std::string why = std::strerror(errno);
+    OS::Logger::Log(OS::LOG_ERROR, "Cannot delete " + m_self + ": " + why);
+    m_dialogs.Show("The input file could not be deleted: " + why, kCaption, Icon::Warning,
+                   Buttons::Ok, Answer::Ok);
+    return false;
+}
+
+}  // namespace Sfx

@@ -1,0 +1,119 @@
+// The decrypt-only program that heads a self-decrypting container: it opens its own file as the
+// container (everything is found from the end, so the program in front is never read), asks for
+// the password and the destination folder, runs the decryption and may delete its own file.
+// This is the flow without a display; a front end renders it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/Dialogs.h"
+#include "app/OperationRunner.h"
+
+namespace Sfx {
+
+inline constexpr char kCaption[] = "Cryvan";
+inline constexpr char kIntro[] =
+    "This is a self-extracting encrypted file created using the\nCryvan File Encryption Wizard.";
+inline constexpr char kPasswordText[] = "Please enter the password used to encrypt this file.";
+inline constexpr char kFolderText[] =
+    "Please enter the destination folder for the decrypted file(s).";
+inline constexpr char kBrowseTitle[] = "Select the destination folder for the decrypted file(s):";
+inline constexpr char kCreateFolderText[] =
+    "The destination folder does not exist.  Would you like to create it?";
+inline constexpr char kProgressTitle[] = "Decryption in Progress";
+inline constexpr char kProgressText[] = "Your file(s) are being decrypted.";
+inline constexpr char kBackgroundText[] = "Run as background task";
+inline constexpr char kStopText[] = "Are you sure you want to stop decrypting?";
+inline constexpr char kCompleteText[] = "Decryption complete!";
+inline constexpr char kCancelledText[] = "Decryption cancelled!";
+inline constexpr char kWrongText[] = "The password entered was incorrect.";
+inline constexpr char kCorruptText[] = "The input file is corrupt.";
+inline constexpr char kKeyErrorText[] =
+    "An error occurred when trying to access the administrator data recovery key.";
+inline constexpr char kFailedText[] = "The decryption failed due to an unexpected error.";
+inline constexpr char kDeleteText[] = "Are you sure you want to delete the input file?";
+inline constexpr char kDeleteCaption[] = "Confirm Input File Delete";
+
+// Exit statuses, the same as the main program's.
+enum Exit : int {
+    kExitSuccess = 0,
+    kExitUsage = 1,
+    kExitFailed = 2,
+    kExitCancelled = 3,
+    kExitStopped = 4,  // input was needed but none was available
+    kExitUnexpected = 5,
+};
+
+extern const char kHelpText[];
+
+struct Options {
+    std::optional<std::string> password;  // -p
+    std::optional<std::string> folder;    // -o
+    bool quiet = false;                   // -q: no pause at the end
+    bool deleteSelf = false;              // -r d (k keeps)
+    bool force = false;                   // -f: no question before deleting
+    bool help = false;
+};
+
+class UsageError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// The main program's option words where they apply to a program that only decrypts itself.
+Options ParseArguments(const std::vector<std::string>& args);
+
+// This program's own file: what the kernel says was executed, else argv[0] as given or as
+// found on PATH (a chroot may have no /proc). nullopt when neither names a file.
+std::optional<std::string> SelfPath(const char* argv0);
+
+class SelfExtractor {
+  public:
+    enum class Unlock { Unlocked, Wrong, Cancelled, KeyFileUnusable, Corrupt };
+    enum class Outcome { Complete, Cancelled, Failed };
+
+    SelfExtractor(App::Dialogs& dialogs, std::string self);
+    SelfExtractor(const SelfExtractor&) = delete;
+    SelfExtractor& operator=(const SelfExtractor&) = delete;
+
+    const std::string& Self() const { return m_self; }
+    // Finds the container's footers; false (and the corrupt message shown) when there are none
+    // to find, as in the bare program without a container behind it.
+    bool Open();
+    // Tries the password, asking for further administrators' passwords while the container
+    // needs them. Messages for wrong and unusable entries are shown here.
+    Unlock TryPassword(const std::string& password);
+
+    // The folder offered first: the one holding this program.
+    std::string DefaultFolder() const;
+    // Accepts the folder, creating a missing one after asking (without asking when `ask` is
+    // false). False: declined or not creatable (the reason was shown).
+    bool AcceptFolder(const std::string& folder, bool ask);
+    // Selects every stored file, keeping stored paths below `folder`, and starts the run.
+    void Start(const std::string& folder);
+    App::OperationRunner& Runner() { return m_runner; }
+    // Cancel while the run goes: holds it while asking; true when it is to stop.
+    bool ConfirmStop();
+    void Stop() { m_runner.CancelAndWait(); }
+
+    // Once the run has ended.
+    Outcome Result() const;
+    static const char* OutcomeText(Outcome outcome);
+    // After a complete run: deletes this program's file, asking first unless `force`. True when
+    // the file is gone; a refusal or failure leaves it (and a failure is shown).
+    bool DeleteSelf(bool force);
+
+  private:
+    void Show(const char* text, App::MessageBoxes::Icon icon);
+    int Try(const std::string& password);
+
+    App::Dialogs& m_dialogs;
+    std::string m_self;
+    App::OperationRunner m_runner;
+};
+
+}  // namespace Sfx

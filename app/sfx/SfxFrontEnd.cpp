@@ -1,0 +1,230 @@
+#include "app/sfx/SfxFrontEnd.h"
+
+#include <atomic>
+#include <cctype>
+#include <csignal>
+
+#include <cryptopp/misc.h>
+
+#include "app/Progress.h"
+#include "app/sfx/SelfExtractor.h"
+#include "app/text/TerminalDialogs.h"
+
+namespace Sfx {
+
+namespace {
+
+std::atomic<bool> g_cancelRequested{false};
+
+std::string Trim(const std::string& s) {
+    const auto b = s.find_first_not_of(" \t");
+    if (b == std::string::npos)
+        return std::string();
+    return s.substr(b, s.find_last_not_of(" \t") - b + 1);
+}
+
+std::string Bar(std::uint32_t percent) {
+    const std::size_t width = 30;
+    const std::size_t filled = std::min<std::size_t>(percent, 100) * width / 100;
+    return "[" + std::string(filled, '#') + std::string(width - filled, '.') + "]";
+}
+
+// Catches Ctrl+C while installed; the default comes back afterwards.
+class SigintScope {
+  public:
+    SigintScope() {
+        struct sigaction sa {};
+        sa.sa_handler = [](int) { RequestCancel(); };
+        sigemptyset(&sa.sa_mask);
+        sigaction(SIGINT, &sa, &m_old);
+    }
+    ~SigintScope() { sigaction(SIGINT, &m_old, nullptr); }
+    SigintScope(const SigintScope&) = delete;
+    SigintScope& operator=(const SigintScope&) = delete;
+
+  private:
+    struct sigaction m_old {};
+};
+
+class Flow {
+  public:
+    Flow(const Options& options, const std::string& self, Text::LineInput& in, std::ostream& out)
+        : m_options(options), m_in(in), m_out(out), m_dialogs(in, out), m_x(m_dialogs, self) {}
+
+    int Run() {
+        m_out << kIntro << "\n\n";
+        if (!m_x.Open())
+            return kExitFailed;
+        if (const int status = Unlock(); status != kExitSuccess)
+            return status;
+        std::string folder;
+        if (const int status = Destination(folder); status != kExitSuccess)
+            return status;
+        Progress(folder);
+        const SelfExtractor::Outcome outcome = m_x.Result();
+        m_dialogs.Show(SelfExtractor::OutcomeText(outcome), kCaption,
+                       outcome == SelfExtractor::Outcome::Complete
+                           ? App::MessageBoxes::Icon::Information
+                           : App::MessageBoxes::Icon::Warning,
+                       App::MessageBoxes::Buttons::Ok, App::MessageBoxes::Answer::Ok);
+        if (outcome == SelfExtractor::Outcome::Complete && m_options.deleteSelf)
+            m_x.DeleteSelf(m_options.force);
+        if (!m_options.quiet && m_dialogs.CanAsk())
+            m_in.Line("Press Enter to close. ");
+        switch (outcome) {
+            case SelfExtractor::Outcome::Complete:
+                return kExitSuccess;
+            case SelfExtractor::Outcome::Cancelled:
+                return kExitCancelled;
+            case SelfExtractor::Outcome::Failed:
+                break;
+        }
+        return kExitFailed;
+    }
+
+  private:
+    static int StatusOf(SelfExtractor::Unlock result) {
+        switch (result) {
+            case SelfExtractor::Unlock::Unlocked:
+                return kExitSuccess;
+            case SelfExtractor::Unlock::Cancelled:
+                return kExitCancelled;
+            default:
+                return kExitFailed;
+        }
+    }
+
+    int Unlock() {
+        if (m_options.password) {
+            const SelfExtractor::Unlock result = m_x.TryPassword(*m_options.password);
+            // A person at the terminal may still type the right one.
+            if (result != SelfExtractor::Unlock::Wrong || !m_dialogs.CanAsk())
+                return StatusOf(result);
+        }
+        for (;;) {
+            m_out << kPasswordText << "\n";
+            std::optional<std::string> password = m_in.Secret("Password (empty line cancels): ");
+            if (!password) {
+                m_out << "No password was given.\n";
+                return kExitStopped;
+            }
+            if (password->empty())
+                return kExitCancelled;
+            const SelfExtractor::Unlock result = m_x.TryPassword(*password);
+            CryptoPP::SecureWipeBuffer(reinterpret_cast<CryptoPP::byte*>(&(*password)[0]),
+                                       password->size());
+            if (result != SelfExtractor::Unlock::Wrong || !m_dialogs.CanAsk())
+                return StatusOf(result);
+        }
+    }
+
+    int Destination(std::string& folder) {
+        if (m_options.folder) {
+            folder = *m_options.folder;
+            // Named on the command line: made without a question, as the main program does.
+            return m_x.AcceptFolder(folder, false) ? kExitSuccess : kExitFailed;
+        }
+        const std::string proposed = m_x.DefaultFolder();
+        for (;;) {
+            m_out << "\n" << kFolderText << "\n";
+            std::optional<std::string> typed =
+                m_in.Path("Destination folder [" + proposed + "]: ");
+            if (!typed) {
+                m_out << "No destination folder was given.\n";
+                return kExitStopped;
+            }
+            folder = Trim(*typed).empty() ? proposed : Trim(*typed);
+            if (m_x.AcceptFolder(folder, true))
+                return kExitSuccess;
+            if (!m_dialogs.CanAsk())
+                return kExitStopped;
+        }
+    }
+
+    void Progress(const std::string& folder) {
+        SigintScope sigint;
+        g_cancelRequested.store(false);
+        m_out << "\n" << kProgressTitle << "\n" << kProgressText << "\n";
+        const bool draw = m_in.Terminal();
+        if (draw)
+            m_out << "Type 'b' and Enter for \"" << kBackgroundText
+                  << "\", 'c' and Enter (or Ctrl+C) to cancel.\n";
+        m_x.Start(folder);
+        bool background = false;
+        while (m_x.Runner().IsRunning()) {
+            bool cancel = g_cancelRequested.exchange(false);
+            if (draw) {
+                Draw();
+                if (const auto line = m_in.Poll(200)) {
+                    m_drawn = false;
+                    const std::string key = Trim(*line);
+                    if (key == "b" || key == "B") {
+                        background = !background;
+                        m_x.Runner().SetBackground(background);
+                        m_out << kBackgroundText << ": " << (background ? "on" : "off") << "\n";
+                    } else if (key == "c" || key == "C") {
+                        cancel = true;
+                    }
+                }
+            } else {
+                m_in.Poll(20);
+            }
+            if (cancel) {
+                m_out << "\n";
+                m_drawn = false;
+                // Without a person to answer, Ctrl+C itself is the request to stop.
+                if (!m_dialogs.CanAsk() || m_x.ConfirmStop())
+                    m_x.Stop();
+            }
+        }
+        m_x.Stop();
+        if (draw)
+            Draw();
+        m_out << "\n";
+    }
+
+    void Draw() {
+        const App::Snapshot s = m_x.Runner().Snapshot();
+        const std::string line = "  " + Bar(s.overallPercent) + " " + App::OverallText(s, false);
+        if (m_drawn)
+            m_out << "\033[1F\033[2K";
+        m_out << line << "\n" << std::flush;
+        m_drawn = true;
+    }
+
+    const Options& m_options;
+    Text::LineInput& m_in;
+    std::ostream& m_out;
+    Text::TerminalDialogs m_dialogs;
+    SelfExtractor m_x;
+    bool m_drawn = false;
+};
+
+}  // namespace
+
+void RequestCancel() {
+    g_cancelRequested.store(true);
+}
+
+int RunFrontEnd(const std::vector<std::string>& args, const std::string& self,
+                Text::LineInput& input, std::ostream& out) {
+    Options options;
+    try {
+        options = ParseArguments(args);
+    } catch (const UsageError& e) {
+        out << "cryvan-sfx: " << e.what() << "\n\n" << kHelpText;
+        return kExitUsage;
+    }
+    if (options.help) {
+        out << kHelpText;
+        return kExitSuccess;
+    }
+    Flow flow(options, self, input, out);
+    const int status = flow.Run();
+    if (options.password)
+        CryptoPP::SecureWipeBuffer(reinterpret_cast<CryptoPP::byte*>(&(*options.password)[0]),
+                                   options.password->size());
+    return status;
+}
+
+}  // namespace Sfx

@@ -1,0 +1,23 @@
+// The self-decrypting container's flow on a terminal: the password, the destination folder, a
+// progress bar with "Run as background task" and Cancel, the outcome and, when asked for, the
+// deletion of its own file. Without a person at the terminal every question takes its safe
+// answer, so nothing waits for input that will never come.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/text/LineInput.h"
+
+namespace Sfx {
+
+// `args` without the program's name; `self` the program's own file (nullopt-free: the caller
+// reports a missing one). Returns the exit status.
+int RunFrontEnd(const std::vector<std::string>& args, const std::string& self,
+                Text::LineInput& input, std::ostream& out);
+
+// Ctrl+C while a run goes: the Cancel button at the next turn. Async-signal-safe.
+void RequestCancel();
+
+}  // namespace Sfx

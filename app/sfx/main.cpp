@@ -1,0 +1,49 @@
+// The decrypt-only program at the head of a self-decrypting container. Built statically so that
+// it runs where Cryvan and its libraries are not installed; exit statuses in Sfx::kHelpText.
+#include <unistd.h>
+
+#include <csignal>
+#include <exception>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/sfx/SelfExtractor.h"
+#include "app/sfx/SfxFrontEnd.h"
+#include "app/text/LineInput.h"
+#include "os/Logger.h"
+
+int main(int argc, char** argv) {
+    // A full disk or a closed pipe is an error to report, not a reason to die silently.
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    std::unique_ptr<Text::LineInput> input;
+    if (isatty(STDIN_FILENO))
+        input = std::make_unique<Text::TerminalInput>(std::cout, STDIN_FILENO);
+    else
+        input = std::make_unique<Text::StreamInput>(std::cin, std::cout, false);
+
+    int status = Sfx::kExitUnexpected;
+    try {
+        OS::Logger::Setup(false, false, false);
+        const std::vector<std::string> args(argv + 1, argv + argc);
+        const std::optional<std::string> self = Sfx::SelfPath(argc > 0 ? argv[0] : nullptr);
+        if (!self) {
+            std::cout << "cryvan-sfx: cannot find this program's own file; run it by its path.\n";
+            status = Sfx::kExitFailed;
+        } else {
+            status = Sfx::RunFrontEnd(args, *self, *input, std::cout);
+        }
+    } catch (const std::exception& e) {
+        std::cout << "cryvan-sfx: unexpected error: " << e.what() << "\n";
+        status = Sfx::kExitUnexpected;
+    } catch (...) {
+        std::cout << "cryvan-sfx: unexpected error\n";
+        status = Sfx::kExitUnexpected;
+    }
+    OS::Logger::Teardown();
+    std::cout << std::flush;
+    return status;
+}
