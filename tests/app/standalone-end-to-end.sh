@@ -13,7 +13,7 @@ mkdir -p "src/docs/deep/er" "src/empty folder"
 head -c 1500000 /dev/urandom >src/docs/random.bin
 seq 1 200000 >"src/docs/deep/er/numbers and spaces.txt"
 : >src/docs/zero.txt
-printf 'caf\xc3\xa9\n' >"src/docs/caf\xc3\xa9.txt"
+printf 'caf\xc3\xa9\n' >src/docs/$'caf\xc3\xa9.txt'
 
 "$cryvan" --text -e -i src -c box.aes.exe -x -p 'the password' -q </dev/null >encrypt.log ||
     { cat encrypt.log; exit 1; }
