@@ -24,6 +24,9 @@ void Wipe(std::string& s) {
 
 // Replaces a secret in place so that the old text does not linger in freed memory.
 void Assign(std::string& field, const std::string& text) {
+    // A field given its own text keeps it.
+    if (&field == &text)
+        return;
     Wipe(field);
     field = text;
 }

@@ -4,6 +4,10 @@
 #include <cctype>
 #include <filesystem>
 
+#include <cryptopp/misc.h>
+
+#include "app/AdminDialogs.h"
+
 namespace Text {
 
 namespace {
@@ -12,6 +16,12 @@ std::string Lower(std::string s) {
     for (char& c : s)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
+}
+
+void Wipe(std::string& s) {
+    if (!s.empty())
+        CryptoPP::SecureWipeBuffer(reinterpret_cast<CryptoPP::byte*>(&s[0]), s.size());
+    s.clear();
 }
 
 std::string Trim(const std::string& s) {
@@ -150,16 +160,24 @@ App::Dialogs::Replace TerminalDialogs::ConfirmReplace(const std::string& text,
 
 std::optional<std::string> TerminalDialogs::AskKeyFile(const std::string& administrator,
                                                        bool create) {
-    m_out << "\nThe key file of administrator " << administrator << (create ? " to write" : "")
-          << ":\n";
+    App::KeyFileDlg dlg(*this, administrator, create, App::KeyFileFolder());
+    m_out << "\n" << App::KeyFileDlg::kTitle << "\n" << dlg.instruction << "\n";
     if (!CanAsk()) {
         m_out << "(Cancel)\n";
         return std::nullopt;
     }
-    const auto path = m_in.Path("Key file (empty line cancels): ");
-    if (!path || Trim(*path).empty())
-        return std::nullopt;
-    return Trim(*path);
+    for (;;) {
+        const auto typed =
+            m_in.Path("Key file [" + dlg.path + "] (a path, Enter keeps it, '-' cancels): ");
+        if (!typed || Trim(*typed) == "-")
+            return std::nullopt;
+        if (!Trim(*typed).empty())
+            dlg.SetPath(std::filesystem::absolute(Trim(*typed)).lexically_normal().string());
+        if (dlg.PressOk())
+            return dlg.path;
+        if (!CanAsk())
+            return std::nullopt;
+    }
 }
 
 std::vector<std::string> TerminalDialogs::ChooseFiles(const std::string& title) {
@@ -266,12 +284,16 @@ std::optional<std::string> TerminalDialogs::AskAdministratorPassword() {
 }
 
 bool TerminalDialogs::ShowPreferences() {
-    m_out << "The preferences are not available in this version of Cryvan.\n";
-    return false;
+    if (!m_preferences) {
+        m_out << "The preferences are not available here.\n";
+        return false;
+    }
+    return m_preferences();
 }
 
 std::optional<App::Dialogs::NewAdministrator> TerminalDialogs::AskNewAdministrator() {
-    m_out << "\nNew Cryvan Administrator\n";
+    App::NewAdminDlg dlg(*this);
+    m_out << "\n" << App::NewAdminDlg::kTitle << "\n";
     if (!CanAsk()) {
         m_out << "(Cancel)\n";
         return std::nullopt;
@@ -279,35 +301,47 @@ std::optional<App::Dialogs::NewAdministrator> TerminalDialogs::AskNewAdministrat
     const auto name = m_in.Line("Administrator name (empty line cancels): ");
     if (!name || Trim(*name).empty())
         return std::nullopt;
-    NewAdministrator result;
-    result.name = Trim(*name);
+    dlg.SetName(Trim(*name));
     for (;;) {
-        auto password = m_in.Secret("Enter password (at least 6 characters, empty cancels): ");
+        m_out << "Enter the data recovery password to be used by this administrator.\n";
+        auto password = m_in.Secret("Enter password (at least 6 characters; 'g' generates one; "
+                                    "empty line cancels): ");
         if (!password || password->empty())
             return std::nullopt;
-        if (password->size() < 6)
-            continue;
-        auto confirmation = m_in.Secret("Confirm password: ");
-        if (!confirmation)
-            return std::nullopt;
-        if (*confirmation != *password) {
-            Show("The passwords entered do not match.", "Cryvan", Icon::Warning, Buttons::Ok,
-                 Answer::Ok);
-            continue;
+        if (*password == "g" || *password == "G") {
+            dlg.GeneratePassword();
+            m_out << "Generated password (shown once, write it down): " << dlg.Password()
+                  << "\n";
+        } else {
+            dlg.SetPassword(*password);
+            Wipe(*password);
+            if (!dlg.ConfirmationEnabled()) {
+                m_out << "At least 6 characters, please.\n";
+                continue;
+            }
+            auto confirmation = m_in.Secret("Confirm password: ");
+            if (!confirmation)
+                return std::nullopt;
+            dlg.SetConfirmation(*confirmation);
+            Wipe(*confirmation);
         }
-        result.password = *password;
-        break;
+        if (dlg.PressOk())
+            break;
     }
-    const auto key = Choose("[p] Password only  [k] Password and key file > ", {"p", "k"});
+    m_out << "Please select whether this administrator uses a key file as well as a password:\n";
+    const auto key =
+        Choose("[p] Password only  [k] Password and key file (chosen) > ", {"p", "k", ""});
     if (!key)
         return std::nullopt;
-    result.keyFile = *key == "k";
-    return result;
+    dlg.SetKeyFile(*key != "p");
+    return dlg.Result();
 }
 
 std::optional<std::string> TerminalDialogs::AskOrganisationPassword(std::size_t minLength) {
-    m_out << "\nYou have made changes to one or more administrator settings.\n"
-          << "Please enter the organisation password to sign the new configuration.\n";
+    App::OrgPasswordDlg dlg(minLength);
+    m_out << "\n";
+    for (const auto& line : dlg.Texts())
+        m_out << line << "\n";
     if (!CanAsk()) {
         m_out << "(Cancel)\n";
         return std::nullopt;
@@ -316,8 +350,11 @@ std::optional<std::string> TerminalDialogs::AskOrganisationPassword(std::size_t 
         auto password = m_in.Secret("Organisation password (empty line cancels): ");
         if (!password || password->empty())
             return std::nullopt;
-        if (password->size() >= minLength && password->size() <= 50)
-            return password;
+        dlg.SetPassword(*password);
+        Wipe(*password);
+        if (dlg.OkEnabled())
+            return dlg.Password();
+        m_out << "At least " << minLength << " characters, please.\n";
     }
 }
 

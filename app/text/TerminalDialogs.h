@@ -4,6 +4,7 @@
 // nothing chosen) at once, so that nothing waits for input that will never come.
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -45,6 +46,9 @@ class TerminalDialogs : public App::Dialogs {
     // A person can answer a question now.
     bool CanAsk() const { return m_in.Terminal() && !m_in.Ended(); }
 
+    // What "Preferences..." and -prefs open; without one the preferences are unavailable.
+    void SetPreferences(std::function<bool()> show) { m_preferences = std::move(show); }
+
     LineInput& Input() { return m_in; }
     std::ostream& Out() { return m_out; }
 
@@ -55,6 +59,7 @@ class TerminalDialogs : public App::Dialogs {
     LineInput& m_in;
     std::ostream& m_out;
     std::optional<Answer> m_preset;
+    std::function<bool()> m_preferences;
 };
 
 }  // namespace Text

@@ -7,6 +7,8 @@
 #include <sstream>
 
 #include "app/CommandLine.h"
+#include "app/text/TerminalPreferences.h"
+#include "os/User.h"
 
 namespace Text {
 
@@ -45,7 +47,7 @@ const char kHelpText[] =
     "\"Run as background task\".\n"
     "\n"
     "Exit status:\n"
-    "  0  finished successfully\n"
+    "  0  finished successfully (-prefs: closed with OK)\n"
     "  1  invalid command line\n"
     "  2  the operation failed\n"
     "  3  cancelled\n"
@@ -164,6 +166,17 @@ int TerminalFrontEnd::Run(const std::vector<std::string>& args, const App::Folde
     }
 
     App::Wizard wizard(m_dialogs, folders);
+    // "Preferences..." and -prefs open the sheet on the wizard's configuration.
+    TerminalPreferences::Result preferences = TerminalPreferences::Result::Cancelled;
+    m_dialogs.SetPreferences([this, &wizard, &preferences] {
+        App::CryvanPrefs sheet(wizard.Config(), m_dialogs, OS::IsAdministrator());
+        preferences = TerminalPreferences(m_dialogs).Run(sheet);
+        return preferences == TerminalPreferences::Result::Ok;
+    });
+    struct Unhook {
+        TerminalDialogs& dialogs;
+        ~Unhook() { dialogs.SetPreferences(nullptr); }
+    } unhook{m_dialogs};
     std::vector<std::string> argv{"cryvan"};
     argv.insert(argv.end(), args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
     const App::StartMode mode = wizard.ProcessCommandLine(argv);
@@ -172,8 +185,19 @@ int TerminalFrontEnd::Run(const std::vector<std::string>& args, const App::Folde
             Wipe(*password);
         return kExitUsage;
     }
-    if (mode == App::StartMode::Preferences)
-        return kExitFailed;
+    if (mode == App::StartMode::Preferences) {
+        if (password)
+            Wipe(*password);
+        switch (preferences) {
+            case TerminalPreferences::Result::Ok:
+                return kExitSuccess;
+            case TerminalPreferences::Result::Cancelled:
+                return kExitCancelled;
+            case TerminalPreferences::Result::NoInput:
+                break;
+        }
+        return kExitStopped;
+    }
     if (password) {
         App::PagesValues& values = wizard.CommandLineValues();
         try {

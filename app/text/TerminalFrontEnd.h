@@ -19,7 +19,7 @@ namespace Text {
 enum Exit : int {
     kExitSuccess = 0,     // the operation finished successfully
     kExitUsage = 1,       // invalid command line
-    kExitFailed = 2,      // the operation failed (or the preferences are unavailable)
+    kExitFailed = 2,      // the operation failed
     kExitCancelled = 3,   // cancelled
     kExitStopped = 4,     // stopped on a page: input needed but none available
     kExitUnexpected = 5,  // unexpected error

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "app/AppTestSupport.h"
+#include "app/Settings.h"
 #include "engine/EngineTestSupport.h"
 
 namespace {
@@ -80,9 +81,9 @@ TEST_F(TerminalRun, InvalidCommandLinesGiveTheUsageAndStatusOne) {
         EXPECT_EQ(Run(args), Text::kExitUsage) << args[0];
         EXPECT_TRUE(Shows("invalid") || Shows("Usage")) << out.str();
     }
-    // The preferences sheet is not there yet: said so, and not reported as success.
-    EXPECT_EQ(Run({"-prefs"}), Text::kExitFailed);
-    EXPECT_TRUE(Shows("preferences are not available")) << out.str();
+    // The preferences sheet with nothing typed: cancelled for want of input, not success.
+    EXPECT_EQ(Run({"-prefs"}), Text::kExitStopped);
+    EXPECT_TRUE(Shows("Cryvan Configuration")) << out.str();
     EXPECT_EQ(Run({"--help"}), Text::kExitSuccess);
     EXPECT_TRUE(Shows("Exit status")) << out.str();
 }
@@ -209,6 +210,51 @@ TEST_F(TerminalProgram, ANestedTreeComesBackByteForByteWithTimesAndReadOnly) {
     WriteText(dir / "bad", "wrong-password\n");
     EXPECT_EQ(Run({"--password-file", dir / "bad", "-d", "-c", box, "-o", dir / "out2", "-q"}), 4);
     EXPECT_FALSE(fs::exists(dir / "out2/tree"));
+}
+
+}  // namespace
+
+namespace {
+
+class TerminalPreferencesRun : public TerminalRun {
+  protected:
+    EnvVar settingsHome{"XDG_CONFIG_HOME", (dir / "config").c_str()};
+    std::string Emergency() const { return MakeFolders(dir).perUser + "Emergency Password.bin"; }
+};
+
+TEST_F(TerminalPreferencesRun, EmergencyPasswordCreatedReplacedAndDeleted) {
+    // Too short, then matching: the sheet stays open after the refusal.
+    EXPECT_EQ(Run({"-prefs"}, "2\ns\nabcde\nabcde\no\ns\nlonger one\nlonger one\nt\no\n"),
+              Text::kExitSuccess)
+        << out.str();
+    EXPECT_TRUE(Shows("Please use a minimum of 6 characters.")) << out.str();
+    ASSERT_TRUE(fs::exists(Emergency()));
+    EXPECT_EQ(App::Settings::Get(App::Settings::kDefaultEmergencyPassword), 1u);
+    const std::string first = ReadText(Emergency());
+
+    // Replacing asks; nobody to answer means No, and the end of the input cancels the sheet.
+    EXPECT_EQ(Run({"-prefs"}, "2\ns\nthird one\nthird one\no\n"), Text::kExitStopped);
+    EXPECT_TRUE(Shows("Are you sure you want to replace")) << out.str();
+    EXPECT_EQ(ReadText(Emergency()), first);
+    EXPECT_EQ(Run({"-prefs"}, "2\ns\nthird one\nthird one\no\ny\n", true), Text::kExitSuccess);
+    EXPECT_NE(ReadText(Emergency()), first);
+
+    // Cancel discards; clearing both fields deletes after a yes.
+    EXPECT_EQ(Run({"-prefs"}, "2\nx\nc\n"), Text::kExitCancelled);
+    EXPECT_TRUE(fs::exists(Emergency()));
+    EXPECT_EQ(Run({"-prefs"}, "2\nx\no\ny\n", true), Text::kExitSuccess) << out.str();
+    EXPECT_TRUE(Shows("Are you sure you want to delete your existing emergency password?"));
+    EXPECT_FALSE(fs::exists(Emergency()));
+    EXPECT_EQ(App::Settings::Get(App::Settings::kDefaultEmergencyPassword), 0u);
+}
+
+TEST_F(TerminalPreferencesRun, PopUpChoicesAndTheWizardsPreferencesButton) {
+    // From the first page of the wizard; the wizard then stops for want of input.
+    EXPECT_EQ(Run({}, "1\ne\n4\nn\no\n"), Text::kExitStopped) << out.str();
+    EXPECT_TRUE(Shows("Cryvan Configuration")) << out.str();
+    EXPECT_EQ(App::Settings::Get(App::Settings::kEncryptDeletionOption), 4u);
+    EXPECT_EQ(App::Settings::Get(App::Settings::kConfirmMenuDeletion), 0u);
+    EXPECT_FALSE(fs::exists(Emergency()));
 }
 
 }  // namespace

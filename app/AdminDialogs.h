@@ -1,0 +1,113 @@
+// The small dialogs of the administrators' page and of the key-file request, without a display:
+// the new administrator, the organisation password and the administrator's key file. A front
+// end renders their fields and buttons and forwards what the user types and presses.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "app/Dialogs.h"
+
+namespace App {
+
+class NewAdminDlg {
+  public:
+    static constexpr char kTitle[] = "New Cryvan Administrator";
+    static constexpr std::size_t kMinPassword = 6;
+    static constexpr char kMismatchText[] = "The passwords entered do not match.";
+
+    explicit NewAdminDlg(MessageBoxes& boxes) : m_boxes(boxes) {}
+    ~NewAdminDlg();
+    NewAdminDlg(const NewAdminDlg&) = delete;
+    NewAdminDlg& operator=(const NewAdminDlg&) = delete;
+
+    void SetName(std::string text) { name = std::move(text); }
+    // Typing in the masked field shows the masked view; the unmasked field copies into it.
+    void SetPassword(const std::string& text);
+    void SetPlainPassword(const std::string& text);
+    void SetConfirmation(const std::string& text);
+    void GeneratePassword();
+    void SetKeyFile(bool withKeyFile) { keyFile = withKeyFile; }
+
+    const std::string& Password() const { return m_password; }
+    const std::string& Confirmation() const { return m_confirmation; }
+    bool PasswordEnabled() const { return !name.empty(); }
+    bool ConfirmationEnabled() const { return m_password.size() >= kMinPassword; }
+    bool OkEnabled() const;
+    // False keeps the dialog open (the mismatch was shown, focus on the password).
+    bool PressOk();
+    Dialogs::NewAdministrator Result() const;
+
+    std::vector<std::string> Texts() const;
+
+    std::string name;
+    bool keyFile = true;  // "Password and key file" is chosen at first
+    bool plainView = false;
+    bool focusPassword = false;
+
+  private:
+    MessageBoxes& m_boxes;
+    std::string m_password, m_confirmation;
+};
+
+// The password that unlocks the organisation's private key.
+class OrgPasswordDlg {
+  public:
+    static constexpr std::size_t kMaxLength = 50;
+
+    explicit OrgPasswordDlg(std::size_t minLength) : m_minLength(minLength) {}
+    ~OrgPasswordDlg();
+    OrgPasswordDlg(const OrgPasswordDlg&) = delete;
+    OrgPasswordDlg& operator=(const OrgPasswordDlg&) = delete;
+
+    // The field holds at most kMaxLength characters.
+    void SetPassword(const std::string& text);
+    const std::string& Password() const { return m_password; }
+    bool OkEnabled() const { return m_password.size() >= m_minLength; }
+    std::vector<std::string> Texts() const;
+
+  private:
+    std::size_t m_minLength;
+    std::string m_password;
+};
+
+// "Select Administrator Key File": the key file to write (create) or to read.
+class KeyFileDlg {
+  public:
+    static constexpr char kTitle[] = "Select Administrator Key File";
+    static constexpr char kExtension[] = "CryvanKey";
+    static constexpr char kFilter[] =
+        "Cryvan administrator key files (*.CryvanKey)|*.CryvanKey||";
+    static constexpr char kInstruction[] =
+        "Please select the key file for the data recovery administrator '%s' by entering the "
+        "filename below:";
+    static constexpr char kOverwriteText[] =
+        "The key file specified already exists.  Are you sure you want to overwrite the "
+        "existing file?";
+    static constexpr char kOverwriteCaption[] = "Confirm File Overwrite";
+    static constexpr char kNotFoundText[] = "The key file specified could not be found.";
+    static constexpr char kNotFoundCaption[] = "File Not Found";
+
+    // `folder` is where the proposed file name lives (the user's home folder).
+    KeyFileDlg(Dialogs& dialogs, std::string administrator, bool create, const std::string& folder);
+
+    void SetPath(std::string text) { path = std::move(text); }
+    void Browse();
+    // False keeps the dialog open.
+    bool PressOk();
+    std::vector<std::string> Texts() const;
+
+    const std::string administrator;
+    const bool create;
+    std::string instruction;
+    std::string path;
+
+  private:
+    Dialogs& m_dialogs;
+};
+
+// The folder a key file is proposed in: $HOME, else the current folder.
+std::string KeyFileFolder();
+
+}  // namespace App
