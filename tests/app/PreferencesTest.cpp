@@ -12,6 +12,8 @@
 #include "app/OrganisationProfile.h"
 #include "app/Settings.h"
 #include "app/UserConfig.h"
+#include "engine/EngineTestSupport.h"
+#include "format/KeyEntry.h"
 #include "recovery/AdminRecovery.h"
 #include "recovery/Organisation.h"
 #include "support/ScriptedCallback.h"
@@ -329,6 +331,85 @@ TEST_F(PreferencesTest, ForbiddingEmergencyPasswords) {
     dialogs.organisationPasswords = {std::string(kOrgPassword)};
     EXPECT_TRUE(prefs->PressOk());
     EXPECT_FALSE(config->EmergencyPermitted());
+}
+
+TEST_F(PreferencesTest, AContainerMadeAfterwardsOpensWithEveryQuorumAndTheEmergencyPassword) {
+    Load(true);
+    auto prefs = Open();
+    prefs->SetActivePage(App::kEmergencyPasswordPg);
+    Type(prefs->Emergency(), "emergency words", "emergency words");
+    prefs->Emergency().SetDefault(true);
+    prefs->SetActivePage(App::kAdminPg);
+    App::AdminPg& page = *prefs->Admin();
+    const std::string keyFile = tmp / "Ann.CryvanKey";
+    dialogs.newAdministrators = {App::Dialogs::NewAdministrator{"Ann", "ann password", true},
+                                 App::Dialogs::NewAdministrator{"Bo", "bo password", false},
+                                 App::Dialogs::NewAdministrator{"Cy", "cy password", false}};
+    dialogs.keyFileAnswers = {keyFile};
+    page.Add();
+    page.Add();
+    page.Add();
+    EXPECT_EQ(page.spinMax, 3);
+    page.SetK(2);
+    dialogs.organisationPasswords = {std::string(kOrgPassword)};
+    ASSERT_TRUE(prefs->PressOk());
+
+    // As the next start of the program finds the files.
+    Load(true);
+    ASSERT_TRUE(config->EmergencyValid());
+    ASSERT_NE(config->RecoveryConfig(), nullptr);
+    EXPECT_EQ(config->RecoveryConfig()->GetK(), 2u);
+    EXPECT_EQ(Settings::Get(Settings::kDefaultEmergencyPassword), 1u);
+
+    const std::string plain = tmp / "report.txt";
+    const std::string container = tmp / "report.aes";
+    WriteText(plain, cryvan_test::TextBytes(30000));
+    {
+        cryvan_test::EngineRun run;
+        auto enc = FCryptEng::FileCryptor::Create(false, &run.status, &run.callback);
+        enc->SetPlainFile(plain);
+        enc->SetPathAndMode(0, std::nullopt);
+        enc->CipherFile(container);
+        enc->Password("user words");
+        config->AddRecoveries(*enc, true);
+        enc->Begin();
+        ASSERT_EQ(run.status.State(), FCryptEng::OperationState::Finished);
+    }
+
+    struct Case {
+        std::vector<const char*> passwords;
+        bool opens;
+    };
+    const std::vector<Case> cases = {
+        {{"user words"}, true},
+        {{"emergency words"}, true},
+        {{"ann password", "bo password"}, true},
+        {{"bo password", "cy password"}, true},
+        {{"cy password", "ann password"}, true},
+        {{"bo password"}, false},
+        {{"bo password", "bo password"}, false},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        cryvan_test::EngineRun run;
+        run.callback.textAnswers = {keyFile};
+        auto dec = FCryptEng::FileCryptor::Create(true, &run.status, &run.callback);
+        dec->CipherFile(container);
+        dec->ClearPassword();
+        int result = FCryptEng::KeyEntry::TRY_NOTHING;
+        for (const char* password : c.passwords)
+            if ((result = dec->Password(password)) == FCryptEng::KeyEntry::TRY_UNLOCKED)
+                break;
+        ASSERT_EQ(result == FCryptEng::KeyEntry::TRY_UNLOCKED, c.opens) << c.passwords[0];
+        if (!c.opens)
+            continue;
+        const std::string out = tmp / ("out" + std::to_string(i));
+        dec->SetPlainFile(std::size_t(0));
+        dec->SetPathAndMode(0, out + "/");
+        dec->Begin();
+        EXPECT_EQ(run.status.State(), FCryptEng::OperationState::Finished);
+        EXPECT_TRUE(ReadText(out + "/report.txt") == ReadText(plain)) << c.passwords[0];
+    }
 }
 
 }  // namespace
