@@ -77,8 +77,7 @@ class KeyFileDlg {
   public:
     static constexpr char kTitle[] = "Select Administrator Key File";
     static constexpr char kExtension[] = "CryvanKey";
-    static constexpr char kFilter[] =
-        "Cryvan administrator key files (*.CryvanKey)|*.CryvanKey||";
+    static constexpr char kFilter[] = "Cryvan administrator key files (*.CryvanKey)|*.CryvanKey||";
     static constexpr char kInstruction[] =
         "Please select the key file for the data recovery administrator '%s' by entering the "
         "filename below:";

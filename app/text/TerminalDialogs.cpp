@@ -304,14 +304,14 @@ std::optional<App::Dialogs::NewAdministrator> TerminalDialogs::AskNewAdministrat
     dlg.SetName(Trim(*name));
     for (;;) {
         m_out << "Enter the data recovery password to be used by this administrator.\n";
-        auto password = m_in.Secret("Enter password (at least 6 characters; 'g' generates one; "
-                                    "empty line cancels): ");
+        auto password = m_in.Secret(
+            "Enter password (at least 6 characters; 'g' generates one; "
+            "empty line cancels): ");
         if (!password || password->empty())
             return std::nullopt;
         if (*password == "g" || *password == "G") {
             dlg.GeneratePassword();
-            m_out << "Generated password (shown once, write it down): " << dlg.Password()
-                  << "\n";
+            m_out << "Generated password (shown once, write it down): " << dlg.Password() << "\n";
         } else {
             dlg.SetPassword(*password);
             Wipe(*password);

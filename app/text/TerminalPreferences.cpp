@@ -84,8 +84,7 @@ TerminalPreferences::Result TerminalPreferences::Run(App::CryvanPrefs& prefs) {
     }
 }
 
-bool TerminalPreferences::ChooseItem(const std::vector<std::string>& items,
-                                     std::uint32_t& value) {
+bool TerminalPreferences::ChooseItem(const std::vector<std::string>& items, std::uint32_t& value) {
     std::vector<std::string> keys;
     for (std::size_t i = 0; i < items.size(); ++i) {
         m_out << "    " << i << " " << items[i] << "\n";
@@ -104,7 +103,8 @@ void TerminalPreferences::RenderPopUp(App::PopUpPg& page, std::vector<std::strin
     const auto texts = page.Texts();
     const auto& deletion = App::PopUpPg::DeletionItems();
     const auto& menu = App::PopUpPg::MenuItems();
-    m_out << texts[0] << "\n" << texts[1] << "\n"
+    m_out << texts[0] << "\n"
+          << texts[1] << "\n"
           << "  [e] " << texts[2] << " " << ItemName(deletion, page.encryptDeletion) << "\n"
           << "  [f]     " << Box(page.confirmEncrypt != 0) << " " << texts[5] << "\n"
           << "  [d] " << texts[3] << " " << ItemName(deletion, page.decryptDeletion) << "\n"
@@ -121,7 +121,7 @@ bool TerminalPreferences::ActPopUp(App::PopUpPg& page, const std::string& key) {
         return ChooseItem(App::PopUpPg::DeletionItems(), page.decryptDeletion);
     if (key == "m")
         return ChooseItem(App::PopUpPg::MenuItems(), page.menuDeletion);
-    std::uint32_t* box = key == "f" ? &page.confirmEncrypt
+    std::uint32_t* box = key == "f"   ? &page.confirmEncrypt
                          : key == "g" ? &page.confirmDecrypt
                          : key == "n" ? &page.confirmMenu
                                       : nullptr;
@@ -143,7 +143,8 @@ void TerminalPreferences::RenderEmergency(App::EmergencyPasswordPg& page,
             return "(empty)";
         return page.plainView ? value : std::string(value.size(), '*');
     };
-    m_out << texts[0] << "\n" << texts[1] << "\n"
+    m_out << texts[0] << "\n"
+          << texts[1] << "\n"
           << "  " << texts[2] << " " << field(page.Password()) << "\n"
           << "  " << texts[3] << " " << field(page.Confirmation()) << "\n";
     if (page.enabled) {

@@ -326,7 +326,6 @@ TEST_F(OperationRunnerTest, UsageErrors) {
     EXPECT_THROW(runner.Start(), std::logic_error);
     EXPECT_FALSE(runner.IsEncrypting());
     runner.SetMode(true);
-    EXPECT_THROW(runner.SetHeader(true), std::logic_error);
     EXPECT_THROW(runner.SetDeletion(5, false), std::invalid_argument);
     EXPECT_FALSE(runner.RunFailed());
     EXPECT_FALSE(runner.RunCancelled());

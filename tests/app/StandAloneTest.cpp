@@ -80,10 +80,17 @@ TEST(StandAloneOptions, ParsesTheMainProgramsWordsThatApply) {
     EXPECT_FALSE(Sfx::ParseArguments({"-r", "k"}).deleteSelf);
     EXPECT_TRUE(Sfx::ParseArguments({"--help"}).help);
 
-    const std::vector<std::vector<std::string>> invalid = {
-        {"-p"},       {"-p", "-q"},      {"-o", ""},  {"-p", "a", "-p", "b"}, {"-r", "x"},
-        {"-r", "o"},  {"-r", "e"},       {"-r", "r"}, {"-e"},                 {"stray"},
-        {"-r", "k", "-r", "d"}};
+    const std::vector<std::vector<std::string>> invalid = {{"-p"},
+                                                           {"-p", "-q"},
+                                                           {"-o", ""},
+                                                           {"-p", "a", "-p", "b"},
+                                                           {"-r", "x"},
+                                                           {"-r", "o"},
+                                                           {"-r", "e"},
+                                                           {"-r", "r"},
+                                                           {"-e"},
+                                                           {"stray"},
+                                                           {"-r", "k", "-r", "d"}};
     for (const auto& args : invalid)
         EXPECT_THROW(Sfx::ParseArguments(args), Sfx::UsageError) << args[0];
 }
@@ -172,8 +179,9 @@ TEST_F(StandAlone, DeletesItselfOnlyAfterACompleteRunAndAYes) {
     EXPECT_FALSE(fs::exists(self));
     const auto shown = dialogs.Shown();
     ASSERT_EQ(shown.size(), 2u);
-    EXPECT_EQ(shown[0], "box Confirm Input File Delete: Are you sure you want to delete the input "
-                        "file? [Question YesNo default No]");
+    EXPECT_EQ(shown[0],
+              "box Confirm Input File Delete: Are you sure you want to delete the input "
+              "file? [Question YesNo default No]");
 }
 
 TEST_F(StandAlone, AFailedRunKeepsTheProgram) {
@@ -205,11 +213,19 @@ TEST_F(StandAlone, TerminalFlow) {
     const std::vector<FrontEndCase> cases = {
         {"all on the command line", {"-p", "secret12", "-o", "@/cl", "-q"}, "", false, 0, true},
         {"typed, wrong password first, folder created after a yes",
-         {"-q"}, "bad pass\nsecret12\n@/typed\ny\n", true, 0, true},
+         {"-q"},
+         "bad pass\nsecret12\n@/typed\ny\n",
+         true,
+         0,
+         true},
         {"empty password cancels", {}, "\n", true, 3, false},
         {"nothing to read stops instead of waiting", {}, "", false, 4, false},
-        {"wrong password on the command line, nobody to retype", {"-p", "nope!!", "-o", "@/x"},
-         "", false, 2, false},
+        {"wrong password on the command line, nobody to retype",
+         {"-p", "nope!!", "-o", "@/x"},
+         "",
+         false,
+         2,
+         false},
         {"usage error", {"-r", "e"}, "", false, 1, false},
     };
     for (const FrontEndCase& c : cases) {
