@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the main job end to end: a few files and folders
 # made in a temporary folder are encrypted into a container with `cryvan --text` and decrypted
-# into a new folder, the summaries printed, and the two trees compared.
+# into a new folder, the summaries printed, and the two trees compared; then the same files
+# become a self-decrypting container that is run as a program.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -38,5 +39,19 @@ if diff -r "$work/in" "$work/out"; then
     echo "The decrypted tree is identical to the original."
 else
     echo "The decrypted tree differs from the original." >&2
+    exit 1
+fi
+
+echo
+echo "== Encrypting the same files into the self-decrypting $work/demo.aes.exe"
+build/bin/cryvan --text --password-file "$work/password" \
+    -e -c "$work/demo.aes.exe" -x -i "$work/in/docs" "$work/in/photos" "$work/in/note.txt" -q \
+    </dev/null >/dev/null
+echo "== Running it: $work/demo.aes.exe --password-file ... -o $work/out-sfx -q"
+"$work/demo.aes.exe" --password-file "$work/password" -o "$work/out-sfx" -q </dev/null
+if diff -r "$work/in" "$work/out-sfx"; then
+    echo "The self-decrypted tree is identical to the original."
+else
+    echo "The self-decrypted tree differs from the original." >&2
     exit 1
 fi

@@ -10,6 +10,7 @@
 
 #include <cryptopp/misc.h>
 
+#include "app/text/LineInput.h"
 #include "os/Directory.h"
 #include "os/Logger.h"
 
@@ -20,13 +21,16 @@ using Buttons = App::MessageBoxes::Buttons;
 using Answer = App::MessageBoxes::Answer;
 
 const char kHelpText[] =
-    "Usage: NAME.aes.exe [-p PASSWORD] [-o FOLDER] [-q] [-r k|d] [-f]\n"
+    "Usage: NAME.aes.exe [-p PASSWORD | --password-file PATH | --password-fd N] [-o FOLDER]\n"
+    "                    [-q] [-r k|d] [-f]\n"
     "\n"
     "A self-decrypting Cryvan container: run it to decrypt the files it holds. Without\n"
     "options it asks for the password and the destination folder.\n"
     "\n"
     "  -p PASSWORD  the password (other users of the machine can see it; leave it out to be\n"
     "               asked without echo)\n"
+    "  --password-file PATH, --password-fd N\n"
+    "               the password from the first line of a file or a descriptor instead\n"
     "  -o FOLDER    the destination folder (created when missing)\n"
     "  -q           exit by itself when done\n"
     "  -r k|d       keep (k) or delete (d) this file once every file is decrypted\n"
@@ -61,9 +65,32 @@ Options ParseArguments(const std::vector<std::string>& args) {
         const std::string& a = args[i];
         if (a == "--help" || a == "-h") {
             o.help = true;
-        } else if (a == "-p") {
-            once(seenP, a);
-            o.password = value(i, a);
+        } else if (a == "-p" || a == "--password-file" || a == "--password-fd") {
+            once(seenP, "-p");
+            const std::string v = value(i, a);
+            if (a == "-p") {
+                o.password = v;
+            } else if (a == "--password-file") {
+                try {
+                    o.password = Text::ReadPasswordFile(v);
+                } catch (const std::runtime_error& e) {
+                    throw UsageError(e.what());
+                }
+            } else {
+                std::size_t used = 0;
+                int fd = -1;
+                try {
+                    fd = std::stoi(v, &used);
+                } catch (const std::exception&) {
+                }
+                if (fd < 0 || used != v.size())
+                    throw UsageError("--password-fd needs a descriptor number");
+                try {
+                    o.password = Text::ReadPasswordFd(fd);
+                } catch (const std::runtime_error& e) {
+                    throw UsageError(e.what());
+                }
+            }
         } else if (a == "-o") {
             once(seenO, a);
             o.folder = value(i, a);

@@ -80,17 +80,26 @@ TEST(StandAloneOptions, ParsesTheMainProgramsWordsThatApply) {
     EXPECT_FALSE(Sfx::ParseArguments({"-r", "k"}).deleteSelf);
     EXPECT_TRUE(Sfx::ParseArguments({"--help"}).help);
 
-    const std::vector<std::vector<std::string>> invalid = {{"-p"},
-                                                           {"-p", "-q"},
-                                                           {"-o", ""},
-                                                           {"-p", "a", "-p", "b"},
-                                                           {"-r", "x"},
-                                                           {"-r", "o"},
-                                                           {"-r", "e"},
-                                                           {"-r", "r"},
-                                                           {"-e"},
-                                                           {"stray"},
-                                                           {"-r", "k", "-r", "d"}};
+    TempDir dir;
+    WriteText(dir / "pw", "from a file\nsecond line\n");
+    EXPECT_EQ(Sfx::ParseArguments({"--password-file", dir / "pw"}).password.value_or(""),
+              "from a file");
+
+    const std::vector<std::vector<std::string>> invalid = {
+        {"--password-file", dir / "missing"},
+        {"--password-fd", "x"},
+        {"-p", "a", "--password-file", dir / "pw"},
+        {"-p"},
+        {"-p", "-q"},
+        {"-o", ""},
+        {"-p", "a", "-p", "b"},
+        {"-r", "x"},
+        {"-r", "o"},
+        {"-r", "e"},
+        {"-r", "r"},
+        {"-e"},
+        {"stray"},
+        {"-r", "k", "-r", "d"}};
     for (const auto& args : invalid)
         EXPECT_THROW(Sfx::ParseArguments(args), Sfx::UsageError) << args[0];
 }
