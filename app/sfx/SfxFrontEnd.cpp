@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <cctype>
+#include <chrono>
 #include <csignal>
+#include <thread>
 
 #include <cryptopp/misc.h>
 
@@ -151,10 +153,24 @@ class Flow {
         m_x.Start(folder);
         bool background = false;
         while (m_x.Runner().IsRunning()) {
-            bool cancel = g_cancelRequested.exchange(false);
+            bool cancel = false;
             if (draw) {
-                Draw();
-                if (const auto line = m_in.Poll(200)) {
+                std::optional<std::string> line;
+                {
+                    const auto hold = m_dialogs.TryHold();
+                    if (!hold) {
+                        // A question from the run has the terminal until it is answered.
+                        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                        continue;
+                    }
+                    if (m_dialogs.Questions() != m_questionsSeen) {
+                        m_questionsSeen = m_dialogs.Questions();
+                        m_drawn = false;
+                    }
+                    Draw();
+                    line = m_in.Poll(200);
+                }
+                if (line) {
                     m_drawn = false;
                     const std::string key = Trim(*line);
                     if (key == "b" || key == "B") {
@@ -168,6 +184,7 @@ class Flow {
             } else {
                 m_in.Poll(20);
             }
+            cancel = g_cancelRequested.exchange(false) || cancel;
             if (cancel) {
                 m_out << "\n";
                 m_drawn = false;
@@ -197,6 +214,7 @@ class Flow {
     Text::TerminalDialogs m_dialogs;
     SelfExtractor m_x;
     bool m_drawn = false;
+    std::uint64_t m_questionsSeen = 0;
 };
 
 }  // namespace

@@ -87,6 +87,7 @@ App::MessageBoxes::Answer SafeAnswer(App::MessageBoxes::Buttons buttons) {
 
 std::optional<std::string> TerminalDialogs::Choose(const std::string& prompt,
                                                    const std::vector<std::string>& keys) {
+    const auto hold = Hold();
     for (;;) {
         const auto line = m_in.Line(prompt);
         if (!line)
@@ -103,6 +104,7 @@ std::optional<std::string> TerminalDialogs::Choose(const std::string& prompt,
 
 App::MessageBoxes::Answer TerminalDialogs::Show(const std::string& text, const std::string& caption,
                                                 Icon icon, Buttons buttons, Answer defaultButton) {
+    const auto hold = Hold();
     m_out << "\n[" << caption << "] (" << IconText(icon) << ")\n" << text << "\n";
     const auto choices = ChoicesOf(buttons);
     if (m_preset && buttons == Buttons::YesNo) {
@@ -141,6 +143,7 @@ App::MessageBoxes::Answer TerminalDialogs::Show(const std::string& text, const s
 
 App::Dialogs::Replace TerminalDialogs::ConfirmReplace(const std::string& text,
                                                       const std::string& path40) {
+    const auto hold = Hold();
     m_out << "\n[" << kReplaceCaption << "]\n" << text << "\n" << path40 << "\n";
     if (CanAsk()) {
         const auto key = Choose("[y] Yes  [a] Yes to All  [n] No  [o] No to All  [c] Cancel > ",
@@ -160,6 +163,7 @@ App::Dialogs::Replace TerminalDialogs::ConfirmReplace(const std::string& text,
 
 std::optional<std::string> TerminalDialogs::AskKeyFile(const std::string& administrator,
                                                        bool create) {
+    const auto hold = Hold();
     App::KeyFileDlg dlg(*this, administrator, create, App::KeyFileFolder());
     m_out << "\n" << App::KeyFileDlg::kTitle << "\n" << dlg.instruction << "\n";
     if (!CanAsk()) {
@@ -181,6 +185,7 @@ std::optional<std::string> TerminalDialogs::AskKeyFile(const std::string& admini
 }
 
 std::vector<std::string> TerminalDialogs::ChooseFiles(const std::string& title) {
+    const auto hold = Hold();
     m_out << "\n" << title << ": one path a line, an empty line ends.\n";
     std::vector<std::string> files;
     for (;;) {
@@ -194,6 +199,7 @@ std::vector<std::string> TerminalDialogs::ChooseFiles(const std::string& title) 
 
 std::optional<std::string> TerminalDialogs::ChooseFolder(const std::string& title,
                                                          const std::string& start) {
+    const auto hold = Hold();
     m_out << "\n" << title << "\n";
     if (!start.empty())
         m_out << "(starting at " << start << ")\n";
@@ -206,6 +212,7 @@ std::optional<std::string> TerminalDialogs::ChooseFolder(const std::string& titl
 std::optional<std::string> TerminalDialogs::AskPath(const std::string& title,
                                                     const std::string& initial,
                                                     const std::string& defaultExtension) {
+    const auto hold = Hold();
     m_out << "\n" << title << "\n";
     if (!initial.empty())
         m_out << "(now " << initial << ")\n";
@@ -235,6 +242,7 @@ std::optional<std::string> TerminalDialogs::ChooseOpenFile(const std::string& ti
 }
 
 bool TerminalDialogs::EditSourceOptions(SourceOptions& options) {
+    const auto hold = Hold();
     static const char* const kPaths[] = {"full paths", "paths relative to the common folder",
                                          "no paths"};
     static const char* const kDeletion[] = {"Keep", "Recycle", "Delete", "Overwrite", "Eradicate"};
@@ -272,6 +280,7 @@ bool TerminalDialogs::EditSourceOptions(SourceOptions& options) {
 }
 
 std::optional<std::string> TerminalDialogs::AskAdministratorPassword() {
+    const auto hold = Hold();
     m_out << "\nCryvan Message Recovery: one more administrator's password is needed.\n";
     if (!CanAsk()) {
         m_out << "(Cancel)\n";
@@ -283,6 +292,12 @@ std::optional<std::string> TerminalDialogs::AskAdministratorPassword() {
     return pw;
 }
 
+std::unique_lock<std::recursive_mutex> TerminalDialogs::Hold() {
+    std::unique_lock<std::recursive_mutex> lock(m_terminal);
+    m_questions.fetch_add(1);
+    return lock;
+}
+
 bool TerminalDialogs::ShowPreferences() {
     if (!m_preferences) {
         m_out << "The preferences are not available here.\n";
@@ -292,6 +307,7 @@ bool TerminalDialogs::ShowPreferences() {
 }
 
 std::optional<App::Dialogs::NewAdministrator> TerminalDialogs::AskNewAdministrator() {
+    const auto hold = Hold();
     App::NewAdminDlg dlg(*this);
     m_out << "\n" << App::NewAdminDlg::kTitle << "\n";
     if (!CanAsk()) {
@@ -338,6 +354,7 @@ std::optional<App::Dialogs::NewAdministrator> TerminalDialogs::AskNewAdministrat
 }
 
 std::optional<std::string> TerminalDialogs::AskOrganisationPassword(std::size_t minLength) {
+    const auto hold = Hold();
     App::OrgPasswordDlg dlg(minLength);
     m_out << "\n";
     for (const auto& line : dlg.Texts())

@@ -4,7 +4,10 @@
 // nothing chosen) at once, so that nothing waits for input that will never come.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
+#include <mutex>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -49,10 +52,21 @@ class TerminalDialogs : public App::Dialogs {
     // What "Preferences..." and -prefs open; without one the preferences are unavailable.
     void SetPreferences(std::function<bool()> show) { m_preferences = std::move(show); }
 
+    // While a run goes, the worker's questions share the terminal with the progress display:
+    // each question holds it from its first line to its answer, and the display draws and
+    // polls only while it holds it itself, so no redraw lands in a prompt and no poll takes
+    // an answer. The display must not hold it while it waits for the worker.
+    std::unique_lock<std::recursive_mutex> TryHold() {
+        return std::unique_lock<std::recursive_mutex>(m_terminal, std::try_to_lock);
+    }
+    // Counts questions, so that the display knows its last drawing was scrolled away.
+    std::uint64_t Questions() const { return m_questions.load(); }
+
     LineInput& Input() { return m_in; }
     std::ostream& Out() { return m_out; }
 
   private:
+    std::unique_lock<std::recursive_mutex> Hold();
     std::optional<std::string> AskPath(const std::string& title, const std::string& initial,
                                        const std::string& defaultExtension);
 
@@ -60,6 +74,8 @@ class TerminalDialogs : public App::Dialogs {
     std::ostream& m_out;
     std::optional<Answer> m_preset;
     std::function<bool()> m_preferences;
+    std::recursive_mutex m_terminal;
+    std::atomic<std::uint64_t> m_questions{0};
 };
 
 }  // namespace Text

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <sstream>
+#include <thread>
 
 #include "app/CommandLine.h"
 #include "app/text/TerminalPreferences.h"
@@ -521,8 +522,22 @@ void TerminalFrontEnd::ProgressTurn(App::Wizard& wizard, App::ProgressPg& page) 
         return;
     }
     if (m_in.Terminal()) {
-        DrawProgress(page, true);
-        if (const auto line = m_in.Poll(static_cast<int>(App::ProgressPg::kPeriodMs))) {
+        std::optional<std::string> line;
+        {
+            const auto hold = m_dialogs.TryHold();
+            if (!hold) {
+                // The worker is asking something: leave the terminal to the question.
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                return;
+            }
+            if (m_dialogs.Questions() != m_questionsSeen) {
+                m_questionsSeen = m_dialogs.Questions();
+                m_progressLines = 0;  // the last block scrolled away under the question
+            }
+            DrawProgress(page, true);
+            line = m_in.Poll(static_cast<int>(App::ProgressPg::kPeriodMs));
+        }
+        if (line) {
             const std::string key = Lower(Trim(*line));
             // The typed line moved the cursor: draw the block afresh below it.
             m_progressLines = 0;

@@ -3,6 +3,7 @@
 // bars and ends with an exit status that tells scripts what happened.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -66,6 +67,7 @@ class TerminalFrontEnd {
     std::ostream& m_out;
     TerminalDialogs m_dialogs;
     int m_progressLines = 0;
+    std::uint64_t m_questionsSeen = 0;
 };
 
 }  // namespace Text

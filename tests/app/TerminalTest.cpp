@@ -1,5 +1,6 @@
 // The terminal front end driven in process through string streams, and the built program run
 // on a command line as a script would run it.
+#include "app/text/TerminalDialogs.h"
 #include "app/text/TerminalFrontEnd.h"
 
 #include <gtest/gtest.h>
@@ -7,8 +8,11 @@
 #include <sys/wait.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "app/AppTestSupport.h"
 #include "app/Settings.h"
@@ -255,6 +259,60 @@ TEST_F(TerminalPreferencesRun, PopUpChoicesAndTheWizardsPreferencesButton) {
     EXPECT_EQ(App::Settings::Get(App::Settings::kEncryptDeletionOption), 4u);
     EXPECT_EQ(App::Settings::Get(App::Settings::kConfirmMenuDeletion), 0u);
     EXPECT_FALSE(fs::exists(Emergency()));
+}
+
+}  // namespace
+
+namespace {
+
+// A person at a terminal who answers only when told to.
+class HeldAnswer : public Text::LineInput {
+  public:
+    std::optional<std::string> Line(const std::string&) override {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_asked = true;
+        m_changed.notify_all();
+        m_changed.wait(lock, [this] { return m_release; });
+        return std::string("y");
+    }
+    std::optional<std::string> Secret(const std::string& prompt) override { return Line(prompt); }
+    std::optional<std::string> Poll(int) override { return std::nullopt; }
+    bool Terminal() const override { return true; }
+    bool Ended() const override { return false; }
+
+    void WaitAsked() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_asked; });
+    }
+    void Release() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_release = true;
+        m_changed.notify_all();
+    }
+
+  private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_asked = false, m_release = false;
+};
+
+TEST(TerminalDialogsSharing, AQuestionFromTheRunKeepsTheDisplayOffTheTerminal) {
+    HeldAnswer input;
+    std::ostringstream out;
+    Text::TerminalDialogs dialogs(input, out);
+    const std::uint64_t before = dialogs.Questions();
+    std::thread worker([&] {
+        EXPECT_EQ(
+            dialogs.Show("Overwrite?", "Confirm File Replace", App::MessageBoxes::Icon::Question,
+                         App::MessageBoxes::Buttons::YesNo, App::MessageBoxes::Answer::No),
+            App::MessageBoxes::Answer::Yes);
+    });
+    input.WaitAsked();
+    EXPECT_FALSE(dialogs.TryHold());  // the display may neither draw nor poll now
+    EXPECT_GT(dialogs.Questions(), before);
+    input.Release();
+    worker.join();
+    EXPECT_TRUE(dialogs.TryHold());
 }
 
 }  // namespace
