@@ -10,7 +10,9 @@
 
 #include <cryptopp/misc.h>
 
+#include "app/Texts.h"
 #include "app/text/LineInput.h"
+#include "os/File.h"
 #include "os/Directory.h"
 #include "os/Logger.h"
 
@@ -182,6 +184,14 @@ bool SelfExtractor::Open() {
     OS::Trace t("SelfExtractor::Open()");
     try {
         m_runner.SetCipherFile(m_self);
+    } catch (const OS::File::Error& e) {
+        // Runnable but not readable, say: not a corrupt container.
+        OS::Logger::Log(OS::LOG_ERROR, std::string("Cannot open the container: ") + e.what());
+        m_dialogs.Show(App::Format(App::WizardCallback::kFileOpenText, m_self.c_str()), kCaption,
+                       Icon::Error, Buttons::Ok, Answer::Ok);
+        return false;
+    }
+    try {
         // Reads the footers from the end: a program with no container behind it fails here.
         m_runner.ClearPassword();
         return true;

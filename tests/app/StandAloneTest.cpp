@@ -3,6 +3,7 @@
 // program writing the embedded image as the header.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <sstream>
@@ -110,6 +111,16 @@ TEST_F(StandAlone, ABareProgramIsNotAContainer) {
     EXPECT_FALSE(x.Open());
     ASSERT_EQ(dialogs.Shown().size(), 1u);
     EXPECT_NE(dialogs.Shown()[0].find(Sfx::kCorruptText), std::string::npos);
+
+    // Runnable but not readable (only where permissions bind): said so, not called corrupt.
+    const std::string locked = dir / "locked.aes.exe";
+    WriteText(locked, Image());
+    chmod(locked.c_str(), 0111);
+    if (access(locked.c_str(), R_OK) == 0)
+        return;
+    SelfExtractor y(dialogs, locked);
+    EXPECT_FALSE(y.Open());
+    EXPECT_NE(dialogs.Shown().back().find("This file could not be opened."), std::string::npos);
 }
 
 TEST_F(StandAlone, WrongThenRightPasswordRestoresEveryFile) {
