@@ -7,6 +7,7 @@
 #include <cryptopp/misc.h>
 
 #include "app/GeneratePassword.h"
+#include "app/Secrets.h"
 #include "app/Texts.h"
 
 namespace App {
@@ -16,20 +17,6 @@ namespace {
 using Icon = MessageBoxes::Icon;
 using Buttons = MessageBoxes::Buttons;
 using Answer = MessageBoxes::Answer;
-
-void Wipe(std::string& s) {
-    if (!s.empty())
-        CryptoPP::SecureWipeBuffer(reinterpret_cast<CryptoPP::byte*>(&s[0]), s.size());
-    s.clear();
-}
-
-void Assign(std::string& to, const std::string& from) {
-    // A field given its own text keeps it.
-    if (&to == &from)
-        return;
-    Wipe(to);
-    to = from;
-}
 
 bool Exists(const std::string& path) {
     struct stat st {};
@@ -41,30 +28,30 @@ bool Exists(const std::string& path) {
 // ---- NewAdminDlg
 
 NewAdminDlg::~NewAdminDlg() {
-    Wipe(m_password);
-    Wipe(m_confirmation);
+    WipeString(m_password);
+    WipeString(m_confirmation);
 }
 
 void NewAdminDlg::SetPassword(const std::string& text) {
-    Assign(m_password, text);
+    AssignSecret(m_password, text);
     plainView = false;
 }
 
 void NewAdminDlg::SetPlainPassword(const std::string& text) {
-    Assign(m_password, text);
+    AssignSecret(m_password, text);
 }
 
 void NewAdminDlg::SetConfirmation(const std::string& text) {
-    Assign(m_confirmation, text);
+    AssignSecret(m_confirmation, text);
 }
 
 void NewAdminDlg::GeneratePassword() {
     if (!PasswordEnabled())
         return;
     std::string generated = App::GeneratePassword();
-    Assign(m_password, generated);
-    Assign(m_confirmation, generated);
-    Wipe(generated);
+    AssignSecret(m_password, generated);
+    AssignSecret(m_confirmation, generated);
+    WipeString(generated);
     plainView = true;
 }
 
@@ -107,11 +94,11 @@ std::vector<std::string> NewAdminDlg::Texts() const {
 // ---- OrgPasswordDlg
 
 OrgPasswordDlg::~OrgPasswordDlg() {
-    Wipe(m_password);
+    WipeString(m_password);
 }
 
 void OrgPasswordDlg::SetPassword(const std::string& text) {
-    Assign(m_password, text.substr(0, kMaxLength));
+    AssignSecret(m_password, text.substr(0, kMaxLength));
 }
 
 std::vector<std::string> OrgPasswordDlg::Texts() const {

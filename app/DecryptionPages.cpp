@@ -1,12 +1,11 @@
 #include "app/DecryptionPages.h"
 
-#include <cryptopp/misc.h>
-
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
+#include "app/Secrets.h"
 #include "app/Texts.h"
 #include "os/Directory.h"
 #include "os/File.h"
@@ -177,7 +176,7 @@ int DecPasswordPg::Try(const char* text) {
     // The runner takes a std::string; wipe the copy once it is done with.
     std::string copy(text);
     const int result = m_context.runner.SetPassword(copy);
-    CryptoPP::SecureWipeBuffer(reinterpret_cast<CryptoPP::byte*>(&copy[0]), copy.size());
+    App::WipeString(copy);
     return result;
 }
 
@@ -190,8 +189,7 @@ bool DecPasswordPg::AskAdministrators() {
             return false;
         }
         const int result = Try(entered->c_str());
-        CryptoPP::SecureWipeBuffer(reinterpret_cast<CryptoPP::byte*>(&(*entered)[0]),
-                                   entered->size());
+        App::WipeString(*entered);
         switch (result) {
             case 0:
                 return true;

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "app/GeneratePassword.h"
+#include "app/Secrets.h"
 #include "app/Settings.h"
 #include "app/Texts.h"
 #include "os/File.h"
@@ -36,14 +37,9 @@ bool EndsWithNoCase(const std::string& s, const std::string& tail) {
                       });
 }
 
-void Wipe(std::string& s) {
-    CryptoPP::SecureWipeBuffer(reinterpret_cast<CryptoPP::byte*>(s.data()), s.size());
-    s.clear();
-}
-
 // Replaces a secret in place so that the old text does not linger in freed memory.
 void Assign(std::string& field, const std::string& text, std::size_t max) {
-    Wipe(field);
+    WipeString(field);
     field.reserve(max);
     field.assign(text, 0, std::min(text.size(), max));
 }
@@ -391,8 +387,8 @@ EncPasswordPg::EncPasswordPg(WizardContext& context)
       m_context(context) {}
 
 EncPasswordPg::~EncPasswordPg() {
-    Wipe(m_password);
-    Wipe(m_confirmation);
+    WipeString(m_password);
+    WipeString(m_confirmation);
 }
 
 void EncPasswordPg::UpdateButtons() {
@@ -424,7 +420,7 @@ void EncPasswordPg::GeneratePassword() {
     std::string generated = App::GeneratePassword();
     SetPlainPassword(generated);
     SetConfirmation(generated);
-    Wipe(generated);
+    WipeString(generated);
     plainView = true;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/GeneratePassword.h"
+#include "app/Secrets.h"
 #include "app/Settings.h"
 #include "os/Logger.h"
 #include "recovery/Organisation.h"
@@ -16,20 +17,6 @@ namespace {
 using Icon = MessageBoxes::Icon;
 using Buttons = MessageBoxes::Buttons;
 using Answer = MessageBoxes::Answer;
-
-void Wipe(std::string& s) {
-    CryptoPP::SecureWipeBuffer(reinterpret_cast<CryptoPP::byte*>(s.data()), s.size());
-    s.clear();
-}
-
-// Replaces a secret in place so that the old text does not linger in freed memory.
-void Assign(std::string& field, const std::string& text) {
-    // A field given its own text keeps it.
-    if (&field == &text)
-        return;
-    Wipe(field);
-    field = text;
-}
 
 }  // namespace
 
@@ -97,8 +84,8 @@ EmergencyPasswordPg::EmergencyPasswordPg(UserConfig& config, Dialogs& dialogs)
       m_dialogs(dialogs) {}
 
 EmergencyPasswordPg::~EmergencyPasswordPg() {
-    Wipe(m_password);
-    Wipe(m_confirmation);
+    WipeString(m_password);
+    WipeString(m_confirmation);
 }
 
 bool EmergencyPasswordPg::Exists() const {
@@ -106,8 +93,8 @@ bool EmergencyPasswordPg::Exists() const {
 }
 
 void EmergencyPasswordPg::ShowPlaceholder() {
-    Assign(m_password, kPlaceholder);
-    Assign(m_confirmation, kPlaceholder);
+    AssignSecret(m_password, kPlaceholder);
+    AssignSecret(m_confirmation, kPlaceholder);
     placeholderShown = true;
     plainView = false;
 }
@@ -144,23 +131,23 @@ void EmergencyPasswordPg::SetPassword(const std::string& text) {
             }
         }
         placeholderShown = false;
-        Assign(m_password, typed);
-        Wipe(m_confirmation);
+        AssignSecret(m_password, typed);
+        WipeString(m_confirmation);
         caret = m_password.size();
-        Wipe(typed);
+        WipeString(typed);
     } else {
-        Assign(m_password, text);
+        AssignSecret(m_password, text);
         caret = m_password.size();
     }
     plainView = false;
 }
 
 void EmergencyPasswordPg::SetPlainPassword(const std::string& text) {
-    Assign(m_password, text);
+    AssignSecret(m_password, text);
 }
 
 void EmergencyPasswordPg::SetConfirmation(const std::string& text) {
-    Assign(m_confirmation, text);
+    AssignSecret(m_confirmation, text);
 }
 
 void EmergencyPasswordPg::GeneratePassword() {
@@ -169,9 +156,9 @@ void EmergencyPasswordPg::GeneratePassword() {
         return;
     placeholderShown = false;
     std::string generated = App::GeneratePassword();
-    Assign(m_password, generated);
-    Assign(m_confirmation, generated);
-    Wipe(generated);
+    AssignSecret(m_password, generated);
+    AssignSecret(m_confirmation, generated);
+    WipeString(generated);
     plainView = true;
 }
 
@@ -323,7 +310,7 @@ void AdminPg::Add() {
         changed = true;
         UpdateControls();
     }
-    Wipe(answer->password);
+    WipeString(answer->password);
 }
 
 void AdminPg::Remove() {
@@ -356,7 +343,7 @@ bool AdminPg::OnApply() {
     if (!password)
         return false;
     const std::optional<FCryptEng::KeyPair> keys = organisation->OpenKey(password->c_str());
-    Wipe(*password);
+    WipeString(*password);
     if (!keys) {
         m_dialogs.Show(kIncorrectText, kIncorrectCaption, Icon::Warning, Buttons::Ok, Answer::Ok);
         return false;

@@ -8,12 +8,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <cryptopp/misc.h>
-
+#include "app/Secrets.h"
 #include "app/Texts.h"
 #include "app/text/LineInput.h"
-#include "os/File.h"
 #include "os/Directory.h"
+#include "os/File.h"
 #include "os/Logger.h"
 
 namespace Sfx {
@@ -205,7 +204,7 @@ bool SelfExtractor::Open() {
 int SelfExtractor::Try(const std::string& password) {
     std::string copy(password);
     const int result = m_runner.SetPassword(copy);
-    CryptoPP::SecureWipeBuffer(reinterpret_cast<CryptoPP::byte*>(&copy[0]), copy.size());
+    App::WipeString(copy);
     return result;
 }
 
@@ -221,8 +220,7 @@ SelfExtractor::Unlock SelfExtractor::TryPassword(const std::string& password) {
             return Unlock::Cancelled;
         }
         result = Try(*entered);
-        CryptoPP::SecureWipeBuffer(reinterpret_cast<CryptoPP::byte*>(&(*entered)[0]),
-                                   entered->size());
+        App::WipeString(*entered);
         if (result == 1) {
             // A wrong further password costs only that password: the others stay entered.
             Show(kWrongText, Icon::Warning);

@@ -6,47 +6,17 @@
 #include <csignal>
 #include <thread>
 
-#include <cryptopp/misc.h>
-
 #include "app/Progress.h"
+#include "app/Secrets.h"
 #include "app/sfx/SelfExtractor.h"
 #include "app/text/TerminalDialogs.h"
+#include "app/text/TerminalText.h"
 
 namespace Sfx {
 
 namespace {
 
 std::atomic<bool> g_cancelRequested{false};
-
-std::string Trim(const std::string& s) {
-    const auto b = s.find_first_not_of(" \t");
-    if (b == std::string::npos)
-        return std::string();
-    return s.substr(b, s.find_last_not_of(" \t") - b + 1);
-}
-
-std::string Bar(std::uint32_t percent) {
-    const std::size_t width = 30;
-    const std::size_t filled = std::min<std::size_t>(percent, 100) * width / 100;
-    return "[" + std::string(filled, '#') + std::string(width - filled, '.') + "]";
-}
-
-// Catches Ctrl+C while installed; the default comes back afterwards.
-class SigintScope {
-  public:
-    SigintScope() {
-        struct sigaction sa {};
-        sa.sa_handler = [](int) { RequestCancel(); };
-        sigemptyset(&sa.sa_mask);
-        sigaction(SIGINT, &sa, &m_old);
-    }
-    ~SigintScope() { sigaction(SIGINT, &m_old, nullptr); }
-    SigintScope(const SigintScope&) = delete;
-    SigintScope& operator=(const SigintScope&) = delete;
-
-  private:
-    struct sigaction m_old {};
-};
 
 class Flow {
   public:
@@ -113,8 +83,7 @@ class Flow {
             if (password->empty())
                 return kExitCancelled;
             const SelfExtractor::Unlock result = m_x.TryPassword(*password);
-            CryptoPP::SecureWipeBuffer(reinterpret_cast<CryptoPP::byte*>(&(*password)[0]),
-                                       password->size());
+            App::WipeString(*password);
             if (result != SelfExtractor::Unlock::Wrong || !m_dialogs.CanAsk())
                 return StatusOf(result);
         }
@@ -134,7 +103,7 @@ class Flow {
                 m_out << "No destination folder was given.\n";
                 return kExitStopped;
             }
-            folder = Trim(*typed).empty() ? proposed : Trim(*typed);
+            folder = Text::Trim(*typed).empty() ? proposed : Text::Trim(*typed);
             if (m_x.AcceptFolder(folder, true))
                 return kExitSuccess;
             if (!m_dialogs.CanAsk())
@@ -143,7 +112,7 @@ class Flow {
     }
 
     void Progress(const std::string& folder) {
-        SigintScope sigint;
+        Text::SigintScope sigint([](int) { RequestCancel(); });
         g_cancelRequested.store(false);
         m_out << "\n" << kProgressTitle << "\n" << kProgressText << "\n";
         const bool draw = m_in.Terminal();
@@ -156,23 +125,18 @@ class Flow {
             bool cancel = false;
             if (draw) {
                 std::optional<std::string> line;
-                {
-                    const auto hold = m_dialogs.TryHold();
-                    if (!hold) {
-                        // A question from the run has the terminal until it is answered.
-                        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-                        continue;
-                    }
-                    if (m_dialogs.Questions() != m_questionsSeen) {
-                        m_questionsSeen = m_dialogs.Questions();
-                        m_drawn = false;
-                    }
-                    Draw();
-                    line = m_in.Poll(200);
-                }
+                const bool drawn = m_dialogs.DisplayTurn(
+                    [&](bool scrolled) {
+                        if (scrolled)
+                            m_drawn = false;
+                        Draw();
+                    },
+                    200, line);
+                if (!drawn)
+                    continue;
                 if (line) {
                     m_drawn = false;
-                    const std::string key = Trim(*line);
+                    const std::string key = Text::Trim(*line);
                     if (key == "b" || key == "B") {
                         background = !background;
                         m_x.Runner().SetBackground(background);
@@ -201,7 +165,8 @@ class Flow {
 
     void Draw() {
         const App::Snapshot s = m_x.Runner().Snapshot();
-        const std::string line = "  " + Bar(s.overallPercent) + " " + App::OverallText(s, false);
+        const std::string line =
+            "  " + Text::Bar(s.overallPercent, 30, '.') + " " + App::OverallText(s, false);
         if (m_drawn)
             m_out << "\033[1F\033[2K";
         m_out << line << "\n" << std::flush;
@@ -214,7 +179,6 @@ class Flow {
     Text::TerminalDialogs m_dialogs;
     SelfExtractor m_x;
     bool m_drawn = false;
-    std::uint64_t m_questionsSeen = 0;
 };
 
 }  // namespace
@@ -239,8 +203,7 @@ int RunFrontEnd(const std::vector<std::string>& args, const std::string& self,
     Flow flow(options, self, input, out);
     const int status = flow.Run();
     if (options.password)
-        CryptoPP::SecureWipeBuffer(reinterpret_cast<CryptoPP::byte*>(&(*options.password)[0]),
-                                   options.password->size());
+        App::WipeString(*options.password);
     return status;
 }
 

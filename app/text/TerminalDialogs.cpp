@@ -2,34 +2,19 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include <cryptopp/misc.h>
 
 #include "app/AdminDialogs.h"
+#include "app/Secrets.h"
+#include "app/text/TerminalText.h"
 
 namespace Text {
 
 namespace {
-
-std::string Lower(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-void Wipe(std::string& s) {
-    if (!s.empty())
-        CryptoPP::SecureWipeBuffer(reinterpret_cast<CryptoPP::byte*>(&s[0]), s.size());
-    s.clear();
-}
-
-std::string Trim(const std::string& s) {
-    const auto b = s.find_first_not_of(" \t");
-    if (b == std::string::npos)
-        return std::string();
-    return s.substr(b, s.find_last_not_of(" \t") - b + 1);
-}
 
 const char* IconText(App::MessageBoxes::Icon icon) {
     switch (icon) {
@@ -298,6 +283,20 @@ std::unique_lock<std::recursive_mutex> TerminalDialogs::Hold() {
     return lock;
 }
 
+bool TerminalDialogs::DisplayTurn(const std::function<void(bool scrolled)>& draw, int pollMs,
+                                  std::optional<std::string>& line) {
+    std::unique_lock<std::recursive_mutex> hold(m_terminal, std::try_to_lock);
+    if (!hold) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return false;
+    }
+    const std::uint64_t asked = m_questions.load();
+    draw(asked != m_questionsDrawn);
+    m_questionsDrawn = asked;
+    line = m_in.Poll(pollMs);
+    return true;
+}
+
 bool TerminalDialogs::ShowPreferences() {
     if (!m_preferences) {
         m_out << "The preferences are not available here.\n";
@@ -330,7 +329,7 @@ std::optional<App::Dialogs::NewAdministrator> TerminalDialogs::AskNewAdministrat
             m_out << "Generated password (shown once, write it down): " << dlg.Password() << "\n";
         } else {
             dlg.SetPassword(*password);
-            Wipe(*password);
+            App::WipeString(*password);
             if (!dlg.ConfirmationEnabled()) {
                 m_out << "At least 6 characters, please.\n";
                 continue;
@@ -339,7 +338,7 @@ std::optional<App::Dialogs::NewAdministrator> TerminalDialogs::AskNewAdministrat
             if (!confirmation)
                 return std::nullopt;
             dlg.SetConfirmation(*confirmation);
-            Wipe(*confirmation);
+            App::WipeString(*confirmation);
         }
         if (dlg.PressOk())
             break;
@@ -368,7 +367,7 @@ std::optional<std::string> TerminalDialogs::AskOrganisationPassword(std::size_t 
         if (!password || password->empty())
             return std::nullopt;
         dlg.SetPassword(*password);
-        Wipe(*password);
+        App::WipeString(*password);
         if (dlg.OkEnabled())
             return dlg.Password();
         m_out << "At least " << minLength << " characters, please.\n";

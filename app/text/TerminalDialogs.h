@@ -52,15 +52,13 @@ class TerminalDialogs : public App::Dialogs {
     // What "Preferences..." and -prefs open; without one the preferences are unavailable.
     void SetPreferences(std::function<bool()> show) { m_preferences = std::move(show); }
 
-    // While a run goes, the worker's questions share the terminal with the progress display:
-    // each question holds it from its first line to its answer, and the display draws and
-    // polls only while it holds it itself, so no redraw lands in a prompt and no poll takes
-    // an answer. The display must not hold it while it waits for the worker.
-    std::unique_lock<std::recursive_mutex> TryHold() {
-        return std::unique_lock<std::recursive_mutex>(m_terminal, std::try_to_lock);
-    }
-    // Counts questions, so that the display knows its last drawing was scrolled away.
-    std::uint64_t Questions() const { return m_questions.load(); }
+    // One turn of a display that shares the terminal with the questions a run asks from its
+    // worker: unless a question has the terminal, draws (told whether a question has scrolled
+    // its last drawing away) and waits up to `pollMs` for a typed line. While a question has
+    // the terminal it only pauses briefly and returns false, so no redraw lands in a prompt and
+    // no poll takes an answer. Never call it while waiting for the worker.
+    bool DisplayTurn(const std::function<void(bool scrolled)>& draw, int pollMs,
+                     std::optional<std::string>& line);
 
     LineInput& Input() { return m_in; }
     std::ostream& Out() { return m_out; }
@@ -76,6 +74,7 @@ class TerminalDialogs : public App::Dialogs {
     std::function<bool()> m_preferences;
     std::recursive_mutex m_terminal;
     std::atomic<std::uint64_t> m_questions{0};
+    std::uint64_t m_questionsDrawn = 0;
 };
 
 }  // namespace Text

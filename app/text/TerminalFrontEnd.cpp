@@ -8,7 +8,9 @@
 #include <thread>
 
 #include "app/CommandLine.h"
+#include "app/Secrets.h"
 #include "app/text/TerminalPreferences.h"
+#include "app/text/TerminalText.h"
 #include "os/User.h"
 
 namespace Text {
@@ -70,47 +72,6 @@ std::uint64_t NowMs(Clock::time_point start) {
     return static_cast<std::uint64_t>(
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
-
-void Wipe(std::string& s) {
-    std::fill(s.begin(), s.end(), '\0');
-    s.clear();
-}
-
-std::string Bar(std::uint32_t percent) {
-    constexpr int kWidth = 40;
-    const int filled = static_cast<int>(std::min<std::uint32_t>(percent, 100) * kWidth / 100);
-    return "[" + std::string(filled, '#') + std::string(kWidth - filled, '-') + "]";
-}
-
-std::string Trim(const std::string& s) {
-    const auto b = s.find_first_not_of(" \t");
-    if (b == std::string::npos)
-        return std::string();
-    return s.substr(b, s.find_last_not_of(" \t") - b + 1);
-}
-
-std::string Lower(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-// Catches Ctrl+C while installed; the default comes back afterwards.
-class SigintScope {
-  public:
-    SigintScope() {
-        struct sigaction sa {};
-        sa.sa_handler = [](int) { TerminalFrontEnd::RequestCancel(); };
-        sigemptyset(&sa.sa_mask);
-        sigaction(SIGINT, &sa, &m_old);
-    }
-    ~SigintScope() { sigaction(SIGINT, &m_old, nullptr); }
-    SigintScope(const SigintScope&) = delete;
-    SigintScope& operator=(const SigintScope&) = delete;
-
-  private:
-    struct sigaction m_old {};
-};
 
 }  // namespace
 
@@ -183,12 +144,12 @@ int TerminalFrontEnd::Run(const std::vector<std::string>& args, const App::Folde
     const App::StartMode mode = wizard.ProcessCommandLine(argv);
     if (mode == App::StartMode::Invalid) {
         if (password)
-            Wipe(*password);
+            App::WipeString(*password);
         return kExitUsage;
     }
     if (mode == App::StartMode::Preferences) {
         if (password)
-            Wipe(*password);
+            App::WipeString(*password);
         switch (preferences) {
             case TerminalPreferences::Result::Ok:
                 return kExitSuccess;
@@ -210,13 +171,13 @@ int TerminalFrontEnd::Run(const std::vector<std::string>& args, const App::Folde
             else
                 throw App::WizardParseError();
         } catch (const App::WizardParseError&) {
-            Wipe(*password);
+            App::WipeString(*password);
             m_dialogs.Show(App::kUsageText, App::kUsageCaption, App::MessageBoxes::Icon::Error,
                            App::MessageBoxes::Buttons::Ok, App::MessageBoxes::Answer::Ok);
             m_out << "cryvan: --password-fd and --password-file need -e or -d and no -p\n";
             return kExitUsage;
         }
-        Wipe(*password);
+        App::WipeString(*password);
     }
     wizard.Start();
     const int status = Loop(wizard);
@@ -261,7 +222,7 @@ int TerminalFrontEnd::Loop(App::Wizard& wizard) {
                 shown = page;
             }
             if (!sigint)
-                sigint.emplace();
+                sigint.emplace([](int) { TerminalFrontEnd::RequestCancel(); });
             ProgressTurn(wizard, *progress);
             continue;
         }
@@ -399,7 +360,7 @@ std::vector<TerminalFrontEnd::Action> TerminalFrontEnd::PageActions(App::Wizard&
                          if (!pw)
                              return;
                          p.SetPassword(*pw);
-                         Wipe(*pw);
+                         App::WipeString(*pw);
                          if (!p.ConfirmationEnabled()) {
                              m_out << "The password needs at least "
                                    << App::EncPasswordPg::kMinPassword << " characters.\n";
@@ -409,7 +370,7 @@ std::vector<TerminalFrontEnd::Action> TerminalFrontEnd::PageActions(App::Wizard&
                          if (!again)
                              return;
                          p.SetConfirmation(*again);
-                         Wipe(*again);
+                         App::WipeString(*again);
                      }});
         a.push_back({"2", "Generate Password", [this, &p] {
                          p.GeneratePassword();
@@ -446,7 +407,7 @@ std::vector<TerminalFrontEnd::Action> TerminalFrontEnd::PageActions(App::Wizard&
                          if (!pw)
                              return;
                          p.SetPassword(*pw);
-                         Wipe(*pw);
+                         App::WipeString(*pw);
                      }});
     } else if (&page == &w.decFiles) {
         auto& p = w.decFiles;
@@ -523,20 +484,15 @@ void TerminalFrontEnd::ProgressTurn(App::Wizard& wizard, App::ProgressPg& page) 
     }
     if (m_in.Terminal()) {
         std::optional<std::string> line;
-        {
-            const auto hold = m_dialogs.TryHold();
-            if (!hold) {
-                // The worker is asking something: leave the terminal to the question.
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-                return;
-            }
-            if (m_dialogs.Questions() != m_questionsSeen) {
-                m_questionsSeen = m_dialogs.Questions();
-                m_progressLines = 0;  // the last block scrolled away under the question
-            }
-            DrawProgress(page, true);
-            line = m_in.Poll(static_cast<int>(App::ProgressPg::kPeriodMs));
-        }
+        const bool drawn = m_dialogs.DisplayTurn(
+            [&](bool scrolled) {
+                if (scrolled)
+                    m_progressLines = 0;  // draw the block afresh below the question
+                DrawProgress(page, true);
+            },
+            static_cast<int>(App::ProgressPg::kPeriodMs), line);
+        if (!drawn)
+            return;
         if (line) {
             const std::string key = Lower(Trim(*line));
             // The typed line moved the cursor: draw the block afresh below it.

@@ -67,7 +67,6 @@ class TerminalFrontEnd {
     std::ostream& m_out;
     TerminalDialogs m_dialogs;
     int m_progressLines = 0;
-    std::uint64_t m_questionsSeen = 0;
 };
 
 }  // namespace Text

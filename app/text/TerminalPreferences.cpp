@@ -1,4 +1,5 @@
 #include "app/text/TerminalPreferences.h"
+#include "app/Secrets.h"
 
 #include <sstream>
 
@@ -7,12 +8,6 @@
 namespace Text {
 
 namespace {
-
-void Wipe(std::string& s) {
-    if (!s.empty())
-        CryptoPP::SecureWipeBuffer(reinterpret_cast<CryptoPP::byte*>(&s[0]), s.size());
-    s.clear();
-}
 
 const char* Box(bool ticked) {
     return ticked ? "[x]" : "[ ]";
@@ -166,7 +161,7 @@ bool TerminalPreferences::ActEmergency(App::EmergencyPasswordPg& page, const std
             return false;
         auto confirmation = m_in.Secret("Confirm password: ");
         if (!confirmation) {
-            Wipe(*password);
+            App::WipeString(*password);
             return false;
         }
         // Typing over a selected placeholder starts from an empty field.
@@ -174,8 +169,8 @@ bool TerminalPreferences::ActEmergency(App::EmergencyPasswordPg& page, const std
             page.SetPassword("");
         page.SetPassword(*password);
         page.SetConfirmation(*confirmation);
-        Wipe(*password);
-        Wipe(*confirmation);
+        App::WipeString(*password);
+        App::WipeString(*confirmation);
         return true;
     }
     if (key == "x") {

@@ -300,7 +300,6 @@ TEST(TerminalDialogsSharing, AQuestionFromTheRunKeepsTheDisplayOffTheTerminal) {
     HeldAnswer input;
     std::ostringstream out;
     Text::TerminalDialogs dialogs(input, out);
-    const std::uint64_t before = dialogs.Questions();
     std::thread worker([&] {
         EXPECT_EQ(
             dialogs.Show("Overwrite?", "Confirm File Replace", App::MessageBoxes::Icon::Question,
@@ -308,11 +307,24 @@ TEST(TerminalDialogsSharing, AQuestionFromTheRunKeepsTheDisplayOffTheTerminal) {
             App::MessageBoxes::Answer::Yes);
     });
     input.WaitAsked();
-    EXPECT_FALSE(dialogs.TryHold());  // the display may neither draw nor poll now
-    EXPECT_GT(dialogs.Questions(), before);
+    // The display may neither draw nor poll while the question waits for its answer.
+    int draws = 0;
+    bool scrolled = false;
+    std::optional<std::string> line;
+    auto draw = [&](bool s) {
+        ++draws;
+        scrolled = s;
+    };
+    EXPECT_FALSE(dialogs.DisplayTurn(draw, 0, line));
+    EXPECT_EQ(draws, 0);
     input.Release();
     worker.join();
-    EXPECT_TRUE(dialogs.TryHold());
+    // Afterwards it draws afresh below the question, then as usual.
+    EXPECT_TRUE(dialogs.DisplayTurn(draw, 0, line));
+    EXPECT_TRUE(scrolled);
+    EXPECT_TRUE(dialogs.DisplayTurn(draw, 0, line));
+    EXPECT_FALSE(scrolled);
+    EXPECT_EQ(draws, 2);
 }
 
 }  // namespace
