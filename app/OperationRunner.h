@@ -92,6 +92,9 @@ class OperationRunner {
     bool IsRunning() const { return m_running.load(); }
     // Sets the cancel flag and waits for the worker without a time limit.
     void CancelAndWait();
+    // Sets the cancel flag without waiting: a held run then ends at its next block instead of
+    // carrying on for a moment once it is let go.
+    void RequestCancel() { m_status.Cancel(); }
     // Holds the run at its next block of data, or lets it go on.
     void Pause(bool paused);
     // Lowers the worker's (and this thread's) priority while a run goes; otherwise asks for

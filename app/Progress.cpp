@@ -185,6 +185,8 @@ bool AllowCancel(OperationRunner& runner, MessageBoxes& boxes) {
     const bool yes = boxes.Show("Are you sure you want to cancel?", "Cryvan",
                                 MessageBoxes::Icon::Question, MessageBoxes::Buttons::YesNo,
                                 MessageBoxes::Answer::No) == MessageBoxes::Answer::Yes;
+    if (yes)
+        runner.RequestCancel();
     runner.Pause(false);
     return yes;
 }

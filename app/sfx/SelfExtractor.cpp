@@ -302,6 +302,8 @@ bool SelfExtractor::ConfirmStop() {
     m_runner.Pause(true);
     const bool stop = m_dialogs.Show(kStopText, kCaption, Icon::Question, Buttons::YesNo,
                                      Answer::No) == Answer::Yes;
+    if (stop)
+        m_runner.RequestCancel();
     m_runner.Pause(false);
     return stop;
 }

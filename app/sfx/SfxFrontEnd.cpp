@@ -125,14 +125,7 @@ class Flow {
             bool cancel = false;
             if (draw) {
                 std::optional<std::string> line;
-                const bool drawn = m_dialogs.DisplayTurn(
-                    [&](bool scrolled) {
-                        if (scrolled)
-                            m_drawn = false;
-                        Draw();
-                    },
-                    200, line);
-                if (!drawn)
+                if (!Turn(200, line))
                     continue;
                 if (line) {
                     m_drawn = false;
@@ -158,9 +151,23 @@ class Flow {
             }
         }
         m_x.Stop();
-        if (draw)
-            Draw();
+        if (draw) {
+            // The final figures, below the last question if one came at the very end.
+            std::optional<std::string> ignored;
+            Turn(0, ignored);
+        }
         m_out << "\n";
+    }
+
+    // One turn of the bar on a terminal that the run's questions share.
+    bool Turn(int pollMs, std::optional<std::string>& line) {
+        return m_dialogs.DisplayTurn(
+            [this](bool scrolled) {
+                if (scrolled)
+                    m_drawn = false;
+                Draw();
+            },
+            pollMs, line);
     }
 
     void Draw() {

@@ -37,10 +37,13 @@ class StandAlone : public ::testing::Test {
 
     // A self-decrypting container of two files in a folder, headed by the embedded program.
     std::string Make(const std::vector<const char*>& passwords = {"secret12"},
-                     const FCryptEng::RecoverySource* recovery = nullptr) {
+                     const FCryptEng::RecoverySource* recovery = nullptr,
+                     std::size_t bigBytes = 0) {
         fs::create_directories(dir / "src/docs/sub");
         WriteText(dir / "src/docs/a.txt", TextBytes(150000));
         WriteText(dir / "src/docs/sub/b.bin", RandomBytes(40000));
+        if (bigBytes)
+            WriteText(dir / "src/docs/sub/big.bin", RandomBytes(bigBytes));
         EngineRun run;
         auto enc = FCryptEng::FileCryptor::Create(false, &run.status, &run.callback);
         for (const std::string& path : Expand(dir / "src/docs"))
@@ -202,6 +205,33 @@ TEST_F(StandAlone, DeletesItselfOnlyAfterACompleteRunAndAYes) {
     EXPECT_EQ(shown[0],
               "box Confirm Input File Delete: Are you sure you want to delete the input "
               "file? [Question YesNo default No]");
+}
+
+TEST_F(StandAlone, StopAsksAndAYesEndsTheRunEvenWhenLittleIsLeft) {
+    // Big enough that the run is still at its start when it is held.
+    const std::string self = Make({"secret12"}, nullptr, 32u << 20);
+    for (const auto answer : {App::MessageBoxes::Answer::No, App::MessageBoxes::Answer::Yes}) {
+        SelfExtractor x(dialogs, self);
+        ASSERT_TRUE(x.Open());
+        ASSERT_EQ(x.TryPassword("secret12"), SelfExtractor::Unlock::Unlocked);
+        x.Start(dir / (answer == App::MessageBoxes::Answer::Yes ? "yes" : "no"));
+        // Held once under way, as if the question came at the last moment: the run must not
+        // slip through to its end between the answer and the cancel.
+        x.Runner().Pause(true);
+        while (x.Runner().Snapshot().state == FCryptEng::OperationState::Idle)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        dialogs.answers = {answer};
+        EXPECT_EQ(x.ConfirmStop(), answer == App::MessageBoxes::Answer::Yes);
+        Wait(x);
+        const auto expected = answer == App::MessageBoxes::Answer::Yes
+                                  ? SelfExtractor::Outcome::Cancelled
+                                  : SelfExtractor::Outcome::Complete;
+        EXPECT_EQ(x.Result(), expected);
+    }
+    EXPECT_NE(dialogs.Shown()[0].find("box Cryvan: Are you sure you want to stop decrypting?"),
+              std::string::npos);
+    EXPECT_STREQ(SelfExtractor::OutcomeText(SelfExtractor::Outcome::Cancelled),
+                 "Decryption cancelled!");
 }
 
 TEST_F(StandAlone, AFailedRunKeepsTheProgram) {
