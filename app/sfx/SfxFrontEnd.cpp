@@ -1,9 +1,7 @@
 #include "app/sfx/SfxFrontEnd.h"
 
 #include <atomic>
-#include <cctype>
 #include <chrono>
-#include <csignal>
 #include <thread>
 
 #include "app/Progress.h"
