@@ -259,19 +259,16 @@ bool SelfExtractor::AcceptFolder(const std::string& folder, bool ask) {
     try {
         if (OS::Directory::Exists(folder))
             return true;
+        // A name taken by something that is not a folder is refused below.
         struct stat st {};
-        if (stat(folder.c_str(), &st) == 0) {
-            // Something that is not a folder has the name.
-            m_dialogs.Show("Unable to access the file or drive specified.", "File Error",
-                           Icon::Warning, Buttons::Ok, Answer::Ok);
-            return false;
+        if (stat(folder.c_str(), &st) != 0) {
+            if (ask && m_dialogs.Show(kCreateFolderText, kCaption, Icon::Question, Buttons::YesNo,
+                                      Answer::Yes) != Answer::Yes)
+                return false;
+            OS::Directory::Create(folder);
+            if (OS::Directory::Exists(folder))
+                return true;
         }
-        if (ask && m_dialogs.Show(kCreateFolderText, kCaption, Icon::Question, Buttons::YesNo,
-                                  Answer::Yes) != Answer::Yes)
-            return false;
-        OS::Directory::Create(folder);
-        if (OS::Directory::Exists(folder))
-            return true;
     } catch (const std::exception& e) {
         OS::Logger::Log(OS::LOG_ERROR, std::string("Destination folder: ") + e.what());
     }

@@ -1,7 +1,5 @@
 // The decrypt-only program at the head of a self-decrypting container. Built statically so that
 // it runs where Cryvan and its libraries are not installed; exit statuses in Sfx::kHelpText.
-#include <unistd.h>
-
 #include <csignal>
 #include <exception>
 #include <iostream>
@@ -19,11 +17,7 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
 
-    std::unique_ptr<Text::LineInput> input;
-    if (isatty(STDIN_FILENO))
-        input = std::make_unique<Text::TerminalInput>(std::cout, STDIN_FILENO);
-    else
-        input = std::make_unique<Text::StreamInput>(std::cin, std::cout, false);
+    const std::unique_ptr<Text::LineInput> input = Text::StandardInput(std::cout);
 
     int status = Sfx::kExitUnexpected;
     try {

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <iostream>
 #include <istream>
 #include <memory>
 #include <ostream>
@@ -150,6 +151,12 @@ std::optional<std::string> TerminalInput::Poll(int timeoutMs) {
     if (m_ended || poll(&p, 1, timeoutMs) <= 0)
         return std::nullopt;
     return RawLine();
+}
+
+std::unique_ptr<LineInput> StandardInput(std::ostream& out) {
+    if (isatty(STDIN_FILENO))
+        return std::make_unique<TerminalInput>(out, STDIN_FILENO);
+    return std::make_unique<StreamInput>(std::cin, out, false);
 }
 
 std::string ReadPasswordFd(int fd) {

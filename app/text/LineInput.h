@@ -4,6 +4,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -71,6 +72,10 @@ class TerminalInput : public LineInput {
     int m_fd;
     bool m_ended = false;
 };
+
+// Standard input as the programs read it: the real terminal when it is one, else a stream on
+// which no question waits for an answer. Prompts go to `out`.
+std::unique_ptr<LineInput> StandardInput(std::ostream& out);
 
 // Reads a password from a descriptor or a file: the first line, without its end.
 std::string ReadPasswordFd(int fd);

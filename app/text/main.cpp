@@ -1,6 +1,4 @@
 // cryvan: the wizard on a terminal. Exit statuses are fixed; see Text::kHelpText.
-#include <unistd.h>
-
 #include <csignal>
 #include <exception>
 #include <iostream>
@@ -18,11 +16,7 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
 
-    std::unique_ptr<Text::LineInput> input;
-    if (isatty(STDIN_FILENO))
-        input = std::make_unique<Text::TerminalInput>(std::cout, STDIN_FILENO);
-    else
-        input = std::make_unique<Text::StreamInput>(std::cin, std::cout, false);
+    const std::unique_ptr<Text::LineInput> input = Text::StandardInput(std::cout);
     Text::TerminalFrontEnd frontEnd(*input, std::cout);
 
     int status = Text::kExitUnexpected;

@@ -249,57 +249,52 @@ TEST_F(StandAlone, AFailedRunKeepsTheProgram) {
 }
 
 // The terminal flow, driven by lines as a person would type them.
+// '@' in an argument or in the typed text stands for the test's folder.
 struct FrontEndCase {
     const char* name;
     std::vector<std::string> args;
     std::string typed;
     bool terminal;
     int status;
-    bool restored;
+    const char* restoredIn;  // the folder below '@' that gets the files, if any
 };
 
 TEST_F(StandAlone, TerminalFlow) {
     const std::string self = Make();
     const std::vector<FrontEndCase> cases = {
-        {"all on the command line", {"-p", "secret12", "-o", "@/cl", "-q"}, "", false, 0, true},
+        {"all on the command line", {"-p", "secret12", "-o", "@/cl", "-q"}, "", false, 0, "cl"},
         {"typed, wrong password first, folder created after a yes",
          {"-q"},
          "bad pass\nsecret12\n@/typed\ny\n",
          true,
          0,
-         true},
-        {"empty password cancels", {}, "\n", true, 3, false},
-        {"nothing to read stops instead of waiting", {}, "", false, 4, false},
+         "typed"},
+        {"empty password cancels", {}, "\n", true, 3, nullptr},
+        {"nothing to read stops instead of waiting", {}, "", false, 4, nullptr},
         {"wrong password on the command line, nobody to retype",
          {"-p", "nope!!", "-o", "@/x"},
          "",
          false,
          2,
-         false},
-        {"usage error", {"-r", "e"}, "", false, 1, false},
+         nullptr},
+        {"usage error", {"-r", "e"}, "", false, 1, nullptr},
+    };
+    auto at = [&](std::string text) {
+        for (std::size_t p; (p = text.find('@')) != std::string::npos;)
+            text.replace(p, 1, dir.Path());
+        return text;
     };
     for (const FrontEndCase& c : cases) {
         std::vector<std::string> args;
-        std::string folder;
-        for (std::string a : c.args) {
-            if (a[0] == '@') {
-                a = dir.Path() + a.substr(1);
-                folder = a;
-            }
-            args.push_back(a);
-        }
-        if (folder.empty() && c.typed.find('@') != std::string::npos)
-            folder = dir / "typed";
-        std::string typed = c.typed;
-        if (const auto at = typed.find('@'); at != std::string::npos)
-            typed.replace(at, 1, dir.Path());
-        std::istringstream in(typed);
+        for (const std::string& a : c.args)
+            args.push_back(at(a));
+        std::istringstream in(at(c.typed));
         std::ostringstream out;
         Text::StreamInput input(in, out, c.terminal);
         EXPECT_EQ(Sfx::RunFrontEnd(args, self, input, out), c.status) << c.name << "\n"
                                                                       << out.str();
-        if (c.restored)
-            ExpectRestored(folder);
+        if (c.restoredIn)
+            ExpectRestored(dir / c.restoredIn);
         EXPECT_TRUE(fs::exists(self)) << c.name;
     }
 }
