@@ -113,15 +113,10 @@ class EmergencyPasswordPg : public PrefsPage {
 };
 
 // Asks the front end for an administrator's key file.
-class KeyFileCallback : public FCryptEng::CryptorCallback {
+class KeyFileCallback : public FCryptEng::SilentCallback {
   public:
     explicit KeyFileCallback(Dialogs& dialogs) : m_dialogs(dialogs) {}
     std::optional<std::string> AskText(const std::string& prompt, bool create) override;
-    bool ConfirmOverwrite(const std::string&, bool, std::uint32_t&) override { return false; }
-    bool ConfirmInputDeletion(const std::string*, int) override { return false; }
-    void ReportDestroyFailed(bool) override {}
-    bool RetryOpen(bool, bool, const std::string&, int) override { return false; }
-    bool RetryWrite(int) override { return false; }
 
   private:
     Dialogs& m_dialogs;

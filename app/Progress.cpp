@@ -36,6 +36,8 @@ std::string ProgressTitle(const Snapshot& s) {
             return Format("Overwriting - %d%%", p);
         case OperationState::Eradicating:
             return Format("Eradicating - %d%%", p);
+        case OperationState::Verifying:
+            return Format("Verifying - %d%%", p);
         case OperationState::Finished:
             return Format("Finished - %d%%", p);
         case OperationState::Failed:
@@ -58,6 +60,9 @@ std::string ItemLine(const Snapshot& s) {
             break;
         case OperationState::Eradicating:
             format = "Eradicating file:  %s";
+            break;
+        case OperationState::Verifying:
+            format = "Verifying file:  %s";
             break;
         default:
             return std::string();

@@ -78,4 +78,12 @@ bool WizardCallback::RetryWrite(int errorCode) {
                           MessageBoxes::Answer::Retry) == MessageBoxes::Answer::Retry;
 }
 
+bool WizardCallback::ConfirmDeleteInsteadOfRecycle(std::size_t count) {
+    OS::Trace t("WizardCallback::ConfirmDeleteInsteadOfRecycle()");
+    // No is the default: files that stay where they were can still be deleted by hand.
+    return m_dialogs.Show(Format(kRecycleFallbackText, count), kCaption,
+                          MessageBoxes::Icon::Question, MessageBoxes::Buttons::YesNo,
+                          MessageBoxes::Answer::No) == MessageBoxes::Answer::Yes;
+}
+
 }  // namespace App

@@ -37,6 +37,8 @@ class WizardCallback : public FCryptEng::CryptorCallback {
     static constexpr char kFolderCreateText[] = "%s\n\nThis folder could not be created.";
     static constexpr char kDiskFullText[] = "There is insufficient space available on the disk.";
     static constexpr char kWriteErrorText[] = "An error occurred whilst writing to the disk.";
+    static constexpr char kRecycleFallbackText[] =
+        "%zu file(s) could not be moved to the trash.  Would you like to delete them instead?";
 
     // Both outlive this object.
     WizardCallback(Dialogs& dialogs, FCryptEng::OperationStatus& status)
@@ -49,6 +51,7 @@ class WizardCallback : public FCryptEng::CryptorCallback {
     void ReportDestroyFailed(bool eradicate) override;
     bool RetryOpen(bool encrypting, bool isFile, const std::string& path, int errorCode) override;
     bool RetryWrite(int errorCode) override;
+    bool ConfirmDeleteInsteadOfRecycle(std::size_t count) override;
 
   private:
     Dialogs& m_dialogs;

@@ -41,15 +41,10 @@ double Seconds(Clock::time_point since) {
     return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
-// Answers every question without a user: overwrite yes, retry no, no text.
-class SilentCallback : public FCryptEng::CryptorCallback {
+// Answers every question without a user: overwrite yes, everything else no.
+class SilentCallback : public FCryptEng::SilentCallback {
   public:
-    bool RetryWrite(int) override { return false; }
-    std::optional<std::string> AskText(const std::string&, bool) override { return std::nullopt; }
     bool ConfirmOverwrite(const std::string&, bool, std::uint32_t&) override { return true; }
-    bool ConfirmInputDeletion(const std::string*, int) override { return false; }
-    void ReportDestroyFailed(bool) override {}
-    bool RetryOpen(bool, bool, const std::string&, int) override { return false; }
 };
 
 long PeakRssKiB() {

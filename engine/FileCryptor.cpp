@@ -13,6 +13,8 @@ void OperationStatus::Clear() {
         word->store(0, std::memory_order_relaxed);
     itemName.store(nullptr, std::memory_order_relaxed);
     cancel.store(0, std::memory_order_relaxed);
+    failure.clear();
+    warnings.clear();
 }
 
 std::unique_ptr<FileCryptor> FileCryptor::Create(bool decrypt, OperationStatus* status,

@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "os/Progress.h"
 
@@ -28,6 +30,8 @@ enum class OperationState : std::uint32_t {
     Eradicating = 6,
     Finished = 7,
     Failed = 8,
+    // Reading the finished container back before anything is destroyed.
+    Verifying = 9,
 };
 
 struct OperationStatus {
@@ -53,7 +57,15 @@ struct OperationStatus {
     // run reaches its first block must still hold it.
     std::atomic<bool> paused{false};
 
-    // Every field to zero, the cancel flag included.
+    // The outcome in words. Written by the worker only; read by others only after the run has
+    // ended (the runner's join orders the two).
+    // Why the run failed, naming the file where there is one: "<file>: <reason>".
+    std::string failure;
+    // What the user asked for that could not be done in a run that otherwise finished (an
+    // input kept, a file not written), one line each, naming the file and the reason.
+    std::vector<std::string> warnings;
+
+    // Every field to zero, the cancel flag included; the outcome texts emptied.
     void Clear();
 
     OperationState State() const { return OperationState(state.load(std::memory_order_relaxed)); }

@@ -3,6 +3,7 @@
 // a user interface of its own.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -24,6 +25,9 @@ class CryptorCallback : public WriteErrorHandler {
     virtual void ReportDestroyFailed(bool eradicate) = 0;
     virtual bool RetryOpen(bool encrypting, bool isFile, const std::string& path,
                            int errorCode) = 0;
+    // Some inputs could not be moved to the trash: delete them instead? Asked once per run;
+    // no keeps them.
+    virtual bool ConfirmDeleteInsteadOfRecycle(std::size_t count) = 0;
 };
 
 // For work that asks no one: every question is answered with no, every text with none.
@@ -35,6 +39,7 @@ class SilentCallback : public CryptorCallback {
     void ReportDestroyFailed(bool) override {}
     bool RetryOpen(bool, bool, const std::string&, int) override { return false; }
     bool RetryWrite(int) override { return false; }
+    bool ConfirmDeleteInsteadOfRecycle(std::size_t) override { return false; }
 };
 
 }  // namespace FCryptEng

@@ -17,15 +17,10 @@
 namespace admin_seeds {
 
 // Answers every key-file request with one path.
-class KeyFileAnswer : public FCryptEng::CryptorCallback {
+class KeyFileAnswer : public FCryptEng::SilentCallback {
   public:
     explicit KeyFileAnswer(std::string path) : m_path(std::move(path)) {}
     std::optional<std::string> AskText(const std::string&, bool) override { return m_path; }
-    bool ConfirmOverwrite(const std::string&, bool, std::uint32_t&) override { return false; }
-    bool ConfirmInputDeletion(const std::string*, int) override { return false; }
-    void ReportDestroyFailed(bool) override {}
-    bool RetryOpen(bool, bool, const std::string&, int) override { return false; }
-    bool RetryWrite(int) override { return false; }
 
   private:
     std::string m_path;

@@ -22,6 +22,7 @@ class ScriptedCallback : public FCryptEng::CryptorCallback {
     std::deque<bool> deletionAnswers;
     std::deque<bool> retryOpenAnswers;
     std::deque<bool> retryWriteAnswers;
+    std::deque<bool> recycleFallbackAnswers;
     std::deque<std::optional<std::string>> textAnswers;
     // Set by Cancel answers; the status record the run uses.
     std::atomic<std::uint8_t>* cancel = nullptr;
@@ -67,6 +68,11 @@ class ScriptedCallback : public FCryptEng::CryptorCallback {
     bool RetryWrite(int code) override {
         asked.push_back("retry write " + std::to_string(code));
         return Pop(retryWriteAnswers, false);
+    }
+
+    bool ConfirmDeleteInsteadOfRecycle(std::size_t count) override {
+        asked.push_back("delete instead of recycle " + std::to_string(count));
+        return Pop(recycleFallbackAnswers, false);
     }
 
   private:
