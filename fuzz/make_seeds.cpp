@@ -2,11 +2,13 @@
 // from well-formed records and reach deep into each reader.
 // Usage: make-fuzz-seeds <folder>; writes one subfolder of seeds per target.
 #include <cryptopp/filters.h>
+#include <cryptopp/queue.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "format/DirFooter.h"
@@ -96,6 +98,31 @@ void OrganisationSeeds(const fs::path& dir) {
     FCryptEng::Organisation organisation;
     organisation.Create("Seed Works", "fuzz password", true, false);
     organisation.SaveAs((dir / "organisation").string());
+
+    // An earlier record, which carries its sealed key inside, so that opening keys is fuzzed.
+    FCryptEng::KeyPair keys;
+    keys.Create();
+    FCryptEng::KeyPair sealed(keys);
+    sealed.Encrypt("fuzz password");
+    CryptoPP::ByteQueue body;
+    body.PutWord16(FCryptEng::Organisation::kTag);
+    body.Put(FCryptEng::Organisation::kVersionWithKey);
+    const std::string name = "Old Works";
+    body.PutWord16(CryptoPP::word16(name.size()));
+    body.Put(reinterpret_cast<const CryptoPP::byte*>(name.data()), name.size());
+    body.Put(FCryptEng::Organisation::kRecoveryApplies);
+    sealed.WritePublicKey(body);
+    sealed.WriteEncryptedPrivateKey(&body);
+    std::string bytes(std::size_t(body.MaxRetrievable()), '\0');
+    body.Get(reinterpret_cast<CryptoPP::byte*>(bytes.data()), bytes.size());
+    const auto signature =
+        keys.Sign(reinterpret_cast<const CryptoPP::byte*>(bytes.data()), bytes.size());
+    if (!signature)
+        throw std::runtime_error("cannot sign the earlier organisation record");
+    bytes += char(signature->size() >> 8);
+    bytes += char(signature->size() & 0xFF);
+    bytes.append(reinterpret_cast<const char*>(signature->data()), signature->size());
+    Save(dir / "organisation-v1", bytes);
 }
 
 }  // namespace

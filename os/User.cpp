@@ -1,7 +1,9 @@
 #include "os/User.h"
 
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "os/File.h"
 #include "os/Logger.h"
 
 namespace OS {
@@ -106,14 +109,38 @@ bool UserName(char* buffer, std::size_t& size) {
     return true;
 }
 
+namespace {
+const char* const kAdministratorGroups[] = {"sudo", "wheel", "admin"};
+}
+
 bool IsAdministratorAccount(uid_t uid, const std::vector<std::string>& groupNames) {
     if (uid == 0)
         return true;
     for (const std::string& name : groupNames) {
-        if (name == "sudo" || name == "wheel" || name == "admin")
-            return true;
+        for (const char* group : kAdministratorGroups)
+            if (name == group)
+                return true;
     }
     return false;
+}
+
+std::string ShareWithAdministrators(const std::string& path) {
+    Trace t("ShareWithAdministrators()");
+    if (geteuid() != 0)
+        return std::string();
+    for (const char* name : kAdministratorGroups) {
+        std::vector<char> buffer(16384);
+        group entry{};
+        group* found = nullptr;
+        if (getgrnam_r(name, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+            continue;
+        // Never through a link: the file was just written by root in root's folder.
+        if (fchownat(AT_FDCWD, path.c_str(), 0, found->gr_gid, AT_SYMLINK_NOFOLLOW) != 0 ||
+            fchmodat(AT_FDCWD, path.c_str(), 0640, 0) != 0)
+            File::RaiseLastError();
+        return name;
+    }
+    return std::string();
 }
 
 bool IsAdministrator() {

@@ -25,5 +25,9 @@ bool HomeFolder(std::string& home);
 bool IsAdministratorAccount(uid_t uid, const std::vector<std::string>& groupNames);
 // The decision above for the effective user and all of its groups.
 bool IsAdministrator();
+// Run as root: gives the first of those groups that exists read access to a file only root
+// could read (owner root, that group, mode 0640) and returns the group's name; otherwise
+// changes nothing and returns "". Raises File::Error.
+std::string ShareWithAdministrators(const std::string& path);
 
 }  // namespace OS

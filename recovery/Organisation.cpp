@@ -29,6 +29,30 @@ bool SamePublicKey(const KeyPair& a, const KeyPair& b) {
            a.PublicKey()->GetPublicExponent() == b.PublicKey()->GetPublicExponent();
 }
 
+// The sealed private key on its own, in the signed-file framing (without a signature).
+class OrganisationKey : public Signed {
+  public:
+    OrganisationKey() = default;
+    explicit OrganisationKey(const KeyPair& keys) : m_keys(keys) {}
+    const KeyPair& Keys() const { return m_keys; }
+
+    void Read(CryptoPP::BufferedTransformation& source) override {
+        if (PullWord16(source) != Organisation::kKeyTag || PullByte(source) != 1)
+            throw Organisation::Err();
+        KeyPair keys;
+        keys.ReadEncryptedPrivateKey(source);
+        m_keys = keys;
+    }
+    void Write(CryptoPP::BufferedTransformation& sink) const override {
+        sink.PutWord16(Organisation::kKeyTag, CryptoPP::BIG_ENDIAN_ORDER);
+        sink.Put(1);
+        m_keys.WriteEncryptedPrivateKey(&sink);
+    }
+
+  private:
+    KeyPair m_keys;
+};
+
 }  // namespace
 
 bool Organisation::ValidName(const std::string& name) {
@@ -53,6 +77,7 @@ void Organisation::Create(const std::string& name, const char* password, bool re
     keys.Encrypt(password);
 
     m_name = name;
+    m_version = kVersion;
     m_flags = static_cast<std::uint8_t>((recoveryApplies ? kRecoveryApplies : 0) |
                                         (programFolder ? kProgramFolder : 0));
     m_keys = keys;
@@ -63,14 +88,22 @@ void Organisation::Create(const std::string& name, const char* password, bool re
 
 bool Organisation::Check() const {
     OS::Trace t("Organisation::Check()");
-    return m_keys.HasPublicKey() && m_keys.HasSealedKey() && CheckSignature(m_keys);
+    return m_keys.HasPublicKey() && (m_version == kVersion || m_keys.HasSealedKey()) &&
+           CheckSignature(m_keys);
 }
 
 std::optional<KeyPair> Organisation::OpenKey(const char* password) const {
     OS::Trace t("Organisation::OpenKey()");
-    if (!m_keys.HasSealedKey() || !password)
+    if (!m_keys.HasPublicKey() || !password)
         throw Err();
     KeyPair keys(m_keys);
+    if (!keys.HasSealedKey()) {
+        if (m_keyPath.empty())
+            throw Err();
+        OrganisationKey file;
+        file.Open(m_keyPath);
+        keys = file.Keys();
+    }
     if (!keys.Decrypt(password))
         return std::nullopt;
     keys.MakePublicFromPrivate();
@@ -96,9 +129,35 @@ std::string Organisation::Fingerprint() const {
     return hex;
 }
 
+std::string Organisation::KeyFileFor(const std::string& recordPath) {
+    const std::size_t cut = recordPath.rfind('/');
+    return (cut == std::string::npos ? std::string() : recordPath.substr(0, cut + 1)) +
+           kKeyFileName;
+}
+
+void Organisation::SaveAs(const std::string& path, bool privateFile) const {
+    OS::Trace t("Organisation::SaveAs()");
+    if (m_version == kVersion) {
+        if (!m_keys.HasSealedKey())
+            throw Err();  // a record read from its file has no key to write
+        OrganisationKey(m_keys).SaveAs(KeyFileFor(path), true);
+    }
+    Signed::SaveAs(path, privateFile);
+}
+
+void Organisation::Open(const std::string& path) {
+    OS::Trace t("Organisation::Open()");
+    m_keyPath.clear();
+    Signed::Open(path);
+    m_keyPath = KeyFileFor(path);
+}
+
 void Organisation::Read(CryptoPP::BufferedTransformation& source) {
     OS::Trace t("Organisation::Read()");
-    if (PullWord16(source) != kTag || PullByte(source) != kVersion)
+    if (PullWord16(source) != kTag)
+        throw Err();
+    const std::uint8_t version = PullByte(source);
+    if (version != kVersion && version != kVersionWithKey)
         throw Err();
     const std::size_t nameLength = PullWord16(source);
     if (nameLength == 0 || nameLength > kMaxNameLength || source.MaxRetrievable() < nameLength)
@@ -112,9 +171,11 @@ void Organisation::Read(CryptoPP::BufferedTransformation& source) {
         throw Err();
     KeyPair keys;
     keys.ReadPublicKey(source);
-    keys.ReadEncryptedPrivateKey(source);
+    if (version == kVersionWithKey)
+        keys.ReadEncryptedPrivateKey(source);
 
     m_name = std::move(name);
+    m_version = version;
     m_flags = flags;
     m_keys = keys;
 }
@@ -124,12 +185,13 @@ void Organisation::Write(CryptoPP::BufferedTransformation& sink) const {
     if (!ValidName(m_name))
         throw Err();
     sink.PutWord16(kTag, CryptoPP::BIG_ENDIAN_ORDER);
-    sink.Put(kVersion);
+    sink.Put(m_version);
     sink.PutWord16(static_cast<CryptoPP::word16>(m_name.size()), CryptoPP::BIG_ENDIAN_ORDER);
     sink.Put(reinterpret_cast<const CryptoPP::byte*>(m_name.data()), m_name.size());
     sink.Put(m_flags);
     m_keys.WritePublicKey(sink);
-    m_keys.WriteEncryptedPrivateKey(&sink);
+    if (m_version == kVersionWithKey)
+        m_keys.WriteEncryptedPrivateKey(&sink);
 }
 
 }  // namespace FCryptEng

@@ -40,8 +40,8 @@ class Signed {
     void ClearSignature() { m_signature.reset(); }
     // Atomic: a temporary file beside the target, flushed, then renamed over it. A private
     // file is readable by its owner only (a sealed key is no business of other users).
-    void SaveAs(const std::string& path, bool privateFile = false) const;
-    void Open(const std::string& path);
+    virtual void SaveAs(const std::string& path, bool privateFile = false) const;
+    virtual void Open(const std::string& path);
     void Sign(const KeyPair& keys);
     bool CheckSignature(const KeyPair& keys) const;
     const std::optional<CryptoPP::SecByteBlock>& Signature() const { return m_signature; }

@@ -2,6 +2,8 @@
 // ("Organisation.bin") and checks a data-recovery configuration ("Data Recovery.bin") against
 // it. Exit codes are fixed; see Usage().
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -20,6 +22,7 @@
 #include "format/CryptorCallback.h"
 #include "os/Errors.h"
 #include "os/File.h"
+#include "os/User.h"
 #include "recovery/AdminRecovery.h"
 #include "recovery/KeyPair.h"
 #include "recovery/Organisation.h"
@@ -59,6 +62,9 @@ void Usage(std::ostream& out) {
            "         [--output PATH] [--password-fd N] [--force]\n"
            "      Makes a new organisation key pair, seals its private key under the\n"
            "      organisation password and writes the record, signed with that key pair.\n"
+           "      The sealed private key goes to \"Organisation Key.bin\" beside the record,\n"
+           "      readable by root and the first of the groups sudo, wheel, admin when root\n"
+           "      writes it (by its owner only otherwise); every user reads the record.\n"
            "      The password is asked twice on the terminal, without echo, or read as one\n"
            "      line from file descriptor N (for scripts). It must have "
         << Organisation::kMinPasswordLength << " to " << Organisation::kMaxPasswordLength
@@ -75,6 +81,11 @@ void Usage(std::ostream& out) {
            "      Prints the record's name, flags, the folder of \"Data Recovery.bin\", the key\n"
            "      fingerprint (SHA-256 of the public key's DER encoding) and whether the\n"
            "      record's signature is valid.\n"
+           "  protect-key [PATH] [--password-fd N]\n"
+           "      Moves the private key of a record made by an earlier version, which keeps it\n"
+           "      inside the record where every user can read it, to the key file above, and\n"
+           "      signs the record again (the organisation password is asked once). The key\n"
+           "      pair stays the same: \"Data Recovery.bin\" files keep their signature.\n"
            "  verify [--org PATH] DATA_RECOVERY_PATH\n"
            "      Checks the signature of \"Data Recovery.bin\" with the organisation's public\n"
            "      key and prints N, K, whether emergency passwords are permitted, and the\n"
@@ -214,7 +225,9 @@ void CheckLength(const Secret& password) {
                       ""};
 }
 
-void NewPassword(std::optional<int> fd, Secret& password) {
+// Reads the password once, from the descriptor or the terminal. False: a terminal was used and
+// the caller may ask again to confirm.
+bool ReadPassword(std::optional<int> fd, Secret& password, Terminal& tty) {
     if (fd) {
         bool any = false, tooLong = false;
         if (!password.ReadLine(*fd, any, tooLong))
@@ -224,15 +237,21 @@ void NewPassword(std::optional<int> fd, Secret& password) {
         if (tooLong)
             throw Failure{kPasswordError, "the password line is too long or holds a NUL byte", ""};
         CheckLength(password);
-        return;
+        return true;
     }
-    Terminal tty;
     if (!tty.IsOpen())
         throw Failure{kUsage, "no terminal to ask for the organisation password",
                       "give it on a file descriptor with --password-fd N"};
     if (!tty.AskHidden("Organisation password: ", password))
         throw Failure{kPasswordError, "could not read the password from the terminal", ""};
     CheckLength(password);
+    return false;
+}
+
+void NewPassword(std::optional<int> fd, Secret& password) {
+    Terminal tty;
+    if (ReadPassword(fd, password, tty))
+        return;
     Secret again;
     if (!tty.AskHidden("Repeat the organisation password: ", again))
         throw Failure{kPasswordError, "could not read the password from the terminal", ""};
@@ -328,6 +347,39 @@ Organisation OpenRecord(const std::string& path) {
     return record;
 }
 
+// Who can read the key file, in words.
+std::string KeyReaders(const std::string& keyPath) {
+    struct stat st {};
+    if (lstat(keyPath.c_str(), &st) != 0)
+        return "missing";
+    std::string readers = st.st_uid == 0 ? "root" : "its owner";
+    if (st.st_mode & S_IRGRP) {
+        const group* g = getgrgid(st.st_gid);
+        readers += ", group " + (g ? std::string(g->gr_name) : std::to_string(st.st_gid));
+    }
+    if (st.st_mode & S_IROTH)
+        readers = "EVERY USER";
+    return "readable by " + readers;
+}
+
+// Writes the record and its key file, lets the administrators' group read the key file when
+// root writes it, and says where the key is.
+std::string Save(const Organisation& record, const std::string& output) {
+    const std::string keyPath = Organisation::KeyFileFor(output);
+    try {
+        record.SaveAs(output);
+        const std::string group = OS::ShareWithAdministrators(keyPath);
+        return "Private key: " + keyPath + " (" +
+               (group.empty() ? KeyReaders(keyPath) : "readable by root, group " + group) + ")\n";
+    } catch (const std::exception& e) {
+        if (!IsPlatformError(e))
+            throw;
+        FileFailure("write", output, e,
+                    "the all-users folder is writable only by root: run with sudo, or write "
+                    "elsewhere with --output");
+    }
+}
+
 // --- Commands -----------------------------------------------------------------------------
 
 int Create(Args& args) {
@@ -382,17 +434,9 @@ int Create(Args& args) {
 
     Organisation record;
     record.Create(*name, password.c_str(), recovery, programFolder);
-    try {
-        record.SaveAs(output);
-    } catch (const std::exception& e) {
-        if (!IsPlatformError(e))
-            throw;
-        FileFailure("write", output, e,
-                    "the all-users folder is writable only by root: run with sudo, or write "
-                    "elsewhere with --output");
-    }
+    const std::string keyLine = Save(record, output);
     std::cout << "Wrote " << output << "\n"
-              << "Key fingerprint: " << record.Fingerprint() << "\n";
+              << keyLine << "Key fingerprint: " << record.Fingerprint() << "\n";
     return kOk;
 }
 
@@ -414,7 +458,16 @@ int Show(Args& args) {
               << (folder.empty() ? "unavailable" : folder) << ")\n"
               << "Flags:            0x" << std::hex << unsigned(record.Flags()) << std::dec << "\n"
               << "Key fingerprint:  " << record.Fingerprint() << "\n"
+              << "Private key:      "
+              << (record.Version() == Organisation::kVersionWithKey
+                      ? "inside the record, readable by every user who can read it"
+                      : Organisation::KeyFileFor(path) + " (" +
+                            KeyReaders(Organisation::KeyFileFor(path)) + ")")
+              << "\n"
               << "Signature:        " << (valid ? "valid" : "INVALID") << "\n";
+    if (record.Version() == Organisation::kVersionWithKey)
+        std::cerr << "hint: cryvan-org protect-key " << path
+                  << " moves the private key to a file only administrators can read\n";
     if (!valid)
         throw Failure{kInvalid, "the record's signature does not verify",
                       "the record was altered or damaged; replace it with the original"};
@@ -466,6 +519,40 @@ int Verify(Args& args) {
     return kOk;
 }
 
+int ProtectKey(Args& args) {
+    std::string path = DefaultRecordPath();
+    std::optional<int> fd;
+    while (!args.Done()) {
+        std::string value;
+        if (args.Option("--password-fd", value))
+            fd = ParseFd(value);
+        else if (args.Peek().compare(0, 2, "--") != 0)
+            path = args.Take();
+        else
+            Unexpected(args.Peek());
+    }
+    Organisation record = OpenRecord(path);
+    if (!record.Check())
+        throw Failure{kInvalid, "the organisation record " + path + " fails its own signature",
+                      "cryvan-org show " + path};
+    if (record.Version() != Organisation::kVersionWithKey) {
+        std::cout << "The private key is already in " << Organisation::KeyFileFor(path) << "\n";
+        return kOk;
+    }
+    // The record is signed again, so the password must open the key it holds.
+    Secret password;
+    Terminal tty;
+    ReadPassword(fd, password, tty);
+    const std::optional<FCryptEng::KeyPair> keys = record.OpenKey(password.c_str());
+    if (!keys)
+        throw Failure{kPasswordError, "the organisation password is wrong", ""};
+    record.SeparateKey();
+    record.Sign(*keys);
+    const std::string keyLine = Save(record, path);
+    std::cout << "Rewrote " << path << " without its private key\n" << keyLine;
+    return kOk;
+}
+
 int Run(int argc, char** argv) {
     if (argc < 2)
         throw Failure{kUsage, "no command given", "see cryvan-org --help"};
@@ -481,6 +568,8 @@ int Run(int argc, char** argv) {
         return Show(args);
     if (command == "verify")
         return Verify(args);
+    if (command == "protect-key")
+        return ProtectKey(args);
     throw Failure{kUsage, "unknown command '" + command + "'", "see cryvan-org --help"};
 }
 

@@ -1,5 +1,6 @@
 // Runs the built cryvan-org as its users would, checking its output and exit codes.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -16,6 +17,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using cryvan_test::Be16;
 using cryvan_test::EnvVar;
 using cryvan_test::ReadText;
 using cryvan_test::TempDir;
@@ -224,6 +226,70 @@ TEST_F(OrgTool, ExitCodes) {
     after.Open(record);
     EXPECT_TRUE(after.Check());
     EXPECT_NE(after.Fingerprint(), before.Fingerprint());
+}
+
+TEST_F(OrgTool, PrivateKeyIsReadableByAdministratorsOnly) {
+    const std::string record = tmp / "Organisation.bin";
+    const std::string keyFile = tmp / "Organisation Key.bin";
+    const Result created = Create(record);
+    ASSERT_EQ(created.code, 0) << created.err;
+    EXPECT_TRUE(Contains(created.out, "Private key: " + keyFile));
+    struct stat st {};
+    ASSERT_EQ(stat(keyFile.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & S_IROTH, 0u) << "other users can read the sealed key";
+    EXPECT_EQ(ReadText(record).find(Be16(FCryptEng::KeyPair::kSealedKeyTag)), std::string::npos);
+    const Result shown = Run({"show", record});
+    EXPECT_EQ(shown.code, 0) << shown.err;
+    EXPECT_TRUE(Contains(shown.out, "Private key:      " + keyFile + " (readable by "));
+}
+
+TEST_F(OrgTool, ProtectKeyMovesAnEarlierRecordsKeyOut) {
+    // A record as earlier versions wrote it: the sealed key inside, readable by every user.
+    FCryptEng::KeyPair keys;
+    keys.Create();
+    FCryptEng::KeyPair sealed(keys);
+    sealed.Encrypt(kPassword);
+    const std::string body = Be16(0x0A9E) + char(1) + Be16(4) + "Acme" + char(1) +
+                             cryvan_test::PublicKeyRecord(sealed) +
+                             cryvan_test::SealedKeyRecord(sealed);
+    const std::string record = tmp / "Organisation.bin";
+    WriteText(record, cryvan_test::SignedFile(body, keys));
+    chmod(record.c_str(), 0644);
+
+    // A configuration signed before the move keeps verifying after it: the key pair stays.
+    cryvan_test::ScriptedCallback callback;
+    AdminRecovery config(&callback);
+    config.Add("Admin One", "administrator words", false);
+    config.SetK(1);
+    config.Sign(keys);
+    const std::string recovery = tmp / "Data Recovery.bin";
+    config.SaveAs(recovery);
+
+    const Result before = Run({"show", record});
+    EXPECT_TRUE(Contains(before.out, "inside the record")) << before.out;
+    EXPECT_TRUE(Contains(before.err, "protect-key")) << before.err;
+
+    const Result wrong = Run({"protect-key", record, "--password-fd", "3"}, "not the password\n");
+    EXPECT_EQ(wrong.code, 4) << wrong.err;
+    EXPECT_EQ(ReadText(record), cryvan_test::SignedFile(body, keys));
+
+    const Result moved =
+        Run({"protect-key", record, "--password-fd", "3"}, std::string(kPassword) + "\n");
+    ASSERT_EQ(moved.code, 0) << moved.err;
+    Organisation org;
+    org.Open(record);
+    EXPECT_EQ(org.Version(), Organisation::kVersion);
+    EXPECT_TRUE(org.Check());
+    EXPECT_TRUE(org.OpenKey(kPassword));
+    EXPECT_EQ(ReadText(record).find(Be16(FCryptEng::KeyPair::kSealedKeyTag)), std::string::npos);
+    struct stat st {};
+    ASSERT_EQ(stat((tmp / "Organisation Key.bin").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & S_IROTH, 0u);
+    EXPECT_EQ(Run({"verify", "--org", record, recovery}).code, 0);
+
+    const Result again = Run({"protect-key", record});
+    EXPECT_EQ(again.code, 0) << again.err;
+    EXPECT_TRUE(Contains(again.out, "already"));
 }
 
 }  // namespace

@@ -1,12 +1,16 @@
 #include "recovery/Organisation.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/AppTestSupport.h"
+#include "os/File.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -52,11 +56,16 @@ class OrganisationRecord : public ::testing::Test {
         delete s_sealed;
     }
 
-    // The body from the layout, not from the code under test.
+    // The body from the layout, not from the code under test: version 1 carries the sealed
+    // key, version 2 keeps it in the key file.
     static std::string Body(const std::string& name, unsigned flags, unsigned version = 1,
                             unsigned tag = 0x0A9E) {
         return Be16(tag) + char(version) + Be16(unsigned(name.size())) + name + char(flags) +
-               cryvan_test::PublicKeyRecord(*s_sealed) + cryvan_test::SealedKeyRecord(*s_sealed);
+               cryvan_test::PublicKeyRecord(*s_sealed) +
+               (version == 2 ? "" : cryvan_test::SealedKeyRecord(*s_sealed));
+    }
+    static std::string KeyFile(const KeyPair& sealed, unsigned tag = 0x0A9F, unsigned version = 1) {
+        return Be16(tag) + char(version) + cryvan_test::SealedKeyRecord(sealed) + Be16(0);
     }
 
     // A new file each time: truncating a file just written makes some file systems flush it.
@@ -83,6 +92,14 @@ TEST_F(OrganisationRecord, CreatedRecordRoundTripsAndOpensItsKey) {
     EXPECT_TRUE(created.Check());
     created.SaveAs(tmp / "Organisation.bin");
 
+    // Every user reads the record; the sealed key is in a file of its owner's alone.
+    struct stat keyFile {};
+    ASSERT_EQ(stat((tmp / "Organisation Key.bin").c_str(), &keyFile), 0);
+    EXPECT_EQ(keyFile.st_mode & 0777, 0600u);
+    const std::string recordBytes = ReadText(tmp / "Organisation.bin");
+    EXPECT_EQ(recordBytes.find(Be16(KeyPair::kSealedKeyTag)), std::string::npos);
+    EXPECT_EQ(recordBytes[2], char(Organisation::kVersion));
+
     Organisation opened;
     ASSERT_EQ(OpenOutcome(opened, tmp / "Organisation.bin"), "opens");
     EXPECT_EQ(opened.Name(), "Harbour Works");
@@ -106,6 +123,71 @@ TEST_F(OrganisationRecord, CreatedRecordRoundTripsAndOpensItsKey) {
     EXPECT_TRUE(
         opened.Keys().CheckSignature(reinterpret_cast<const CryptoPP::byte*>(message.data()),
                                      message.size(), signature->data(), signature->size()));
+
+    // Without the key file (a user who may not read it) the record still checks.
+    ASSERT_EQ(chmod((tmp / "Organisation Key.bin").c_str(), 0), 0);
+    if (access((tmp / "Organisation Key.bin").c_str(), R_OK) != 0) {
+        EXPECT_TRUE(opened.Check());
+        EXPECT_THROW(opened.OpenKey(kPassword), OS::File::Error);
+    }
+    std::remove((tmp / "Organisation Key.bin").c_str());
+    EXPECT_TRUE(opened.Check());
+    EXPECT_THROW(opened.OpenKey(kPassword), OS::File::Error);
+}
+
+TEST_F(OrganisationRecord, KeyFileIsTheOneOfItsRecord) {
+    KeyPair other;
+    other.Create();
+    other.Encrypt(kPassword);
+    const std::string err = "\"Organisation error\"";
+    struct Case {
+        const char* what;
+        std::string keyFile;
+        std::string outcome;
+    } const cases[] = {
+        {"its own key", KeyFile(*s_sealed), "opens"},
+        {"another organisation's key", KeyFile(other), err},
+        {"wrong tag", KeyFile(*s_sealed, 0x0A9E), err},
+        {"unknown version", KeyFile(*s_sealed, 0x0A9F, 2), err},
+        {"cut short", KeyFile(*s_sealed).substr(0, 40), "\"KeyPair error\""},
+        {"empty", "", "\"Signed file empty\""},
+    };
+    const std::string body = Body("Acme", 1, 2);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Organisation record;
+        ASSERT_EQ(Open(cryvan_test::SignedFile(body, *s_plain), record), "opens");
+        EXPECT_TRUE(record.Check());
+        EXPECT_EQ(record.Version(), 2);
+        WriteText(tmp / "Organisation Key.bin", c.keyFile);
+        std::string outcome;
+        try {
+            outcome = record.OpenKey(kPassword) ? "opens" : "wrong password";
+        } catch (const std::exception& e) {
+            outcome = e.what();
+        }
+        EXPECT_EQ(outcome, c.outcome);
+    }
+}
+
+TEST_F(OrganisationRecord, EarlierRecordMovesItsKeyOut) {
+    Organisation record;
+    ASSERT_EQ(Open(cryvan_test::SignedFile(Body("Acme", 1), *s_plain), record), "opens");
+    EXPECT_EQ(record.Version(), Organisation::kVersionWithKey);
+    const std::optional<KeyPair> key = record.OpenKey(kPassword);
+    ASSERT_TRUE(key);
+    record.SeparateKey();
+    record.Sign(*key);
+    record.SaveAs(tmp / "moved/Organisation.bin");
+
+    Organisation moved;
+    moved.Open(tmp / "moved/Organisation.bin");
+    EXPECT_EQ(moved.Version(), Organisation::kVersion);
+    EXPECT_TRUE(moved.Check());
+    EXPECT_EQ(moved.Fingerprint(), record.Fingerprint());
+    EXPECT_TRUE(moved.OpenKey(kPassword));
+    // A record read from its file has no key to write a key file from.
+    EXPECT_THROW(moved.SaveAs(tmp / "copy.bin"), Organisation::Err);
 }
 
 TEST_F(OrganisationRecord, HandBuiltRecordReads) {
@@ -162,7 +244,11 @@ TEST_F(OrganisationRecord, MalformedBodiesAreRefused) {
         std::string outcome;
     } const cases[] = {
         {"wrong tag", Body("Acme", 1, 1, 0x0A9F), err},
-        {"version 2", Body("Acme", 1, 2), err},
+        {"version 3", Body("Acme", 1, 3), err},
+        {"version 2 with a key inside",
+         Be16(0x0A9E) + char(2) + Be16(4) + "Acme" + char(1) +
+             cryvan_test::PublicKeyRecord(*s_sealed) + cryvan_test::SealedKeyRecord(*s_sealed),
+         "\"Signed file error\""},
         {"version 0", Body("Acme", 1, 0), err},
         {"unknown flag bit", Body("Acme", 0x05), err},
         {"top flag bit", Body("Acme", 0x81), err},
