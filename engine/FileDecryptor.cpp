@@ -200,12 +200,13 @@ void FileDecryptor::Verify(const std::string& path, const KeySet& containerKeys,
         const DirEntry& e = *read.GetEntry(i);
         const DirEntry& w = *written.GetEntry(i);
         item = w.Name();
-        if (e.IsDir() != w.IsDir() || e.OriginalSize() != w.OriginalSize() ||
-            e.ArchiveSize() != w.ArchiveSize() || e.Position() != w.Position() ||
-            e.Compress() != w.Compress() || e.Mac() != w.Mac())
+        if (e.IsDir() != w.IsDir())
             throw FileCryptorErr("The directory entry differs from the file written");
         if (e.IsDir())
             continue;
+        if (e.OriginalSize() != w.OriginalSize() || e.ArchiveSize() != w.ArchiveSize() ||
+            e.Position() != w.Position() || e.Compress() != w.Compress() || e.Mac() != w.Mac())
+            throw FileCryptorErr("The directory entry differs from the file written");
         status.itemName.store(w.Name().c_str(), std::memory_order_relaxed);
         Store(status.itemNumber, std::uint32_t(i + 1));
         Store(status.itemSize, e.ArchiveSize());

@@ -144,7 +144,8 @@ TEST_F(Flows, InputsAfterEncryption) {
 
         EngineRun run;
         run.callback.deletionAnswers = {c.answer};
-        EXPECT_EQ(run.Encrypt(chosen, box, {"pw"}, c.mode, c.confirm), c.state);
+        EXPECT_EQ(run.Encrypt(chosen, box, {"pw"}, c.mode, c.confirm), c.state)
+            << run.status.failure;
         EXPECT_TRUE(fs::exists(box));
         EXPECT_EQ(fs::exists(in + "/f/a.txt"), !c.inputsGone);
         EXPECT_EQ(fs::exists(in + "/f/sub"), !c.inputsGone);  // emptied folders go
