@@ -195,6 +195,8 @@ void FileEncryptor::Begin() {
                 out.Put(m_header.data(), m_header.size());
             EncryptFiles(out);
             m_where = *m_outputName;
+            if (m_footerHook)
+                m_footerHook(*m_dirFooter);
             WriteFooter(out);
             // Everything reaches the disk before the container takes its name.
             out.MessageEnd();

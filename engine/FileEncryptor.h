@@ -45,6 +45,8 @@ class FileEncryptor : public FileCryptor {
     void SetReadBackHook(std::function<void(const std::string&)> hook) {
         m_readBackHook = std::move(hook);
     }
+    // For tests: called with the directory once every file is written, before the footers are.
+    void SetFooterHook(std::function<void(DirFooter&)> hook) { m_footerHook = std::move(hook); }
 
   private:
     // What is known of an input as it was read for encryption.
@@ -81,6 +83,7 @@ class FileEncryptor : public FileCryptor {
     std::vector<InputRecord> m_read;  // by directory index
     bool m_outputFailed = false;      // the last error came from writing the container
     std::function<void(const std::string&)> m_readBackHook;
+    std::function<void(DirFooter&)> m_footerHook;
 };
 
 }  // namespace FCryptEng

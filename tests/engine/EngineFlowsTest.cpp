@@ -132,8 +132,7 @@ TEST_F(Flows, InputsAfterEncryption) {
         {InputDeletionMode::Overwrite, true, false, false, OperationState::Overwriting},
         {InputDeletionMode::Eradicate, false, true, true, OperationState::Finished},
     };
-    setenv("XDG_DATA_HOME", (dir / "trash-home").c_str(), 1);
-    fs::create_directories(dir / "trash-home");
+    const std::string trash = TestTrashHome() + "/Trash/files";
     for (const Case& c : cases) {
         SCOPED_TRACE(int(c.mode) * 10 + c.confirm);
         fs::remove_all(in);
@@ -158,7 +157,7 @@ TEST_F(Flows, InputsAfterEncryption) {
             EXPECT_EQ(run.status.overallPercent.load(), 100u);
         }
     }
-    EXPECT_TRUE(fs::exists(dir / "trash-home/Trash/files/a.txt"));
+    EXPECT_TRUE(fs::exists(trash + "/a.txt"));
 }
 
 TEST_F(Flows, ContainerAfterDecryption) {
