@@ -176,8 +176,7 @@ void FileDecryptor::Begin() {
 
 void FileDecryptor::Verify(const std::string& path, const KeySet& containerKeys,
                            const DirFooter& written, OperationStatus& status,
-                           std::uint32_t overallEnd, CryptorCallback* callback,
-                           std::string& item) {
+                           std::uint32_t overallEnd, CryptorCallback* callback, std::string& item) {
     OS::Trace t("FileDecryptor::Verify()");
     FileDecryptor reader(&status, callback);
     reader.CipherFile(path);
@@ -212,10 +211,10 @@ void FileDecryptor::Verify(const std::string& path, const KeySet& containerKeys,
         Store(status.itemSize, e.ArchiveSize());
         Store(status.itemPlainSize, e.OriginalSize());
         plainDone += e.OriginalSize();
-        const std::uint32_t end =
-            plainTotal == 0
-                ? overallEnd
-                : std::uint32_t(overallStart + (overallEnd - overallStart) * plainDone / plainTotal);
+        const std::uint32_t end = plainTotal == 0
+                                      ? overallEnd
+                                      : std::uint32_t(overallStart + (overallEnd - overallStart) *
+                                                                         plainDone / plainTotal);
         reader.PumpStored(e, end, std::make_unique<CryptoPP::BitBucket>());
         Store(status.itemSize, 0);
         Store(status.itemPlainSize, 0);
@@ -345,7 +344,8 @@ void FileDecryptor::DecryptFile(DirEntry& e, std::uint32_t overallEnd) {
     }
 
     try {
-        PumpStored(e, overallEnd, std::make_unique<CryptoP2::SimpleFileSink>(out.File(), m_callback));
+        PumpStored(e, overallEnd,
+                   std::make_unique<CryptoP2::SimpleFileSink>(out.File(), m_callback));
     } catch (const OS::File::Error& err) {
         if (err.code != 9)
             throw;
@@ -386,7 +386,8 @@ void FileDecryptor::PumpStored(const DirEntry& e, std::uint32_t overallEnd,
             new ProgressFilter(&s.outBytes, &s.cancel, &s.itemPercent, e.OriginalSize(),
                                &s.overallPercent, overallEnd, sink.release(), true, &s.paused);
         if (e.Compress()) {
-            auto* inflater = new CryptoP2::ZlibInflater(new CryptoP2::BufferingFilter(kBlock, tail));
+            auto* inflater =
+                new CryptoP2::ZlibInflater(new CryptoP2::BufferingFilter(kBlock, tail));
             // The directory's size bounds what the file may become, so a small stream that
             // inflates without end stops at once.
             inflater->ExpectSize(e.OriginalSize());

@@ -337,8 +337,8 @@ void FileEncryptor::EncryptFiles(CryptoPP::MeterFilter& out) {
         InputRecord& record = m_read[i];
         record.identity = file->Identity();
         std::error_code ec;
-        record.state = std::filesystem::is_symlink(e->Name(), ec) ? InputState::Link
-                                                                  : InputState::Read;
+        record.state =
+            std::filesystem::is_symlink(e->Name(), ec) ? InputState::Link : InputState::Read;
 
         const bool compress = TestCompression(*file, file->GetInfo().Size());
         e->SetCompress(compress);
@@ -475,8 +475,7 @@ void FileEncryptor::VerifyContainer() {
     }
 }
 
-std::optional<OS::FileIdentity> FileEncryptor::StillAsRead(std::size_t index,
-                                                            const DirEntry& e) {
+std::optional<OS::FileIdentity> FileEncryptor::StillAsRead(std::size_t index, const DirEntry& e) {
     const InputRecord& record = m_read[index];
     switch (record.state) {
         case InputState::Link:

@@ -382,7 +382,8 @@ bool WriteFile::OpenToDestroy(int mode) {
             case 6:
             case 7:
             case 8:
-                m_destroyNote = std::string("kept, it could not be opened for writing: ") + e.what();
+                m_destroyNote =
+                    std::string("kept, it could not be opened for writing: ") + e.what();
                 Logger::Log(LOG_WARN, full + ": " + m_destroyNote);
                 return false;
             default:

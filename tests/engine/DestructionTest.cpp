@@ -95,8 +95,7 @@ TEST_F(Destruction, ADamagedContainerDestroysNothing) {
             } else {
                 EXPECT_EQ(state, OperationState::Failed);
                 EXPECT_FALSE(run.status.Cancelled());
-                EXPECT_EQ(run.status.failure.rfind(box + ": it did not read back correctly", 0),
-                          0u)
+                EXPECT_EQ(run.status.failure.rfind(box + ": it did not read back correctly", 0), 0u)
                     << run.status.failure;
                 EXPECT_EQ(ReadText(in + "/a.txt"), TextBytes(5000));
                 EXPECT_TRUE(fs::exists(in + "/b.bin"));
@@ -106,7 +105,8 @@ TEST_F(Destruction, ADamagedContainerDestroysNothing) {
 }
 
 TEST_F(Destruction, AnInputChangedAfterItWasReadIsKept) {
-    for (const Change change : {Change::Grown, Change::Touched, Change::Replaced, Change::Symlink}) {
+    for (const Change change :
+         {Change::Grown, Change::Touched, Change::Replaced, Change::Symlink}) {
         for (const InputDeletionMode mode : kDestroying) {
             SCOPED_TRACE(std::string(ChangeName(change)) + " " + std::to_string(int(mode)));
             Fresh();
@@ -126,7 +126,8 @@ TEST_F(Destruction, AnInputChangedAfterItWasReadIsKept) {
 }
 
 TEST_F(Destruction, AHardLinkedInputIsOnlyUnlinked) {
-    for (const InputDeletionMode mode : {InputDeletionMode::Overwrite, InputDeletionMode::Eradicate}) {
+    for (const InputDeletionMode mode :
+         {InputDeletionMode::Overwrite, InputDeletionMode::Eradicate}) {
         SCOPED_TRACE(int(mode));
         Fresh();
         fs::remove(dir / "other-name.txt");
@@ -139,10 +140,10 @@ TEST_F(Destruction, AHardLinkedInputIsOnlyUnlinked) {
         ASSERT_EQ(run.status.warnings.size(), 1u);
         EXPECT_EQ(run.status.warnings[0].rfind(in + "/a.txt: only unlinked", 0), 0u)
             << run.status.warnings[0];
-        EXPECT_NE(std::find(run.callback.asked.begin(), run.callback.asked.end(),
-                            mode == InputDeletionMode::Eradicate ? "not eradicated"
-                                                                 : "not overwritten"),
-                  run.callback.asked.end());
+        EXPECT_NE(
+            std::find(run.callback.asked.begin(), run.callback.asked.end(),
+                      mode == InputDeletionMode::Eradicate ? "not eradicated" : "not overwritten"),
+            run.callback.asked.end());
     }
 }
 
@@ -154,8 +155,9 @@ TEST_F(Destruction, RemovalRefusedAfterTheCommitIsAWarning) {
         EngineRun run;
         std::unique_ptr<RemovalRefused> refused;
         run.prepare = [&](FCryptEng::FileEncryptor& e) {
-            e.SetReadBackHook(
-                [&](const std::string&) { refused = std::make_unique<RemovalRefused>(in + "/a.txt"); });
+            e.SetReadBackHook([&](const std::string&) {
+                refused = std::make_unique<RemovalRefused>(in + "/a.txt");
+            });
         };
         const OperationState state = run.Encrypt(Inputs(), box, {"pw"}, mode);
         if (!refused->Effective())
@@ -200,9 +202,9 @@ TEST_F(Destruction, RecyclingWithoutATrashAsksOnce) {
         WriteText(shm / "b.txt", "second");
         EngineRun run;
         run.callback.recycleFallbackAnswers = {deleteInstead};
-        EXPECT_EQ(run.Encrypt({shm / "a.txt", shm / "b.txt"}, box, {"pw"},
-                              InputDeletionMode::Recycle),
-                  OperationState::Finished);
+        EXPECT_EQ(
+            run.Encrypt({shm / "a.txt", shm / "b.txt"}, box, {"pw"}, InputDeletionMode::Recycle),
+            OperationState::Finished);
         EXPECT_EQ(run.callback.asked, std::vector<std::string>{"delete instead of recycle 2"});
         EXPECT_EQ(fs::exists(shm / "a.txt"), !deleteInstead);
         EXPECT_EQ(fs::exists(shm / "b.txt"), !deleteInstead);
@@ -227,7 +229,8 @@ TEST_F(Destruction, RecyclingWithoutATrashAsksOnce) {
         EXPECT_EQ(dec.callback.asked, std::vector<std::string>{"delete instead of recycle 1"});
         EXPECT_EQ(fs::exists(shmBox), !deleteInstead);
         EXPECT_EQ(dec.status.warnings.size(), deleteInstead ? 0u : 1u);
-        EXPECT_EQ(dec.Warned(shmBox + ": kept, it could not be moved to the trash"), !deleteInstead);
+        EXPECT_EQ(dec.Warned(shmBox + ": kept, it could not be moved to the trash"),
+                  !deleteInstead);
     }
 }
 
@@ -262,9 +265,8 @@ TEST_F(Destruction, ADecompressionBombStopsAtItsStatedSize) {
         SCOPED_TRACE(stated);
         fs::remove_all(out);
         const auto stateSize = [&](FCryptEng::FileEncryptor& e) {
-            e.SetFooterHook([stated](FCryptEng::DirFooter& d) {
-                d.GetEntry(0)->SetOriginalSize(stated);
-            });
+            e.SetFooterHook(
+                [stated](FCryptEng::DirFooter& d) { d.GetEntry(0)->SetOriginalSize(stated); });
         };
         EngineRun enc;
         enc.prepare = stateSize;

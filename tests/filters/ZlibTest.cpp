@@ -267,7 +267,8 @@ TEST(ZlibInflater, AStatedSizeBoundsEachMessage) {
         std::size_t fed = 0;
         try {
             for (; fed < c.stream->size(); fed += 1024)
-                inflater.Put(Bytes(*c.stream) + fed, std::min<std::size_t>(1024, c.stream->size() - fed));
+                inflater.Put(Bytes(*c.stream) + fed,
+                             std::min<std::size_t>(1024, c.stream->size() - fed));
             inflater.MessageEnd();
             EXPECT_EQ(c.error, nullptr);
             EXPECT_EQ(sink.total, c.stated);

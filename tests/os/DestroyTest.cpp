@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <random>
