@@ -438,6 +438,12 @@ bool WriteFile::PrepareToDestroy() {
     }
     if (!IsDestroyable(m_info, st, m_destroyNote))
         return false;
+    // Content destroyed under a name that stays would be the worst of both.
+    if (access(m_info.Path().c_str(), W_OK | X_OK) != 0) {
+        m_destroyNote = std::string("kept, its folder does not let it be removed: ") +
+                        ErrorText(ErrorLayer::File, MapErrno(errno, ErrorLayer::File));
+        return false;
+    }
     if (st.st_nlink > 1) {
         Delete(false);
         m_destroyNote = kHardLinked;

@@ -147,16 +147,18 @@ TEST_F(InputSafety, ARemovalRefusedAfterTheContainerIsMadeLeavesItAndTheRest) {
         EXPECT_FALSE(Shows("failed due to an unexpected error")) << Output();
     }
 
-    // The container after decryption.
+    // The container after decryption, in a folder of its own.
+    fs::create_directories(dir / "boxes");
+    const std::string held = dir / "boxes/box.aes";
+    fs::copy_file(box, held);
     for (const char* mode : {"d", "o", "e"}) {
         SCOPED_TRACE(std::string("decrypt ") + mode);
         fs::remove_all(dir / "out");
-        ASSERT_TRUE(fs::exists(box));
-        RemovalRefused refused(box);
+        RemovalRefused refused(held);
         EXPECT_TRUE(Finished(
-            Run({"-d", "-c", box, "-p", "secret1", "-o", dir / "out", "-q", "-r", mode, "-f"})))
+            Run({"-d", "-c", held, "-p", "secret1", "-o", dir / "out", "-q", "-r", mode, "-f"})))
             << Output();
-        EXPECT_TRUE(fs::exists(box));
+        EXPECT_EQ(ReadText(held), ReadText(box));
         EXPECT_EQ(ReadText(dir / "out/b.txt"), "goes");
         EXPECT_FALSE(Shows("failed due to an unexpected error")) << Output();
     }
