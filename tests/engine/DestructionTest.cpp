@@ -125,6 +125,38 @@ TEST_F(Destruction, AnInputChangedAfterItWasReadIsKept) {
     }
 }
 
+TEST_F(Destruction, WhatWasNotTheFileReadIsKept) {
+    // An input named through a link: what was read is the file it points to.
+    fs::create_symlink(in + "/a.txt", in + "/link");
+    EngineRun run;
+    EXPECT_EQ(run.Encrypt({in + "/link", in + "/b.bin"}, box, {"pw"}, InputDeletionMode::Delete),
+              OperationState::Finished);
+    EXPECT_TRUE(fs::is_symlink(in + "/link"));
+    EXPECT_EQ(ReadText(in + "/a.txt"), TextBytes(5000));
+    EXPECT_FALSE(fs::exists(in + "/b.bin"));
+    EXPECT_EQ(run.status.warnings,
+              std::vector<std::string>{in + "/link: kept, it is a link: only the file it points "
+                                            "to was encrypted"});
+
+    // A container changed after it was opened for decryption.
+    for (const Change change : {Change::Touched, Change::Replaced}) {
+        SCOPED_TRACE(ChangeName(change));
+        fs::remove_all(out);
+        EngineRun dec;
+        auto d = dec.Open(box, "pw");
+        d->SetPlainFile(0);
+        d->SetPlainFile(1);
+        d->SetPathAndMode(0, out + "/");
+        d->InputDeletion(InputDeletionMode::Delete, false);
+        MakeChange(box, change);
+        d->Begin();
+        EXPECT_EQ(dec.status.State(), OperationState::Finished) << dec.status.failure;
+        EXPECT_TRUE(fs::exists(box));
+        EXPECT_EQ(dec.status.warnings,
+                  std::vector<std::string>{box + ": kept, it changed after it was read"});
+    }
+}
+
 TEST_F(Destruction, AHardLinkedInputIsOnlyUnlinked) {
     for (const InputDeletionMode mode :
          {InputDeletionMode::Overwrite, InputDeletionMode::Eradicate}) {
