@@ -203,6 +203,27 @@ TEST_F(Destruction, RemovalRefusedAfterTheCommitIsAWarning) {
         EXPECT_EQ(run.status.overallPercent.load(), 100u);
     }
 
+    // A folder emptied of its inputs that cannot be removed.
+    Fresh();
+    fs::create_directories(in + "/f");
+    WriteText(in + "/f/x.txt", "x");
+    EngineRun folders;
+    std::unique_ptr<RemovalRefused> locked;
+    folders.prepare = [&](FCryptEng::FileEncryptor& e) {
+        e.SetReadBackHook(
+            [&](const std::string&) { locked = std::make_unique<RemovalRefused>(in, true); });
+    };
+    EXPECT_EQ(folders.Encrypt(Expand(in + "/f"), box, {"pw"}, InputDeletionMode::Delete),
+              OperationState::Finished)
+        << folders.status.failure;
+    ASSERT_TRUE(locked && locked->Effective());
+    locked.reset();
+    EXPECT_FALSE(fs::exists(in + "/f/x.txt"));
+    EXPECT_TRUE(fs::is_directory(in + "/f"));
+    ASSERT_EQ(folders.status.warnings.size(), 1u);
+    EXPECT_EQ(folders.status.warnings[0].rfind(in + "/f: could not be removed: ", 0), 0u)
+        << folders.status.warnings[0];
+
     // The container after decryption.
     for (const InputDeletionMode mode :
          {InputDeletionMode::Delete, InputDeletionMode::Overwrite, InputDeletionMode::Eradicate}) {

@@ -65,11 +65,12 @@ inline void MakeChange(const std::string& name, Change change) {
     }
 }
 
-// Makes the removal of a file refused: for root, which a read-only folder does not stop, by the
-// immutable flag; for others by a read-only folder. Undone on destruction.
+// Makes the removal of a file refused (or, with `folder`, of every entry of that folder): for
+// root, which a read-only folder does not stop, by the immutable flag; for others by a read-only
+// folder. Undone on destruction.
 class RemovalRefused {
   public:
-    explicit RemovalRefused(const std::string& file) : m_file(file) {
+    explicit RemovalRefused(const std::string& file, bool folder = false) : m_file(file) {
         if (geteuid() == 0) {
             const int fd = open(file.c_str(), O_RDONLY);
             int flags = 0;
@@ -79,7 +80,7 @@ class RemovalRefused {
                 close(fd);
             m_effective = m_immutable;
         } else {
-            m_folder = std::filesystem::path(file).parent_path().string();
+            m_folder = folder ? file : std::filesystem::path(file).parent_path().string();
             m_effective = chmod(m_folder.c_str(), 0555) == 0;
         }
     }
