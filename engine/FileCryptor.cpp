@@ -121,6 +121,22 @@ std::uint32_t FileCryptor::DestructionShare(InputDeletionMode mode) {
     }
 }
 
+void FileCryptor::EndFailed(const char* exitLine, const std::exception* error) {
+    OS::Logger::Log(OS::LOG_INFO, exitLine);
+    if (error) {
+        const std::string reason = error->what();
+        m_status->failure = m_where.empty() ? reason : m_where + ": " + reason;
+        OS::Logger::Log(OS::LOG_ERROR, m_status->failure);
+    }
+    m_status->itemName.store(nullptr, std::memory_order_relaxed);
+    m_status->SetState(OperationState::Failed);
+}
+
+void FileCryptor::Warn(const std::string& line) {
+    OS::Logger::Log(OS::LOG_WARN, line);
+    m_status->warnings.push_back(line);
+}
+
 OperationState FileCryptor::DestructionState(InputDeletionMode mode) {
     switch (mode) {
         case InputDeletionMode::Recycle:

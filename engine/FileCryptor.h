@@ -69,6 +69,12 @@ class FileCryptor {
     static std::uint32_t DestructionShare(InputDeletionMode mode);
     static OperationState DestructionState(InputDeletionMode mode);
 
+    // Ends a run that threw: logs `exitLine`, and for an error (not a cancel) records why in the
+    // status, naming the file of the step that failed.
+    void EndFailed(const char* exitLine, const std::exception* error);
+    // One line of what the user asked for that could not be done.
+    void Warn(const std::string& line);
+
     OperationStatus* m_status;
     CryptorCallback* m_callback;
     std::unique_ptr<KeyFooter> m_keyFooter;
@@ -78,6 +84,8 @@ class FileCryptor {
     // The path choice last given, applied again before a run so that every entry has its name.
     int m_pathMode = 0;
     std::optional<std::string> m_path;
+    // The file the current step concerns; a failure names it.
+    std::string m_where;
 };
 
 }  // namespace FCryptEng

@@ -25,6 +25,8 @@ namespace {
 
 constexpr std::uint32_t kBlock = 65536;
 const char kMacMismatch[] = "File MAC mismatch - corrupted or modified input file";
+const char kSizeMismatch[] = "File size mismatch - corrupted or modified input file";
+const char kExitLine[] = "Exiting File Decryptor early since exception thrown";
 
 using CryptoP2::ProgressFilter;
 
@@ -75,6 +77,7 @@ void FileDecryptor::CipherFile(const std::optional<std::string>& path) {
         return;
     auto container = std::make_unique<OS::ReadFile>(*path);
     container->Open();
+    m_openedIdentity = container->Identity();
     m_container = std::move(container);
     m_containerName = m_container->GetInfo().FullName();
 }
@@ -155,16 +158,75 @@ int FileDecryptor::Password(const char* text) {
 
 void FileDecryptor::Begin() {
     OS::Trace t("FileDecryptor::Begin()");
+    m_where = m_containerName;
     try {
         if (!m_unlocked)
             throw FileCryptorErr("No password has opened the container");
         DecryptFiles();
         PostDecrypt();
+    } catch (const ProgressFilter::OperationTerminated&) {
+        EndFailed(kExitLine, nullptr);
+    } catch (const std::exception& e) {
+        EndFailed(kExitLine, &e);
     } catch (...) {
-        OS::Logger::Log(OS::LOG_INFO, "Exiting File Decryptor early since exception thrown");
-        m_status->itemName.store(nullptr, std::memory_order_relaxed);
-        m_status->SetState(OperationState::Failed);
+        const FileCryptorErr unknown("Unexpected error");
+        EndFailed(kExitLine, &unknown);
     }
+}
+
+void FileDecryptor::Verify(const std::string& path, const KeySet& containerKeys,
+                           const DirFooter& written, OperationStatus& status,
+                           std::uint32_t overallEnd, CryptorCallback* callback, std::string& item) {
+    OS::Trace t("FileDecryptor::Verify()");
+    FileDecryptor reader(&status, callback);
+    reader.CipherFile(path);
+    reader.ClearPassword();
+    reader.m_unlocked = std::make_unique<KeySet>(containerKeys);
+    reader.m_keyFooter->SetKeys(reader.m_unlocked.get());
+    reader.m_keyFooter->VerifyMac();
+    reader.m_dirFooter->Decrypt(*reader.m_unlocked);
+
+    const DirFooter& read = *reader.m_dirFooter;
+    const std::size_t count = read.NumEntries(false);
+    if (count != written.NumEntries(false))
+        throw FileCryptorErr("The directory does not list the files written");
+    std::uint64_t plainTotal = 0, plainDone = 0;
+    for (std::size_t i = 0; i < count; ++i)
+        plainTotal += read.GetEntry(i)->OriginalSize();
+    const std::uint32_t overallStart = Load(status.overallPercent);
+
+    for (std::size_t i = 0; i < count; ++i) {
+        const DirEntry& e = *read.GetEntry(i);
+        const DirEntry& w = *written.GetEntry(i);
+        item = w.Name();
+        if (e.IsDir() != w.IsDir())
+            throw FileCryptorErr("The directory entry differs from the file written");
+        if (e.IsDir())
+            continue;
+        if (e.OriginalSize() != w.OriginalSize() || e.ArchiveSize() != w.ArchiveSize() ||
+            e.Position() != w.Position() || e.Compress() != w.Compress() || e.Mac() != w.Mac())
+            throw FileCryptorErr("The directory entry differs from the file written");
+        status.itemName.store(w.Name().c_str(), std::memory_order_relaxed);
+        Store(status.itemNumber, std::uint32_t(i + 1));
+        Store(status.itemSize, e.ArchiveSize());
+        Store(status.itemPlainSize, e.OriginalSize());
+        plainDone += e.OriginalSize();
+        const std::uint32_t end = plainTotal == 0
+                                      ? overallEnd
+                                      : std::uint32_t(overallStart + (overallEnd - overallStart) *
+                                                                         plainDone / plainTotal);
+        reader.PumpStored(e, end, std::make_unique<CryptoPP::BitBucket>());
+        // A cancel after the last block skips the checks: it must not pass for a proof.
+        if (status.Cancelled())
+            throw ProgressFilter::OperationTerminated();
+        Store(status.itemSize, 0);
+        Store(status.itemPlainSize, 0);
+        Store(status.inBytes, 0);
+        Store(status.outBytes, 0);
+        status.itemName.store(nullptr, std::memory_order_relaxed);
+    }
+    item.clear();
+    Store(status.overallPercent, overallEnd);
 }
 
 void FileDecryptor::SetTotalSizes() {
@@ -216,6 +278,7 @@ void FileDecryptor::DecryptFiles() {
         }
         s.itemName.store(e->FinalName().c_str(), std::memory_order_relaxed);
         Store(s.itemNumber, std::uint32_t(i + 1));
+        m_where = e->FinalName();
         if (e->IsDir()) {
             CreateDirectory(e->FinalName());
             continue;
@@ -254,6 +317,7 @@ void FileDecryptor::DecryptFiles() {
         s.itemName.store(nullptr, std::memory_order_relaxed);
     }
     settle();
+    m_where = m_containerName;
     if (s.Cancelled())
         throw ProgressFilter::OperationTerminated();
     // Every new name reaches the disk before the container may be destroyed.
@@ -264,15 +328,7 @@ void FileDecryptor::DecryptFiles() {
 void FileDecryptor::DecryptFile(DirEntry& e, std::uint32_t overallEnd) {
     OS::Trace t("FileDecryptor::DecryptFile()");
     OperationStatus& s = *m_status;
-    const KeySet* keys = e.GetKeySet();
-    // Stored data must lie wholly before the footer region.
-    if (!keys || e.Position() > m_regionStart || e.ArchiveSize() > e.Position())
-        throw FileCryptorErr("Corrupt input file");
-    m_container->Move(std::int64_t(m_regionStart - e.Position()), false);
-
-    CryptoPP::CBC_Mode<CryptoPP::AES>::Decryption aes(keys->EncKey()->data(), 16,
-                                                      keys->IV()->data());
-    CryptoPP::HMAC<CryptoPP::SHA256> mac(keys->MacKey()->data(), keys->MacKey()->size());
+    m_where = e.FinalName();
 
     OS::PendingOutput out(e.FinalName(), e.Attributes());
     for (bool open = false; !open;) {
@@ -291,35 +347,15 @@ void FileDecryptor::DecryptFile(DirEntry& e, std::uint32_t overallEnd) {
     }
 
     try {
-        // container -> read progress -> AES-CBC -> buffering -> HMAC -> [inflate -> buffering]
-        // -> write progress -> file
-        CryptoPP::BufferedTransformation* tail = new ProgressFilter(
-            &s.outBytes, &s.cancel, &s.itemPercent, e.OriginalSize(), &s.overallPercent, overallEnd,
-            new CryptoP2::SimpleFileSink(out.File(), m_callback), true, &s.paused);
-        if (e.Compress())
-            tail = new CryptoP2::ZlibInflater(new CryptoP2::BufferingFilter(kBlock, tail));
-        CryptoP2::SimpleFileSource(
-            *m_container, e.ArchiveSize(), true,
-            new ProgressFilter(&s.inBytes, nullptr, nullptr, 0, nullptr, 0,
-                               new CryptoPP::StreamTransformationFilter(
-                                   aes, new CryptoP2::BufferingFilter(
-                                            kBlock, new CryptoP2::SeparateHashFilter(mac, tail)))));
+        PumpStored(e, overallEnd,
+                   std::make_unique<CryptoP2::SimpleFileSink>(out.File(), m_callback));
     } catch (const OS::File::Error& err) {
         if (err.code != 9)
             throw;
         s.Cancel();
-    } catch (const CryptoPP::InvalidCiphertext&) {
-        // Broken padding or a cut block: the data was changed.
-        throw FileCryptorErr(kMacMismatch);
     }
     if (s.Cancelled())
         throw ProgressFilter::OperationTerminated();
-
-    CryptoPP::SecByteBlock digest(mac.DigestSize());
-    mac.Final(digest);
-    if (digest.size() != e.Mac().size() ||
-        !CryptoPP::VerifyBufsEqual(digest.data(), e.Mac().data(), digest.size()))
-        throw FileCryptorErr(kMacMismatch);
 
     try {
         out.File().SetFileTimes(e.CreateTime(), e.ModTime(), e.AccessTime());
@@ -329,6 +365,62 @@ void FileDecryptor::DecryptFile(DirEntry& e, std::uint32_t overallEnd) {
     }
     out.Commit(false);
     m_touchedFolders.insert(OS::FolderOf(e.FinalName()));
+    m_where = m_containerName;
+}
+
+void FileDecryptor::PumpStored(const DirEntry& e, std::uint32_t overallEnd,
+                               std::unique_ptr<CryptoPP::BufferedTransformation> sink) {
+    OS::Trace t("FileDecryptor::PumpStored()");
+    OperationStatus& s = *m_status;
+    const KeySet* keys = e.GetKeySet();
+    // Stored data must lie wholly before the footer region.
+    if (!keys || e.Position() > m_regionStart || e.ArchiveSize() > e.Position())
+        throw FileCryptorErr("Corrupt input file");
+    m_container->Move(std::int64_t(m_regionStart - e.Position()), false);
+
+    CryptoPP::CBC_Mode<CryptoPP::AES>::Decryption aes(keys->EncKey()->data(), 16,
+                                                      keys->IV()->data());
+    CryptoPP::HMAC<CryptoPP::SHA256> mac(keys->MacKey()->data(), keys->MacKey()->size());
+
+    try {
+        // container -> read progress -> AES-CBC -> buffering -> HMAC -> [inflate -> buffering]
+        // -> write progress -> sink
+        CryptoPP::BufferedTransformation* tail =
+            new ProgressFilter(&s.outBytes, &s.cancel, &s.itemPercent, e.OriginalSize(),
+                               &s.overallPercent, overallEnd, sink.release(), true, &s.paused);
+        if (e.Compress()) {
+            auto* inflater =
+                new CryptoP2::ZlibInflater(new CryptoP2::BufferingFilter(kBlock, tail));
+            // The directory's size bounds what the file may become, so a small stream that
+            // inflates without end stops at once.
+            inflater->ExpectSize(e.OriginalSize());
+            tail = inflater;
+        }
+        CryptoP2::SimpleFileSource(
+            *m_container, e.ArchiveSize(), true,
+            new ProgressFilter(&s.inBytes, nullptr, nullptr, 0, nullptr, 0,
+                               new CryptoPP::StreamTransformationFilter(
+                                   aes, new CryptoP2::BufferingFilter(
+                                            kBlock, new CryptoP2::SeparateHashFilter(mac, tail)))));
+    } catch (const CryptoPP::InvalidCiphertext&) {
+        // Broken padding or a cut block: the data was changed.
+        throw FileCryptorErr(kMacMismatch);
+    } catch (const CryptoP2::ZlibInflater::Err& err) {
+        const std::string what = err.what();
+        if (what == CryptoP2::ZlibInflater::kTooLong || what == CryptoP2::ZlibInflater::kTooShort)
+            throw FileCryptorErr(kSizeMismatch);
+        throw;
+    }
+    if (s.Cancelled())
+        return;
+
+    CryptoPP::SecByteBlock digest(mac.DigestSize());
+    mac.Final(digest);
+    if (digest.size() != e.Mac().size() ||
+        !CryptoPP::VerifyBufsEqual(digest.data(), e.Mac().data(), digest.size()))
+        throw FileCryptorErr(kMacMismatch);
+    if (!e.Compress() && Load(s.outBytes) != e.OriginalSize())
+        throw FileCryptorErr(kSizeMismatch);
 }
 
 bool FileDecryptor::OverwriteOK(const DirEntry& e) {
@@ -375,38 +467,95 @@ bool FileDecryptor::CreateDirectory(const std::string& path) {
 
 void FileDecryptor::PostDecrypt() {
     OS::Trace t("FileDecryptor::PostDecrypt()");
+    m_where = m_containerName;
+    // The file read from start to end, as it is now: another process may have rewritten it.
+    std::optional<OS::FileIdentity> readIdentity;
+    try {
+        readIdentity = m_container->Identity();
+    } catch (const OS::File::Error&) {
+    }
     m_container->Close();
     const std::string path = m_containerName;
     if (m_deletionMode != InputDeletionMode::Keep) {
         m_status->SetState(DestructionState(m_deletionMode));
-        // A container not wholly extracted is never destroyed without asking.
-        if ((m_skipped || m_confirmDeletion) &&
-            !(m_callback && m_callback->ConfirmInputDeletion(&path, int(m_deletionMode))))
+        if (!m_status->warnings.empty()) {
+            // Something was not written: the container may be the only copy of it.
+            Warn(path + ": kept, not every file was written");
+        } else if (!(m_skipped || m_confirmDeletion) ||
+                   (m_callback && m_callback->ConfirmInputDeletion(&path, int(m_deletionMode)))) {
+            // A container not wholly extracted is never destroyed without asking.
+            DestroyContainer(readIdentity);
+        } else {
             return;
-        switch (m_deletionMode) {
-            case InputDeletionMode::Overwrite:
-                DestroyInput(false);
-                break;
-            case InputDeletionMode::Eradicate:
-                DestroyInput(true);
-                break;
-            case InputDeletionMode::Recycle:
-                OS::WriteFile(path, 2, false).Recycle();
-                break;
-            default:
-                OS::WriteFile(path, 2, false).Delete(false);
-                break;
         }
     }
     Store(m_status->overallPercent, 100);
     m_status->SetState(OperationState::Finished);
 }
 
-void FileDecryptor::DestroyInput(bool eradicate) {
+// Every failure from here on is a warning: the files are out, and the run has succeeded.
+void FileDecryptor::DestroyContainer(const std::optional<OS::FileIdentity>& readIdentity) {
+    OS::Trace t("FileDecryptor::DestroyContainer()");
+    const std::string& path = m_containerName;
+    const char* verb = "deleted";
+    try {
+        const std::optional<OS::FileIdentity> now = OS::IdentityAt(path);
+        if (!now) {
+            Warn(path + ": not found, it was moved or removed after it was read");
+            return;
+        }
+        if (*now != m_openedIdentity || (readIdentity && *readIdentity != m_openedIdentity)) {
+            Warn(path + ": kept, it changed after it was read");
+            return;
+        }
+        switch (m_deletionMode) {
+            case InputDeletionMode::Overwrite:
+                verb = "overwritten";
+                DestroyInput(false, *now);
+                break;
+            case InputDeletionMode::Eradicate:
+                verb = "eradicated";
+                DestroyInput(true, *now);
+                break;
+            case InputDeletionMode::Recycle: {
+                verb = "moved to the trash";
+                const OS::RemovalOutcome outcome = OS::DeleteFileList({path}, true, {*now})[0];
+                if (outcome.result == OS::Removal::Removed)
+                    break;
+                if (outcome.result != OS::Removal::NotTrashed) {
+                    Warn(path + ": kept, " + outcome.reason);
+                    break;
+                }
+                if (!(m_callback && m_callback->ConfirmDeleteInsteadOfRecycle(1))) {
+                    Warn(path + ": kept, it could not be moved to the trash");
+                    break;
+                }
+                verb = "deleted";
+                if (OS::IdentityAt(path) != now) {
+                    Warn(path + ": kept, it changed after it was read");
+                    break;
+                }
+                OS::WriteFile(path, 2, false).Delete(false);
+                OS::Logger::Log(OS::LOG_WARN, path + ": deleted, the trash refused it");
+                break;
+            }
+            default:
+                OS::WriteFile(path, 2, false).Delete(false);
+                break;
+        }
+    } catch (const std::exception& e) {
+        Warn(path + ": could not be " + verb + ": " + e.what());
+    }
+}
+
+void FileDecryptor::DestroyInput(bool eradicate, const OS::FileIdentity& identity) {
     OS::Trace t("FileDecryptor::DestroyInput()");
     OS::WriteFile file(m_containerName, 2, false);
+    file.ExpectIdentity(identity);
     file.SetProgress(0, &m_status->itemPercent, &m_status->overallPercent, 100);
     const bool ok = eradicate ? file.Eradicate() : file.Overwrite();
+    if (!file.DestroyNote().empty())
+        Warn(m_containerName + ": " + file.DestroyNote());
     if (!ok && m_callback)
         m_callback->ReportDestroyFailed(eradicate);
 }

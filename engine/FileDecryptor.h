@@ -4,6 +4,8 @@
 // deletion mode says.
 #pragma once
 
+#include <cryptopp/cryptlib.h>
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -37,18 +39,33 @@ class FileDecryptor : public FileCryptor {
     }
     bool Unlocked() const { return m_unlocked != nullptr; }
 
+    // Reads the container at `path` back as decrypting it would, writing nothing: its footers,
+    // the directory opened with the container key set and compared with `written` (the one it
+    // was made from), every stored file's MAC and size. Progress goes to `status` (the overall
+    // percent from where it stands up to overallEnd); `item` names the entry being read. Throws
+    // the first fault.
+    static void Verify(const std::string& path, const KeySet& containerKeys,
+                       const DirFooter& written, OperationStatus& status, std::uint32_t overallEnd,
+                       CryptorCallback* callback, std::string& item);
+
   private:
     void ReadFooters();
     void SetTotalSizes();
     void DecryptFiles();
     void DecryptFile(DirEntry& entry, std::uint32_t overallEnd);
+    // Decrypts, checks and inflates the entry's stored data into `sink`; raises on a MAC or size
+    // mismatch.
+    void PumpStored(const DirEntry& entry, std::uint32_t overallEnd,
+                    std::unique_ptr<CryptoPP::BufferedTransformation> sink);
     bool OverwriteOK(const DirEntry& entry);
     bool CreateDirectory(const std::string& path);
     void PostDecrypt();
-    void DestroyInput(bool eradicate);
+    void DestroyInput(bool eradicate, const OS::FileIdentity& identity);
+    void DestroyContainer(const std::optional<OS::FileIdentity>& readIdentity);
 
     std::unique_ptr<OS::ReadFile> m_container;
     std::string m_containerName;
+    OS::FileIdentity m_openedIdentity;  // the container as it was when opened
     std::uint32_t m_footerLength = 0;
     std::uint64_t m_regionStart = 0;  // where the footer region begins
     std::unique_ptr<KeySet> m_unlocked;

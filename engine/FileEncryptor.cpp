@@ -1,5 +1,7 @@
 #include "engine/FileEncryptor.h"
 
+#include "engine/FileDecryptor.h"
+
 #include <cryptopp/aes.h>
 #include <cryptopp/hmac.h>
 #include <cryptopp/modes.h>
@@ -51,6 +53,37 @@ std::string CleanName(const std::string& path) {
 using OS::Add;
 using OS::Load;
 using OS::Store;
+
+const char kExitLine[] = "Exiting File Encryptor early since exception thrown";
+
+// The container's sink, noting whether an error came from writing it rather than from reading
+// an input, so that a failure names the right file.
+class ContainerSink : public CryptoP2::SimpleFileSink {
+  public:
+    ContainerSink(OS::WriteFile& file, FCryptEng::WriteErrorHandler* handler, bool& failed)
+        : SimpleFileSink(file, handler), m_failed(failed) {}
+
+    size_t Put2(const CryptoPP::byte* inString, size_t length, int messageEnd,
+                bool blocking) override {
+        try {
+            return SimpleFileSink::Put2(inString, length, messageEnd, blocking);
+        } catch (const OS::File::Error&) {
+            m_failed = true;
+            throw;
+        }
+    }
+    bool IsolatedFlush(bool hardFlush, bool blocking) override {
+        try {
+            return SimpleFileSink::IsolatedFlush(hardFlush, blocking);
+        } catch (const OS::File::Error&) {
+            m_failed = true;
+            throw;
+        }
+    }
+
+  private:
+    bool& m_failed;
+};
 
 }  // namespace
 
@@ -152,13 +185,18 @@ std::optional<std::string> FileEncryptor::GetDefaultDest(const std::string& fold
 
 void FileEncryptor::Begin() {
     OS::Trace t("FileEncryptor::Begin()");
+    m_where.clear();
+    m_outputFailed = false;
     try {
         ReadyToStart();
-        CryptoPP::MeterFilter out(new CryptoP2::SimpleFileSink(m_output->File(), m_callback));
+        CryptoPP::MeterFilter out(new ContainerSink(m_output->File(), m_callback, m_outputFailed));
         try {
             if (!m_header.empty())
                 out.Put(m_header.data(), m_header.size());
             EncryptFiles(out);
+            m_where = *m_outputName;
+            if (m_footerHook)
+                m_footerHook(*m_dirFooter);
             WriteFooter(out);
             // Everything reaches the disk before the container takes its name.
             out.MessageEnd();
@@ -166,17 +204,20 @@ void FileEncryptor::Begin() {
         } catch (const OS::File::Error& e) {
             if (e.code == 9)
                 CancelRun(*m_status);
+            if (m_outputFailed)
+                m_where = *m_outputName;
             throw;
         }
+    } catch (const ProgressFilter::OperationTerminated&) {
+        m_output.reset();  // the partial container goes at once
+        EndFailed(kExitLine, nullptr);
+    } catch (const std::exception& e) {
+        m_output.reset();
+        EndFailed(kExitLine, &e);
     } catch (...) {
-        OS::Logger::Log(OS::LOG_INFO, "Exiting File Encryptor early since exception thrown");
-        try {
-            if (m_output)
-                m_output.reset();  // the partial container goes at once
-        } catch (...) {
-        }
-        m_status->itemName.store(nullptr, std::memory_order_relaxed);
-        m_status->SetState(OperationState::Failed);
+        m_output.reset();
+        const FileCryptorErr unknown("Unexpected error");
+        EndFailed(kExitLine, &unknown);
     }
 }
 
@@ -193,8 +234,13 @@ void FileEncryptor::ReadyToStart() {
     for (std::size_t i = 0; const DirEntry* e = m_dirFooter->GetEntry(i); ++i)
         if (e->FinalName().empty())
             throw FileCryptorErr("The input \"" + e->Name() + "\" has no name to store");
+    // Runs that destroy read the container back first: about a third of the time encrypting
+    // takes.
     m_destructionShare = DestructionShare(m_deletionMode);
-    m_dataShare = 100 - m_destructionShare;
+    const std::uint32_t rest = 100 - m_destructionShare;
+    m_verifyShare = m_deletionMode == InputDeletionMode::Keep ? 0 : rest / 3;
+    m_dataShare = rest - m_verifyShare;
+    m_read.assign(m_dirFooter->NumEntries(false), InputRecord());
     m_status->Clear();
     m_status->SetState(OperationState::Encrypting);
     SetTotalSize();
@@ -221,6 +267,7 @@ void FileEncryptor::OpenOutputFile() {
     OS::Trace t("FileEncryptor::OpenOutputFile()");
     if (!m_outputName)
         throw FileCryptorErr("Output file not set");
+    m_where = *m_outputName;
     m_output = std::make_unique<OS::PendingOutput>(*m_outputName);
     // A container headed by a program is meant to be run.
     static const std::uint8_t kElf[] = {0x7f, 'E', 'L', 'F'};
@@ -254,6 +301,7 @@ void FileEncryptor::EncryptFiles(CryptoPP::MeterFilter& out) {
         Store(s.itemSize, e->OriginalSize());
         s.itemName.store(e->Name().c_str(), std::memory_order_relaxed);
         Store(s.itemNumber, ++fileNumber);
+        m_where = e->Name();
         const std::uint64_t start = out.GetTotalBytes();
         starts.back() = start;
 
@@ -285,6 +333,13 @@ void FileEncryptor::EncryptFiles(CryptoPP::MeterFilter& out) {
                 overallEnd = 1;
         }
 
+        // Only what was read may be destroyed later: note what it is.
+        InputRecord& record = m_read[i];
+        record.identity = file->Identity();
+        std::error_code ec;
+        record.state =
+            std::filesystem::is_symlink(e->Name(), ec) ? InputState::Link : InputState::Read;
+
         const bool compress = TestCompression(*file, file->GetInfo().Size());
         e->SetCompress(compress);
 
@@ -303,6 +358,10 @@ void FileEncryptor::EncryptFiles(CryptoPP::MeterFilter& out) {
             *file, true,
             new ProgressFilter(&s.inBytes, &s.cancel, &s.itemPercent, Load(s.itemSize),
                                &s.overallPercent, overallEnd, tail, true, &s.paused));
+        const OS::FileIdentity after = file->Identity();
+        if (record.state == InputState::Read &&
+            (after != record.identity || after.size != Load(s.inBytes)))
+            record.state = InputState::ChangedWhileRead;
         file->Close();
 
         const std::uint64_t stored = out.GetTotalBytes() - start;
@@ -364,6 +423,7 @@ void FileEncryptor::WriteFooter(CryptoPP::MeterFilter& out) {
 
 void FileEncryptor::PostEncrypt() {
     OS::Trace t("FileEncryptor::PostEncrypt()");
+    m_where = *m_outputName;
     // From here on the container is complete and durable under its name, whatever follows.
     m_output->Commit();
     m_output.reset();
@@ -372,45 +432,174 @@ void FileEncryptor::PostEncrypt() {
         if (m_confirmDeletion &&
             !(m_callback && m_callback->ConfirmInputDeletion(nullptr, int(m_deletionMode))))
             return;
-        switch (m_deletionMode) {
-            case InputDeletionMode::Recycle:
-            case InputDeletionMode::Delete: {
-                std::vector<std::string> names;
-                for (std::size_t i = 0; const DirEntry* e = m_dirFooter->GetEntry(i); ++i)
-                    if (!e->IsDir())
-                        names.push_back(e->Name());
-                OS::DeleteFileList(names, m_deletionMode == InputDeletionMode::Recycle);
-                break;
+        VerifyContainer();
+        m_status->SetState(DestructionState(m_deletionMode));
+        m_where.clear();
+        // The container is proven: from here the run has succeeded, and what cannot be done is
+        // told input by input.
+        try {
+            switch (m_deletionMode) {
+                case InputDeletionMode::Recycle:
+                case InputDeletionMode::Delete:
+                    RemoveInputs(m_deletionMode == InputDeletionMode::Recycle);
+                    break;
+                default:
+                    DestroyFiles(m_deletionMode == InputDeletionMode::Eradicate);
+                    break;
             }
-            default:
-                DestroyFiles(m_deletionMode == InputDeletionMode::Eradicate);
-                break;
+            RemoveEmptyDirEntries();
+        } catch (const std::exception& e) {
+            Warn(std::string("The inputs could not all be handled: ") + e.what());
         }
-        RemoveEmptyDirEntries();
     }
     Store(m_status->overallPercent, 100);
     m_status->SetState(OperationState::Finished);
 }
 
+void FileEncryptor::VerifyContainer() {
+    OS::Trace t("FileEncryptor::VerifyContainer()");
+    m_status->SetState(OperationState::Verifying);
+    // What was written is read from the disk, not from memory.
+    OS::DropCachedPages(*m_outputName);
+    if (m_readBackHook)
+        m_readBackHook(*m_outputName);
+    std::string item;
+    try {
+        FileDecryptor::Verify(*m_outputName, m_containerKeys, *m_dirFooter, *m_status,
+                              m_dataShare + m_verifyShare, m_callback, item);
+    } catch (const ProgressFilter::OperationTerminated&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw FileCryptorErr("it did not read back correctly, so no input was destroyed: " +
+                             (item.empty() ? std::string() : item + ": ") + e.what());
+    }
+}
+
+std::optional<OS::FileIdentity> FileEncryptor::StillAsRead(std::size_t index, const DirEntry& e) {
+    const InputRecord& record = m_read[index];
+    switch (record.state) {
+        case InputState::Link:
+            Warn(e.Name() + ": kept, it is a link: only the file it points to was encrypted");
+            return std::nullopt;
+        case InputState::ChangedWhileRead:
+            Warn(e.Name() + ": kept, it changed while it was being encrypted");
+            return std::nullopt;
+        case InputState::NotRead:
+            Warn(e.Name() + ": kept, it was not encrypted");
+            return std::nullopt;
+        case InputState::Read:
+            break;
+    }
+    const std::optional<OS::FileIdentity> now = OS::IdentityAt(e.Name());
+    if (!now) {
+        Warn(e.Name() + ": not found, it was moved or removed after it was encrypted");
+        return std::nullopt;
+    }
+    if (*now != record.identity) {
+        Warn(e.Name() + ": kept, it changed after it was encrypted");
+        return std::nullopt;
+    }
+    return now;
+}
+
+void FileEncryptor::RemoveInputs(bool recycle) {
+    OS::Trace t("FileEncryptor::RemoveInputs()");
+    const std::string verb = recycle ? "moved to the trash" : "deleted";
+    std::vector<std::string> names;
+    std::vector<OS::FileIdentity> identities;
+    for (std::size_t i = 0; const DirEntry* e = m_dirFooter->GetEntry(i); ++i) {
+        if (e->IsDir())
+            continue;
+        try {
+            if (const auto identity = StillAsRead(i, *e)) {
+                names.push_back(e->Name());
+                identities.push_back(*identity);
+            }
+        } catch (const std::exception& err) {
+            Warn(e->Name() + ": could not be " + verb + ": " + err.what());
+        }
+    }
+
+    // Warns for every name not removed; returns those the trash refused.
+    const auto report = [this](const std::vector<std::string>& list,
+                               const std::vector<OS::RemovalOutcome>& outcomes,
+                               const std::string& doing) {
+        std::vector<std::size_t> refused;
+        for (std::size_t k = 0; k < list.size(); ++k) {
+            switch (outcomes[k].result) {
+                case OS::Removal::Removed:
+                    break;
+                case OS::Removal::Missing:
+                    Warn(list[k] + ": not found, it was moved or removed after it was encrypted");
+                    break;
+                case OS::Removal::Changed:
+                    Warn(list[k] + ": kept, it changed after it was encrypted");
+                    break;
+                case OS::Removal::NotTrashed:
+                    refused.push_back(k);
+                    break;
+                case OS::Removal::Failed:
+                    Warn(list[k] + ": could not be " + doing + ": " + outcomes[k].reason);
+                    break;
+            }
+        }
+        return refused;
+    };
+    const std::vector<std::size_t> refused =
+        report(names, OS::DeleteFileList(names, recycle, identities), verb);
+    if (refused.empty())
+        return;
+
+    // Asked once for the run; with nobody to answer, the files stay.
+    if (!(m_callback && m_callback->ConfirmDeleteInsteadOfRecycle(refused.size()))) {
+        for (std::size_t k : refused)
+            Warn(names[k] + ": kept, it could not be moved to the trash");
+        return;
+    }
+    std::vector<std::string> again;
+    std::vector<OS::FileIdentity> againIdentities;
+    for (std::size_t k : refused) {
+        again.push_back(names[k]);
+        againIdentities.push_back(identities[k]);
+        OS::Logger::Log(OS::LOG_WARN, names[k] + ": deleted, the trash refused it");
+    }
+    report(again, OS::DeleteFileList(again, false, againIdentities), "deleted");
+}
+
 void FileEncryptor::DestroyFiles(bool eradicate) {
     OS::Trace t("FileEncryptor::DestroyFiles()");
     OperationStatus& s = *m_status;
+    const std::string verb = eradicate ? "eradicated" : "overwritten";
+    const std::uint32_t start = m_dataShare + m_verifyShare;
     bool allOk = true;
     std::uint64_t done = 0;
     const std::uint64_t total = Load(s.inTotal);
     for (std::size_t i = 0; const DirEntry* e = m_dirFooter->GetEntry(i); ++i) {
         if (e->IsDir())
             continue;
-        OS::WriteFile file(e->Name(), 2, false);
         s.itemName.store(e->Name().c_str(), std::memory_order_relaxed);
         Store(s.itemNumber, std::uint32_t(i + 1));
         Store(s.itemPercent, 0);
         done += e->OriginalSize();
         const std::uint32_t end =
-            total == 0 ? m_dataShare
-                       : std::uint32_t(m_dataShare + done * m_destructionShare / total);
-        file.SetProgress(0, &s.itemPercent, &s.overallPercent, end);
-        allOk = (eradicate ? file.Eradicate() : file.Overwrite()) && allOk;
+            total == 0 ? start : std::uint32_t(start + done * m_destructionShare / total);
+        try {
+            if (const auto identity = StillAsRead(i, *e)) {
+                OS::WriteFile file(e->Name(), 2, false);
+                file.ExpectIdentity(*identity);
+                file.SetProgress(0, &s.itemPercent, &s.overallPercent, end);
+                const bool ok = eradicate ? file.Eradicate() : file.Overwrite();
+                if (!file.DestroyNote().empty())
+                    Warn(e->Name() + ": " + file.DestroyNote());
+                allOk = ok && allOk;
+            } else {
+                allOk = false;
+            }
+        } catch (const std::exception& err) {
+            allOk = false;
+            Warn(e->Name() + ": could not be " + verb + ": " + err.what());
+        }
+        Store(s.overallPercent, end);
     }
     s.itemName.store(nullptr, std::memory_order_relaxed);
     if (!allOk && m_callback)
@@ -427,9 +616,14 @@ void FileEncryptor::RemoveEmptyDirEntries() {
     std::stable_sort(
         folders.begin(), folders.end(),
         [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
-    for (const std::string& folder : folders)
-        if (OS::Directory::Exists(folder) && OS::Directory::IsEmpty(folder))
-            OS::Directory::Remove(folder);
+    for (const std::string& folder : folders) {
+        try {
+            if (OS::Directory::Exists(folder) && OS::Directory::IsEmpty(folder))
+                OS::Directory::Remove(folder);
+        } catch (const std::exception& e) {
+            Warn(folder + ": could not be removed: " + e.what());
+        }
+    }
 }
 
 }  // namespace FCryptEng

@@ -5,6 +5,7 @@
 
 #include <cryptopp/filters.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,7 +40,22 @@ class FileEncryptor : public FileCryptor {
     void Begin() override;
     std::optional<std::string> GetDefaultDest(const std::string& folder) override;
 
+    // For tests: called with the container's name once it is committed and its cached pages
+    // are dropped, just before it is read back.
+    void SetReadBackHook(std::function<void(const std::string&)> hook) {
+        m_readBackHook = std::move(hook);
+    }
+    // For tests: called with the directory once every file is written, before the footers are.
+    void SetFooterHook(std::function<void(DirFooter&)> hook) { m_footerHook = std::move(hook); }
+
   private:
+    // What is known of an input as it was read for encryption.
+    enum class InputState { NotRead, Read, Link, ChangedWhileRead };
+    struct InputRecord {
+        InputState state = InputState::NotRead;
+        OS::FileIdentity identity;
+    };
+
     void CheckNotStarted() const;
     void ReadyToStart();
     void SetTotalSize();
@@ -48,6 +64,11 @@ class FileEncryptor : public FileCryptor {
     bool TestCompression(OS::ReadFile& file, std::uint64_t size);
     void WriteFooter(CryptoPP::MeterFilter& out);
     void PostEncrypt();
+    void VerifyContainer();
+    // The input's identity when it is still the file that was read; otherwise a warning says
+    // why it is kept, and nullopt.
+    std::optional<OS::FileIdentity> StillAsRead(std::size_t index, const DirEntry& entry);
+    void RemoveInputs(bool recycle);
     void DestroyFiles(bool eradicate);
     void RemoveEmptyDirEntries();
 
@@ -57,7 +78,12 @@ class FileEncryptor : public FileCryptor {
     std::unique_ptr<OS::PendingOutput> m_output;
     std::vector<std::uint8_t> m_header;
     std::uint32_t m_dataShare = 100;
+    std::uint32_t m_verifyShare = 0;
     std::uint32_t m_destructionShare = 0;
+    std::vector<InputRecord> m_read;  // by directory index
+    bool m_outputFailed = false;      // the last error came from writing the container
+    std::function<void(const std::string&)> m_readBackHook;
+    std::function<void(DirFooter&)> m_footerHook;
 };
 
 }  // namespace FCryptEng

@@ -196,6 +196,10 @@ size_t ZlibInflater::Put2(const CryptoPP::byte* inString, size_t length, int mes
                 if (ret == Z_DATA_ERROR || ret == Z_NEED_DICT || ret == Z_STREAM_ERROR)
                     throw Err(kDamaged);
                 const std::size_t produced = m_out.size() - z.avail_out;
+                // A stream that claims a small size may inflate without end: stop at once.
+                if (m_limited && produced > m_expected - m_produced)
+                    throw Err(kTooLong);
+                m_produced += produced;
                 if (produced > 0)
                     Output(0, m_out.data(), produced, 0, true);
                 if (ret == Z_STREAM_END) {
@@ -214,8 +218,11 @@ size_t ZlibInflater::Put2(const CryptoPP::byte* inString, size_t length, int mes
         if (messageEnd) {
             if (!m_ended)
                 throw Err(kIncomplete);
+            if (m_limited && m_produced != m_expected)
+                throw Err(kTooShort);
             m_stream->Reset();
             m_ended = false;
+            m_produced = 0;
             Output(0, nullptr, 0, messageEnd, true);
         }
     } catch (...) {
@@ -223,6 +230,7 @@ size_t ZlibInflater::Put2(const CryptoPP::byte* inString, size_t length, int mes
         m_stream->SetInput(nullptr, 0);
         m_stream->Reset();
         m_ended = false;
+        m_produced = 0;
         throw;
     }
     return 0;

@@ -6,6 +6,7 @@
 #include <cryptopp/filters.h>
 #include <cryptopp/secblock.h>
 
+#include <cstdint>
 #include <exception>
 #include <memory>
 
@@ -48,6 +49,8 @@ class ZlibInflater : public CryptoPP::Filter {
     static constexpr const char* kDamaged = "Zlib stream damaged";
     static constexpr const char* kIncomplete = "Zlib stream incomplete";
     static constexpr const char* kTrailing = "Zlib stream has trailing data";
+    static constexpr const char* kTooLong = "Zlib stream inflates past its stated size";
+    static constexpr const char* kTooShort = "Zlib stream inflates short of its stated size";
 
     explicit ZlibInflater(CryptoPP::BufferedTransformation* attachment = nullptr);
     ~ZlibInflater() override;
@@ -58,10 +61,20 @@ class ZlibInflater : public CryptoPP::Filter {
                 bool blocking) override;
     bool IsolatedFlush(bool hardFlush, bool blocking) override;
 
+    // From now on each message must inflate to exactly `size` bytes: the first block that would
+    // pass it raises kTooLong before any of it goes on, and an end short of it raises kTooShort.
+    void ExpectSize(std::uint64_t size) {
+        m_limited = true;
+        m_expected = size;
+    }
+
   private:
     std::unique_ptr<detail::ZlibStream> m_stream;
     CryptoPP::SecByteBlock m_out;
     bool m_ended = false;
+    bool m_limited = false;
+    std::uint64_t m_expected = 0;
+    std::uint64_t m_produced = 0;  // in this message
 };
 
 }  // namespace CryptoP2

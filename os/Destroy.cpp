@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -107,30 +108,37 @@ void Advance(ProgressWord* word, std::uint32_t start, std::uint32_t target, std:
     word->store(std::uint32_t(std::int64_t(value)), std::memory_order_relaxed);
 }
 
-// Refreshes `info` and tells whether it names a plain file that destruction may touch. Links,
-// devices and pipes are left alone: writing through them would reach something else.
-bool IsDestroyable(File::Info& info) {
+// Refreshes `info` and tells whether it names a plain file that destruction may touch, with
+// its lstat in `st`; otherwise `note` says why not. Links, devices and pipes are left alone:
+// writing through them would reach something else.
+bool IsDestroyable(File::Info& info, struct stat& st, std::string& note) {
     try {
         info.Update();
     } catch (const File::Error& e) {
-        if (e.code == 1)
+        if (e.code == 1) {
+            note = "not found";
             return false;
+        }
         throw;
     }
-    if (info.Attributes() & (ATTR_SYSTEM | ATTR_DIRECTORY))
-        return false;
-    struct stat st {};
     if (lstat(info.FullName().c_str(), &st) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR)
+        if (errno == ENOENT || errno == ENOTDIR) {
+            note = "not found";
             return false;
+        }
         File::RaiseLastError();
     }
-    if (!S_ISREG(st.st_mode)) {
+    if (!S_ISREG(st.st_mode) || (info.Attributes() & (ATTR_SYSTEM | ATTR_DIRECTORY))) {
+        note = S_ISLNK(st.st_mode) ? "kept, it is a link" : "kept, it is not a plain file";
         Logger::Log(LOG_WARN, "Not a plain file, left in place: " + info.FullName());
         return false;
     }
     return true;
 }
+
+constexpr const char kChanged[] = "kept, it changed after it was read";
+constexpr const char kHardLinked[] =
+    "only unlinked, not overwritten: it has other names (hard links) that keep its content";
 
 // 0 or the errno of the failure. Never replaces an existing name.
 int MoveNoReplace(const std::string& from, const std::string& to) {
@@ -218,30 +226,127 @@ std::string ScrambleName(const std::string& name, const std::function<std::uint3
     return scrambled;
 }
 
-void DeleteFileList(const std::vector<std::string>& names, bool recycle) {
+FileIdentity IdentityOfStat(const struct stat& st) {
+    FileIdentity id;
+    id.device = std::uint64_t(st.st_dev);
+    id.inode = std::uint64_t(st.st_ino);
+    id.size = std::uint64_t(st.st_size);
+    id.modSeconds = st.st_mtim.tv_sec;
+    id.modNanoseconds = st.st_mtim.tv_nsec;
+    id.changeSeconds = st.st_ctim.tv_sec;
+    id.changeNanoseconds = st.st_ctim.tv_nsec;
+    return id;
+}
+
+FileIdentity File::Identity() const {
+    struct stat st {};
+    if (m_state.fd < 0)
+        throw Error(0);
+    if (fstat(m_state.fd, &st) != 0)
+        RaiseLastError();
+    return IdentityOfStat(st);
+}
+
+namespace {
+
+// The folder of `fullName`, open, and the name inside it: what is looked at or removed there
+// is the entry of that folder, never what a link at the name points to.
+class FolderHandle {
+  public:
+    explicit FolderHandle(const std::string& fullName) {
+        const std::size_t cut = fullName.rfind(kSeparator);
+        const std::string folder = cut == std::string::npos ? "." : fullName.substr(0, cut + 1);
+        m_name = cut == std::string::npos ? fullName : fullName.substr(cut + 1);
+        m_fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        m_err = m_fd < 0 ? errno : 0;
+    }
+    ~FolderHandle() {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    FolderHandle(const FolderHandle&) = delete;
+    FolderHandle& operator=(const FolderHandle&) = delete;
+
+    int Fd() const { return m_fd; }
+    int OpenError() const { return m_err; }
+    const std::string& Name() const { return m_name; }
+
+  private:
+    int m_fd = -1;
+    int m_err = 0;
+    std::string m_name;
+};
+
+std::string ErrnoText(int err) {
+    return ErrorText(ErrorLayer::File, MapErrno(err, ErrorLayer::File));
+}
+
+}  // namespace
+
+std::optional<FileIdentity> IdentityAt(const std::string& fullName) {
+    FolderHandle folder(fullName);
+    if (folder.Fd() < 0) {
+        if (folder.OpenError() == ENOENT || folder.OpenError() == ENOTDIR)
+            return std::nullopt;
+        File::RaiseError(folder.OpenError());
+    }
+    struct stat st {};
+    if (fstatat(folder.Fd(), folder.Name().c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return std::nullopt;
+        File::RaiseLastError();
+    }
+    return IdentityOfStat(st);
+}
+
+void DropCachedPages(const std::string& fullName) {
+    const int fd = open(fullName.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        File::RaiseLastError();
+    // Advice only: a file system that keeps no separate cache (a RAM disk) ignores it.
+    posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    close(fd);
+}
+
+std::vector<RemovalOutcome> DeleteFileList(const std::vector<std::string>& names, bool recycle,
+                                           const std::vector<FileIdentity>& expected) {
     Trace trace("File::DeleteFileList()");
-    for (const std::string& name : names) {
+    std::vector<RemovalOutcome> outcomes(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string& name = names[i];
+        RemovalOutcome& outcome = outcomes[i];
+        FolderHandle folder(name);
         struct stat st {};
-        if (lstat(name.c_str(), &st) != 0) {
-            Logger::Log(LOG_WARN,
-                        "Could not remove " + name + ": " +
-                            ErrorText(ErrorLayer::File, MapErrno(errno, ErrorLayer::File)));
-            continue;
-        }
-        if (recycle) {
+        if (folder.Fd() < 0 ||
+            fstatat(folder.Fd(), folder.Name().c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            const int err = folder.Fd() < 0 ? folder.OpenError() : errno;
+            outcome.result = err == ENOENT || err == ENOTDIR ? Removal::Missing : Removal::Failed;
+            outcome.reason = ErrnoText(err);
+        } else if (i < expected.size() && IdentityOfStat(st) != expected[i]) {
+            outcome.result = Removal::Changed;
+            outcome.reason = kChanged;
+        } else if (recycle) {
             try {
                 // Never opened: mode 2 only lets the name be described whatever it is.
                 WriteFile file(name, 2);
-                file.Recycle();
+                if (i < expected.size())
+                    file.ExpectIdentity(expected[i]);
+                if (!file.Recycle()) {
+                    outcome.result = Removal::NotTrashed;
+                    outcome.reason = file.DestroyNote();
+                }
             } catch (const std::exception& e) {
-                Logger::Log(LOG_WARN, "Could not move to the trash: " + name + ": " + e.what());
+                outcome.result = Removal::NotTrashed;
+                outcome.reason = e.what();
             }
-        } else if (unlink(name.c_str()) != 0) {
-            Logger::Log(LOG_WARN,
-                        "Could not delete " + name + ": " +
-                            ErrorText(ErrorLayer::File, MapErrno(errno, ErrorLayer::File)));
+        } else if (unlinkat(folder.Fd(), folder.Name().c_str(), 0) != 0) {
+            outcome.result = Removal::Failed;
+            outcome.reason = ErrnoText(errno);
         }
+        if (outcome.result != Removal::Removed)
+            Logger::Log(LOG_WARN, "Not removed: " + name + ": " + outcome.reason);
     }
+    return outcomes;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -252,13 +357,16 @@ bool WriteFile::OpenToDestroy(int mode) {
     const std::string full = m_info.FullName();
     // Read-only protects a file from being written, whoever asks: root is kept out too.
     if (m_info.Attributes() & ATTR_READONLY) {
-        Logger::Log(LOG_WARN,
-                    "Cannot open " + full + " to overwrite it: " + ErrorText(ErrorLayer::File, 3));
+        m_destroyNote = std::string("kept, it could not be opened for writing: ") +
+                        ErrorText(ErrorLayer::File, 3);
+        Logger::Log(LOG_WARN, full + ": " + m_destroyNote);
         return false;
     }
     struct stat before {};
-    if (lstat(full.c_str(), &before) != 0 || !S_ISREG(before.st_mode))
+    if (lstat(full.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) {
+        m_destroyNote = kChanged;
         return false;
+    }
     m_state.mode = mode;
     try {
         Open();
@@ -274,7 +382,9 @@ bool WriteFile::OpenToDestroy(int mode) {
             case 6:
             case 7:
             case 8:
-                Logger::Log(LOG_WARN, "Cannot open " + full + " to overwrite it: " + e.what());
+                m_destroyNote =
+                    std::string("kept, it could not be opened for writing: ") + e.what();
+                Logger::Log(LOG_WARN, full + ": " + m_destroyNote);
                 return false;
             default:
                 throw;
@@ -283,9 +393,10 @@ bool WriteFile::OpenToDestroy(int mode) {
     // The name may have been swapped for a link between the check and the open.
     struct stat after {};
     if (fstat(m_state.fd, &after) != 0 || after.st_dev != before.st_dev ||
-        after.st_ino != before.st_ino) {
+        after.st_ino != before.st_ino || (m_expected && IdentityOfStat(after) != *m_expected)) {
         CloseHandle();
         Logger::Log(LOG_WARN, "File changed while opening it to overwrite it: " + full);
+        m_destroyNote = kChanged;
         return false;
     }
     return true;
@@ -314,9 +425,37 @@ void WriteFile::EndProgress() {
     Store(m_state.counter, m_state.counterEnd);
 }
 
+// Checks that destruction may go ahead; a file with other names is unlinked here, its
+// content left to them. False when the caller has nothing more to do.
+bool WriteFile::PrepareToDestroy() {
+    m_destroyNote.clear();
+    struct stat st {};
+    // Whatever the name holds now, it is not what was read.
+    if (m_expected && lstat(m_info.FullName().c_str(), &st) == 0 &&
+        IdentityOfStat(st) != *m_expected) {
+        m_destroyNote = kChanged;
+        return false;
+    }
+    if (!IsDestroyable(m_info, st, m_destroyNote))
+        return false;
+    // Content destroyed under a name that stays would be the worst of both.
+    if (access(m_info.Path().c_str(), W_OK | X_OK) != 0) {
+        m_destroyNote = std::string("kept, its folder does not let it be removed: ") +
+                        ErrorText(ErrorLayer::File, MapErrno(errno, ErrorLayer::File));
+        return false;
+    }
+    if (st.st_nlink > 1) {
+        Delete(false);
+        m_destroyNote = kHardLinked;
+        EndProgress();
+        return false;
+    }
+    return true;
+}
+
 bool WriteFile::Overwrite() {
     Trace trace("WriteFile::Overwrite()");
-    if (!IsDestroyable(m_info))
+    if (!PrepareToDestroy())
         return false;
     const bool secure = IsSecureMedium(m_info);
     if (!OpenToDestroy(3))
@@ -333,7 +472,7 @@ bool WriteFile::Overwrite() {
 
 bool WriteFile::Eradicate() {
     Trace trace("WriteFile::Eradicate()");
-    if (!IsDestroyable(m_info))
+    if (!PrepareToDestroy())
         return false;
     const bool secure = IsSecureMedium(m_info);
     std::mt19937 rng = FreshGenerator();

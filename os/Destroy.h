@@ -3,8 +3,11 @@
 // of a list of names.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,8 +27,33 @@ bool IsSecureMedium(const File::Info& info);
 // so that its length and dots stay.
 std::string ScrambleName(const std::string& name, const std::function<std::uint32_t()>& next);
 
+FileIdentity IdentityOfStat(const struct stat& st);
+
+// The identity of what `fullName` names now, without following a link in its last component,
+// looked up relative to its folder; nullopt when nothing has that name. Other failures raise.
+std::optional<FileIdentity> IdentityAt(const std::string& fullName);
+
+// Drops the file's cached pages, so that the next read comes from the disk. Only clean pages go:
+// the file must have been synced.
+void DropCachedPages(const std::string& fullName);
+
+// What became of one name of a list.
+enum class Removal {
+    Removed,
+    Missing,     // nothing of that name was there
+    Changed,     // not the file described: kept
+    NotTrashed,  // the trash refused it: kept
+    Failed,      // the system refused: kept; the reason says why
+};
+struct RemovalOutcome {
+    Removal result = Removal::Removed;
+    std::string reason;  // the system's own text, or the trash's
+};
+
 // Moves every name to the desktop trash (recycle) or unlinks it, whatever its permission bits.
-// Failures are logged as warnings, never reported.
-void DeleteFileList(const std::vector<std::string>& names, bool recycle);
+// With `expected` (one identity per name), a name that no longer holds the file described is
+// left alone. One outcome per name, in order.
+std::vector<RemovalOutcome> DeleteFileList(const std::vector<std::string>& names, bool recycle,
+                                           const std::vector<FileIdentity>& expected = {});
 
 }  // namespace OS

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "os/Destroy.h"
 #include "os/Logger.h"
 
 namespace OS {
@@ -384,30 +385,42 @@ void WriteFile::Delete(bool clearReadOnly) {
     }
 }
 
-void WriteFile::Recycle() {
+bool WriteFile::Recycle() {
     Trace trace("WriteFile::Recycle()");
     Close();
+    m_destroyNote.clear();
     const std::string full = m_info.FullName();
     struct stat st {};
-    if (lstat(full.c_str(), &st) != 0)
-        return;
+    if (lstat(full.c_str(), &st) != 0) {
+        m_destroyNote = std::string("not moved to the trash: ") +
+                        ErrorText(ErrorLayer::File, MapErrno(errno, ErrorLayer::File));
+        return false;
+    }
+    if (m_expected && IdentityOfStat(st) != *m_expected) {
+        m_destroyNote = "kept, it changed after it was read";
+        return false;
+    }
+    bool moved = false;
 #ifdef CRYVAN_NO_TRASH
     // Builds that must run without shared libraries have no desktop trash to move to.
-    Logger::Log(LOG_WARN, "Could not move to the trash: no trash in this program: " + full);
+    m_destroyNote = "kept, it could not be moved to the trash: no trash in this program";
 #else
     GFile* file = g_file_new_for_path(full.c_str());
     GError* error = nullptr;
-    if (!g_file_trash(file, nullptr, &error)) {
-        Logger::Log(LOG_WARN, std::string("Could not move to the trash: ") +
-                                  (error ? error->message : full.c_str()));
-        g_clear_error(&error);
-    }
+    moved = g_file_trash(file, nullptr, &error);
+    if (!moved)
+        m_destroyNote = std::string("kept, it could not be moved to the trash: ") +
+                        (error ? error->message : "no reason given");
+    g_clear_error(&error);
     g_object_unref(file);
 #endif
+    if (!moved)
+        Logger::Log(LOG_WARN, full + ": " + m_destroyNote);
     try {
         m_info.Update();
     } catch (const Error&) {
     }
+    return moved;
 }
 
 // ---------------------------------------------------------------------------------------------

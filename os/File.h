@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "os/DateTime.h"
@@ -25,6 +26,23 @@ enum FileAttribute : std::uint32_t {
     ATTR_COMPRESSED = 512,
     ATTR_SPARSE = 1024,
     ATTR_ENCRYPTED = 2048,
+};
+
+// What makes a file the one that was read: a file replaced, rewritten, grown, cut or touched
+// since then differs in at least one of these.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t modSeconds = 0, modNanoseconds = 0;
+    std::int64_t changeSeconds = 0, changeNanoseconds = 0;
+
+    bool operator==(const FileIdentity& o) const {
+        return device == o.device && inode == o.inode && size == o.size &&
+               modSeconds == o.modSeconds && modNanoseconds == o.modNanoseconds &&
+               changeSeconds == o.changeSeconds && changeNanoseconds == o.changeNanoseconds;
+    }
+    bool operator!=(const FileIdentity& o) const { return !(*this == o); }
 };
 
 class File {
@@ -85,6 +103,8 @@ class File {
 
     const Info& GetInfo() const { return m_info; }
     Info& GetInfo() { return m_info; }
+    // The identity of the open file (os/Destroy.cpp).
+    FileIdentity Identity() const;
 
     File(const File&) = delete;
     File& operator=(const File&) = delete;
@@ -137,22 +157,32 @@ class WriteFile : public File {
     std::uint32_t CreationAttributes() const { return m_creationAttributes; }
 
     void Delete(bool clearReadOnly);
-    // Moves the file to the desktop trash; the outcome is not reported.
-    void Recycle();
+    // Moves the file to the desktop trash; false (with the reason in DestroyNote) when it could
+    // not be moved.
+    bool Recycle();
 
     // Destroy the file (os/Destroy.cpp). True only when the medium lets an overwrite in place
     // be trusted; false too when the file was left alone (missing, not a plain file, cannot be
     // opened for writing).
+    // A file with other names (hard links) is only unlinked: its content is theirs too.
     bool Overwrite();
     bool Eradicate();
+    // Overwrite, Eradicate and Recycle then touch the file only while it is still this one.
+    void ExpectIdentity(const FileIdentity& identity) { m_expected = identity; }
+    // Why the last Overwrite, Eradicate or Recycle left the file, or its content, in place (a
+    // medium that cannot be trusted aside); empty when it did all its work.
+    const std::string& DestroyNote() const { return m_destroyNote; }
 
   private:
+    bool PrepareToDestroy();
     bool OpenToDestroy(int mode);
     void OverwritePass(const unsigned char* buffer, std::size_t block, std::uint32_t percentTarget,
                        std::uint32_t counterTarget);
     void EndProgress();
 
     std::uint32_t m_creationAttributes = 0;
+    std::optional<FileIdentity> m_expected;
+    std::string m_destroyNote;
 };
 
 // Creates the missing folders of `path` (which ends in a separator) for a file about to be made.

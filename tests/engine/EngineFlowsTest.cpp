@@ -132,8 +132,7 @@ TEST_F(Flows, InputsAfterEncryption) {
         {InputDeletionMode::Overwrite, true, false, false, OperationState::Overwriting},
         {InputDeletionMode::Eradicate, false, true, true, OperationState::Finished},
     };
-    setenv("XDG_DATA_HOME", (dir / "trash-home").c_str(), 1);
-    fs::create_directories(dir / "trash-home");
+    const std::string trash = TestTrashHome() + "/Trash/files";
     for (const Case& c : cases) {
         SCOPED_TRACE(int(c.mode) * 10 + c.confirm);
         fs::remove_all(in);
@@ -144,7 +143,8 @@ TEST_F(Flows, InputsAfterEncryption) {
 
         EngineRun run;
         run.callback.deletionAnswers = {c.answer};
-        EXPECT_EQ(run.Encrypt(chosen, box, {"pw"}, c.mode, c.confirm), c.state);
+        EXPECT_EQ(run.Encrypt(chosen, box, {"pw"}, c.mode, c.confirm), c.state)
+            << run.status.failure;
         EXPECT_TRUE(fs::exists(box));
         EXPECT_EQ(fs::exists(in + "/f/a.txt"), !c.inputsGone);
         EXPECT_EQ(fs::exists(in + "/f/sub"), !c.inputsGone);  // emptied folders go
@@ -157,7 +157,7 @@ TEST_F(Flows, InputsAfterEncryption) {
             EXPECT_EQ(run.status.overallPercent.load(), 100u);
         }
     }
-    EXPECT_TRUE(fs::exists(dir / "trash-home/Trash/files/a.txt"));
+    EXPECT_TRUE(fs::exists(trash + "/a.txt"));
 }
 
 TEST_F(Flows, ContainerAfterDecryption) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/FileCryptor.h"
+#include "engine/FileEncryptor.h"
 #include "filters/Random.h"
 #include "support/ScriptedCallback.h"
 #include "support/TempDir.h"
@@ -39,6 +40,16 @@ inline std::string TextBytes(std::size_t n) {
         s += words;
     s.resize(n);
     return s;
+}
+
+// The trash of this test process: GIO fixes its folder at first use, so every test shares one,
+// removed when the process ends.
+inline const std::string& TestTrashHome() {
+    static TempDir home;
+    static const bool set = setenv("XDG_DATA_HOME", home.Path().c_str(), 1) == 0;
+    (void)set;
+    static const std::string path = home.Path();
+    return path;
 }
 
 inline void SetModTime(const std::string& path, long seconds, long ms) {
@@ -83,6 +94,8 @@ class EngineRun {
   public:
     OperationStatus status;
     ScriptedCallback callback;
+    // Called on the encryptor just before it begins (to set its test hooks).
+    std::function<void(FCryptEng::FileEncryptor&)> prepare;
 
     EngineRun() { callback.cancel = &status.cancel; }
 
@@ -101,8 +114,15 @@ class EngineRun {
             enc->Password(p);
         enc->SetHeader(reinterpret_cast<const std::uint8_t*>(header.data()), header.size());
         enc->InputDeletion(mode, confirm);
+        if (prepare)
+            prepare(static_cast<FCryptEng::FileEncryptor&>(*enc));
         enc->Begin();
         return status.State();
+    }
+
+    bool Warned(const std::string& text) const {
+        return std::any_of(status.warnings.begin(), status.warnings.end(),
+                           [&](const std::string& w) { return w.find(text) != std::string::npos; });
     }
 
     // Opens `container` with `password`; selects the given entries (all when empty).

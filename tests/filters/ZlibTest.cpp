@@ -232,6 +232,61 @@ TEST(ZlibInflater, HugeOutputComesBlockByBlock) {
     EXPECT_FALSE(sink.nonZero);
 }
 
+TEST(ZlibInflater, AStatedSizeBoundsEachMessage) {
+    // 64 MiB of zeros, stated as 10 bytes: refused at the first block that passes the size,
+    // with nothing of that block passed on.
+    PipelineRecorder bomb;
+    {
+        CryptoP2::ZlibDeflater deflater(new CryptoPP::Redirector(bomb));
+        const std::string zeros(1 << 20, '\0');
+        for (int i = 0; i < 64; ++i)
+            deflater.Put(Bytes(zeros), zeros.size());
+        deflater.MessageEnd();
+    }
+    const std::string stream = bomb.AllBytes();
+    const std::string small = Compress2("0123456789");
+
+    struct Case {
+        const std::string* stream;
+        std::uint64_t stated;
+        const char* error;  // null: accepted
+    } const cases[] = {
+        {&small, 10, nullptr},
+        {&small, 9, CryptoP2::ZlibInflater::kTooLong},
+        {&small, 11, CryptoP2::ZlibInflater::kTooShort},
+        {&stream, 10, CryptoP2::ZlibInflater::kTooLong},
+        {&stream, std::uint64_t(64) << 20, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.stream->size()) + " stated " + std::to_string(c.stated));
+        CountingSink sink;
+        CryptoP2::ZlibInflater inflater(new CryptoPP::Redirector(sink));
+        inflater.ExpectSize(c.stated);
+        // Fed a kilobyte at a time: the refusal must come with the piece that passes the size,
+        // not at the end of the stream.
+        std::size_t fed = 0;
+        try {
+            for (; fed < c.stream->size(); fed += 1024)
+                inflater.Put(Bytes(*c.stream) + fed,
+                             std::min<std::size_t>(1024, c.stream->size() - fed));
+            inflater.MessageEnd();
+            EXPECT_EQ(c.error, nullptr);
+            EXPECT_EQ(sink.total, c.stated);
+        } catch (const CryptoP2::ZlibInflater::Err& e) {
+            ASSERT_NE(c.error, nullptr) << e.what();
+            EXPECT_STREQ(e.what(), c.error);
+            EXPECT_LE(sink.total, c.stated);
+            if (c.stream == &stream) {
+                EXPECT_EQ(fed, 0u);
+            }
+        }
+        // The next message starts afresh.
+        inflater.ExpectSize(10);
+        inflater.Put(Bytes(small), small.size());
+        inflater.MessageEnd();
+    }
+}
+
 TEST(ZlibDeflater, HardFlushMakesEverythingSoFarReadable) {
     const std::string first = Text(5000, 6), second = Text(7000, 7);
     PipelineRecorder rec;

@@ -11,7 +11,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <optional>
 #include <random>
 #include <set>
 #include <sstream>
@@ -184,13 +186,36 @@ TEST(ScrambleName, KeepsLengthAndDots) {
 
 // ---------------------------------------------------------------------------------------------
 
+// An open descriptor on a file: it sees whatever is written to the data, and keeps the data
+// readable after the name has gone.
+class Witness {
+  public:
+    explicit Witness(const std::string& name) : m_fd(open(name.c_str(), O_RDONLY)) {}
+    ~Witness() {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    Witness(const Witness&) = delete;
+    Witness& operator=(const Witness&) = delete;
+    bool Ok() const { return m_fd >= 0; }
+    std::string Data() const {
+        struct stat st {};
+        if (fstat(m_fd, &st) != 0)
+            return "";
+        std::string data(std::size_t(st.st_size), '\0');
+        return pread(m_fd, data.data(), data.size(), 0) == st.st_size ? data : "";
+    }
+
+  private:
+    int m_fd;
+};
+
 TEST(Overwrite, ZerosReachTheDataBeforeTheNameGoes) {
     TempDir dir;
     const std::string name = dir / "plain.txt";
-    fs::create_directory(dir / "other");
     WriteText(name, std::string(40000, 'A'));
-    // A second link sees whatever was written to the data, and is not touched by the deletion.
-    ASSERT_EQ(link(name.c_str(), (dir / "other/witness").c_str()), 0);
+    Witness witness(name);
+    ASSERT_TRUE(witness.Ok());
 
     OS::ProgressWord percent{3}, counter{1000};
     WriteFile w(name, 2);
@@ -200,7 +225,8 @@ TEST(Overwrite, ZerosReachTheDataBeforeTheNameGoes) {
     EXPECT_FALSE(fs::exists(name));
     EXPECT_FALSE(w.IsOpen());
     EXPECT_FALSE(w.GetInfo().Exists());
-    EXPECT_EQ(ReadText(dir / "other/witness"), std::string(40000, '\0'));
+    EXPECT_EQ(witness.Data(), std::string(40000, '\0'));
+    EXPECT_EQ(w.DestroyNote(), "");
     EXPECT_EQ(percent, 100u);
     EXPECT_EQ(counter, 5000u);
 }
@@ -210,10 +236,10 @@ TEST(Eradicate, PassesThenFourRenamesThenDeletion) {
         SCOPED_TRACE(size);
         TempDir dir;
         fs::create_directory(dir / "files");
-        fs::create_directory(dir / "other");
         const std::string name = dir / "files/a.b.txt";
         WriteText(name, std::string(size, 'A'));
-        ASSERT_EQ(link(name.c_str(), (dir / "other/witness").c_str()), 0);
+        Witness witness(name);
+        ASSERT_TRUE(witness.Ok());
         FolderEvents events(dir / "files");
         ASSERT_TRUE(events.Ok());
 
@@ -254,7 +280,7 @@ TEST(Eradicate, PassesThenFourRenamesThenDeletion) {
 
         // The last pass is pseudo-random block content, repeated every block: 16,384 + 16,384
         // + 7,232 bytes for 40,000.
-        const std::string data = ReadText(dir / "other/witness");
+        const std::string data = witness.Data();
         ASSERT_EQ(data.size(), size);
         if (size == 0)
             continue;
@@ -323,6 +349,88 @@ TEST(Destroy, SkipsWhatIsNotAPlainFile) {
     EXPECT_EQ(ReadText(dir / "target"), "target data");
 }
 
+TEST(Destroy, AFileWithOtherNamesIsOnlyUnlinked) {
+    for (const bool eradicate : {false, true}) {
+        SCOPED_TRACE(eradicate ? "eradicate" : "overwrite");
+        TempDir dir;
+        WriteText(dir / "chosen", "shared content");
+        ASSERT_EQ(link((dir / "chosen").c_str(), (dir / "other").c_str()), 0);
+        OS::ProgressWord percent{0};
+        WriteFile w(dir / "chosen", 2);
+        w.SetProgress(0, &percent, nullptr, 0);
+        EXPECT_FALSE(eradicate ? w.Eradicate() : w.Overwrite());
+        EXPECT_FALSE(fs::exists(dir / "chosen"));
+        EXPECT_EQ(ReadText(dir / "other"), "shared content");
+        EXPECT_NE(w.DestroyNote().find("hard links"), std::string::npos) << w.DestroyNote();
+        EXPECT_EQ(percent, 100u);
+    }
+}
+
+// Each way a name can stop holding the file that was read.
+enum class Change { None, Grown, Touched, Replaced, Symlink };
+void MakeChange(const std::string& name, Change change) {
+    switch (change) {
+        case Change::None:
+            break;
+        case Change::Grown:
+            std::ofstream(name, std::ios::app) << "more";
+            break;
+        case Change::Touched: {
+            const timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+            utimensat(AT_FDCWD, name.c_str(), times, 0);
+            break;
+        }
+        case Change::Replaced:
+            WriteText(name + ".new", "original");
+            fs::rename(name + ".new", name);
+            break;
+        case Change::Symlink:
+            WriteText(name + ".target", "original");
+            fs::remove(name);
+            fs::create_symlink(name + ".target", name);
+            break;
+    }
+}
+
+TEST(Destroy, LeavesAFileThatIsNoLongerTheOneRead) {
+    for (const Change change :
+         {Change::None, Change::Grown, Change::Touched, Change::Replaced, Change::Symlink}) {
+        for (int how = 0; how < 3; ++how) {
+            SCOPED_TRACE(int(change) * 10 + how);
+            TempDir dir;
+            const std::string name = dir / "input.txt";
+            WriteText(name, "original");
+            const std::optional<OS::FileIdentity> read = OS::IdentityAt(name);
+            ASSERT_TRUE(read);
+            MakeChange(name, change);
+
+            std::string note;
+            if (how < 2) {
+                WriteFile w(name, 2);
+                w.ExpectIdentity(*read);
+                how == 0 ? w.Overwrite() : w.Eradicate();
+                note = w.DestroyNote();
+            } else {
+                const auto outcomes = OS::DeleteFileList({name}, false, {*read});
+                ASSERT_EQ(outcomes.size(), 1u);
+                EXPECT_EQ(outcomes[0].result,
+                          change == Change::None ? OS::Removal::Removed : OS::Removal::Changed);
+                note = outcomes[0].reason;
+            }
+            std::error_code ec;
+            EXPECT_EQ(fs::exists(fs::symlink_status(name, ec)), change != Change::None);
+            if (change != Change::None) {
+                EXPECT_NE(note.find("changed"), std::string::npos) << note;
+                EXPECT_EQ(ReadText(name).substr(0, 8), "original");
+            }
+        }
+    }
+    // A name that is gone has no identity.
+    TempDir dir;
+    EXPECT_FALSE(OS::IdentityAt(dir / "missing"));
+    EXPECT_FALSE(OS::IdentityAt(dir / "no-folder/missing"));
+}
+
 TEST(Destroy, RamFileSystemIsNotTrustedButTheFileGoes) {
     ShmDir shm;
     if (shm.Path().empty())
@@ -340,26 +448,23 @@ TEST(Destroy, RamFileSystemIsNotTrustedButTheFileGoes) {
     }
 }
 
-TEST(Eradicate, FailedRenameLeavesTheFileUnderItsNameAndRaises) {
+TEST(Destroy, AFileWhoseNameCannotGoIsLeftWhole) {
     if (geteuid() == 0)
         GTEST_SKIP() << "a read-only folder does not stop root";
-    TempDir dir;
-    fs::create_directory(dir / "locked");
-    const std::string name = dir / "locked/a.b.txt";
-    WriteText(name, std::string(1000, 'A'));
-    chmod((dir / "locked").c_str(), 0555);
+    for (const bool eradicate : {false, true}) {
+        SCOPED_TRACE(eradicate ? "eradicate" : "overwrite");
+        TempDir dir;
+        fs::create_directory(dir / "locked");
+        const std::string name = dir / "locked/a.b.txt";
+        WriteText(name, std::string(1000, 'A'));
+        chmod((dir / "locked").c_str(), 0555);
 
-    WriteFile w(name, 2);
-    try {
-        w.Eradicate();
-        ADD_FAILURE() << "no error";
-    } catch (const File::Error& e) {
-        EXPECT_EQ(e.code, 3);
+        // Zeros under a name that stays would lose the content and keep the file.
+        WriteFile w(name, 2);
+        EXPECT_FALSE(eradicate ? w.Eradicate() : w.Overwrite());
+        EXPECT_EQ(ReadText(name), std::string(1000, 'A'));
+        EXPECT_NE(w.DestroyNote().find("folder"), std::string::npos) << w.DestroyNote();
     }
-    // Overwritten, but still there under its own name.
-    const std::string data = ReadText(name);
-    EXPECT_EQ(data.size(), 1000u);
-    EXPECT_NE(data.find_first_not_of(data[0]), std::string::npos) << "not a fixed pattern";
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -374,9 +479,15 @@ TEST(DeleteFileList, DeletesEveryNameWhateverItsPermissions) {
     std::ostringstream warnings;
     OS::Logger::Register(OS::LOG_WARN, &warnings);
 
-    OS::DeleteFileList({dir / "one", dir / "missing", dir / "ro", dir / "sub/two"}, false);
+    const auto outcomes =
+        OS::DeleteFileList({dir / "one", dir / "missing", dir / "ro", dir / "sub/two"}, false);
 
     OS::Logger::Register(0, &warnings);
+    ASSERT_EQ(outcomes.size(), 4u);
+    EXPECT_EQ(outcomes[0].result, OS::Removal::Removed);
+    EXPECT_EQ(outcomes[1].result, OS::Removal::Missing);
+    EXPECT_EQ(outcomes[2].result, OS::Removal::Removed);
+    EXPECT_EQ(outcomes[3].result, OS::Removal::Removed);
     EXPECT_FALSE(fs::exists(dir / "one"));
     EXPECT_FALSE(fs::exists(dir / "ro"));
     EXPECT_FALSE(fs::exists(dir / "sub/two"));
@@ -414,6 +525,19 @@ int RecycleListScenario() {
     check(trashed == std::multiset<std::string>{"first", "second", "read-only"},
           "all in the trash");
     return failures;
+}
+
+TEST(DeleteFileList, ReportsWhatTheTrashRefused) {
+    // GIO keeps no trash on a RAM file system.
+    ShmDir shm;
+    if (shm.Path().empty())
+        GTEST_SKIP() << "no RAM file system at /dev/shm";
+    WriteText(shm.Path() + "/a", "a");
+    const auto outcomes = OS::DeleteFileList({shm.Path() + "/a"}, true);
+    ASSERT_EQ(outcomes.size(), 1u);
+    EXPECT_EQ(outcomes[0].result, OS::Removal::NotTrashed);
+    EXPECT_NE(outcomes[0].reason.find("trash"), std::string::npos) << outcomes[0].reason;
+    EXPECT_EQ(ReadText(shm.Path() + "/a"), "a");
 }
 
 TEST(DeleteFileList, RecyclesEveryNameToTheTrash) {

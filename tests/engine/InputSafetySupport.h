@@ -1,0 +1,179 @@
+// What the input-safety tests do to files between a run's start and its end: change an input,
+// refuse its removal, keep it on a file system without a trash.
+#pragma once
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support/TempDir.h"
+
+namespace cryvan_test {
+
+// Each way a name can stop holding the file that was read.
+enum class Change { Grown, Touched, Replaced, Symlink };
+
+inline const char* ChangeName(Change change) {
+    switch (change) {
+        case Change::Grown:
+            return "grown";
+        case Change::Touched:
+            return "touched";
+        case Change::Replaced:
+            return "replaced";
+        case Change::Symlink:
+            return "symlink";
+    }
+    return "";
+}
+
+// The file keeps its first bytes (or, for a link, what it points to does).
+inline void MakeChange(const std::string& name, Change change) {
+    switch (change) {
+        case Change::Grown:
+            std::ofstream(name, std::ios::app) << "more";
+            break;
+        case Change::Touched: {
+            const timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+            utimensat(AT_FDCWD, name.c_str(), times, 0);
+            break;
+        }
+        case Change::Replaced: {
+            const std::string content = ReadText(name);
+            WriteText(name + ".new", content);
+            std::filesystem::rename(name + ".new", name);
+            break;
+        }
+        case Change::Symlink: {
+            const std::string content = ReadText(name);
+            WriteText(name + ".target", content);
+            std::filesystem::remove(name);
+            std::filesystem::create_symlink(name + ".target", name);
+            break;
+        }
+    }
+}
+
+// Makes the removal of a file refused (or, with `folder`, of every entry of that folder): for
+// root, which a read-only folder does not stop, by the immutable flag; for others by a read-only
+// folder. Undone on destruction.
+class RemovalRefused {
+  public:
+    explicit RemovalRefused(const std::string& file, bool folder = false) : m_file(file) {
+        if (geteuid() == 0) {
+            const int fd = open(file.c_str(), O_RDONLY);
+            int flags = 0;
+            m_immutable = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+                          (flags |= FS_IMMUTABLE_FL, ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
+            if (fd >= 0)
+                close(fd);
+            m_effective = m_immutable;
+        } else {
+            m_folder = folder ? file : std::filesystem::path(file).parent_path().string();
+            m_effective = chmod(m_folder.c_str(), 0555) == 0;
+        }
+    }
+    ~RemovalRefused() {
+        if (m_immutable) {
+            const int fd = open(m_file.c_str(), O_RDONLY);
+            int flags = 0;
+            if (fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+                flags &= ~FS_IMMUTABLE_FL;
+                ioctl(fd, FS_IOC_SETFLAGS, &flags);
+            }
+            if (fd >= 0)
+                close(fd);
+        } else if (!m_folder.empty()) {
+            chmod(m_folder.c_str(), 0755);
+        }
+    }
+    RemovalRefused(const RemovalRefused&) = delete;
+    RemovalRefused& operator=(const RemovalRefused&) = delete;
+
+    // False where this system lets the file go anyway: the test has nothing to show there.
+    bool Effective() const { return m_effective; }
+
+  private:
+    std::string m_file;
+    std::string m_folder;
+    bool m_immutable = false;
+    bool m_effective = false;
+};
+
+// A folder on the RAM file system (where there is no trash), or an empty path.
+class ShmDir {
+  public:
+    ShmDir() {
+        struct statfs st {};
+        std::string pattern = "/dev/shm/cryvan-test-XXXXXX";
+        if (statfs("/dev/shm", &st) == 0 && st.f_type == 0x01021994 && mkdtemp(pattern.data()))
+            m_path = pattern;
+    }
+    ~ShmDir() {
+        std::error_code ec;
+        if (!m_path.empty())
+            std::filesystem::remove_all(m_path, ec);
+    }
+    ShmDir(const ShmDir&) = delete;
+    ShmDir& operator=(const ShmDir&) = delete;
+    const std::string& Path() const { return m_path; }
+    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+
+  private:
+    std::string m_path;
+};
+
+// Whether any page of the file is in the page cache; nullopt where that cannot be told (a RAM
+// file system holds everything in pages).
+inline std::optional<bool> AnyPageCached(const std::string& path) {
+    struct statfs fs {};
+    if (statfs(path.c_str(), &fs) != 0 || fs.f_type == 0x01021994)
+        return std::nullopt;
+    const int fd = open(path.c_str(), O_RDONLY);
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0 || st.st_size == 0) {
+        if (fd >= 0)
+            close(fd);
+        return std::nullopt;
+    }
+    void* map = mmap(nullptr, std::size_t(st.st_size), PROT_READ, MAP_SHARED, fd, 0);
+    close(fd);
+    if (map == MAP_FAILED)
+        return std::nullopt;
+    const long page = sysconf(_SC_PAGESIZE);
+    std::vector<unsigned char> resident((std::size_t(st.st_size) + page - 1) / page);
+    const bool ok = mincore(map, std::size_t(st.st_size), resident.data()) == 0;
+    munmap(map, std::size_t(st.st_size));
+    if (!ok)
+        return std::nullopt;
+    for (unsigned char r : resident)
+        if (r & 1)
+            return true;
+    return false;
+}
+
+// Flips one byte of a file in place.
+inline void FlipByte(const std::string& path, std::uint64_t at) {
+    const int fd = open(path.c_str(), O_RDWR);
+    unsigned char b = 0;
+    if (fd < 0)
+        return;
+    if (pread(fd, &b, 1, off_t(at)) == 1) {
+        b ^= 0x01;
+        (void)!pwrite(fd, &b, 1, off_t(at));
+    }
+    close(fd);
+}
+
+}  // namespace cryvan_test
