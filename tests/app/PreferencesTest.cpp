@@ -39,6 +39,7 @@ constexpr const char* kOrgPassword = "organisation words";
 
 struct SuiteFiles {
     std::string orgFile;
+    std::string orgKeyFile;  // the sealed private key beside the record
     std::string recoveryOneAdmin;     // "Admin One", K 1, emergency passwords permitted
     std::string recoveryNoEmergency;  // the same, emergency passwords forbidden
 };
@@ -54,6 +55,7 @@ class PreferencesTest : public ::testing::Test {
         org.Create("Harbour Works", kOrgPassword, true, false);
         org.SaveAs(tmp / "org.bin");
         g_files->orgFile = ReadText(tmp / "org.bin");
+        g_files->orgKeyFile = ReadText(tmp / FCryptEng::Organisation::kKeyFileName);
         const auto keys = org.OpenKey(kOrgPassword);
         AdminRecovery config(&callback);
         config.Add("Admin One", "administrator words", false);
@@ -73,8 +75,11 @@ class PreferencesTest : public ::testing::Test {
 
     // With `organisation`, data recovery applies, optionally with a configuration.
     void Load(bool organisation, const std::string& recovery = "") {
-        if (organisation)
+        if (organisation) {
             WriteText(folders.allUsers + "Organisation.bin", g_files->orgFile);
+            WriteText(folders.allUsers + FCryptEng::Organisation::kKeyFileName,
+                      g_files->orgKeyFile);
+        }
         if (!recovery.empty())
             WriteText(folders.allUsers + "Data Recovery.bin", recovery);
         config = std::make_unique<UserConfig>(App::OrganisationProfile::Load(folders), folders,
