@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 
 #include "engine/FileCryptor.h"
 #include "format/KeySet.h"
+#include "os/Destination.h"
 #include "os/File.h"
 
 namespace FCryptEng {
@@ -43,7 +43,11 @@ class FileDecryptor : public FileCryptor {
     void DecryptFiles();
     void DecryptFile(DirEntry& entry, std::uint32_t overallEnd);
     bool OverwriteOK(const DirEntry& entry);
-    bool CreateDirectory(const std::string& path);
+    bool CreateDirectory(const DirEntry& entry);
+    OS::Destination& DestinationOf(const DirEntry& entry);
+    // Nothing is written through a symbolic link below the destination: the entry is skipped
+    // and the reason kept for the user.
+    void SkipLinked(const DirEntry& entry, bool inItsPlace);
     void PostDecrypt();
     void DestroyInput(bool eradicate);
 
@@ -57,7 +61,8 @@ class FileDecryptor : public FileCryptor {
     std::uint32_t m_destructionShare = 0;
     std::uint32_t m_overwriteFlags = 0x11;
     bool m_skipped = false;
-    std::set<std::string> m_touchedFolders;
+    // Where this run writes; every folder it changed is synced before the container may go.
+    std::unique_ptr<OS::Destination> m_destination;
 };
 
 }  // namespace FCryptEng

@@ -131,6 +131,9 @@ Destination::Reach Destination::Walk(const std::string& folder, bool create, Err
             struct stat st {};
             if (fstatat(at, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
                 return Reach::Link;
+            // Nothing can stand below a file; writing there fails, and says so, later.
+            if (!create)
+                return Reach::Missing;
         }
         if (err != 0)
             Raise(layer, err);
@@ -178,7 +181,7 @@ Destination::Reach Destination::Describe(const std::string& relative, File::Info
         return reach;
     }
     info = File::Info(fd, m_root + parent, LastOf(relative));
-    return info.IsLink() ? Reach::Link : Reach::Ok;
+    return Reach::Ok;
 }
 
 void Destination::Changed(const std::string& relative) {

@@ -29,7 +29,7 @@ class Destination {
 
     enum class Reach {
         Ok,
-        Missing,  // a level does not exist (only when nothing is made)
+        Missing,  // a level does not exist or is no folder (only when nothing is made)
         Link,     // a level, or the name itself, is a symbolic link
     };
 
@@ -41,8 +41,8 @@ class Destination {
     // Makes the folder `relative` and its missing levels. Raises Directory::Error, or
     // File::NameTooLong.
     Reach MakeFolder(const std::string& relative);
-    // What stands at `relative`, described without following a link there; Missing when a
-    // level above it does not exist. Raises File::Error.
+    // What stands at `relative`, described without following a link there (a link there is
+    // Ok, with info.IsLink()); Missing or Link for the levels above it. Raises File::Error.
     Reach Describe(const std::string& relative, File::Info& info);
 
     // The folder holding `relative` has a new entry: Sync will make it durable.
