@@ -28,7 +28,7 @@ namespace fs = std::filesystem;
 std::map<std::string, std::string> Listing(const std::string& root) {
     std::map<std::string, std::string> out;
     for (const auto& e : fs::recursive_directory_iterator(root)) {
-        const std::string rel = fs::relative(e.path(), root).string();
+        const std::string rel = e.path().lexically_relative(root).string();
         if (e.is_symlink())
             out[rel] = "-> " + fs::read_symlink(e.path()).string();
         else if (e.is_directory())
