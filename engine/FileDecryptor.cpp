@@ -15,7 +15,6 @@
 #include "filters/Zlib.h"
 #include "os/Destroy.h"
 #include "os/Directory.h"
-#include "os/Durable.h"
 #include "os/Logger.h"
 #include "os/PendingOutput.h"
 #include "recovery/AdminKeyEntry.h"
@@ -260,7 +259,7 @@ void FileDecryptor::DecryptFiles() {
     SetTotalSizes();
     m_overwriteFlags = 0x11;
     m_skipped = false;
-    m_touchedFolders.clear();
+    m_destination.reset();
     std::uint32_t skippedCount = 0, skippedPlain = 0, skippedStored = 0;
     auto settle = [&] {
         Store(s.fileCount, Load(s.fileCount) - skippedCount);
@@ -280,7 +279,7 @@ void FileDecryptor::DecryptFiles() {
         Store(s.itemNumber, std::uint32_t(i + 1));
         m_where = e->FinalName();
         if (e->IsDir()) {
-            CreateDirectory(e->FinalName());
+            CreateDirectory(*e);
             continue;
         }
         Store(s.itemSize, e->ArchiveSize());
@@ -321,8 +320,8 @@ void FileDecryptor::DecryptFiles() {
     if (s.Cancelled())
         throw ProgressFilter::OperationTerminated();
     // Every new name reaches the disk before the container may be destroyed.
-    for (const std::string& folder : m_touchedFolders)
-        OS::SyncFolder(folder);
+    if (m_destination)
+        m_destination->Sync();
 }
 
 void FileDecryptor::DecryptFile(DirEntry& e, std::uint32_t overallEnd) {
@@ -331,9 +330,17 @@ void FileDecryptor::DecryptFile(DirEntry& e, std::uint32_t overallEnd) {
     m_where = e.FinalName();
 
     OS::PendingOutput out(e.FinalName(), e.Attributes());
+    OS::Destination& destination = DestinationOf(e);
     for (bool open = false; !open;) {
         try {
-            out.Open();
+            // A name too long for the file system fails here, before anything is made.
+            int folder = -1;
+            if (destination.OpenParent(e.OutputRelative(), true, folder) !=
+                OS::Destination::Reach::Ok) {
+                SkipLinked(e, false);
+                return;
+            }
+            out.OpenIn(folder);
             open = true;
         } catch (const OS::File::Error& err) {
             const int c = err.code;
@@ -364,7 +371,7 @@ void FileDecryptor::DecryptFile(DirEntry& e, std::uint32_t overallEnd) {
         OS::Logger::Log(OS::LOG_WARN, "Stored times not restored for " + e.FinalName());
     }
     out.Commit(false);
-    m_touchedFolders.insert(OS::FolderOf(e.FinalName()));
+    destination.Changed(e.OutputRelative());
     m_where = m_containerName;
 }
 
@@ -425,9 +432,24 @@ void FileDecryptor::PumpStored(const DirEntry& e, std::uint32_t overallEnd,
 
 bool FileDecryptor::OverwriteOK(const DirEntry& e) {
     OS::Trace t("FileDecryptor::OverwriteOK()");
-    const OS::File::Info existing(e.FinalName(), true);
+    // Looked at where it will be written: relative to its folder, without following links.
+    OS::File::Info existing;
+    switch (DestinationOf(e).Describe(e.OutputRelative(), existing)) {
+        case OS::Destination::Reach::Missing:
+            return true;
+        case OS::Destination::Reach::Link:
+            SkipLinked(e, false);
+            return false;
+        case OS::Destination::Reach::Ok:
+            break;
+    }
     if (!existing.Exists())
         return true;
+    // Replacing a link would not overwrite the file it points to, but the user could not tell.
+    if (existing.IsLink()) {
+        SkipLinked(e, true);
+        return false;
+    }
     const std::uint32_t attributes = existing.Attributes();
     if (attributes & OS::ATTR_SYSTEM)
         return false;
@@ -446,23 +468,41 @@ bool FileDecryptor::OverwriteOK(const DirEntry& e) {
     return m_callback && m_callback->ConfirmOverwrite(e.FinalName(), readOnly, m_overwriteFlags);
 }
 
-bool FileDecryptor::CreateDirectory(const std::string& path) {
+bool FileDecryptor::CreateDirectory(const DirEntry& e) {
     OS::Trace t("FileDecryptor::CreateDirectory()");
     for (;;) {
         try {
-            if (OS::Directory::Create(path))
-                m_touchedFolders.insert(OS::FolderOf(path));
+            if (DestinationOf(e).MakeFolder(e.OutputRelative()) == OS::Destination::Reach::Link)
+                SkipLinked(e, false);
             return true;
         } catch (const OS::Directory::Error& err) {
             const int c = err.code;
             if (c != 1 && c != 3 && c != 5 && c != 7 && c != 8)
                 throw;
-            if (!m_callback || !m_callback->RetryOpen(false, false, path, c)) {
+            if (!m_callback || !m_callback->RetryOpen(false, false, e.FinalName(), c)) {
                 m_status->Cancel();
                 return false;
             }
         }
     }
+}
+
+OS::Destination& FileDecryptor::DestinationOf(const DirEntry& e) {
+    if (!m_destination || m_destination->Root() != e.OutputFolder()) {
+        // Entries of one run share their folder; should they not, nothing changed is lost.
+        if (m_destination)
+            m_destination->Sync();
+        m_destination = std::make_unique<OS::Destination>(e.OutputFolder());
+    }
+    return *m_destination;
+}
+
+void FileDecryptor::SkipLinked(const DirEntry& e, bool inItsPlace) {
+    m_skipped = true;
+    const std::string why = inItsPlace ? ": skipped, a symbolic link stands in its place"
+                                       : ": skipped, a symbolic link is in its path";
+    m_status->warnings.push_back(e.Name() + why);
+    OS::Logger::Log(OS::LOG_WARN, e.FinalName() + why);
 }
 
 void FileDecryptor::PostDecrypt() {

@@ -9,11 +9,11 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 
 #include "engine/FileCryptor.h"
 #include "format/KeySet.h"
+#include "os/Destination.h"
 #include "os/File.h"
 
 namespace FCryptEng {
@@ -58,7 +58,11 @@ class FileDecryptor : public FileCryptor {
     void PumpStored(const DirEntry& entry, std::uint32_t overallEnd,
                     std::unique_ptr<CryptoPP::BufferedTransformation> sink);
     bool OverwriteOK(const DirEntry& entry);
-    bool CreateDirectory(const std::string& path);
+    bool CreateDirectory(const DirEntry& entry);
+    OS::Destination& DestinationOf(const DirEntry& entry);
+    // Nothing is written through a symbolic link below the destination: the entry is skipped
+    // and the reason kept for the user.
+    void SkipLinked(const DirEntry& entry, bool inItsPlace);
     void PostDecrypt();
     void DestroyInput(bool eradicate, const OS::FileIdentity& identity);
     void DestroyContainer(const std::optional<OS::FileIdentity>& readIdentity);
@@ -74,7 +78,8 @@ class FileDecryptor : public FileCryptor {
     std::uint32_t m_destructionShare = 0;
     std::uint32_t m_overwriteFlags = 0x11;
     bool m_skipped = false;
-    std::set<std::string> m_touchedFolders;
+    // Where this run writes; every folder it changed is synced before the container may go.
+    std::unique_ptr<OS::Destination> m_destination;
 };
 
 }  // namespace FCryptEng

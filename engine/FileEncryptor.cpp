@@ -231,9 +231,16 @@ void FileEncryptor::ReadyToStart() {
     // Entries added after the path was chosen, or without any choice, get their names here:
     // an entry without a name would make the container unreadable.
     m_dirFooter->SetPath(m_pathMode, m_path);
-    for (std::size_t i = 0; const DirEntry* e = m_dirFooter->GetEntry(i); ++i)
+    for (std::size_t i = 0; const DirEntry* e = m_dirFooter->GetEntry(i); ++i) {
         if (e->FinalName().empty())
             throw FileCryptorErr("The input \"" + e->Name() + "\" has no name to store");
+        // Refused before anything is written: such a container could never be decrypted,
+        // and its inputs might be destroyed after it.
+        if (!e->StoredNameFits())
+            throw FileCryptorErr("The name \"" + e->Name() +
+                                 "\" would be too long to decrypt: once stored, a part of it "
+                                 "passes 255 bytes");
+    }
     // Runs that destroy read the container back first: about a third of the time encrypting
     // takes.
     m_destructionShare = DestructionShare(m_deletionMode);
@@ -277,6 +284,9 @@ void FileEncryptor::OpenOutputFile() {
         try {
             m_output->Open();
             return;
+        } catch (const OS::File::NameTooLong&) {
+            throw FileCryptorErr("The name \"" + *m_outputName +
+                                 "\" is too long for the file system");
         } catch (const OS::File::Error& e) {
             const int c = e.code;
             if (c != 1 && c != 3 && c != 5 && c != 6 && c != 7 && c != 8)

@@ -302,7 +302,7 @@ std::string DirEntry::StoredNameFromDisk() const {
     return stored;
 }
 
-std::string DirEntry::OutputName() const {
+std::string DirEntry::OutputName() {
     OS::Trace t("DirEntry::OutputName()");
     std::string folder = m_commonPath;
     if (folder.empty() || folder.back() != OS::kSeparator)
@@ -311,19 +311,34 @@ std::string DirEntry::OutputName() const {
         case 0: {
             const std::size_t start =
                 std::min(m_name.find_first_not_of(kStoredSeparator), m_name.size());
-            return folder + ToNative(m_name.substr(start));
+            m_outputRelative = ToNative(m_name.substr(start));
+            break;
         }
         case 1: {
             const std::size_t cut = m_name.rfind(kStoredSeparator);
-            return folder + (cut == std::string::npos ? m_name : m_name.substr(cut + 1));
+            m_outputRelative = cut == std::string::npos ? m_name : m_name.substr(cut + 1);
+            break;
         }
         default: {
-            std::string name = ToNative(m_name);
-            if (name.empty() || name[0] != OS::kSeparator)
-                name.insert(name.begin(), OS::kSeparator);
-            return name;
+            folder = std::string(1, OS::kSeparator);
+            const std::string name = ToNative(m_name);
+            m_outputRelative =
+                name.substr(std::min(name.find_first_not_of(OS::kSeparator), name.size()));
+            break;
         }
     }
+    m_outputFolder = folder;
+    return folder + m_outputRelative;
+}
+
+bool DirEntry::StoredNameFits() const {
+    std::size_t part = 0;
+    for (char c : StoredName()) {
+        part = c == kStoredSeparator ? 0 : part + 1;
+        if (part > kMaxNameBytes)
+            return false;
+    }
+    return true;
 }
 
 void DirEntry::SetMac(const CryptoPP::SecByteBlock& mac) {

@@ -33,6 +33,8 @@ class DirEntry : public FileInfo, public FooterEntry {
     static constexpr std::size_t kMacSize = 32;
     // The separator of stored names, whatever the platform.
     static constexpr char kStoredSeparator = '\\';
+    // The longest file name (one part of a path) that Linux file systems take.
+    static constexpr std::size_t kMaxNameBytes = 255;
 
     // From a file or folder on disk: a file gets a fresh key set without KEK.
     explicit DirEntry(const std::string& fileName);
@@ -53,6 +55,13 @@ class DirEntry : public FileInfo, public FooterEntry {
 
     // The stored name (from disk) or the output name (from a container).
     const std::string& FinalName() const { return m_finalName; }
+    // From a container: the folder the output name lies under (ending in a separator) and the
+    // rest of the output name, relative to it with native separators.
+    const std::string& OutputFolder() const { return m_outputFolder; }
+    const std::string& OutputRelative() const { return m_outputRelative; }
+    // From disk: whether each part of the stored name can be a file name once decrypted (no
+    // more than 255 bytes; a character stored wider than it was counts as stored).
+    bool StoredNameFits() const;
     int PathMode() const { return m_pathMode; }
     const std::string& CommonPath() const { return m_commonPath; }
 
@@ -73,7 +82,7 @@ class DirEntry : public FileInfo, public FooterEntry {
     // The name the record carries.
     const std::string& StoredName() const { return m_origin ? m_finalName : m_name; }
     std::string StoredNameFromDisk() const;
-    std::string OutputName() const;
+    std::string OutputName();
 
     std::uint32_t m_position = 0;
     std::optional<KeySet> m_keySet;
@@ -81,6 +90,8 @@ class DirEntry : public FileInfo, public FooterEntry {
     int m_pathMode = 0;
     std::string m_commonPath;
     std::string m_finalName;
+    std::string m_outputFolder;
+    std::string m_outputRelative;
     bool m_origin;
     bool m_selected;
 };

@@ -14,7 +14,9 @@
 #include <utility>
 #include <vector>
 
+#include "os/Descriptor.h"
 #include "os/Logger.h"
+#include "os/PendingOutput.h"
 #include "os/User.h"
 
 namespace OS {
@@ -251,28 +253,6 @@ std::string WithValue(const std::string& content, const std::string& section,
     return out + "[" + section + "]" + eol + line + eol;
 }
 
-// Closes on every path out.
-class Descriptor {
-  public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor() {
-        if (m_fd >= 0)
-            close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int Get() const { return m_fd; }
-    // close() reports late write errors, so the writer must see its result.
-    bool Close() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return close(fd) == 0;
-    }
-
-  private:
-    int m_fd;
-};
-
 enum class ReadResult { Ok, Missing, Failed };
 
 // A regular file of bounded size only: a folder, a pipe or a device in its place is a failure.
@@ -314,72 +294,19 @@ void MakeFolders(const std::string& folder, mode_t mode) {
     }
 }
 
-// Removes the temporary file unless it was renamed into place.
-class TempFile {
-  public:
-    explicit TempFile(std::string folder)
-        : m_path(std::move(folder) + "/." + kFileName + ".XXXXXX") {
-        m_fd = mkostemp(m_path.data(), O_CLOEXEC);
-        if (m_fd < 0)
-            throw Config::Err();
-    }
-    ~TempFile() {
-        if (m_fd >= 0)
-            close(m_fd);
-        if (!m_committed)
-            unlink(m_path.c_str());
-    }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-
-    int Fd() const { return m_fd; }
-    const std::string& Path() const { return m_path; }
-    bool Close() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return close(fd) == 0;
-    }
-    void Commit() { m_committed = true; }
-
-  private:
-    std::string m_path;
-    int m_fd = -1;
-    bool m_committed = false;
-};
-
-void WriteAll(int fd, const std::string& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t put = write(fd, data.data() + done, data.size() - done);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            throw Config::Err();
-        done += static_cast<std::size_t>(put);
-    }
-}
-
-// Write beside, flush, rename over, flush the folder: a reader sees the old file or the new
-// one, and a crash leaves one of them whole.
-void ReplaceFile(const std::string& folder, const std::string& path, const std::string& content,
-                 mode_t mode, const struct stat* old) {
-    TempFile temp(folder);
-    if (fchmod(temp.Fd(), mode) != 0)
-        throw Config::Err();
+// Written aside and put in place over the old file in one step: a reader sees the old file or
+// the new one, and a crash leaves one of them whole.
+void ReplaceFile(const std::string& path, const std::string& content, mode_t mode,
+                 const struct stat* old) {
+    PendingOutput out(path);
+    out.Open();
+    WriteFile& file = out.File();
+    file.SetPermissions(mode);
     // An administrator editing someone else's file must not take it over.
-    if (old && geteuid() == 0 && (old->st_uid != 0 || old->st_gid != 0) &&
-        fchown(temp.Fd(), old->st_uid, old->st_gid) != 0)
-        throw Config::Err();
-    WriteAll(temp.Fd(), content);
-    if (fsync(temp.Fd()) != 0 || !temp.Close())
-        throw Config::Err();
-    if (rename(temp.Path().c_str(), path.c_str()) != 0)
-        throw Config::Err();
-    temp.Commit();
-    Descriptor dir(open(folder.empty() ? "/" : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    // Some file systems cannot sync a folder; the rename itself has taken place.
-    if (dir.Get() < 0 || (fsync(dir.Get()) != 0 && errno != EINVAL && errno != ENOTSUP))
-        throw Config::Err();
+    if (old && geteuid() == 0 && (old->st_uid != 0 || old->st_gid != 0))
+        file.SetOwner(old->st_uid, old->st_gid);
+    file.Write(content.data(), content.size());
+    out.Commit();
 }
 
 }  // namespace
@@ -481,7 +408,7 @@ void Config::SetInt(int root, const std::string& valueName, std::uint32_t value)
         MakeFolders(folder, root == 0 ? 0700 : 0755);
         const mode_t mode =
             read == ReadResult::Ok ? (st.st_mode & 07777) : (root == 0 ? 0600 : 0644);
-        ReplaceFile(folder, path, updated, mode, read == ReadResult::Ok ? &st : nullptr);
+        ReplaceFile(path, updated, mode, read == ReadResult::Ok ? &st : nullptr);
     } catch (const Err&) {
         throw;
     } catch (const std::exception&) {

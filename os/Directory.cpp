@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "os/Durable.h"
 #include "os/File.h"
 #include "os/Logger.h"
 
@@ -41,11 +42,13 @@ bool IsFolder(const std::string& path) {
 
 constexpr int kAlreadyThere = -1;
 
-// 0 when made, kAlreadyThere when a folder of that name already stands there (another writer
-// may have been first), otherwise the errno of the failure, EEXIST for a file in the way.
+// 0 when made (and durable), kAlreadyThere when a folder of that name already stands there (another
+// writer may have been first), otherwise the errno of the failure, EEXIST for a file in the way.
 int MakeOne(const std::string& path) {
-    if (mkdir(SystemName(path), 0777) == 0)
-        return 0;
+    if (mkdir(SystemName(path), 0777) == 0) {
+        // A new folder is only there after a crash once its parent's entries reached the disk.
+        return TrySyncFolder(FolderOf(path));
+    }
     const int err = errno;
     return err == EEXIST && IsFolder(path) ? kAlreadyThere : err;
 }

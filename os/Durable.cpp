@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "os/Descriptor.h"
 #include "os/File.h"
 #include "os/Logger.h"
 
@@ -19,13 +20,21 @@ void RenameFile(const std::string& from, const std::string& to) {
 
 void SyncFolder(const std::string& folder) {
     Trace trace("File::SyncFolder()");
-    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        File::RaiseLastError();
-    const int err = fsync(fd) == 0 ? 0 : errno;
-    close(fd);
-    if (err != 0 && err != EINVAL && err != ENOTSUP)
-        File::RaiseError(err, IoOp::Write);
+    File::RaiseError(TrySyncFolder(folder), IoOp::Write);
+}
+
+int TrySyncFolder(const std::string& folder) {
+    const Descriptor fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.Valid())
+        return errno;
+    return TrySyncFolder(fd.Get());
+}
+
+int TrySyncFolder(int folderFd) {
+    if (fsync(folderFd) == 0)
+        return 0;
+    const int err = errno;
+    return err == EINVAL || err == ENOTSUP ? 0 : err;
 }
 
 std::string FolderOf(const std::string& fullName) {

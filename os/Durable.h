@@ -10,6 +10,9 @@ namespace OS {
 void RenameFile(const std::string& from, const std::string& to);
 // Writes the folder's entries to disk; file systems that cannot sync a folder are ignored.
 void SyncFolder(const std::string& folder);
+// The same without raising: 0, or the errno of the failure.
+int TrySyncFolder(const std::string& folder);
+int TrySyncFolder(int folderFd);
 // The folder part of a full name, without the final separator ("/" for the root).
 std::string FolderOf(const std::string& fullName);
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "os/Destroy.h"
+#include "os/Durable.h"
 #include "os/Logger.h"
 
 namespace OS {
@@ -26,6 +27,17 @@ int CloseFd(int fd) {
 
 bool IsNotSupported(int err) {
     return err == ENOTTY || err == EOPNOTSUPP || err == ENOTSUP || err == EINVAL;
+}
+
+// 0, or the errno of a refusal other than "this file system does not compress".
+int AskToCompress(int fd) {
+    int attr = 0;
+    if (ioctl(fd, FS_IOC_GETFLAGS, &attr) != 0)
+        return IsNotSupported(errno) ? 0 : errno;
+    attr |= FS_COMPR_FL;
+    if (ioctl(fd, FS_IOC_SETFLAGS, &attr) != 0 && !IsNotSupported(errno))
+        return errno;
+    return 0;
 }
 
 DateTime FromStatx(const struct statx_timestamp& t) {
@@ -50,6 +62,12 @@ void File::RaiseLastError(IoOp op) {
     RaiseError(errno, op);
 }
 
+void File::RaiseError(int err, IoOp op) {
+    if (err == ENAMETOOLONG)
+        throw NameTooLong();
+    RaiseErrno<ErrorLayer::File>(err, op);
+}
+
 std::string File::GetCurrentPath() {
     Trace trace("File::GetCurrentPath()");
     std::vector<char> buffer(512);
@@ -69,8 +87,7 @@ void File::CloseHandle() {
     RaiseError(CloseFd(fd), IoOp::Write);
 }
 
-File::Info::Info(const std::string& fullName, bool mayNotExist) {
-    Trace trace("File::Info::Info()");
+void File::Info::SplitName(const std::string& fullName) {
     const std::size_t cut = fullName.rfind(kSeparator);
     if (cut == std::string::npos) {
         m_path = GetCurrentPath();
@@ -81,6 +98,32 @@ File::Info::Info(const std::string& fullName, bool mayNotExist) {
         m_path = fullName.substr(0, cut + 1);
         m_name = fullName.substr(cut + 1);
     }
+}
+
+File::Info File::Info::Named(const std::string& fullName) {
+    Info info;
+    info.SplitName(fullName);
+    return info;
+}
+
+File::Info::Info(int folderFd, const std::string& folderPath, const std::string& name)
+    : m_name(name), m_path(folderPath) {
+    Trace trace("File::Info::Info()");
+    if (m_path.empty() || m_path.back() != kSeparator)
+        m_path += kSeparator;
+    struct statx st {};
+    if (statx(folderFd, name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &st) !=
+        0) {
+        if (errno == ENOENT)
+            return;
+        RaiseLastError();
+    }
+    Fill(st);
+}
+
+File::Info::Info(const std::string& fullName, bool mayNotExist) {
+    Trace trace("File::Info::Info()");
+    SplitName(fullName);
     try {
         Update();
     } catch (const Error& e) {
@@ -96,12 +139,18 @@ void File::Info::Update() {
     m_create = m_modify = m_access = DateTime{};
     m_attributes = 0;
     m_exists = false;
+    m_link = false;
 
     struct statx st {};
     const std::string full = FullName();
     if (statx(AT_FDCWD, full.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &st) != 0)
         RaiseLastError();
+    Fill(st);
+}
+
+void File::Info::Fill(const struct ::statx& st) {
     m_exists = true;
+    m_link = S_ISLNK(st.stx_mode);
 
     const bool isDir = S_ISDIR(st.stx_mode);
     if (isDir)
@@ -209,6 +258,14 @@ WriteFile::WriteFile(const std::string& fullName, int mode, bool deleteIfLeftOpe
     m_state.deleteIfLeftOpen = deleteIfLeftOpen;
 }
 
+WriteFile::WriteFile(Descriptor fd, const std::string& fullName) {
+    Trace trace("WriteFile::WriteFile()");
+    m_info = Info::Named(fullName);
+    m_state.mode = 3;
+    m_state.fd = fd.Release();
+    m_adopted = true;
+}
+
 WriteFile::~WriteFile() {
     if (!IsOpen())
         return;
@@ -232,6 +289,9 @@ void WriteFile::Open() {
     Trace trace("WriteFile::Open()");
     if (IsOpen())
         return;
+    // Its name may belong to another file by now.
+    if (m_adopted)
+        throw Error(0);
     int flags = O_RDWR | O_CLOEXEC;
     switch (m_state.mode) {
         case 0:
@@ -267,16 +327,8 @@ void WriteFile::Open() {
         err = errno;
     if (!err && (m_state.mode == 1 || m_state.mode == 2) && ftruncate(fd, 0) != 0)
         err = errno;
-    if (!err && (m_creationAttributes & ATTR_COMPRESSED)) {
-        int attr = 0;
-        if (ioctl(fd, FS_IOC_GETFLAGS, &attr) == 0) {
-            attr |= FS_COMPR_FL;
-            if (ioctl(fd, FS_IOC_SETFLAGS, &attr) != 0 && !IsNotSupported(errno))
-                err = errno;
-        } else if (!IsNotSupported(errno)) {
-            err = errno;
-        }
-    }
+    if (!err && (m_creationAttributes & ATTR_COMPRESSED))
+        err = AskToCompress(fd);
     if (err) {
         CloseFd(fd);
         RaiseError(err);
@@ -289,13 +341,43 @@ void WriteFile::Close() {
     Trace trace("WriteFile::Close()");
     if (!IsOpen())
         return;
-    CloseHandle();
-    if (m_creationAttributes & ATTR_READONLY) {
-        struct stat st {};
-        const std::string full = m_info.FullName();
-        if (stat(full.c_str(), &st) != 0 || chmod(full.c_str(), st.st_mode & 07555) != 0)
-            RaiseLastError();
+    // On the descriptor, so that no other file of that name is changed.
+    try {
+        ApplyCreationAttributes();
+    } catch (...) {
+        CloseHandle();
+        throw;
     }
+    CloseHandle();
+}
+
+void WriteFile::ApplyCompression() {
+    if (m_creationAttributes & ATTR_COMPRESSED)
+        RaiseError(AskToCompress(m_state.fd));
+}
+
+void WriteFile::ApplyCreationAttributes() {
+    if (!(m_creationAttributes & ATTR_READONLY))
+        return;
+    struct stat st {};
+    if (fstat(m_state.fd, &st) != 0 || fchmod(m_state.fd, st.st_mode & 07555) != 0)
+        RaiseLastError();
+}
+
+void WriteFile::SetPermissions(mode_t mode) {
+    Trace trace("WriteFile::SetPermissions()");
+    if (!IsOpen())
+        throw Error(0);
+    if (fchmod(m_state.fd, mode) != 0)
+        RaiseLastError();
+}
+
+void WriteFile::SetOwner(uid_t owner, gid_t group) {
+    Trace trace("WriteFile::SetOwner()");
+    if (!IsOpen())
+        throw Error(0);
+    if (fchown(m_state.fd, owner, group) != 0)
+        RaiseLastError();
 }
 
 std::size_t WriteFile::Write(const void* buffer, std::size_t count, std::size_t* written) {
@@ -360,6 +442,8 @@ void WriteFile::SetFileTimes(const DateTime& create, const DateTime& modify,
 
 void WriteFile::Delete(bool clearReadOnly) {
     Trace trace("WriteFile::Delete()");
+    if (m_adopted)
+        throw Error(0);
     Close();
     const std::string full = m_info.FullName();
     struct stat st {};
@@ -387,6 +471,8 @@ void WriteFile::Delete(bool clearReadOnly) {
 
 bool WriteFile::Recycle() {
     Trace trace("WriteFile::Recycle()");
+    if (m_adopted)
+        throw Error(0);
     Close();
     m_destroyNote.clear();
     const std::string full = m_info.FullName();
@@ -432,8 +518,10 @@ void CreateFilePath(const std::string& path) {
         dir.pop_back();
     if (dir.empty() || dir == "/")
         return;
+    // A new folder is only there after a crash once its parent's entries reached the disk.
+    auto made = [&dir] { File::RaiseError(TrySyncFolder(FolderOf(dir)), IoOp::Write); };
     if (mkdir(dir.c_str(), 0777) == 0)
-        return;
+        return made();
     int err = errno;
     if (err == ENOENT) {
         const std::size_t cut = dir.rfind(kSeparator);
@@ -441,7 +529,7 @@ void CreateFilePath(const std::string& path) {
             File::RaiseError(err);
         CreateFilePath(dir.substr(0, cut + 1));
         if (mkdir(dir.c_str(), 0777) == 0)
-            return;
+            return made();
         err = errno;
     }
     if (err != EEXIST)

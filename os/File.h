@@ -2,12 +2,16 @@
 // names, sizes, times and attributes. Every failed system call raises File::Error.
 #pragma once
 
+#include <sys/stat.h>
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 
 #include "os/DateTime.h"
+#include "os/Descriptor.h"
 #include "os/Errors.h"
 #include "os/Progress.h"
 
@@ -48,12 +52,16 @@ struct FileIdentity {
 class File {
   public:
     using Error = PlatformError<ErrorLayer::File>;
+    // A name or path longer than the file system takes: code 0, but a text that says why.
+    class NameTooLong : public Error {
+      public:
+        NameTooLong() : Error(0) {}
+        const char* what() const noexcept override { return "File name too long"; }
+    };
 
     // Throws the error for errno (or `err`); returns quietly when it is 0.
     static void RaiseLastError(IoOp op = IoOp::Other);
-    static void RaiseError(int err, IoOp op = IoOp::Other) {
-        RaiseErrno<ErrorLayer::File>(err, op);
-    }
+    static void RaiseError(int err, IoOp op = IoOp::Other);
 
     static std::string GetCurrentPath();
 
@@ -63,6 +71,11 @@ class File {
         // Splits at the last separator; a bare name is taken in the current folder.
         // With mayNotExist, "not found" only clears Exists(); every other failure raises.
         Info(const std::string& fullName, bool mayNotExist);
+        // `name` inside an open folder, without following a link there: a link is described
+        // as itself. A missing name only clears Exists(). `folderPath` names the folder.
+        Info(int folderFd, const std::string& folderPath, const std::string& name);
+        // The name alone, without asking the system anything (a file not yet on disk).
+        static Info Named(const std::string& fullName);
 
         void Update();
 
@@ -75,14 +88,19 @@ class File {
         const DateTime& CreateTime() const { return m_create; }
         const DateTime& ModTime() const { return m_modify; }
         const DateTime& AccessTime() const { return m_access; }
+        bool IsLink() const { return m_link; }
 
       private:
+        void SplitName(const std::string& fullName);
+        void Fill(const struct ::statx& st);
+
         std::string m_name;
         std::string m_path;
         std::uint64_t m_size = 0;
         DateTime m_create, m_modify, m_access;
         std::uint32_t m_attributes = 0;
         bool m_exists = false;
+        bool m_link = false;
     };
 
     struct State {
@@ -138,6 +156,10 @@ class WriteFile : public File {
     // Modes: 0 create new, 1 truncate existing, 2 create or replace, 3 open existing,
     // 9999 open existing with every write reaching the disk before it returns.
     WriteFile(const std::string& fullName, int mode = 2, bool deleteIfLeftOpen = false);
+    // A file its owner has already opened and locked, that may have no name yet (an output
+    // being written): it is never opened, deleted or recycled by `fullName`, which only says
+    // what it will be called.
+    WriteFile(Descriptor fd, const std::string& fullName);
     ~WriteFile() override;
 
     void Open() override;   // exclusive lock; creates the missing folders for modes 0 and 2
@@ -155,6 +177,9 @@ class WriteFile : public File {
     void SetFileTimes(const DateTime& create, const DateTime& modify, const DateTime& access);
     void SetCreationAttributes(std::uint32_t attributes) { m_creationAttributes = attributes; }
     std::uint32_t CreationAttributes() const { return m_creationAttributes; }
+    // Permission bits and owner of the open file.
+    void SetPermissions(mode_t mode);
+    void SetOwner(uid_t owner, gid_t group);
 
     void Delete(bool clearReadOnly);
     // Moves the file to the desktop trash; false (with the reason in DestroyNote) when it could
@@ -175,6 +200,9 @@ class WriteFile : public File {
 
   private:
     bool PrepareToDestroy();
+    friend class PendingOutput;
+    void ApplyCompression();         // the part applied when the file is made
+    void ApplyCreationAttributes();  // the part applied when it is complete
     bool OpenToDestroy(int mode);
     void OverwritePass(const unsigned char* buffer, std::size_t block, std::uint32_t percentTarget,
                        std::uint32_t counterTarget);
@@ -183,9 +211,11 @@ class WriteFile : public File {
     std::uint32_t m_creationAttributes = 0;
     std::optional<FileIdentity> m_expected;
     std::string m_destroyNote;
+    bool m_adopted = false;
 };
 
-// Creates the missing folders of `path` (which ends in a separator) for a file about to be made.
+// Creates the missing folders of `path` (which ends in a separator) for a file about to be made,
+// and makes each new folder's entry durable in its parent.
 void CreateFilePath(const std::string& path);
 
 }  // namespace OS

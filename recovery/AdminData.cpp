@@ -7,7 +7,6 @@
 #include <cryptopp/modes.h>
 #include <cryptopp/queue.h>
 #include <cryptopp/sha.h>
-#include <sys/stat.h>
 
 #include <cstring>
 
@@ -226,8 +225,7 @@ bool AdminData::WriteKeyDisk(const std::string& path) const {
         OS::PendingOutput out(path);
         out.Open();
         // The sealed key inside is open to password guessing by whoever can read the file.
-        if (chmod(out.File().GetInfo().FullName().c_str(), 0600) != 0)
-            OS::File::RaiseLastError();
+        out.File().SetPermissions(0600);
         {
             CryptoP2::SimpleFileSink sink(out.File(), nullptr);
             Write(sink, true);

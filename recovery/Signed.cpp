@@ -2,7 +2,6 @@
 
 #include <cryptopp/filters.h>
 #include <cryptopp/queue.h>
-#include <sys/stat.h>
 
 #include "filters/SimpleFileSink.h"
 #include "filters/SimpleFileSource.h"
@@ -24,8 +23,8 @@ void Signed::SaveAs(const std::string& path, bool privateFile) const {
     OS::Trace t("Signed::SaveAs()");
     OS::PendingOutput out(path);
     out.Open();
-    if (privateFile && chmod(out.File().GetInfo().FullName().c_str(), 0600) != 0)
-        OS::File::RaiseLastError();
+    if (privateFile)
+        out.File().SetPermissions(0600);
     {
         CryptoP2::SimpleFileSink sink(out.File(), nullptr);
         Write(sink);
