@@ -96,11 +96,24 @@ int DecSourcePg::OnWizardNext() {
     const std::string full = std::filesystem::absolute(name, ec).lexically_normal().string();
     if (!ec && !full.empty())
         SetName(full);
+    m_context.stopReason.clear();
     try {
         m_context.runner.SetCipherFile(name);
     } catch (const OS::File::Error& e) {
         // Exists but cannot be opened (permissions, a special file): say why and stay.
         m_context.dialogs.Show(e.what(), "File Error", Icon::Warning, Buttons::Ok, Answer::Ok);
+        m_context.stopReason = name + ": " + e.what();
+        focusName = true;
+        return kVeto;
+    }
+    try {
+        // The footers now, so that a file that is no container is refused here, not later.
+        m_context.runner.ClearPassword();
+    } catch (const std::exception& e) {
+        OS::Logger::Log(OS::LOG_ERROR, name + ": " + DecPasswordPg::kCorruptText + " " + e.what());
+        m_context.dialogs.Show(DecPasswordPg::kCorruptText, DecPasswordPg::kErrorCaption,
+                               Icon::Error, Buttons::Ok, Answer::Ok);
+        m_context.stopReason = name + ": " + DecPasswordPg::kCorruptText + " (" + e.what() + ")";
         focusName = true;
         return kVeto;
     }
@@ -215,9 +228,17 @@ bool DecPasswordPg::AskAdministrators() {
 
 int DecPasswordPg::OnWizardNext() {
     OS::Trace t("DecPasswordPg::OnWizardNext()");
+    m_context.stopReason.clear();
     if (!unlocked) {
-        m_context.runner.ClearPassword();
-        switch (Try(reinterpret_cast<const char*>(m_password.data()))) {
+        int result = 5;
+        try {
+            // Reads the footers again: the file may have changed since it was chosen.
+            m_context.runner.ClearPassword();
+            result = Try(reinterpret_cast<const char*>(m_password.data()));
+        } catch (const std::exception& e) {
+            OS::Logger::Log(OS::LOG_ERROR, std::string(kCorruptText) + " " + e.what());
+        }
+        switch (result) {
             case 0:
                 unlocked = true;
                 break;
@@ -239,6 +260,7 @@ int DecPasswordPg::OnWizardNext() {
                 return kVeto;
             default:
                 Box(kCorruptText, kErrorCaption, Icon::Error);
+                m_context.stopReason = ContainerPath(TheSheet()) + ": " + kCorruptText;
                 return kVeto;
         }
     }

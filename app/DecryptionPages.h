@@ -17,7 +17,8 @@ namespace App {
 
 class DecSourcePg : public Page {
   public:
-    static constexpr std::size_t kMaxName = 256;
+    // A whole path as this system takes it (the field would otherwise cut long paths short).
+    static constexpr std::size_t kMaxName = 4095;
     static constexpr const char* kDeletionNames[5] = {"Keep", "Recycle", "Delete", "Overwrite",
                                                       "Eradicate"};
     static constexpr char kFilter[] = "Cryvan files (*.aes, *.aes.exe)|*.aes;*.aes.exe||";
@@ -56,7 +57,9 @@ class DecFilesPg;
 class DecPasswordPg : public Page {
   public:
     static constexpr std::size_t kMaxPassword = 256;
-    static constexpr std::size_t kMinPassword = 6;
+    // Any password opens: the minimum length is for new passwords, and a container written
+    // elsewhere may carry a shorter one.
+    static constexpr std::size_t kMinPassword = 1;
     static constexpr char kWrongText[] = "The password entered was incorrect.";
     static constexpr char kKeyErrorText[] =
         "An error occurred when trying to access the administrator data recovery key.";

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <optional>
@@ -44,6 +45,12 @@ void Assign(std::string& field, const std::string& text, std::size_t max) {
     field.assign(text, 0, std::min(text.size(), max));
 }
 
+// The first page's data-recovery line; a missing configuration is said in so many words.
+std::string StatusLine(const UserConfig& config) {
+    return config.RecoveryConfigMissing() ? std::string(UserConfig::kRecoveryMissingText)
+                                          : config.RecoveryStatusText();
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -64,7 +71,7 @@ void EncOrDecPg::OnSetActive() {
     encryptionAvailable =
         !(applies && (flags & (UserConfig::RecoveryInvalid | UserConfig::OrganisationUnusable)));
     decryptionAvailable = true;
-    statusLine = applies ? m_context.config.RecoveryStatusText() : std::string();
+    statusLine = applies ? StatusLine(m_context.config) : std::string();
     preferencesEnabled = encryptionAvailable;
 
     Sheet& sheet = TheSheet();
@@ -84,7 +91,7 @@ void EncOrDecPg::OnSetActive() {
 void EncOrDecPg::Preferences() {
     OS::Trace t("EncOrDecPg::Preferences()");
     if (m_context.dialogs.ShowPreferences() && RecoveryApplies())
-        statusLine = m_context.config.RecoveryStatusText();
+        statusLine = StatusLine(m_context.config);
 }
 
 int EncOrDecPg::OnWizardNext() {
@@ -180,9 +187,10 @@ int EncSourcePg::OnWizardNext() {
             try {
                 runner.AddPlainFile(full);
             } catch (const std::exception& e) {
-                OS::Logger::Log(OS::LOG_ERROR, e.what());
-                m_context.dialogs.Show(Format(kRejectedText, full.c_str()), kPagesCaption,
-                                       Icon::Warning, Buttons::Ok, Answer::Ok);
+                OS::Logger::Log(OS::LOG_ERROR, full + ": " + e.what());
+                // The reason too: "could not be opened" alone hides a file that is too large.
+                m_context.dialogs.Show(Format(kRejectedText, full.c_str()) + "\n\n" + e.what(),
+                                       kPagesCaption, Icon::Warning, Buttons::Ok, Answer::Ok);
                 list.DeleteRow(i);
                 UpdateButtons();
                 return kVeto;
@@ -218,6 +226,7 @@ void EncDestPg::SetName(std::string text) {
     if (text.size() > kMaxName)
         text.resize(kMaxName);
     name = std::move(text);
+    m_nameIsDefault = false;
     defaultWanted = false;
     confirmed = false;
     collisionChecked = false;
@@ -234,10 +243,9 @@ void EncDestPg::SetKind(int newKind) {
 
 void EncDestPg::Browse() {
     OS::Trace t("EncDestPg::Browse()");
-    if (const auto chosen = m_context.dialogs.ChooseSaveFile(kBrowseTitle, name, kFilter, "aes")) {
+    // A browsed name is asked about on Next like a typed one: the chooser may not have asked.
+    if (const auto chosen = m_context.dialogs.ChooseSaveFile(kBrowseTitle, name, kFilter, "aes"))
         SetName(*chosen);
-        confirmed = true;
-    }
 }
 
 void EncDestPg::UpdateButtons() {
@@ -265,6 +273,7 @@ void EncDestPg::OnSetActive() {
     if (defaultWanted) {
         const auto dest = m_context.runner.DefaultDest(m_context.config.GetFolders().desktop);
         SetName(dest ? *dest + ".aes" : std::string());
+        m_nameIsDefault = true;
     }
     UpdateButtons();
     if (press)
@@ -289,6 +298,25 @@ std::string EncDestPg::Normalised(const std::string& given, int kind) {
     return full;
 }
 
+std::optional<std::string> EncDestPg::ShortenedName(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
+    const std::string file = path.substr(start);
+    if (file.size() <= kMaxFileName)
+        return std::nullopt;
+    std::size_t ext = 0;
+    for (const char* e : {".aes.exe", ".aes", ".exe"})
+        if (EndsWithNoCase(file, e)) {
+            ext = std::strlen(e);
+            break;
+        }
+    std::size_t keep = kMaxFileName - ext;
+    // Never in the middle of a character: back up over continuation bytes.
+    while (keep > 0 && (static_cast<unsigned char>(file[keep]) & 0xC0) == 0x80)
+        --keep;
+    return path.substr(0, start) + file.substr(0, keep) + file.substr(file.size() - ext);
+}
+
 int EncDestPg::Fail(const std::string& text, const char* caption) {
     m_context.dialogs.Show(text, caption, Icon::Warning, Buttons::Ok, Answer::Ok);
     focusName = true;
@@ -300,9 +328,21 @@ int EncDestPg::OnWizardNext() {
     OperationRunner& runner = m_context.runner;
     bool exists = false;
     try {
+        const bool wasDefault = m_nameIsDefault;
         const std::string full = Normalised(name, kind);
         if (full != name)
             SetName(full);
+        m_context.stopReason.clear();
+        if (const auto shorter = ShortenedName(name)) {
+            // No file system takes a name over 255 bytes: the program's own proposal is simply
+            // shortened; a name the user gave is proposed shortened and asked about again.
+            const std::string given = name;
+            SetName(*shorter);
+            if (!wasDefault) {
+                m_context.stopReason = given + ": " + kTooLongReason;
+                return Fail(Format(kTooLongText, given.c_str(), name.c_str()));
+            }
+        }
         const char* shown = name.c_str();
 
         const OS::File::Info info(name, true);
@@ -468,6 +508,19 @@ int EncPasswordPg::OnWizardNext() {
         m_context.dialogs.Show(kMismatchText, kPagesCaption, Icon::Warning, Buttons::Ok,
                                Answer::Ok);
         return kVeto;
+    }
+    m_context.stopReason.clear();
+    const UserConfig& config = m_context.config;
+    if (!m_emergencyLeftOutAccepted && config.EmergencyExpectedButUnusable()) {
+        // Never leave out silently an entry the user counts on; without an answer, stop.
+        if (m_context.dialogs.Show(Format(UserConfig::kEmergencyLeftOutText,
+                                          emergencyStatus.c_str()),
+                                   kPagesCaption, Icon::Warning, Buttons::YesNo,
+                                   Answer::No) != Answer::Yes) {
+            m_context.stopReason = config.EmergencyPath() + ": " + emergencyStatus;
+            return kVeto;
+        }
+        m_emergencyLeftOutAccepted = true;
     }
     OperationRunner& runner = m_context.runner;
     runner.ClearPassword();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -72,7 +73,8 @@ class EncSourcePg : public Page {
 
 class EncDestPg : public Page {
   public:
-    static constexpr std::size_t kMaxName = 256;
+    // A whole path as this system takes it (the field would otherwise cut long paths short).
+    static constexpr std::size_t kMaxName = 4095;
     static constexpr char kFilter[] = "Cryvan files (*.aes)|*.aes||";
     static constexpr char kBrowseTitle[] = "Select Output File";
     static constexpr char kReadOnlyText[] =
@@ -88,6 +90,13 @@ class EncDestPg : public Page {
     static constexpr char kReplaceText[] = "%s already exists.\nDo you want to replace it?";
     static constexpr char kFileErrorText[] = "Unable to access the file or drive specified.";
     static constexpr char kFileErrorCaption[] = "File Error";
+    // The longest file name a file system takes, in bytes.
+    static constexpr std::size_t kMaxFileName = 255;
+    static constexpr char kTooLongReason[] =
+        "the file name is longer than 255 bytes, which no file system accepts";
+    static constexpr char kTooLongText[] =
+        "%s\n\nThis file name is longer than 255 bytes, which no file system accepts.  The "
+        "shortened name\n%s\nis proposed instead; press Next to use it.";
 
     explicit EncDestPg(WizardContext& context);
 
@@ -113,6 +122,9 @@ class EncDestPg : public Page {
 
     // The name as Next stores it: a full path with the extension of the kind.
     static std::string Normalised(const std::string& name, int kind);
+    // The path with its file name cut to 255 bytes (keeping the extension, on a character
+    // boundary); nullopt when the name fits.
+    static std::optional<std::string> ShortenedName(const std::string& path);
 
   private:
     void UpdateButtons();
@@ -120,6 +132,8 @@ class EncDestPg : public Page {
     int Fail(const std::string& text, const char* caption = kPagesCaption);
     WizardContext& m_context;
     bool m_commandLineTaken = false;
+    // The name in the field is the program's own proposal, not one the user gave.
+    bool m_nameIsDefault = false;
 };
 
 class EncPasswordPg : public Page {
@@ -161,6 +175,8 @@ class EncPasswordPg : public Page {
     WizardContext& m_context;
     std::string m_password, m_confirmation;
     bool m_commandLineTaken = false;
+    // The user agreed to encrypt without the emergency entry they have on by default.
+    bool m_emergencyLeftOutAccepted = false;
 };
 
 }  // namespace App

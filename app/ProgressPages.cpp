@@ -116,9 +116,16 @@ void EndPg::OnTimer(int timerId) {
 
 std::vector<std::string> EndPg::Texts() const {
     std::vector<std::string> out{summary.message};
+    if (!summary.reason.empty())
+        out.push_back(summary.reason);
     if (summary.showDetails)
         out.insert(out.end(),
                    {"Input:", summary.input, "Output:", summary.output, "Time:", summary.time});
+    if (!summary.warnings.empty()) {
+        out.push_back(kWarningsHeading);
+        for (const std::string& w : summary.warnings)
+            out.push_back("  " + w);
+    }
     out.push_back(kExitText);
     return out;
 }

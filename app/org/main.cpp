@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "app/StandardDescriptors.h"
 #include "app/Folders.h"
 #include "format/CryptorCallback.h"
 #include "os/Errors.h"
@@ -487,6 +488,7 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    App::OpenClosedStandardDescriptors();
     try {
         return Run(argc, argv);
     } catch (const Failure& f) {
