@@ -296,19 +296,25 @@ int TerminalFrontEnd::Loop(App::Wizard& wizard) {
 }
 
 int TerminalFrontEnd::Outcome(App::Wizard& wizard) {
-    App::OperationRunner& runner = wizard.Runner();
+    return ExitStatus(wizard.Runner(), &m_err);
+}
+
+int ExitStatus(const App::OperationRunner& runner, std::ostream* err) {
+    std::ostringstream ignored;
+    std::ostream& e = err ? *err : ignored;
     if (runner.RunFailed()) {
-        const std::string failure = runner.Failure();
-        m_err << "cryvan: "
-              << (failure.empty() ? wizard.end.summary.message : App::EscapeControls(failure))
-              << "\n";
+        std::string failure = runner.Failure();
+        if (failure.empty())
+            failure = runner.IsEncrypting() ? "The encryption failed due to an unexpected error."
+                                            : "The decryption failed due to an unexpected error.";
+        e << "cryvan: " << App::EscapeControls(failure) << "\n";
         return kExitFailed;
     }
     if (runner.RunCancelled())
         return kExitCancelled;
     if (runner.RunWarned()) {
         for (const std::string& w : runner.Warnings())
-            m_err << "cryvan: not done: " << App::EscapeControls(w) << "\n";
+            e << "cryvan: not done: " << App::EscapeControls(w) << "\n";
         return kExitWarnings;
     }
     return kExitSuccess;

@@ -32,6 +32,9 @@ extern const char kHelpText[];
 extern const char kUnexpectedText[];
 extern const char kErrorCaption[];
 
+// The status of the runner's ended run; failures and warnings are also written to `err`.
+int ExitStatus(const App::OperationRunner& runner, std::ostream* err = nullptr);
+
 class TerminalFrontEnd {
   public:
     // Failures, warnings and --verbose lines go to `err` (to `out` when none is given).

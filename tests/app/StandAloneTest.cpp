@@ -201,10 +201,11 @@ TEST_F(StandAlone, DeletesItselfOnlyAfterACompleteRunAndAYes) {
     EXPECT_TRUE(x.DeleteSelf(false));
     EXPECT_FALSE(fs::exists(self));
     const auto shown = dialogs.Shown();
-    ASSERT_EQ(shown.size(), 2u);
+    ASSERT_EQ(shown.size(), 3u);
     EXPECT_EQ(shown[0],
               "box Confirm Input File Delete: Are you sure you want to delete the input "
               "file? [Question YesNo default No]");
+    EXPECT_NE(shown[1].find(Sfx::kKeptText), std::string::npos) << shown[1];
 }
 
 TEST_F(StandAlone, StopAsksAndAYesEndsTheRunEvenWhenLittleIsLeft) {
