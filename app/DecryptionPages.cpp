@@ -139,24 +139,22 @@ DecPasswordPg::DecPasswordPg(WizardContext& context)
       m_context(context) {}
 
 void DecPasswordPg::Store(const char* text, std::size_t length) {
-    length = std::min(length, kMaxPassword);
-    std::memset(m_password.data(), 0, m_password.size());
-    std::memcpy(m_password.data(), text, length);
-    m_length = length;
+    m_password.Assign(std::string_view(text, length));
 }
 
-void DecPasswordPg::SetPassword(const std::string& text) {
+void DecPasswordPg::WipeFields() {
+    m_password.Clear();
+}
+
+void DecPasswordPg::SetPassword(std::string_view text) {
     Store(text.data(), text.size());
     unlocked = false;
     UpdateButtons();
 }
 
-std::string DecPasswordPg::Password() const {
-    return std::string(reinterpret_cast<const char*>(m_password.data()), m_length);
-}
 
 void DecPasswordPg::UpdateButtons() {
-    TheSheet().SetWizardButtons(kBack | (m_length >= kMinPassword ? unsigned(kNext) : 0u));
+    TheSheet().SetWizardButtons(kBack | (m_password.size() >= kMinPassword ? unsigned(kNext) : 0u));
 }
 
 void DecPasswordPg::OnSetActive() {
@@ -186,11 +184,7 @@ void DecPasswordPg::Box(const char* text, const char* caption, MessageBoxes::Ico
 }
 
 int DecPasswordPg::Try(const char* text) {
-    // The runner takes a std::string; wipe the copy once it is done with.
-    std::string copy(text);
-    const int result = m_context.runner.SetPassword(copy);
-    App::WipeString(copy);
-    return result;
+    return m_context.runner.SetPassword(text);
 }
 
 bool DecPasswordPg::AskAdministrators() {
@@ -234,7 +228,7 @@ int DecPasswordPg::OnWizardNext() {
         try {
             // Reads the footers again: the file may have changed since it was chosen.
             m_context.runner.ClearPassword();
-            result = Try(reinterpret_cast<const char*>(m_password.data()));
+            result = Try(m_password.c_str());
         } catch (const std::exception& e) {
             OS::Logger::Log(OS::LOG_ERROR, std::string(kCorruptText) + " " + e.what());
         }

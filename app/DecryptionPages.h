@@ -7,9 +7,11 @@
 #include <cryptopp/secblock.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/FileListCtrl.h"
+#include "app/Secrets.h"
 #include "app/Sheet.h"
 #include "app/WizardContext.h"
 
@@ -75,9 +77,11 @@ class DecPasswordPg : public Page {
     bool focusPassword = false;
 
     // Typing: clears `unlocked`.
-    void SetPassword(const std::string& text);
-    std::string Password() const;
-    std::size_t PasswordLength() const { return m_length; }
+    void SetPassword(std::string_view text);
+    const Secret& Password() const { return m_password; }
+    std::size_t PasswordLength() const { return m_password.size(); }
+    // Once the run has started the engine holds what it needs: nothing stays in the field.
+    void WipeFields();
 
     void OnSetActive() override;
     int OnWizardNext() override;
@@ -94,8 +98,7 @@ class DecPasswordPg : public Page {
     void Box(const char* text, const char* caption, MessageBoxes::Icon icon);
 
     WizardContext& m_context;
-    CryptoPP::SecByteBlock m_password{kMaxPassword + 1};
-    std::size_t m_length = 0;
+    Secret m_password{kMaxPassword};
     bool m_commandLineTaken = false;
 };
 

@@ -38,13 +38,6 @@ bool EndsWithNoCase(const std::string& s, const std::string& tail) {
                       });
 }
 
-// Replaces a secret in place so that the old text does not linger in freed memory.
-void Assign(std::string& field, const std::string& text, std::size_t max) {
-    WipeString(field);
-    field.reserve(max);
-    field.assign(text, 0, std::min(text.size(), max));
-}
-
 // The first page's data-recovery line; a missing configuration is said in so many words.
 std::string StatusLine(const UserConfig& config) {
     return config.RecoveryConfigMissing() ? std::string(UserConfig::kRecoveryMissingText)
@@ -426,9 +419,11 @@ EncPasswordPg::EncPasswordPg(WizardContext& context)
            "Choose your password to protect this encrypted file."),
       m_context(context) {}
 
-EncPasswordPg::~EncPasswordPg() {
-    WipeString(m_password);
-    WipeString(m_confirmation);
+EncPasswordPg::~EncPasswordPg() = default;
+
+void EncPasswordPg::WipeFields() {
+    m_password.Clear();
+    m_confirmation.Clear();
 }
 
 void EncPasswordPg::UpdateButtons() {
@@ -440,18 +435,18 @@ void EncPasswordPg::UpdateButtons() {
                                 (m_confirmation.size() >= kMinPassword ? unsigned(kNext) : 0u));
 }
 
-void EncPasswordPg::SetPassword(const std::string& text) {
-    Assign(m_password, text, kMaxPassword);
+void EncPasswordPg::SetPassword(std::string_view text) {
+    m_password.Assign(text);
     plainView = false;
     UpdateButtons();
 }
 
-void EncPasswordPg::SetConfirmation(const std::string& text) {
-    Assign(m_confirmation, text, kMaxPassword);
+void EncPasswordPg::SetConfirmation(std::string_view text) {
+    m_confirmation.Assign(text);
     UpdateButtons();
 }
 
-void EncPasswordPg::SetPlainPassword(const std::string& text) {
+void EncPasswordPg::SetPlainPassword(std::string_view text) {
     SetPassword(text);
 }
 
@@ -478,9 +473,8 @@ void EncPasswordPg::OnSetActive() {
     if (!m_commandLineTaken && cl.encPasswordFromCommandLine) {
         m_commandLineTaken = true;
         fromCommandLine = true;
-        const std::string given = cl.EncPasswordText();
-        Assign(m_password, given, kMaxPassword);
-        Assign(m_confirmation, given, kMaxPassword);
+        m_password.Assign(cl.EncPasswordText());
+        m_confirmation.Assign(cl.EncPasswordText());
         press = m_password.size() > 5;
     }
     TheSheet().SetNextText("Encrypt");
@@ -524,7 +518,7 @@ int EncPasswordPg::OnWizardNext() {
     }
     OperationRunner& runner = m_context.runner;
     runner.ClearPassword();
-    runner.SetPassword(m_password);
+    runner.SetPassword(m_password.c_str());
     m_context.config.AddRecoveries(runner.Cryptor(), emergencyTicked);
     return kEncProgressPg;
 }

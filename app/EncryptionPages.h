@@ -7,10 +7,12 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/Dialogs.h"
 #include "app/FileListCtrl.h"
+#include "app/Secrets.h"
 #include "app/Sheet.h"
 #include "app/WizardContext.h"
 
@@ -145,12 +147,14 @@ class EncPasswordPg : public Page {
     explicit EncPasswordPg(WizardContext& context);
     ~EncPasswordPg() override;
 
-    const std::string& Password() const { return m_password; }
-    const std::string& Confirmation() const { return m_confirmation; }
+    const Secret& Password() const { return m_password; }
+    const Secret& Confirmation() const { return m_confirmation; }
     // Typing in the masked field, in the confirmation, in the unmasked field.
-    void SetPassword(const std::string& text);
-    void SetConfirmation(const std::string& text);
-    void SetPlainPassword(const std::string& text);
+    void SetPassword(std::string_view text);
+    void SetConfirmation(std::string_view text);
+    void SetPlainPassword(std::string_view text);
+    // Once the run has started the engine holds what it needs: nothing stays in the fields.
+    void WipeFields();
     void GeneratePassword();
     // A click on "Enable my emergency password".
     void SetEmergency(bool ticked);
@@ -173,7 +177,7 @@ class EncPasswordPg : public Page {
   private:
     void UpdateButtons();
     WizardContext& m_context;
-    std::string m_password, m_confirmation;
+    Secret m_password{kMaxPassword}, m_confirmation{kMaxPassword};
     bool m_commandLineTaken = false;
     // The user agreed to encrypt without the emergency entry they have on by default.
     bool m_emergencyLeftOutAccepted = false;

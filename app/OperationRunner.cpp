@@ -154,9 +154,9 @@ void OperationRunner::ClearPassword() {
     Engine().ClearPassword();
 }
 
-int OperationRunner::SetPassword(const std::string& text) {
+int OperationRunner::SetPassword(const char* text) {
     OS::Trace t("OperationRunner::SetPassword()");
-    return MapPasswordResult(Engine().Password(text.c_str()));
+    return MapPasswordResult(Engine().Password(text));
 }
 
 int OperationRunner::MapPasswordResult(int engineResult) {

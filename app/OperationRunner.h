@@ -82,7 +82,8 @@ class OperationRunner {
     void ClearPassword();
     // 0 unlocked (or, encrypting, added), 1 wrong password, 2 a further administrator password
     // is needed, 3 a key-file request was cancelled, 4 a key file was unusable, 5 other failure.
-    int SetPassword(const std::string& text);
+    // The text stays the caller's, in its own wiping memory.
+    int SetPassword(const char* text);
     // The engine's password result as the pages know it (above).
     static int MapPasswordResult(int engineResult);
     void AddRecovery(const FCryptEng::RecoverySource& source);

@@ -209,10 +209,7 @@ bool SelfExtractor::Open() {
 }
 
 int SelfExtractor::Try(const std::string& password) {
-    std::string copy(password);
-    const int result = m_runner.SetPassword(copy);
-    App::WipeString(copy);
-    return result;
+    return m_runner.SetPassword(password.c_str());
 }
 
 SelfExtractor::Unlock SelfExtractor::TryPassword(const std::string& password) {

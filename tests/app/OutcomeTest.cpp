@@ -484,6 +484,43 @@ TEST_F(Outcome, ARunWithWarningsEndsWithTheListAndStatusSix) {
     EXPECT_EQ(Text::ExitStatus(runner), Text::kExitCancelled);
 }
 
+// Once a run has started, no page field holds a password.
+TEST_F(Outcome, PasswordFieldsAreWipedOnceTheRunStarts) {
+    const std::string box = dir / "w.aes";
+    const std::vector<std::vector<std::string>> runs = {
+        {"cryvan", "-e", "-c", box, "-i", dir / "in/docs", "-p", "secret1"},
+        {"cryvan", "-d", "-c", box, "-o", dir / "out", "-p", "secret1"},
+    };
+    for (const auto& argv : runs) {
+        SCOPED_TRACE(argv[1]);
+        ScriptedDialogs dialogs;
+        App::Wizard wizard(dialogs, MakeFolders(dir));
+        ASSERT_EQ(wizard.ProcessCommandLine(argv), App::StartMode::Wizard);
+        wizard.Start();
+        std::uint64_t now = 0;
+        const App::Page* progress = argv[1] == "-e" ? static_cast<App::Page*>(&wizard.encProgress)
+                                                    : &wizard.decProgress;
+        // The page that takes the password passes it on; the fields still hold it then.
+        for (int turn = 0; turn < 50 && wizard.ActivePage() != progress; ++turn) {
+            if (wizard.ActivePage() == &wizard.encPassword) {
+                EXPECT_EQ(wizard.encPassword.Password(), "secret1");
+            }
+            wizard.Step(now += 10);
+            while (wizard.Pump()) {
+            }
+        }
+        ASSERT_EQ(wizard.ActivePage(), progress);
+        EXPECT_TRUE(wizard.encPassword.Password().AllZero());
+        EXPECT_TRUE(wizard.encPassword.Confirmation().AllZero());
+        EXPECT_TRUE(wizard.decPassword.Password().AllZero());
+        EXPECT_TRUE(wizard.encPassword.Password().empty());
+        while (wizard.Runner().IsRunning())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        // The engine had what it needed: the run succeeded without the fields.
+        ASSERT_EQ(wizard.Runner().Status().State(), FCryptEng::OperationState::Finished);
+    }
+}
+
 TEST(EscapeControls, ControlsBecomeVisibleTextAndTheRestStays) {
     const struct {
         std::string in, name, text;
