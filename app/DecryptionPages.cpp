@@ -152,7 +152,6 @@ void DecPasswordPg::SetPassword(std::string_view text) {
     UpdateButtons();
 }
 
-
 void DecPasswordPg::UpdateButtons() {
     TheSheet().SetWizardButtons(kBack | (m_password.size() >= kMinPassword ? unsigned(kNext) : 0u));
 }

@@ -172,6 +172,7 @@ void EncSourcePg::OnSetActive() {
 
 int EncSourcePg::OnWizardNext() {
     OS::Trace t("EncSourcePg::OnWizardNext()");
+    m_context.stopReason.clear();
     OperationRunner& runner = m_context.runner;
     if (list.changed) {
         runner.ClearPlainFiles();
@@ -184,6 +185,7 @@ int EncSourcePg::OnWizardNext() {
                 // The reason too: "could not be opened" alone hides a file that is too large.
                 m_context.dialogs.Show(Format(kRejectedText, full.c_str()) + "\n\n" + e.what(),
                                        kPagesCaption, Icon::Warning, Buttons::Ok, Answer::Ok);
+                m_context.stopReason = full + ": " + e.what();
                 list.DeleteRow(i);
                 UpdateButtons();
                 return kVeto;
@@ -507,10 +509,9 @@ int EncPasswordPg::OnWizardNext() {
     const UserConfig& config = m_context.config;
     if (!m_emergencyLeftOutAccepted && config.EmergencyExpectedButUnusable()) {
         // Never leave out silently an entry the user counts on; without an answer, stop.
-        if (m_context.dialogs.Show(Format(UserConfig::kEmergencyLeftOutText,
-                                          emergencyStatus.c_str()),
-                                   kPagesCaption, Icon::Warning, Buttons::YesNo,
-                                   Answer::No) != Answer::Yes) {
+        if (m_context.dialogs.Show(
+                Format(UserConfig::kEmergencyLeftOutText, emergencyStatus.c_str()), kPagesCaption,
+                Icon::Warning, Buttons::YesNo, Answer::No) != Answer::Yes) {
             m_context.stopReason = config.EmergencyPath() + ": " + emergencyStatus;
             return kVeto;
         }

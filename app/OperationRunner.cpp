@@ -38,9 +38,9 @@ std::uint32_t Get(const OS::ProgressWord& w) {
 // Every run's failure and warnings reach the log, which keeps them when the screen is gone.
 void LogOutcome(const FCryptEng::OperationStatus& s) {
     if (s.State() == OperationState::Failed && !s.Cancelled())
-        OS::Logger::Log(OS::LOG_ERROR,
-                        "Run failed: " + (s.failure.empty() ? std::string("no reason given")
-                                                            : s.failure));
+        OS::Logger::Log(
+            OS::LOG_ERROR,
+            "Run failed: " + (s.failure.empty() ? std::string("no reason given") : s.failure));
     for (const std::string& w : s.warnings)
         OS::Logger::Log(OS::LOG_WARN, "Not done: " + w);
 }

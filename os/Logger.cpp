@@ -36,8 +36,7 @@ class CappedFileBuf : public std::streambuf {
         if (m_fd >= 0)
             ::close(m_fd);
         // Never through a link someone planted, and never readable by others.
-        m_fd = ::open(m_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC,
-                      0600);
+        m_fd = ::open(m_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (m_fd < 0)
             return false;
         struct stat st {};

@@ -4,8 +4,8 @@
 
 #include <atomic>
 #include <cstdint>
-#include <string>
 #include <iosfwd>
+#include <string>
 #include <string_view>
 
 namespace OS {

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "app/StandardDescriptors.h"
 #include "app/Folders.h"
+#include "app/StandardDescriptors.h"
 #include "format/CryptorCallback.h"
 #include "os/Errors.h"
 #include "os/File.h"

@@ -434,8 +434,8 @@ std::vector<TerminalFrontEnd::Action> TerminalFrontEnd::PageActions(App::Wizard&
                      }});
         a.push_back({"2", "Generate Password", [this, &p] {
                          p.GeneratePassword();
-                         m_out << "Generated password (shown once, write it down): " << p.Password().View()
-                               << "\n";
+                         m_out << "Generated password (shown once, write it down): "
+                               << p.Password().View() << "\n";
                      }});
         if (p.emergencyEnabled)
             a.push_back({"3", "Toggle \"Enable my emergency password\"",

@@ -151,9 +151,9 @@ TEST_F(Outcome, BrokenSelfDecryptingFilesEndWithTheReasonAndStatusTwo) {
         std::istringstream in("");
         std::ostringstream sout, serr;
         Text::StreamInput lines(in, sout, false);
-        EXPECT_EQ(Sfx::RunFrontEnd({"-p", "secret1", "-o", dir / "out", "-q"}, self, lines, sout,
-                                   serr),
-                  Sfx::kExitFailed);
+        EXPECT_EQ(
+            Sfx::RunFrontEnd({"-p", "secret1", "-o", dir / "out", "-q"}, self, lines, sout, serr),
+            Sfx::kExitFailed);
         EXPECT_NE(sout.str().find(Sfx::kCorruptText), std::string::npos) << sout.str();
         EXPECT_NE(serr.str().find(self + ": The input file is corrupt."), std::string::npos)
             << serr.str();
@@ -187,13 +187,14 @@ TEST_F(Outcome, AFiveCharacterPasswordOpensAContainerWrittenElsewhere) {
 
 TEST_F(Outcome, NamesWithControlCharactersReachTheTerminalEscaped) {
     // Clear the screen, a bell, a C1 CSI (U+009B) and a cursor move.
-    const std::string evil = "x\x1b[2J\x07y\xc2\x9b" "31mz\x1b[1A.txt";
+    const std::string evil =
+        "x\x1b[2J\x07y\xc2\x9b"
+        "31mz\x1b[1A.txt";
     fs::create_directories(dir / "evil");
     WriteText(dir / "evil/" + evil, "payload\n");
     WriteText(dir / "evil/plain.txt", "plain\n");
     const std::string box = dir / "evil.aes";
-    ASSERT_EQ(Run({"-e", "-c", box, "-i", dir / "evil", "-p", "secret1", "-q"}),
-              Text::kExitSuccess)
+    ASSERT_EQ(Run({"-e", "-c", box, "-i", dir / "evil", "-p", "secret1", "-q"}), Text::kExitSuccess)
         << out.str();
     EXPECT_EQ(out.str().find('\x1b'), std::string::npos);
 
@@ -235,13 +236,24 @@ TEST_F(Outcome, EachPathChoiceStoresWhatItsLabelSays) {
     }
 }
 
+TEST_F(Outcome, AnInputTheEngineRefusesIsNamedWithItsReason) {
+    // A name that is no longer there when the list is handed over.
+    EXPECT_EQ(Run({"-e", "-c", dir / "x.aes", "-i", dir / "in/docs/a.txt", dir / "gone.txt", "-p",
+                   "secret1", "-q"}),
+              Text::kExitFailed)
+        << out.str();
+    EXPECT_TRUE(Shows("This file could not be opened and will be removed")) << out.str();
+    EXPECT_EQ(err.str().rfind("cryvan: " + dir / "gone.txt" + ": ", 0), 0u) << err.str();
+    EXPECT_FALSE(fs::exists(dir / "x.aes"));
+}
+
 TEST_F(Outcome, ABrowsedNameIsAskedAboutBeforeItIsReplaced) {
     const std::string existing = dir / "existing.aes";
     WriteText(existing, "keep me");
     // Nobody can answer: the safe answer is No, the file stays, the run stops.
-    EXPECT_EQ(Run({"-e", "-i", dir / "in/docs/a.txt", "-p", "secret1", "-q"},
-                  "2\n" + existing + "\nn\n"),
-              Text::kExitStopped)
+    EXPECT_EQ(
+        Run({"-e", "-i", dir / "in/docs/a.txt", "-p", "secret1", "-q"}, "2\n" + existing + "\nn\n"),
+        Text::kExitStopped)
         << out.str();
     EXPECT_TRUE(Shows(existing + " already exists.\nDo you want to replace it?")) << out.str();
     EXPECT_EQ(ReadText(existing), "keep me");
@@ -266,8 +278,7 @@ TEST_F(Outcome, TooLongANameIsShortenedOrRefused) {
 
     // A person takes the proposal with Next, and the run starts with it. (Whether a name of
     // exactly 255 bytes can then be written is the writer's business, tested with it.)
-    Run({"-e", "-c", given, "-i", dir / "in/docs/a.txt", "-p", "secret1", "-q", "-x"}, "n\n",
-        true);
+    Run({"-e", "-c", given, "-i", dir / "in/docs/a.txt", "-p", "secret1", "-q", "-x"}, "n\n", true);
     EXPECT_TRUE(Shows("Output file: " + proposed)) << out.str();
     EXPECT_TRUE(Shows("Encryption in Progress")) << out.str();
 
@@ -278,7 +289,8 @@ TEST_F(Outcome, TooLongANameIsShortenedOrRefused) {
         {"/f/" + std::string(255, 'a'), std::nullopt},
         {"/f/" + std::string(252, 'a') + ".aes", "/f/" + std::string(251, 'a') + ".aes"},
         {"/f/" + std::string(250, 'a') + ".aes.exe", "/f/" + std::string(247, 'a') + ".aes.exe"},
-        {"/f/" + std::string(250, 'a') + "\xe2\x82\xac.aes", "/f/" + std::string(250, 'a') + ".aes"},
+        {"/f/" + std::string(250, 'a') + "\xe2\x82\xac.aes",
+         "/f/" + std::string(250, 'a') + ".aes"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(App::EncDestPg::ShortenedName(c.path), c.shortened) << c.path.size();
@@ -366,26 +378,26 @@ TEST_F(Outcome, ClosedStandardDescriptorsAreNeverReadAsInput) {
 
     // A self-decrypting file whose own bytes hold the password on a line of their own.
     WriteText(dir / "pw", "secret1\n");
-    ASSERT_EQ(Program(CRYVAN_BIN,
-                      {"--password-file", dir / "pw", "-e", "-c", dir / "self.aes.exe", "-x", "-i",
-                       dir / "in/docs", "-q"}),
+    ASSERT_EQ(Program(CRYVAN_BIN, {"--password-file", dir / "pw", "-e", "-c", dir / "self.aes.exe",
+                                   "-x", "-i", dir / "in/docs", "-q"}),
               0)
         << ReadText(dir / "stderr");
     EXPECT_EQ(Program(dir / "self.aes.exe", {"-o", dir / "sfx", "-q"}, "<&-"), 4)
         << ReadText(dir / "stdout");
     EXPECT_FALSE(fs::exists(dir / "sfx/docs/a.txt"));
     // Output closed as well: the program still ends by itself.
-    EXPECT_EQ(Program(dir / "self.aes.exe", {"-p", "secret1", "-o", dir / "sfx", "-q"},
-                      "<&- >&- 2>&-"),
-              0);
+    EXPECT_EQ(
+        Program(dir / "self.aes.exe", {"-p", "secret1", "-o", dir / "sfx", "-q"}, "<&- >&- 2>&-"),
+        0);
     EXPECT_TRUE(fs::exists(dir / "sfx/docs/a.txt"));
 }
 
 TEST_F(OutcomeWithSettings, TheLogKeepsFailuresPrivatelyAndNoSuccessfulName) {
     const std::string state = dir / "state";
     const std::string log = state + "/Tenvik-Labs/Cryvan/cryvan.log";
-    const std::string env = "XDG_STATE_HOME=" + Quote(state) + " XDG_CONFIG_HOME=" +
-                            Quote(dir / "config") + " HOME=" + Quote(dir.Path());
+    const std::string env = "XDG_STATE_HOME=" + Quote(state) +
+                            " XDG_CONFIG_HOME=" + Quote(dir / "config") +
+                            " HOME=" + Quote(dir.Path());
     WriteText(dir / "in/private-name.txt", "x");
     ASSERT_EQ(Program(CRYVAN_BIN,
                       {"-e", "-c", dir / "ok.aes", "-i", dir / "in/private-name.txt", "-p",
@@ -425,9 +437,8 @@ TEST_F(Outcome, VerboseSendsEveryLevelToStandardError) {
     const std::string verbose = ReadText(dir / "stderr");
     EXPECT_NE(verbose.find(":TRACE: enter DecSourcePg::OnWizardNext()"), std::string::npos);
     EXPECT_NE(verbose.find(":ERROR: "), std::string::npos);
-    EXPECT_EQ(Program(CRYVAN_BIN, {"-d", "-c", dir / "bad.aes", "-p", "x", "-q"}, "</dev/null",
-                      env),
-              2);
+    EXPECT_EQ(
+        Program(CRYVAN_BIN, {"-d", "-c", dir / "bad.aes", "-p", "x", "-q"}, "</dev/null", env), 2);
     EXPECT_EQ(ReadText(dir / "stderr").find(":TRACE"), std::string::npos);
 
     const std::string self = dir / "bad.aes.exe";
@@ -498,8 +509,8 @@ TEST_F(Outcome, PasswordFieldsAreWipedOnceTheRunStarts) {
         ASSERT_EQ(wizard.ProcessCommandLine(argv), App::StartMode::Wizard);
         wizard.Start();
         std::uint64_t now = 0;
-        const App::Page* progress = argv[1] == "-e" ? static_cast<App::Page*>(&wizard.encProgress)
-                                                    : &wizard.decProgress;
+        const App::Page* progress =
+            argv[1] == "-e" ? static_cast<App::Page*>(&wizard.encProgress) : &wizard.decProgress;
         // The page that takes the password passes it on; the fields still hold it then.
         for (int turn = 0; turn < 50 && wizard.ActivePage() != progress; ++turn) {
             if (wizard.ActivePage() == &wizard.encPassword) {
@@ -529,7 +540,9 @@ TEST(EscapeControls, ControlsBecomeVisibleTextAndTheRestStays) {
         {"a\x1b[2Jb", "a\\x1b[2Jb", "a\\x1b[2Jb"},
         {"line\nnext\tcol\r", "line\\x0anext\\x09col\\x0d", "line\nnext\tcol\\x0d"},
         {"del\x7f", "del\\x7f", "del\\x7f"},
-        {"c1 \xc2\x9b" "2J", "c1 \\u009b2J", "c1 \\u009b2J"},
+        {"c1 \xc2\x9b"
+         "2J",
+         "c1 \\u009b2J", "c1 \\u009b2J"},
         {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80",
          "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80"},
         {"bad \x9b \xc3 \xed\xa0\x80", "bad \\x9b \\xc3 \\xed\\xa0\\x80",

@@ -118,7 +118,8 @@ TEST_F(LogFileTest, PrivateWarningsAndErrorsOnlyInMissingFolders) {
     OS::Logger::Log(OS::LOG_ERROR, "failed: b.txt: corrupt");
     OS::Logger::Log(OS::LOG_INFO, "encrypted c.txt");
     OS::Logger::Log(OS::LOG_TRACE, "enter d");
-    EXPECT_EQ(Slurp(path), ":WARN: kept: a.txt: read-only folder\n:ERROR: failed: b.txt: corrupt\n");
+    EXPECT_EQ(Slurp(path),
+              ":WARN: kept: a.txt: read-only folder\n:ERROR: failed: b.txt: corrupt\n");
     struct stat st {};
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
