@@ -102,7 +102,7 @@ int DecSourcePg::OnWizardNext() {
     } catch (const OS::File::Error& e) {
         // Exists but cannot be opened (permissions, a special file): say why and stay.
         m_context.dialogs.Show(e.what(), "File Error", Icon::Warning, Buttons::Ok, Answer::Ok);
-        m_context.stopReason = name + ": " + e.what();
+        m_context.Refuse(name + ": " + e.what());
         focusName = true;
         return kVeto;
     }
@@ -110,10 +110,9 @@ int DecSourcePg::OnWizardNext() {
         // The footers now, so that a file that is no container is refused here, not later.
         m_context.runner.ClearPassword();
     } catch (const std::exception& e) {
-        OS::Logger::Log(OS::LOG_ERROR, name + ": " + DecPasswordPg::kCorruptText + " " + e.what());
         m_context.dialogs.Show(DecPasswordPg::kCorruptText, DecPasswordPg::kErrorCaption,
                                Icon::Error, Buttons::Ok, Answer::Ok);
-        m_context.stopReason = name + ": " + DecPasswordPg::kCorruptText + " (" + e.what() + ")";
+        m_context.Refuse(name + ": " + DecPasswordPg::kCorruptText + " (" + e.what() + ")");
         focusName = true;
         return kVeto;
     }
@@ -253,7 +252,7 @@ int DecPasswordPg::OnWizardNext() {
                 return kVeto;
             default:
                 Box(kCorruptText, kErrorCaption, Icon::Error);
-                m_context.stopReason = ContainerPath(TheSheet()) + ": " + kCorruptText;
+                m_context.Refuse(ContainerPath(TheSheet()) + ": " + kCorruptText);
                 return kVeto;
         }
     }

@@ -181,11 +181,10 @@ int EncSourcePg::OnWizardNext() {
             try {
                 runner.AddPlainFile(full);
             } catch (const std::exception& e) {
-                OS::Logger::Log(OS::LOG_ERROR, full + ": " + e.what());
                 // The reason too: "could not be opened" alone hides a file that is too large.
                 m_context.dialogs.Show(Format(kRejectedText, full.c_str()) + "\n\n" + e.what(),
                                        kPagesCaption, Icon::Warning, Buttons::Ok, Answer::Ok);
-                m_context.stopReason = full + ": " + e.what();
+                m_context.Refuse(full + ": " + e.what());
                 list.DeleteRow(i);
                 UpdateButtons();
                 return kVeto;
@@ -334,7 +333,7 @@ int EncDestPg::OnWizardNext() {
             const std::string given = name;
             SetName(*shorter);
             if (!wasDefault) {
-                m_context.stopReason = given + ": " + kTooLongReason;
+                m_context.Refuse(given + ": " + kTooLongReason);
                 return Fail(Format(kTooLongText, given.c_str(), name.c_str()));
             }
         }
@@ -512,7 +511,7 @@ int EncPasswordPg::OnWizardNext() {
         if (m_context.dialogs.Show(
                 Format(UserConfig::kEmergencyLeftOutText, emergencyStatus.c_str()), kPagesCaption,
                 Icon::Warning, Buttons::YesNo, Answer::No) != Answer::Yes) {
-            m_context.stopReason = config.EmergencyPath() + ": " + emergencyStatus;
+            m_context.Refuse(config.EmergencyPath() + ": " + emergencyStatus);
             return kVeto;
         }
         m_emergencyLeftOutAccepted = true;

@@ -9,6 +9,7 @@
 #include "app/OperationRunner.h"
 #include "app/Sheet.h"
 #include "app/UserConfig.h"
+#include "os/Logger.h"
 
 namespace App {
 
@@ -31,6 +32,12 @@ struct WizardContext {
     // of waiting for input. Pages set it when they refuse; the front end clears it whenever
     // another page comes up.
     std::string stopReason;
+
+    // Sets the stop reason and keeps it in the log.
+    void Refuse(std::string reason) {
+        OS::Logger::Log(OS::LOG_ERROR, reason);
+        stopReason = std::move(reason);
+    }
 };
 
 }  // namespace App

@@ -116,7 +116,8 @@ class Flow {
         const std::string proposed = m_x.DefaultFolder();
         for (;;) {
             m_out << "\n" << kFolderText << "\n";
-            std::optional<std::string> typed = m_in.Path("Destination folder [" + proposed + "]: ");
+            std::optional<std::string> typed =
+                m_in.Path("Destination folder [" + App::EscapeControls(proposed) + "]: ");
             if (!typed) {
                 m_out << "No destination folder was given.\n";
                 return kExitStopped;

@@ -159,8 +159,8 @@ std::optional<std::string> TerminalDialogs::AskKeyFile(const std::string& admini
         return std::nullopt;
     }
     for (;;) {
-        const auto typed =
-            m_in.Path("Key file [" + dlg.path + "] (a path, Enter keeps it, '-' cancels): ");
+        const auto typed = m_in.Path("Key file [" + App::EscapeControls(dlg.path) +
+                                     "] (a path, Enter keeps it, '-' cancels): ");
         if (!typed || Trim(*typed) == "-")
             return std::nullopt;
         if (!Trim(*typed).empty())

@@ -283,7 +283,6 @@ int TerminalFrontEnd::Loop(App::Wizard& wizard) {
             // Refused for a reason no answer would change: the operation failed.
             m_out << "\nStopped on the page \"" << wizard.ActivePage()->Title() << "\".\n";
             m_err << "cryvan: " << App::EscapeControls(reason) << "\n";
-            OS::Logger::Log(OS::LOG_ERROR, reason);
             return kExitFailed;
         }
         m_out << "\nStopped on the page \"" << wizard.ActivePage()->Title()
