@@ -96,11 +96,23 @@ int DecSourcePg::OnWizardNext() {
     const std::string full = std::filesystem::absolute(name, ec).lexically_normal().string();
     if (!ec && !full.empty())
         SetName(full);
+    m_context.stopReason.clear();
     try {
         m_context.runner.SetCipherFile(name);
     } catch (const OS::File::Error& e) {
         // Exists but cannot be opened (permissions, a special file): say why and stay.
         m_context.dialogs.Show(e.what(), "File Error", Icon::Warning, Buttons::Ok, Answer::Ok);
+        m_context.Refuse(name + ": " + e.what());
+        focusName = true;
+        return kVeto;
+    }
+    try {
+        // The footers now, so that a file that is no container is refused here, not later.
+        m_context.runner.ClearPassword();
+    } catch (const std::exception& e) {
+        m_context.dialogs.Show(DecPasswordPg::kCorruptText, DecPasswordPg::kErrorCaption,
+                               Icon::Error, Buttons::Ok, Answer::Ok);
+        m_context.Refuse(name + ": " + DecPasswordPg::kCorruptText + " (" + e.what() + ")");
         focusName = true;
         return kVeto;
     }
@@ -126,24 +138,21 @@ DecPasswordPg::DecPasswordPg(WizardContext& context)
       m_context(context) {}
 
 void DecPasswordPg::Store(const char* text, std::size_t length) {
-    length = std::min(length, kMaxPassword);
-    std::memset(m_password.data(), 0, m_password.size());
-    std::memcpy(m_password.data(), text, length);
-    m_length = length;
+    m_password.Assign(std::string_view(text, length));
 }
 
-void DecPasswordPg::SetPassword(const std::string& text) {
+void DecPasswordPg::WipeFields() {
+    m_password.Clear();
+}
+
+void DecPasswordPg::SetPassword(std::string_view text) {
     Store(text.data(), text.size());
     unlocked = false;
     UpdateButtons();
 }
 
-std::string DecPasswordPg::Password() const {
-    return std::string(reinterpret_cast<const char*>(m_password.data()), m_length);
-}
-
 void DecPasswordPg::UpdateButtons() {
-    TheSheet().SetWizardButtons(kBack | (m_length >= kMinPassword ? unsigned(kNext) : 0u));
+    TheSheet().SetWizardButtons(kBack | (m_password.size() >= kMinPassword ? unsigned(kNext) : 0u));
 }
 
 void DecPasswordPg::OnSetActive() {
@@ -173,11 +182,7 @@ void DecPasswordPg::Box(const char* text, const char* caption, MessageBoxes::Ico
 }
 
 int DecPasswordPg::Try(const char* text) {
-    // The runner takes a std::string; wipe the copy once it is done with.
-    std::string copy(text);
-    const int result = m_context.runner.SetPassword(copy);
-    App::WipeString(copy);
-    return result;
+    return m_context.runner.SetPassword(text);
 }
 
 bool DecPasswordPg::AskAdministrators() {
@@ -215,9 +220,17 @@ bool DecPasswordPg::AskAdministrators() {
 
 int DecPasswordPg::OnWizardNext() {
     OS::Trace t("DecPasswordPg::OnWizardNext()");
+    m_context.stopReason.clear();
     if (!unlocked) {
-        m_context.runner.ClearPassword();
-        switch (Try(reinterpret_cast<const char*>(m_password.data()))) {
+        int result = 5;
+        try {
+            // Reads the footers again: the file may have changed since it was chosen.
+            m_context.runner.ClearPassword();
+            result = Try(m_password.c_str());
+        } catch (const std::exception& e) {
+            OS::Logger::Log(OS::LOG_ERROR, std::string(kCorruptText) + " " + e.what());
+        }
+        switch (result) {
             case 0:
                 unlocked = true;
                 break;
@@ -239,6 +252,7 @@ int DecPasswordPg::OnWizardNext() {
                 return kVeto;
             default:
                 Box(kCorruptText, kErrorCaption, Icon::Error);
+                m_context.Refuse(ContainerPath(TheSheet()) + ": " + kCorruptText);
                 return kVeto;
         }
     }

@@ -7,9 +7,11 @@
 #include <cryptopp/secblock.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/FileListCtrl.h"
+#include "app/Secrets.h"
 #include "app/Sheet.h"
 #include "app/WizardContext.h"
 
@@ -17,7 +19,8 @@ namespace App {
 
 class DecSourcePg : public Page {
   public:
-    static constexpr std::size_t kMaxName = 256;
+    // A whole path as this system takes it (the field would otherwise cut long paths short).
+    static constexpr std::size_t kMaxName = 4095;
     static constexpr const char* kDeletionNames[5] = {"Keep", "Recycle", "Delete", "Overwrite",
                                                       "Eradicate"};
     static constexpr char kFilter[] = "Cryvan files (*.aes, *.aes.exe)|*.aes;*.aes.exe||";
@@ -56,7 +59,9 @@ class DecFilesPg;
 class DecPasswordPg : public Page {
   public:
     static constexpr std::size_t kMaxPassword = 256;
-    static constexpr std::size_t kMinPassword = 6;
+    // Any password opens: the minimum length is for new passwords, and a container written
+    // elsewhere may carry a shorter one.
+    static constexpr std::size_t kMinPassword = 1;
     static constexpr char kWrongText[] = "The password entered was incorrect.";
     static constexpr char kKeyErrorText[] =
         "An error occurred when trying to access the administrator data recovery key.";
@@ -72,9 +77,11 @@ class DecPasswordPg : public Page {
     bool focusPassword = false;
 
     // Typing: clears `unlocked`.
-    void SetPassword(const std::string& text);
-    std::string Password() const;
-    std::size_t PasswordLength() const { return m_length; }
+    void SetPassword(std::string_view text);
+    const Secret& Password() const { return m_password; }
+    std::size_t PasswordLength() const { return m_password.size(); }
+    // Once the run has started the engine holds what it needs: nothing stays in the field.
+    void WipeFields();
 
     void OnSetActive() override;
     int OnWizardNext() override;
@@ -91,8 +98,7 @@ class DecPasswordPg : public Page {
     void Box(const char* text, const char* caption, MessageBoxes::Icon icon);
 
     WizardContext& m_context;
-    CryptoPP::SecByteBlock m_password{kMaxPassword + 1};
-    std::size_t m_length = 0;
+    Secret m_password{kMaxPassword};
     bool m_commandLineTaken = false;
 };
 

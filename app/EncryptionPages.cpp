@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <optional>
@@ -37,11 +38,10 @@ bool EndsWithNoCase(const std::string& s, const std::string& tail) {
                       });
 }
 
-// Replaces a secret in place so that the old text does not linger in freed memory.
-void Assign(std::string& field, const std::string& text, std::size_t max) {
-    WipeString(field);
-    field.reserve(max);
-    field.assign(text, 0, std::min(text.size(), max));
+// The first page's data-recovery line; a missing configuration is said in so many words.
+std::string StatusLine(const UserConfig& config) {
+    return config.RecoveryConfigMissing() ? std::string(UserConfig::kRecoveryMissingText)
+                                          : config.RecoveryStatusText();
 }
 
 }  // namespace
@@ -64,7 +64,7 @@ void EncOrDecPg::OnSetActive() {
     encryptionAvailable =
         !(applies && (flags & (UserConfig::RecoveryInvalid | UserConfig::OrganisationUnusable)));
     decryptionAvailable = true;
-    statusLine = applies ? m_context.config.RecoveryStatusText() : std::string();
+    statusLine = applies ? StatusLine(m_context.config) : std::string();
     preferencesEnabled = encryptionAvailable;
 
     Sheet& sheet = TheSheet();
@@ -84,7 +84,7 @@ void EncOrDecPg::OnSetActive() {
 void EncOrDecPg::Preferences() {
     OS::Trace t("EncOrDecPg::Preferences()");
     if (m_context.dialogs.ShowPreferences() && RecoveryApplies())
-        statusLine = m_context.config.RecoveryStatusText();
+        statusLine = StatusLine(m_context.config);
 }
 
 int EncOrDecPg::OnWizardNext() {
@@ -172,6 +172,7 @@ void EncSourcePg::OnSetActive() {
 
 int EncSourcePg::OnWizardNext() {
     OS::Trace t("EncSourcePg::OnWizardNext()");
+    m_context.stopReason.clear();
     OperationRunner& runner = m_context.runner;
     if (list.changed) {
         runner.ClearPlainFiles();
@@ -180,9 +181,10 @@ int EncSourcePg::OnWizardNext() {
             try {
                 runner.AddPlainFile(full);
             } catch (const std::exception& e) {
-                OS::Logger::Log(OS::LOG_ERROR, e.what());
-                m_context.dialogs.Show(Format(kRejectedText, full.c_str()), kPagesCaption,
-                                       Icon::Warning, Buttons::Ok, Answer::Ok);
+                // The reason too: "could not be opened" alone hides a file that is too large.
+                m_context.dialogs.Show(Format(kRejectedText, full.c_str()) + "\n\n" + e.what(),
+                                       kPagesCaption, Icon::Warning, Buttons::Ok, Answer::Ok);
+                m_context.Refuse(full + ": " + e.what());
                 list.DeleteRow(i);
                 UpdateButtons();
                 return kVeto;
@@ -218,6 +220,7 @@ void EncDestPg::SetName(std::string text) {
     if (text.size() > kMaxName)
         text.resize(kMaxName);
     name = std::move(text);
+    m_nameIsDefault = false;
     defaultWanted = false;
     confirmed = false;
     collisionChecked = false;
@@ -234,10 +237,9 @@ void EncDestPg::SetKind(int newKind) {
 
 void EncDestPg::Browse() {
     OS::Trace t("EncDestPg::Browse()");
-    if (const auto chosen = m_context.dialogs.ChooseSaveFile(kBrowseTitle, name, kFilter, "aes")) {
+    // A browsed name is asked about on Next like a typed one: the chooser may not have asked.
+    if (const auto chosen = m_context.dialogs.ChooseSaveFile(kBrowseTitle, name, kFilter, "aes"))
         SetName(*chosen);
-        confirmed = true;
-    }
 }
 
 void EncDestPg::UpdateButtons() {
@@ -265,6 +267,7 @@ void EncDestPg::OnSetActive() {
     if (defaultWanted) {
         const auto dest = m_context.runner.DefaultDest(m_context.config.GetFolders().desktop);
         SetName(dest ? *dest + ".aes" : std::string());
+        m_nameIsDefault = true;
     }
     UpdateButtons();
     if (press)
@@ -289,6 +292,25 @@ std::string EncDestPg::Normalised(const std::string& given, int kind) {
     return full;
 }
 
+std::optional<std::string> EncDestPg::ShortenedName(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
+    const std::string file = path.substr(start);
+    if (file.size() <= kMaxFileName)
+        return std::nullopt;
+    std::size_t ext = 0;
+    for (const char* e : {".aes.exe", ".aes", ".exe"})
+        if (EndsWithNoCase(file, e)) {
+            ext = std::strlen(e);
+            break;
+        }
+    std::size_t keep = kMaxFileName - ext;
+    // Never in the middle of a character: back up over continuation bytes.
+    while (keep > 0 && (static_cast<unsigned char>(file[keep]) & 0xC0) == 0x80)
+        --keep;
+    return path.substr(0, start) + file.substr(0, keep) + file.substr(file.size() - ext);
+}
+
 int EncDestPg::Fail(const std::string& text, const char* caption) {
     m_context.dialogs.Show(text, caption, Icon::Warning, Buttons::Ok, Answer::Ok);
     focusName = true;
@@ -300,9 +322,21 @@ int EncDestPg::OnWizardNext() {
     OperationRunner& runner = m_context.runner;
     bool exists = false;
     try {
+        const bool wasDefault = m_nameIsDefault;
         const std::string full = Normalised(name, kind);
         if (full != name)
             SetName(full);
+        m_context.stopReason.clear();
+        if (const auto shorter = ShortenedName(name)) {
+            // No file system takes a name over 255 bytes: the program's own proposal is simply
+            // shortened; a name the user gave is proposed shortened and asked about again.
+            const std::string given = name;
+            SetName(*shorter);
+            if (!wasDefault) {
+                m_context.Refuse(given + ": " + kTooLongReason);
+                return Fail(Format(kTooLongText, given.c_str(), name.c_str()));
+            }
+        }
         const char* shown = name.c_str();
 
         const OS::File::Info info(name, true);
@@ -386,9 +420,11 @@ EncPasswordPg::EncPasswordPg(WizardContext& context)
            "Choose your password to protect this encrypted file."),
       m_context(context) {}
 
-EncPasswordPg::~EncPasswordPg() {
-    WipeString(m_password);
-    WipeString(m_confirmation);
+EncPasswordPg::~EncPasswordPg() = default;
+
+void EncPasswordPg::WipeFields() {
+    m_password.Clear();
+    m_confirmation.Clear();
 }
 
 void EncPasswordPg::UpdateButtons() {
@@ -400,18 +436,18 @@ void EncPasswordPg::UpdateButtons() {
                                 (m_confirmation.size() >= kMinPassword ? unsigned(kNext) : 0u));
 }
 
-void EncPasswordPg::SetPassword(const std::string& text) {
-    Assign(m_password, text, kMaxPassword);
+void EncPasswordPg::SetPassword(std::string_view text) {
+    m_password.Assign(text);
     plainView = false;
     UpdateButtons();
 }
 
-void EncPasswordPg::SetConfirmation(const std::string& text) {
-    Assign(m_confirmation, text, kMaxPassword);
+void EncPasswordPg::SetConfirmation(std::string_view text) {
+    m_confirmation.Assign(text);
     UpdateButtons();
 }
 
-void EncPasswordPg::SetPlainPassword(const std::string& text) {
+void EncPasswordPg::SetPlainPassword(std::string_view text) {
     SetPassword(text);
 }
 
@@ -438,9 +474,8 @@ void EncPasswordPg::OnSetActive() {
     if (!m_commandLineTaken && cl.encPasswordFromCommandLine) {
         m_commandLineTaken = true;
         fromCommandLine = true;
-        const std::string given = cl.EncPasswordText();
-        Assign(m_password, given, kMaxPassword);
-        Assign(m_confirmation, given, kMaxPassword);
+        m_password.Assign(cl.EncPasswordText());
+        m_confirmation.Assign(cl.EncPasswordText());
         press = m_password.size() > 5;
     }
     TheSheet().SetNextText("Encrypt");
@@ -469,9 +504,21 @@ int EncPasswordPg::OnWizardNext() {
                                Answer::Ok);
         return kVeto;
     }
+    m_context.stopReason.clear();
+    const UserConfig& config = m_context.config;
+    if (!m_emergencyLeftOutAccepted && config.EmergencyExpectedButUnusable()) {
+        // Never leave out silently an entry the user counts on; without an answer, stop.
+        if (m_context.dialogs.Show(
+                Format(UserConfig::kEmergencyLeftOutText, emergencyStatus.c_str()), kPagesCaption,
+                Icon::Warning, Buttons::YesNo, Answer::No) != Answer::Yes) {
+            m_context.Refuse(config.EmergencyPath() + ": " + emergencyStatus);
+            return kVeto;
+        }
+        m_emergencyLeftOutAccepted = true;
+    }
     OperationRunner& runner = m_context.runner;
     runner.ClearPassword();
-    runner.SetPassword(m_password);
+    runner.SetPassword(m_password.c_str());
     m_context.config.AddRecoveries(runner.Cryptor(), emergencyTicked);
     return kEncProgressPg;
 }

@@ -5,11 +5,14 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/Dialogs.h"
 #include "app/FileListCtrl.h"
+#include "app/Secrets.h"
 #include "app/Sheet.h"
 #include "app/WizardContext.h"
 
@@ -72,7 +75,8 @@ class EncSourcePg : public Page {
 
 class EncDestPg : public Page {
   public:
-    static constexpr std::size_t kMaxName = 256;
+    // A whole path as this system takes it (the field would otherwise cut long paths short).
+    static constexpr std::size_t kMaxName = 4095;
     static constexpr char kFilter[] = "Cryvan files (*.aes)|*.aes||";
     static constexpr char kBrowseTitle[] = "Select Output File";
     static constexpr char kReadOnlyText[] =
@@ -88,6 +92,13 @@ class EncDestPg : public Page {
     static constexpr char kReplaceText[] = "%s already exists.\nDo you want to replace it?";
     static constexpr char kFileErrorText[] = "Unable to access the file or drive specified.";
     static constexpr char kFileErrorCaption[] = "File Error";
+    // The longest file name a file system takes, in bytes.
+    static constexpr std::size_t kMaxFileName = 255;
+    static constexpr char kTooLongReason[] =
+        "the file name is longer than 255 bytes, which no file system accepts";
+    static constexpr char kTooLongText[] =
+        "%s\n\nThis file name is longer than 255 bytes, which no file system accepts.  The "
+        "shortened name\n%s\nis proposed instead; press Next to use it.";
 
     explicit EncDestPg(WizardContext& context);
 
@@ -113,6 +124,9 @@ class EncDestPg : public Page {
 
     // The name as Next stores it: a full path with the extension of the kind.
     static std::string Normalised(const std::string& name, int kind);
+    // The path with its file name cut to 255 bytes (keeping the extension, on a character
+    // boundary); nullopt when the name fits.
+    static std::optional<std::string> ShortenedName(const std::string& path);
 
   private:
     void UpdateButtons();
@@ -120,6 +134,8 @@ class EncDestPg : public Page {
     int Fail(const std::string& text, const char* caption = kPagesCaption);
     WizardContext& m_context;
     bool m_commandLineTaken = false;
+    // The name in the field is the program's own proposal, not one the user gave.
+    bool m_nameIsDefault = false;
 };
 
 class EncPasswordPg : public Page {
@@ -131,12 +147,14 @@ class EncPasswordPg : public Page {
     explicit EncPasswordPg(WizardContext& context);
     ~EncPasswordPg() override;
 
-    const std::string& Password() const { return m_password; }
-    const std::string& Confirmation() const { return m_confirmation; }
+    const Secret& Password() const { return m_password; }
+    const Secret& Confirmation() const { return m_confirmation; }
     // Typing in the masked field, in the confirmation, in the unmasked field.
-    void SetPassword(const std::string& text);
-    void SetConfirmation(const std::string& text);
-    void SetPlainPassword(const std::string& text);
+    void SetPassword(std::string_view text);
+    void SetConfirmation(std::string_view text);
+    void SetPlainPassword(std::string_view text);
+    // Once the run has started the engine holds what it needs: nothing stays in the fields.
+    void WipeFields();
     void GeneratePassword();
     // A click on "Enable my emergency password".
     void SetEmergency(bool ticked);
@@ -159,8 +177,10 @@ class EncPasswordPg : public Page {
   private:
     void UpdateButtons();
     WizardContext& m_context;
-    std::string m_password, m_confirmation;
+    Secret m_password{kMaxPassword}, m_confirmation{kMaxPassword};
     bool m_commandLineTaken = false;
+    // The user agreed to encrypt without the emergency entry they have on by default.
+    bool m_emergencyLeftOutAccepted = false;
 };
 
 }  // namespace App

@@ -110,6 +110,17 @@ std::string PerUserFolder() {
     return base + '/' + kVendorFolder;
 }
 
+std::string StateFolder() {
+    OS::Trace t("StateFolder()");
+    std::string base;
+    if (!OS::FolderFromEnvironment("XDG_STATE_HOME", base)) {
+        if (!OS::HomeFolder(base))
+            return std::string();
+        base += "/.local/state";
+    }
+    return base + '/' + kVendorFolder;
+}
+
 std::string AllUsersFolder() {
     OS::Trace t("AllUsersFolder()");
     // Only the first entry counts, as for the machine-wide settings file.

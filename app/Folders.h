@@ -14,6 +14,8 @@ inline constexpr char kVendorFolder[] = "Tenvik-Labs/Cryvan/";
 std::string PerUserFolder();
 // Tenvik-Labs/Cryvan/ under the first of $XDG_CONFIG_DIRS, by default /etc/xdg.
 std::string AllUsersFolder();
+// $XDG_STATE_HOME/Tenvik-Labs/Cryvan/, by default ~/.local/state/Tenvik-Labs/Cryvan/: the log.
+std::string StateFolder();
 // The folder of the running executable.
 std::string ProgramFolder();
 // The user's desktop: XDG_DESKTOP_DIR from $XDG_CONFIG_HOME/user-dirs.dirs, else ~/Desktop,

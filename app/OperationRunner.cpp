@@ -35,6 +35,16 @@ std::uint32_t Get(const OS::ProgressWord& w) {
     return w.load(std::memory_order_relaxed);
 }
 
+// Every run's failure and warnings reach the log, which keeps them when the screen is gone.
+void LogOutcome(const FCryptEng::OperationStatus& s) {
+    if (s.State() == OperationState::Failed && !s.Cancelled())
+        OS::Logger::Log(
+            OS::LOG_ERROR,
+            "Run failed: " + (s.failure.empty() ? std::string("no reason given") : s.failure));
+    for (const std::string& w : s.warnings)
+        OS::Logger::Log(OS::LOG_WARN, "Not done: " + w);
+}
+
 }  // namespace
 
 OperationRunner::OperationRunner(Dialogs& dialogs) : m_callback(dialogs, m_status) {}
@@ -144,9 +154,9 @@ void OperationRunner::ClearPassword() {
     Engine().ClearPassword();
 }
 
-int OperationRunner::SetPassword(const std::string& text) {
+int OperationRunner::SetPassword(const char* text) {
     OS::Trace t("OperationRunner::SetPassword()");
-    return MapPasswordResult(Engine().Password(text.c_str()));
+    return MapPasswordResult(Engine().Password(text));
 }
 
 int OperationRunner::MapPasswordResult(int engineResult) {
@@ -187,6 +197,7 @@ bool OperationRunner::Start() {
         m_snapshot = App::Snapshot();
     }
     m_status.paused.store(false);
+    m_callback.ResetDeclined();
     {
         std::lock_guard<std::mutex> lock(m_priorityMutex);
         m_background = false;
@@ -206,6 +217,7 @@ void OperationRunner::Work() {
     }
     // Begin reports everything, failure included, through the record.
     m_engine->Begin();
+    LogOutcome(m_status);
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - m_start);
     {
@@ -297,6 +309,23 @@ bool OperationRunner::RunFailed() const {
 
 bool OperationRunner::RunCancelled() const {
     return m_status.Cancelled();
+}
+
+bool OperationRunner::RunWarned() const {
+    return !IsRunning() && m_status.State() == OperationState::Finished && !RunCancelled() &&
+           !m_status.warnings.empty();
+}
+
+std::string OperationRunner::Failure() const {
+    if (IsRunning())
+        return std::string();
+    return m_status.failure;
+}
+
+std::vector<std::string> OperationRunner::Warnings() const {
+    if (IsRunning())
+        return {};
+    return m_status.warnings;
 }
 
 }  // namespace App

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/Dialogs.h"
 #include "app/WizardCallback.h"
@@ -81,7 +82,8 @@ class OperationRunner {
     void ClearPassword();
     // 0 unlocked (or, encrypting, added), 1 wrong password, 2 a further administrator password
     // is needed, 3 a key-file request was cancelled, 4 a key file was unusable, 5 other failure.
-    int SetPassword(const std::string& text);
+    // The text stays the caller's, in its own wiping memory.
+    int SetPassword(const char* text);
     // The engine's password result as the pages know it (above).
     static int MapPasswordResult(int engineResult);
     void AddRecovery(const FCryptEng::RecoverySource& source);
@@ -106,6 +108,12 @@ class OperationRunner {
     // State Failed and the cancel flag clear.
     bool RunFailed() const;
     bool RunCancelled() const;
+    // Finished, not cancelled, but something asked for could not be done (Warnings()).
+    bool RunWarned() const;
+    // The ended run's outcome in words: why it failed ("<file>: <reason>"), and what could not
+    // be done, one line each. Empty while a run goes.
+    std::string Failure() const;
+    std::vector<std::string> Warnings() const;
 
     // The engine's questions during a run; also what the data-recovery configuration asks for
     // administrators' key files.
@@ -113,6 +121,8 @@ class OperationRunner {
 
     // The engine's status record (for tests and the display's own checks).
     const FCryptEng::OperationStatus& Status() const { return m_status; }
+    // The record itself, for a fake run in tests: what an engine would have written.
+    FCryptEng::OperationStatus& Record() { return m_status; }
 
   private:
     FCryptEng::FileCryptor& Engine() const;

@@ -132,8 +132,13 @@ ProgressDisplay::Update ProgressDisplay::Tick(const Snapshot& s, bool encrypting
 EndSummary Summarize(const EndFacts& f) {
     EndSummary out;
     if (f.failed) {
-        out.message = f.encrypting ? "The encryption failed due to an unexpected error."
-                                   : "The decryption failed due to an unexpected error.";
+        // With the run's own reason the failure is no longer "unexpected": say what it was.
+        if (f.failure.empty())
+            out.message = f.encrypting ? "The encryption failed due to an unexpected error."
+                                       : "The decryption failed due to an unexpected error.";
+        else
+            out.message = f.encrypting ? "The encryption failed." : "The decryption failed.";
+        out.reason = f.failure;
         return out;
     }
     if (f.cancelled) {
@@ -165,6 +170,7 @@ EndSummary Summarize(const EndFacts& f) {
     if (s.elapsedMs >= 5 && s.writtenSoFar >= 1000)
         speed = SpeedText(f.encrypting ? s.readSoFar : s.writtenSoFar, s.elapsedMs);
     out.time = Format("%s%s\n", TimeText(s.elapsedMs).c_str(), speed.c_str());
+    out.warnings = f.warnings;
     return out;
 }
 
@@ -179,6 +185,9 @@ EndFacts FactsOf(OperationRunner& runner) {
     if (runner.PlainFileCount(true) > 0)
         f.firstFile = runner.PlainFile(0, isFolder, true).value_or(std::string());
     f.cipherFile = runner.CipherFile().value_or(std::string());
+    f.failure = runner.Failure();
+    if (!f.cancelled)
+        f.warnings = runner.Warnings();
     return f;
 }
 

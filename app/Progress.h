@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/MessageBoxes.h"
 #include "app/OperationRunner.h"
@@ -71,6 +72,10 @@ struct EndSummary {
     std::string input;
     std::string output;
     std::string time;
+    // After a failure: why, naming the file. After a finished run: each thing asked for that
+    // could not be done, and why.
+    std::string reason;
+    std::vector<std::string> warnings;
 };
 
 struct EndFacts {
@@ -83,10 +88,16 @@ struct EndFacts {
     std::string firstFile;
     // The container's name.
     std::string cipherFile;
+    // The run's own account (OperationStatus::failure, warnings).
+    std::string failure;
+    std::vector<std::string> warnings;
 };
 EndSummary Summarize(const EndFacts& facts);
 // The facts of the runner's ended run.
 EndFacts FactsOf(OperationRunner& runner);
+
+// Heads the end page's list of what could not be done.
+inline constexpr char kWarningsHeading[] = "Not everything you asked for could be done:";
 
 // The page's answer to Cancel during a run: holds the run while it asks "Are you sure you want
 // to cancel?" (when the run still goes) and lets it go on afterwards. True: cancel.

@@ -1,5 +1,7 @@
 #include "app/ProgressPages.h"
 
+#include "app/DecryptionPages.h"
+#include "app/EncryptionPages.h"
 #include "os/Logger.h"
 
 namespace App {
@@ -30,6 +32,11 @@ void ProgressPg::OnSetActive() {
     OS::Trace t("ProgressPg::OnSetActive()");
     Sheet& sheet = TheSheet();
     m_context.runner.Start();
+    // The engine has the keys it needs now: no password stays in a page's field.
+    if (auto* enc = dynamic_cast<EncPasswordPg*>(sheet.PageById(kEncPasswordPg)))
+        enc->WipeFields();
+    if (auto* dec = dynamic_cast<DecPasswordPg*>(sheet.PageById(kDecPasswordPg)))
+        dec->WipeFields();
     m_display.emplace(sheet.Minimized());
     layout =
         LayoutFor(m_context.runner.PlainFileCount(true), m_context.runner.PlainFileCount(false));
@@ -116,9 +123,16 @@ void EndPg::OnTimer(int timerId) {
 
 std::vector<std::string> EndPg::Texts() const {
     std::vector<std::string> out{summary.message};
+    if (!summary.reason.empty())
+        out.push_back(summary.reason);
     if (summary.showDetails)
         out.insert(out.end(),
                    {"Input:", summary.input, "Output:", summary.output, "Time:", summary.time});
+    if (!summary.warnings.empty()) {
+        out.push_back(kWarningsHeading);
+        for (const std::string& w : summary.warnings)
+            out.push_back("  " + w);
+    }
     out.push_back(kExitText);
     return out;
 }

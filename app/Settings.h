@@ -29,6 +29,8 @@ class Settings {
     static constexpr Setting kConfirmMenuDeletion{"ConfirmMenuDeletion", 1, 1};
     // Tick "Enable my emergency password" on new containers.
     static constexpr Setting kDefaultEmergencyPassword{"DefaultEmergencyPassword", 0, 1};
+    // Keep the warnings and errors of every run in the log file (StartLogFile).
+    static constexpr Setting kLogFile{"LogFile", 1, 1};
 
     static std::uint32_t Get(const Setting& setting);
     // Raises OS::Config::Err when the store cannot be written.

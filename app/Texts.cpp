@@ -70,4 +70,72 @@ std::string CompactPath(const std::string& path, std::size_t max) {
     return path.substr(0, head) + kDots + tail;
 }
 
+namespace {
+
+std::string Escaped(const std::string& text, bool keepLines) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    const auto hex = [&](const char* prefix, unsigned v, int digits) {
+        out += prefix;
+        for (int d = digits - 1; d >= 0; --d)
+            out += kHex[(v >> (4 * d)) & 0xF];
+    };
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n;) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            if ((c < 0x20 && !(keepLines && (c == '\n' || c == '\t'))) || c == 0x7F)
+                hex("\\x", c, 2);
+            else
+                out += char(c);
+            ++i;
+            continue;
+        }
+        // A whole UTF-8 sequence, or each byte of a broken one escaped on its own.
+        std::size_t len = 0;
+        std::uint32_t cp = 0;
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            cp = c & 0x07;
+        }
+        bool valid = len != 0 && i + len <= n;
+        for (std::size_t k = 1; valid && k < len; ++k) {
+            const unsigned char cc = static_cast<unsigned char>(text[i + k]);
+            valid = (cc & 0xC0) == 0x80;
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        if (valid && ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
+                      (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))))
+            valid = false;
+        if (!valid) {
+            hex("\\x", c, 2);
+            ++i;
+            continue;
+        }
+        if (cp >= 0x80 && cp <= 0x9F)
+            hex("\\u", cp, 4);
+        else
+            out.append(text, i, len);
+        i += len;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string EscapeControls(const std::string& text) {
+    return Escaped(text, false);
+}
+
+std::string EscapeText(const std::string& text) {
+    return Escaped(text, true);
+}
+
 }  // namespace App

@@ -22,6 +22,12 @@ std::string SpeedText(std::uint32_t bytes, std::uint32_t ms);
 // (up to the first separator) is kept, and as much of the end as fits, from a separator on
 // where one falls inside it. Paths that fit are returned unchanged.
 std::string CompactPath(const std::string& path, std::size_t max = 40);
+// Text from outside the program (a stored name, a path) made safe to print on a terminal: C0
+// controls, DEL, ESC, C1 controls and bytes that are not UTF-8 become visible "\x1b" or
+// "\u009b", so a name can neither move the cursor nor rewrite lines. A backslash stays as it is.
+std::string EscapeControls(const std::string& text);
+// The same for a message of several lines: its line feeds and tabs stay.
+std::string EscapeText(const std::string& text);
 // printf into a string.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

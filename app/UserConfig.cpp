@@ -7,6 +7,7 @@
 #include <exception>
 #include <utility>
 
+#include "app/Settings.h"
 #include "os/Errors.h"
 #include "os/File.h"
 #include "os/Logger.h"
@@ -116,12 +117,24 @@ std::string UserConfig::EmergencyStatusText() const {
     OS::Trace t("UserConfig::EmergencyStatusText()");
     if (!EmergencyPermitted())
         return kEmergencyDisabledText;
-    if (m_emergencyBits & NoEmergencyPassword)
+    if ((m_emergencyBits & (NoEmergencyPassword | EmergencyUnreadable)) == NoEmergencyPassword)
         return kNoEmergencyText;
     if (m_emergencyBits & EmergencyMask)
         return kEmergencyInvalidText;
     const EmergencyPassword::Date date = m_emergency->CreationDate();
     return Printf2(kCreatedByText, m_emergency->User(), ShortDate(date.day, date.month, date.year));
+}
+
+bool UserConfig::RecoveryConfigMissing() const {
+    return m_profile.Applies() && m_profile.Usable() && !m_recovery &&
+           (m_recoveryLoadBits & RecoveryOff) != 0;
+}
+
+bool UserConfig::EmergencyExpectedButUnusable() const {
+    const bool damaged = (m_emergencyBits & EmergencyUnreadable) != 0 ||
+                         (m_emergency && (m_emergencyBits & EmergencyMask) != 0);
+    return damaged && EmergencyPermitted() &&
+           Settings::Get(Settings::kDefaultEmergencyPassword) == 1;
 }
 
 void UserConfig::AddRecoveries(FCryptEng::FileCryptor& engine, bool useEmergency) const {
@@ -196,19 +209,29 @@ void UserConfig::LoadEmergency() {
     const std::string path = EmergencyPath();
     if (path.empty())
         return;
+    m_emergencyUnreadable = false;
     auto emergency = std::make_unique<EmergencyPassword>();
     try {
         emergency->Open(path);
         m_emergency = std::move(emergency);
+    } catch (const FCryptEng::Signed::Null&) {
+        // An empty file is no emergency password, as an empty configuration is no recovery.
+    } catch (const OS::File::Error& e) {
+        if (e.code != 1) {
+            OS::Logger::Log(OS::LOG_WARN, path + ": " + e.what());
+            m_emergencyUnreadable = true;
+        }
     } catch (const std::exception& e) {
-        OS::Logger::Log(OS::LOG_INFO, std::string("no emergency password: ") + e.what());
+        OS::Logger::Log(OS::LOG_WARN, path + ": " + e.what());
+        m_emergencyUnreadable = true;
     }
 }
 
 void UserConfig::EvaluateEmergency() {
     OS::Trace t("UserConfig::EvaluateEmergency()");
     if (!m_emergency) {
-        m_emergencyBits = NoEmergencyPassword;
+        m_emergencyBits =
+            NoEmergencyPassword | (m_emergencyUnreadable ? std::uint32_t(EmergencyUnreadable) : 0u);
         return;
     }
     std::uint32_t bits = 0;

@@ -32,7 +32,10 @@ class UserConfig {
         EmergencyBadSignature = 0x20000,
         EmergencyOtherOrganisation = 0x40000,
         EmergencyOtherUser = 0x80000,
-        EmergencyMask = 0xF0000,
+        // With NoEmergencyPassword: the file is there but does not load (damaged, truncated,
+        // not a record), which is not the same as having none.
+        EmergencyUnreadable = 0x100000,
+        EmergencyMask = 0x1F0000,
     };
 
     static constexpr char kEmergencyFile[] = "Emergency Password.bin";
@@ -41,6 +44,11 @@ class UserConfig {
     static constexpr char kRecoveryOffText[] = "Data recovery is OFF.";
     static constexpr char kRecoveryInvalidText[] = "The data recovery settings are INVALID.";
     static constexpr char kRecoveryOnText[] = "Data recovery is ON.";
+    static constexpr char kRecoveryMissingText[] =
+        "Data recovery is OFF: the organisation's configuration was not found.";
+    static constexpr char kEmergencyLeftOutText[] =
+        "%s\n\nYour emergency password is enabled by default, but this file cannot use it: the "
+        "new encrypted file will not open with your emergency password.  Encrypt it anyway?";
     static constexpr char kNoEmergencyText[] = "No emergency password set.";
     static constexpr char kEmergencyInvalidText[] = "The emergency password file is INVALID.";
     static constexpr char kCreatedByText[] = "(Created by %s on %s)";  // string 77
@@ -73,6 +81,12 @@ class UserConfig {
 
     std::string RecoveryStatusText() const;
     std::string EmergencyStatusText() const;
+    // The organisation says recovery applies, but "Data Recovery.bin" is missing or empty:
+    // OFF, and worth saying so, since users may count on the administrators.
+    bool RecoveryConfigMissing() const;
+    // The user has new containers carry the emergency entry by default and may do so, but the
+    // emergency password file is damaged or not theirs: a container would silently lack it.
+    bool EmergencyExpectedButUnusable() const;
 
     // Gives the engine the emergency password (when asked for, valid and permitted) and the
     // data-recovery configuration (when it applies, is trusted and lists administrators).
@@ -107,6 +121,7 @@ class UserConfig {
     std::uint32_t m_recoveryLoadBits = 0;  // what loading found, before evaluation
     std::uint32_t m_recoveryBits = 0;
     std::uint32_t m_emergencyBits = 0;
+    bool m_emergencyUnreadable = false;
 };
 
 // "(Created by %s on %s)" takes the date as the user's locale writes a short date.

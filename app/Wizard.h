@@ -49,6 +49,7 @@ class Wizard : public Sheet {
     OperationRunner& Runner() { return m_runner; }
     UserConfig& Config() { return m_config; }
     PagesValues& CommandLineValues() { return m_commandLine; }
+    WizardContext& Context() { return m_context; }
 
     EncOrDecPg encOrDec;
     EncSourcePg encSource;

@@ -24,9 +24,11 @@ bool WizardCallback::ConfirmOverwrite(const std::string& path, bool readOnly,
             overwriteFlags = (overwriteFlags & ~ask) | all;
             return true;
         case Dialogs::Replace::No:
+            m_declined.store(true);
             return false;
         case Dialogs::Replace::NoToAll:
             overwriteFlags = (overwriteFlags & ~ask) | none;
+            m_declined.store(true);
             return false;
         case Dialogs::Replace::Cancel:
             break;

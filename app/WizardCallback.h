@@ -3,6 +3,7 @@
 // it holds nothing that changes besides the run's status record.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -53,9 +54,15 @@ class WizardCallback : public FCryptEng::CryptorCallback {
     bool RetryWrite(int errorCode) override;
     bool ConfirmDeleteInsteadOfRecycle(std::size_t count) override;
 
+    // The user answered No (or No to All) to replacing a file since the last reset: the run
+    // then did not write every stored file.
+    bool Declined() const { return m_declined.load(); }
+    void ResetDeclined() { m_declined.store(false); }
+
   private:
     Dialogs& m_dialogs;
     FCryptEng::OperationStatus& m_status;
+    std::atomic<bool> m_declined{false};
 };
 
 }  // namespace App

@@ -2,20 +2,42 @@
 // the user's configuration, the dialogs of the front end and the command-line values.
 #pragma once
 
+#include <string>
+
 #include "app/CommandLine.h"
 #include "app/Dialogs.h"
 #include "app/OperationRunner.h"
 #include "app/Sheet.h"
 #include "app/UserConfig.h"
+#include "os/Logger.h"
 
 namespace App {
 
 struct WizardContext {
+    WizardContext(Sheet& sheet_, OperationRunner& runner_, UserConfig& config_, Dialogs& dialogs_,
+                  PagesValues& commandLine_)
+        : sheet(sheet_),
+          runner(runner_),
+          config(config_),
+          dialogs(dialogs_),
+          commandLine(commandLine_) {}
+
     Sheet& sheet;
     OperationRunner& runner;
     UserConfig& config;
     Dialogs& dialogs;
     PagesValues& commandLine;
+    // Why the active page refused in a way no answer on it can mend (a corrupt container, a
+    // recovery entry that cannot be added): a run that cannot ask ends failed with it instead
+    // of waiting for input. Pages set it when they refuse; the front end clears it whenever
+    // another page comes up.
+    std::string stopReason;
+
+    // Sets the stop reason and keeps it in the log.
+    void Refuse(std::string reason) {
+        OS::Logger::Log(OS::LOG_ERROR, reason);
+        stopReason = std::move(reason);
+    }
 };
 
 }  // namespace App

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <iosfwd>
+#include <string>
 #include <string_view>
 
 namespace OS {
@@ -25,6 +27,12 @@ class Logger {
     static void Register(unsigned mask, std::ostream* stream);
     static void Log(unsigned level, std::string_view text);
     static void Teardown();
+
+    // Keeps FATAL, ERROR and WARN lines in `path` (mode 0600, created with its missing
+    // folders, appended to), moving it to `path`.1 once it holds `cap` bytes or more, so at
+    // most two files of about `cap` bytes each exist. False when the file cannot be opened;
+    // the program then runs without it. Teardown closes it.
+    static bool OpenLogFile(const std::string& path, std::uint64_t cap);
     // 0 before set-up, 1 once set up, 2 after teardown.
     static int State();
 

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/Folders.h"
+#include "app/StandardDescriptors.h"
 #include "format/CryptorCallback.h"
 #include "os/Errors.h"
 #include "os/File.h"
@@ -576,6 +577,7 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    App::OpenClosedStandardDescriptors();
     try {
         return Run(argc, argv);
     } catch (const Failure& f) {

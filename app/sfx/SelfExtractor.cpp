@@ -36,6 +36,7 @@ const char kHelpText[] =
     "  -q           exit by itself when done\n"
     "  -r k|d       keep (k) or delete (d) this file once every file is decrypted\n"
     "  -f           do not ask before deleting this file (with -r d)\n"
+    "  --verbose    every log line (all levels) to standard error\n"
     "  --help       this text\n"
     "\n"
     "While the files are decrypted: 'b' and Enter toggles \"Run as background task\",\n"
@@ -47,7 +48,9 @@ const char kHelpText[] =
     "  2  decryption failed (wrong password, corrupt file, a file not written)\n"
     "  3  cancelled\n"
     "  4  input was needed but none was available\n"
-    "  5  unexpected error\n";
+    "  5  unexpected error\n"
+    "  6  finished, but something could not be done (a file not written or skipped for\n"
+    "     safety), listed on standard error\n";
 
 Options ParseArguments(const std::vector<std::string>& args) {
     Options o;
@@ -99,6 +102,8 @@ Options ParseArguments(const std::vector<std::string>& args) {
                 throw UsageError("option -o needs a folder");
         } else if (a == "-q") {
             o.quiet = true;
+        } else if (a == "--verbose") {
+            o.verbose = true;
         } else if (a == "-f") {
             o.force = true;
         } else if (a == "-r") {
@@ -186,6 +191,7 @@ bool SelfExtractor::Open() {
     } catch (const OS::File::Error& e) {
         // Runnable but not readable, say: not a corrupt container.
         OS::Logger::Log(OS::LOG_ERROR, std::string("Cannot open the container: ") + e.what());
+        m_reason = m_self + ": " + e.what();
         m_dialogs.Show(App::Format(App::WizardCallback::kFileOpenText, m_self.c_str()), kCaption,
                        Icon::Error, Buttons::Ok, Answer::Ok);
         return false;
@@ -196,16 +202,14 @@ bool SelfExtractor::Open() {
         return true;
     } catch (const std::exception& e) {
         OS::Logger::Log(OS::LOG_ERROR, std::string("Cannot open the container: ") + e.what());
+        m_reason = m_self + ": " + kCorruptText + " (" + e.what() + ")";
         Show(kCorruptText, Icon::Error);
         return false;
     }
 }
 
 int SelfExtractor::Try(const std::string& password) {
-    std::string copy(password);
-    const int result = m_runner.SetPassword(copy);
-    App::WipeString(copy);
-    return result;
+    return m_runner.SetPassword(password.c_str());
 }
 
 SelfExtractor::Unlock SelfExtractor::TryPassword(const std::string& password) {
@@ -310,6 +314,8 @@ SelfExtractor::Outcome SelfExtractor::Result() const {
         return Outcome::Cancelled;
     if (m_runner.RunFailed())
         return Outcome::Failed;
+    if (m_runner.RunWarned())
+        return Outcome::Warned;
     return Outcome::Complete;
 }
 
@@ -319,6 +325,8 @@ const char* SelfExtractor::OutcomeText(Outcome outcome) {
             return kCompleteText;
         case Outcome::Cancelled:
             return kCancelledText;
+        case Outcome::Warned:
+            return kWarnedText;
         case Outcome::Failed:
             break;
     }
@@ -329,9 +337,16 @@ bool SelfExtractor::DeleteSelf(bool force) {
     OS::Trace t("SelfExtractor::DeleteSelf()");
     if (Result() != Outcome::Complete)
         return false;
-    if (!force && m_dialogs.Show(kDeleteText, kDeleteCaption, Icon::Question, Buttons::YesNo,
-                                 Answer::No) != Answer::Yes)
+    // A file the user chose not to replace is still only in here: keep it, whatever -f says.
+    if (m_runner.Callback().Declined()) {
+        Show(kKeptSkippedText, Icon::Information);
         return false;
+    }
+    if (!force && m_dialogs.Show(kDeleteText, kDeleteCaption, Icon::Question, Buttons::YesNo,
+                                 Answer::No) != Answer::Yes) {
+        Show(kKeptText, Icon::Information);
+        return false;
+    }
     // The engine still holds the container open; a running program's file unlinks fine.
     m_runner.SetCipherFile(std::nullopt);
     if (unlink(m_self.c_str()) == 0)

@@ -37,6 +37,11 @@ inline constexpr char kKeyErrorText[] =
 inline constexpr char kFailedText[] = "The decryption failed due to an unexpected error.";
 inline constexpr char kDeleteText[] = "Are you sure you want to delete the input file?";
 inline constexpr char kDeleteCaption[] = "Confirm Input File Delete";
+inline constexpr char kWarnedText[] =
+    "Decryption complete, but not everything could be done (see below).";
+inline constexpr char kKeptText[] = "The input file has been kept.";
+inline constexpr char kKeptSkippedText[] =
+    "The input file has been kept: not every file it holds was written.";
 
 // Exit statuses, the same as the main program's.
 enum Exit : int {
@@ -46,6 +51,7 @@ enum Exit : int {
     kExitCancelled = 3,
     kExitStopped = 4,  // input was needed but none was available
     kExitUnexpected = 5,
+    kExitWarnings = 6,  // finished, but something could not be done
 };
 
 extern const char kHelpText[];
@@ -56,6 +62,7 @@ struct Options {
     bool quiet = false;                   // -q: no pause at the end
     bool deleteSelf = false;              // -r d (k keeps)
     bool force = false;                   // -f: no question before deleting
+    bool verbose = false;                 // --verbose: every log line to standard error
     bool help = false;
 };
 
@@ -74,7 +81,8 @@ std::optional<std::string> SelfPath(const char* argv0);
 class SelfExtractor {
   public:
     enum class Unlock { Unlocked, Wrong, Cancelled, KeyFileUnusable, Corrupt };
-    enum class Outcome { Complete, Cancelled, Failed };
+    // Warned: finished, but the run could not do everything (Runner().Warnings()).
+    enum class Outcome { Complete, Cancelled, Failed, Warned };
 
     SelfExtractor(App::Dialogs& dialogs, std::string self);
     SelfExtractor(const SelfExtractor&) = delete;
@@ -84,6 +92,8 @@ class SelfExtractor {
     // Finds the container's footers; false (and the corrupt message shown) when there are none
     // to find, as in the bare program without a container behind it.
     bool Open();
+    // Why Open() failed, naming the file.
+    const std::string& Reason() const { return m_reason; }
     // Tries the password, asking for further administrators' passwords while the container
     // needs them. Messages for wrong and unusable entries are shown here.
     Unlock TryPassword(const std::string& password);
@@ -104,7 +114,8 @@ class SelfExtractor {
     Outcome Result() const;
     static const char* OutcomeText(Outcome outcome);
     // After a complete run: deletes this program's file, asking first unless `force`. True when
-    // the file is gone; a refusal or failure leaves it (and a failure is shown).
+    // the file is gone. A run in which the user declined to replace a file keeps it, as does a
+    // refusal or a failure; each is shown.
     bool DeleteSelf(bool force);
 
   private:
@@ -114,6 +125,7 @@ class SelfExtractor {
     App::Dialogs& m_dialogs;
     std::string m_self;
     App::OperationRunner m_runner;
+    std::string m_reason;
 };
 
 }  // namespace Sfx

@@ -6,9 +6,11 @@
 
 #include "app/Progress.h"
 #include "app/Secrets.h"
+#include "app/Texts.h"
 #include "app/sfx/SelfExtractor.h"
 #include "app/text/TerminalDialogs.h"
 #include "app/text/TerminalText.h"
+#include "os/Logger.h"
 
 namespace Sfx {
 
@@ -18,13 +20,21 @@ std::atomic<bool> g_cancelRequested{false};
 
 class Flow {
   public:
-    Flow(const Options& options, const std::string& self, Text::LineInput& in, std::ostream& out)
-        : m_options(options), m_in(in), m_out(out), m_dialogs(in, out), m_x(m_dialogs, self) {}
+    Flow(const Options& options, const std::string& self, Text::LineInput& in, std::ostream& out,
+         std::ostream& err)
+        : m_options(options),
+          m_in(in),
+          m_out(out),
+          m_err(err),
+          m_dialogs(in, out),
+          m_x(m_dialogs, self) {}
 
     int Run() {
         m_out << kIntro << "\n\n";
-        if (!m_x.Open())
+        if (!m_x.Open()) {
+            m_err << "cryvan-sfx: " << App::EscapeControls(m_x.Reason()) << "\n";
             return kExitFailed;
+        }
         if (const int status = Unlock(); status != kExitSuccess)
             return status;
         std::string folder;
@@ -37,6 +47,14 @@ class Flow {
                            ? App::MessageBoxes::Icon::Information
                            : App::MessageBoxes::Icon::Warning,
                        App::MessageBoxes::Buttons::Ok, App::MessageBoxes::Answer::Ok);
+        if (outcome == SelfExtractor::Outcome::Failed) {
+            const std::string failure = m_x.Runner().Failure();
+            m_err << "cryvan-sfx: " << App::EscapeControls(failure.empty() ? kFailedText : failure)
+                  << "\n";
+        }
+        if (outcome == SelfExtractor::Outcome::Warned)
+            for (const std::string& w : m_x.Runner().Warnings())
+                m_err << "cryvan-sfx: not done: " << App::EscapeControls(w) << "\n";
         if (outcome == SelfExtractor::Outcome::Complete && m_options.deleteSelf)
             m_x.DeleteSelf(m_options.force);
         if (!m_options.quiet && m_dialogs.CanAsk())
@@ -46,6 +64,8 @@ class Flow {
                 return kExitSuccess;
             case SelfExtractor::Outcome::Cancelled:
                 return kExitCancelled;
+            case SelfExtractor::Outcome::Warned:
+                return kExitWarnings;
             case SelfExtractor::Outcome::Failed:
                 break;
         }
@@ -96,7 +116,8 @@ class Flow {
         const std::string proposed = m_x.DefaultFolder();
         for (;;) {
             m_out << "\n" << kFolderText << "\n";
-            std::optional<std::string> typed = m_in.Path("Destination folder [" + proposed + "]: ");
+            std::optional<std::string> typed =
+                m_in.Path("Destination folder [" + App::EscapeControls(proposed) + "]: ");
             if (!typed) {
                 m_out << "No destination folder was given.\n";
                 return kExitStopped;
@@ -181,6 +202,7 @@ class Flow {
     const Options& m_options;
     Text::LineInput& m_in;
     std::ostream& m_out;
+    std::ostream& m_err;
     Text::TerminalDialogs m_dialogs;
     SelfExtractor m_x;
     bool m_drawn = false;
@@ -194,6 +216,11 @@ void RequestCancel() {
 
 int RunFrontEnd(const std::vector<std::string>& args, const std::string& self,
                 Text::LineInput& input, std::ostream& out) {
+    return RunFrontEnd(args, self, input, out, out);
+}
+
+int RunFrontEnd(const std::vector<std::string>& args, const std::string& self,
+                Text::LineInput& input, std::ostream& out, std::ostream& err) {
     Options options;
     try {
         options = ParseArguments(args);
@@ -205,8 +232,14 @@ int RunFrontEnd(const std::vector<std::string>& args, const std::string& self,
         out << kHelpText;
         return kExitSuccess;
     }
-    Flow flow(options, self, input, out);
+    if (options.verbose)
+        OS::Logger::Register(OS::LOG_FATAL | OS::LOG_ERROR | OS::LOG_WARN | OS::LOG_INFO |
+                                 OS::LOG_DEBUG | OS::LOG_TRACE,
+                             &err);
+    Flow flow(options, self, input, out, err);
     const int status = flow.Run();
+    if (options.verbose)
+        OS::Logger::Register(0, &err);
     if (options.password)
         App::WipeString(*options.password);
     return status;

@@ -16,6 +16,9 @@ namespace Sfx {
 // reports a missing one). Returns the exit status.
 int RunFrontEnd(const std::vector<std::string>& args, const std::string& self,
                 Text::LineInput& input, std::ostream& out);
+// The same with failures, warnings and --verbose lines on `err`.
+int RunFrontEnd(const std::vector<std::string>& args, const std::string& self,
+                Text::LineInput& input, std::ostream& out, std::ostream& err);
 
 // Ctrl+C while a run goes: the Cancel button at the next turn. Async-signal-safe.
 void RequestCancel();

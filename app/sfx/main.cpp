@@ -7,12 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "app/StandardDescriptors.h"
+#include "app/Texts.h"
 #include "app/sfx/SelfExtractor.h"
 #include "app/sfx/SfxFrontEnd.h"
 #include "app/text/LineInput.h"
 #include "os/Logger.h"
 
 int main(int argc, char** argv) {
+    App::OpenClosedStandardDescriptors();
     // A full disk or a closed pipe is an error to report, not a reason to die silently.
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
@@ -28,10 +31,11 @@ int main(int argc, char** argv) {
             std::cout << "cryvan-sfx: cannot find this program's own file; run it by its path.\n";
             status = Sfx::kExitFailed;
         } else {
-            status = Sfx::RunFrontEnd(args, *self, *input, std::cout);
+            status = Sfx::RunFrontEnd(args, *self, *input, std::cout, std::cerr);
         }
     } catch (const std::exception& e) {
-        std::cout << "cryvan-sfx: unexpected error: " << e.what() << "\n";
+        std::cout << std::flush;
+        std::cerr << "cryvan-sfx: unexpected error: " << App::EscapeControls(e.what()) << "\n";
         status = Sfx::kExitUnexpected;
     } catch (...) {
         std::cout << "cryvan-sfx: unexpected error\n";

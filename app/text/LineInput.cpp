@@ -28,9 +28,14 @@ void StripLineEnd(std::string& s) {
         s.pop_back();
 }
 
+// Lines that may hold a password are read into room reserved once: a string that grew would
+// leave copies of the text in freed memory that nothing wipes. Longer lines are cut.
+constexpr std::size_t kMaxLine = 4096;
+
 // Reads up to the first line end or the end of the descriptor.
 std::string ReadFirstLine(int fd) {
     std::string text;
+    text.reserve(kMaxLine);
     char c;
     for (;;) {
         const ssize_t n = read(fd, &c, 1);
@@ -38,7 +43,8 @@ std::string ReadFirstLine(int fd) {
             continue;
         if (n <= 0 || c == '\n')
             break;
-        text.push_back(c);
+        if (text.size() < kMaxLine)
+            text.push_back(c);
     }
     StripLineEnd(text);
     c = 0;
@@ -108,6 +114,7 @@ std::optional<std::string> TerminalInput::Path(const std::string& prompt) {
 
 std::optional<std::string> TerminalInput::RawLine() {
     std::string text;
+    text.reserve(kMaxLine);
     char c;
     for (;;) {
         const ssize_t n = read(m_fd, &c, 1);
@@ -122,7 +129,8 @@ std::optional<std::string> TerminalInput::RawLine() {
         }
         if (c == '\n')
             break;
-        text.push_back(c);
+        if (text.size() < kMaxLine)
+            text.push_back(c);
     }
     StripLineEnd(text);
     return text;

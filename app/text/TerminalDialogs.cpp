@@ -10,6 +10,7 @@
 
 #include "app/AdminDialogs.h"
 #include "app/Secrets.h"
+#include "app/Texts.h"
 #include "app/text/TerminalText.h"
 
 namespace Text {
@@ -90,7 +91,7 @@ std::optional<std::string> TerminalDialogs::Choose(const std::string& prompt,
 App::MessageBoxes::Answer TerminalDialogs::Show(const std::string& text, const std::string& caption,
                                                 Icon icon, Buttons buttons, Answer defaultButton) {
     const auto hold = Hold();
-    m_out << "\n[" << caption << "] (" << IconText(icon) << ")\n" << text << "\n";
+    m_out << "\n[" << caption << "] (" << IconText(icon) << ")\n" << App::EscapeText(text) << "\n";
     const auto choices = ChoicesOf(buttons);
     if (m_preset && buttons == Buttons::YesNo) {
         const Answer preset = *m_preset;
@@ -129,7 +130,9 @@ App::MessageBoxes::Answer TerminalDialogs::Show(const std::string& text, const s
 App::Dialogs::Replace TerminalDialogs::ConfirmReplace(const std::string& text,
                                                       const std::string& path40) {
     const auto hold = Hold();
-    m_out << "\n[" << kReplaceCaption << "]\n" << text << "\n" << path40 << "\n";
+    m_out << "\n[" << kReplaceCaption << "]\n"
+          << App::EscapeText(text) << "\n"
+          << App::EscapeControls(path40) << "\n";
     if (CanAsk()) {
         const auto key = Choose("[y] Yes  [a] Yes to All  [n] No  [o] No to All  [c] Cancel > ",
                                 {"y", "a", "n", "o", "c"});
@@ -150,14 +153,14 @@ std::optional<std::string> TerminalDialogs::AskKeyFile(const std::string& admini
                                                        bool create) {
     const auto hold = Hold();
     App::KeyFileDlg dlg(*this, administrator, create, App::KeyFileFolder());
-    m_out << "\n" << App::KeyFileDlg::kTitle << "\n" << dlg.instruction << "\n";
+    m_out << "\n" << App::KeyFileDlg::kTitle << "\n" << App::EscapeText(dlg.instruction) << "\n";
     if (!CanAsk()) {
         m_out << "(Cancel)\n";
         return std::nullopt;
     }
     for (;;) {
-        const auto typed =
-            m_in.Path("Key file [" + dlg.path + "] (a path, Enter keeps it, '-' cancels): ");
+        const auto typed = m_in.Path("Key file [" + App::EscapeControls(dlg.path) +
+                                     "] (a path, Enter keeps it, '-' cancels): ");
         if (!typed || Trim(*typed) == "-")
             return std::nullopt;
         if (!Trim(*typed).empty())
@@ -187,7 +190,7 @@ std::optional<std::string> TerminalDialogs::ChooseFolder(const std::string& titl
     const auto hold = Hold();
     m_out << "\n" << title << "\n";
     if (!start.empty())
-        m_out << "(starting at " << start << ")\n";
+        m_out << "(starting at " << App::EscapeControls(start) << ")\n";
     const auto path = m_in.Path("Folder (empty line cancels): ");
     if (!path || Trim(*path).empty())
         return std::nullopt;
@@ -200,7 +203,7 @@ std::optional<std::string> TerminalDialogs::AskPath(const std::string& title,
     const auto hold = Hold();
     m_out << "\n" << title << "\n";
     if (!initial.empty())
-        m_out << "(now " << initial << ")\n";
+        m_out << "(now " << App::EscapeControls(initial) << ")\n";
     const auto path = m_in.Path("File (empty line cancels): ");
     if (!path || Trim(*path).empty())
         return std::nullopt;
@@ -228,8 +231,9 @@ std::optional<std::string> TerminalDialogs::ChooseOpenFile(const std::string& ti
 
 bool TerminalDialogs::EditSourceOptions(SourceOptions& options) {
     const auto hold = Hold();
-    static const char* const kPaths[] = {"full paths", "paths relative to the common folder",
-                                         "no paths"};
+    // In the engine's order: 0 common folder, 1 names only, 2 full paths.
+    static const char* const kPaths[] = {"Choose path automatically", "Filenames only (no path)",
+                                         "Full paths (excluding drive)"};
     static const char* const kDeletion[] = {"Keep", "Recycle", "Delete", "Overwrite", "Eradicate"};
     SourceOptions edited = options;
     for (;;) {

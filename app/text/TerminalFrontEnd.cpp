@@ -9,8 +9,10 @@
 
 #include "app/CommandLine.h"
 #include "app/Secrets.h"
+#include "app/Texts.h"
 #include "app/text/TerminalPreferences.h"
 #include "app/text/TerminalText.h"
+#include "os/Logger.h"
 #include "os/User.h"
 
 namespace Text {
@@ -31,6 +33,7 @@ const char kHelpText[] =
     "  --help               this text\n"
     "  --password-fd N      read the password from descriptor N (first line)\n"
     "  --password-file PATH read the password from the file's first line\n"
+    "  --verbose            every log line (all levels) to standard error\n"
     "                       Either one replaces -p, whose password other users of the machine\n"
     "                       can see; without either and without -p the password is asked\n"
     "                       for without echo.\n"
@@ -55,7 +58,12 @@ const char kHelpText[] =
     "  2  the operation failed\n"
     "  3  cancelled\n"
     "  4  stopped on a page: input was needed but none was available\n"
-    "  5  unexpected error\n";
+    "  5  unexpected error\n"
+    "  6  finished, but something asked for could not be done (an input kept, a file\n"
+    "     not written or skipped for safety; listed on the end page and standard error)\n"
+    "\n"
+    "Warnings and errors of every run are kept in $XDG_STATE_HOME/Tenvik-Labs/Cryvan/cryvan.log\n"
+    "(by default under ~/.local/state); the setting \"LogFile\"=dword:00000000 turns it off.\n";
 
 const char kUnexpectedText[] =
     "Cryvan encountered an unexpected error and has been forced to exit.\n\nWe apologies for "
@@ -76,7 +84,10 @@ std::uint64_t NowMs(Clock::time_point start) {
 }  // namespace
 
 TerminalFrontEnd::TerminalFrontEnd(LineInput& input, std::ostream& out)
-    : m_in(input), m_out(out), m_dialogs(input, out) {}
+    : TerminalFrontEnd(input, out, out) {}
+
+TerminalFrontEnd::TerminalFrontEnd(LineInput& input, std::ostream& out, std::ostream& err)
+    : m_in(input), m_out(out), m_err(err), m_dialogs(input, out) {}
 
 void TerminalFrontEnd::RequestCancel() {
     g_cancelRequested.store(true);
@@ -87,13 +98,28 @@ int TerminalFrontEnd::Run(const std::vector<std::string>& args, const App::Folde
     std::optional<std::string> password;
     bool passwordGiven = false;
     auto usage = [&](const std::string& why) {
-        m_out << "cryvan: " << why << "\n\n" << kHelpText;
+        m_out << "cryvan: " << App::EscapeControls(why) << "\n\n" << kHelpText;
         return kExitUsage;
     };
+    // --verbose lasts for this run only.
+    struct Verbose {
+        std::ostream* stream = nullptr;
+        ~Verbose() {
+            if (stream)
+                OS::Logger::Register(0, stream);
+        }
+    } verbose;
     for (; i < args.size() && args[i].rfind("--", 0) == 0; ++i) {
         const std::string& opt = args[i];
         if (opt == "--text")
             continue;
+        if (opt == "--verbose") {
+            verbose.stream = &m_err;
+            OS::Logger::Register(OS::LOG_FATAL | OS::LOG_ERROR | OS::LOG_WARN | OS::LOG_INFO |
+                                     OS::LOG_DEBUG | OS::LOG_TRACE,
+                                 &m_err);
+            continue;
+        }
         if (opt == "--help") {
             m_out << kHelpText;
             return kExitSuccess;
@@ -179,6 +205,8 @@ int TerminalFrontEnd::Run(const std::vector<std::string>& args, const App::Folde
         }
         App::WipeString(*password);
     }
+    if (wizard.Config().RecoveryConfigMissing())
+        m_err << "cryvan: " << App::UserConfig::kRecoveryMissingText << "\n";
     wizard.Start();
     const int status = Loop(wizard);
     // A request that came after the run is not carried into the next one.
@@ -200,6 +228,9 @@ int TerminalFrontEnd::Loop(App::Wizard& wizard) {
         App::Page* page = wizard.ActivePage();
         if (!page)
             break;
+        // A refusal on one page says nothing about the next.
+        if (shown && shown != page)
+            wizard.Context().stopReason.clear();
         auto* progress = dynamic_cast<App::ProgressPg*>(page);
         // Ctrl+C is the sheet's Cancel only while a run goes; elsewhere it ends the program.
         if (!progress)
@@ -247,16 +278,44 @@ int TerminalFrontEnd::Loop(App::Wizard& wizard) {
         }
     }
     if (stopped) {
+        const std::string& reason = wizard.Context().stopReason;
+        if (!reason.empty()) {
+            // Refused for a reason no answer would change: the operation failed.
+            m_out << "\nStopped on the page \"" << wizard.ActivePage()->Title() << "\".\n";
+            m_err << "cryvan: " << App::EscapeControls(reason) << "\n";
+            return kExitFailed;
+        }
         m_out << "\nStopped on the page \"" << wizard.ActivePage()->Title()
               << "\": input is needed but none is available.\n";
         return kExitStopped;
     }
     if (!wizard.Finished())
         return kExitCancelled;
-    if (wizard.Runner().RunFailed())
+    return Outcome(wizard);
+}
+
+int TerminalFrontEnd::Outcome(App::Wizard& wizard) {
+    return ExitStatus(wizard.Runner(), &m_err);
+}
+
+int ExitStatus(const App::OperationRunner& runner, std::ostream* err) {
+    std::ostringstream ignored;
+    std::ostream& e = err ? *err : ignored;
+    if (runner.RunFailed()) {
+        std::string failure = runner.Failure();
+        if (failure.empty())
+            failure = runner.IsEncrypting() ? "The encryption failed due to an unexpected error."
+                                            : "The decryption failed due to an unexpected error.";
+        e << "cryvan: " << App::EscapeControls(failure) << "\n";
         return kExitFailed;
-    if (wizard.Runner().RunCancelled())
+    }
+    if (runner.RunCancelled())
         return kExitCancelled;
+    if (runner.RunWarned()) {
+        for (const std::string& w : runner.Warnings())
+            e << "cryvan: not done: " << App::EscapeControls(w) << "\n";
+        return kExitWarnings;
+    }
     return kExitSuccess;
 }
 
@@ -269,7 +328,7 @@ void TerminalFrontEnd::RenderHeader(const App::Page& page) {
 void TerminalFrontEnd::RenderTexts(const std::vector<std::string>& texts) {
     for (const auto& t : texts)
         if (!t.empty())
-            m_out << t << "\n";
+            m_out << App::EscapeText(t) << "\n";
 }
 
 void TerminalFrontEnd::ListRows(const App::FileListCtrl& list, bool showSelection) {
@@ -280,9 +339,9 @@ void TerminalFrontEnd::ListRows(const App::FileListCtrl& list, bool showSelectio
         m_out << "  " << (r + 1) << ". ";
         if (showSelection)
             m_out << (rows[r].selected ? "[x] " : "[ ] ");
-        m_out << rows[r].name << (rows[r].isFolder ? " (folder)" : "");
+        m_out << App::EscapeControls(rows[r].name) << (rows[r].isFolder ? " (folder)" : "");
         if (!rows[r].path.empty())
-            m_out << "    " << rows[r].path;
+            m_out << "    " << App::EscapeControls(rows[r].path);
         m_out << "\n";
     }
 }
@@ -316,7 +375,7 @@ std::vector<TerminalFrontEnd::Action> TerminalFrontEnd::PageActions(App::Wizard&
     if (&page == &w.encOrDec) {
         auto& p = w.encOrDec;
         if (!p.statusLine.empty())
-            m_out << p.statusLine << "\n";
+            m_out << App::EscapeText(p.statusLine) << "\n";
         if (p.preferencesEnabled)
             a.push_back({"1", "Preferences", [&p] { p.Preferences(); }});
     } else if (&page == &w.encSource) {
@@ -335,7 +394,7 @@ std::vector<TerminalFrontEnd::Action> TerminalFrontEnd::PageActions(App::Wizard&
                          }});
     } else if (&page == &w.encDest) {
         auto& p = w.encDest;
-        m_out << "  Output file: " << p.name << "\n  Kind: "
+        m_out << "  Output file: " << App::EscapeControls(p.name) << "\n  Kind: "
               << (p.kind == 0 ? "encrypted file (.aes)" : "self-decrypting executable (.aes.exe)")
               << "\n";
         a.push_back({"1", "Type the output file's name", [this, &p] {
@@ -354,7 +413,7 @@ std::vector<TerminalFrontEnd::Action> TerminalFrontEnd::PageActions(App::Wizard&
             m_out << "  Enable my emergency password: " << (p.emergencyTicked ? "yes" : "no")
                   << "\n";
         if (!p.emergencyStatus.empty())
-            m_out << "  " << p.emergencyStatus << "\n";
+            m_out << "  " << App::EscapeText(p.emergencyStatus) << "\n";
         a.push_back({"1", "Enter the password", [this, &p] {
                          auto pw = m_in.Secret("Password: ");
                          if (!pw)
@@ -374,15 +433,15 @@ std::vector<TerminalFrontEnd::Action> TerminalFrontEnd::PageActions(App::Wizard&
                      }});
         a.push_back({"2", "Generate Password", [this, &p] {
                          p.GeneratePassword();
-                         m_out << "Generated password (shown once, write it down): " << p.Password()
-                               << "\n";
+                         m_out << "Generated password (shown once, write it down): "
+                               << p.Password().View() << "\n";
                      }});
         if (p.emergencyEnabled)
             a.push_back({"3", "Toggle \"Enable my emergency password\"",
                          [&p] { p.SetEmergency(!p.emergencyTicked); }});
     } else if (&page == &w.decSource) {
         auto& p = w.decSource;
-        m_out << "  Encrypted file: " << p.name << "\n  After decryption: "
+        m_out << "  Encrypted file: " << App::EscapeControls(p.name) << "\n  After decryption: "
               << App::DecSourcePg::kDeletionNames[std::clamp(p.deletionIndex, 0, 4)] << "\n";
         if (p.ConfirmEnabled())
             m_out << "  Confirm before removing it: " << (p.confirm ? "yes" : "no") << "\n";
@@ -420,7 +479,7 @@ std::vector<TerminalFrontEnd::Action> TerminalFrontEnd::PageActions(App::Wizard&
         a.push_back({"2", "Select all", [&p] { p.SelectAll(); }});
     } else if (&page == &w.decFile) {
         auto& p = w.decFile;
-        m_out << "  Folder: " << p.folder << "\n";
+        m_out << "  Folder: " << App::EscapeControls(p.folder) << "\n";
         a.push_back({"1", "Type the folder", [this, &p] {
                          if (auto f = m_in.Path("Folder: "))
                              p.SetFolder(Trim(*f));
@@ -428,7 +487,7 @@ std::vector<TerminalFrontEnd::Action> TerminalFrontEnd::PageActions(App::Wizard&
         a.push_back({"2", "Browse", [&p] { p.Browse(); }});
     } else if (&page == &w.decDest) {
         auto& p = w.decDest;
-        m_out << "  Folder: " << p.folder
+        m_out << "  Folder: " << App::EscapeControls(p.folder)
               << "\n  Ignore stored paths: " << (p.ignorePaths ? "yes" : "no") << "\n";
         a.push_back({"1", "Type the folder", [this, &p] {
                          if (auto f = m_in.Path("Folder: "))
@@ -518,7 +577,7 @@ void TerminalFrontEnd::DrawProgress(const App::ProgressPg& page, bool redraw) {
     if (redraw && m_progressLines > 0)
         m_out << "\033[" << m_progressLines << "F";
     for (const auto& l : lines)
-        m_out << (redraw ? "\033[2K" : "") << l << "\n";
+        m_out << (redraw ? "\033[2K" : "") << App::EscapeControls(l) << "\n";
     m_out << std::flush;
     m_progressLines = static_cast<int>(lines.size());
 }

@@ -24,6 +24,7 @@ enum Exit : int {
     kExitCancelled = 3,   // cancelled
     kExitStopped = 4,     // stopped on a page: input needed but none available
     kExitUnexpected = 5,  // unexpected error
+    kExitWarnings = 6,    // finished, but something asked for could not be done
 };
 
 extern const char kHelpText[];
@@ -31,9 +32,14 @@ extern const char kHelpText[];
 extern const char kUnexpectedText[];
 extern const char kErrorCaption[];
 
+// The status of the runner's ended run; failures and warnings are also written to `err`.
+int ExitStatus(const App::OperationRunner& runner, std::ostream* err = nullptr);
+
 class TerminalFrontEnd {
   public:
+    // Failures, warnings and --verbose lines go to `err` (to `out` when none is given).
     TerminalFrontEnd(LineInput& input, std::ostream& out);
+    TerminalFrontEnd(LineInput& input, std::ostream& out, std::ostream& err);
 
     // `args` without the program's name: the front end's options, then the wizard's arguments.
     // Exceptions escape; the caller reports them.
@@ -52,6 +58,8 @@ class TerminalFrontEnd {
     };
 
     int Loop(App::Wizard& wizard);
+    // The ended run's outcome on the error stream; the exit status it makes.
+    int Outcome(App::Wizard& wizard);
     void RenderHeader(const App::Page& page);
     void RenderTexts(const std::vector<std::string>& texts);
     std::vector<Action> PageActions(App::Wizard& wizard, App::Page& page);
@@ -65,6 +73,7 @@ class TerminalFrontEnd {
 
     LineInput& m_in;
     std::ostream& m_out;
+    std::ostream& m_err;
     TerminalDialogs m_dialogs;
     int m_progressLines = 0;
 };

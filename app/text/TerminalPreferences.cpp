@@ -1,5 +1,6 @@
 #include "app/text/TerminalPreferences.h"
 #include "app/Secrets.h"
+#include "app/Texts.h"
 
 #include <sstream>
 
@@ -199,7 +200,7 @@ void TerminalPreferences::RenderAdmin(App::AdminPg& page, std::vector<std::strin
     if (page.names.empty())
         m_out << "    (none)\n";
     for (std::size_t i = 0; i < page.names.size(); ++i)
-        m_out << "    " << (i + 1) << ". " << page.names[i] << "\n";
+        m_out << "    " << (i + 1) << ". " << App::EscapeControls(page.names[i]) << "\n";
     m_out << "  [a] " << texts[3] << "\n";
     keys.push_back("a");
     if (!page.names.empty()) {

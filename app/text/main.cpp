@@ -7,24 +7,33 @@
 #include <vector>
 
 #include "app/Folders.h"
+#include "app/LogFile.h"
+#include "app/StandardDescriptors.h"
+#include "app/Texts.h"
 #include "app/text/LineInput.h"
 #include "app/text/TerminalFrontEnd.h"
 #include "os/Logger.h"
 
 int main(int argc, char** argv) {
+    App::OpenClosedStandardDescriptors();
     // A full disk or a closed pipe is an error to report, not a reason to die silently.
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
 
     const std::unique_ptr<Text::LineInput> input = Text::StandardInput(std::cout);
-    Text::TerminalFrontEnd frontEnd(*input, std::cout);
+    Text::TerminalFrontEnd frontEnd(*input, std::cout, std::cerr);
 
     int status = Text::kExitUnexpected;
     try {
         OS::Logger::Setup(false, false, false);
+        App::StartLogFile();
         status = frontEnd.Run(std::vector<std::string>(argv + 1, argv + argc),
                               App::Folders::FromEnvironment());
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        // The exception's own text says more than the apology below.
+        std::cout << std::flush;
+        std::cerr << "cryvan: " << App::EscapeControls(e.what()) << "\n";
+        OS::Logger::Log(OS::LOG_FATAL, e.what());
         status = Text::kExitUnexpected;
     } catch (...) {
         status = Text::kExitUnexpected;

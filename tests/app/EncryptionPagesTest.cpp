@@ -163,7 +163,8 @@ TEST_F(EncryptionPagesTest, KindRadioAndNameField) {
     dialogs.saveChoices = {dir / "chosen.aes"};
     dest->Browse();
     EXPECT_EQ(dest->name, dir / "chosen.aes");
-    EXPECT_TRUE(dest->confirmed);
+    // Browsing agrees to nothing: Next asks before replacing a browsed name too.
+    EXPECT_FALSE(dest->confirmed);
     EXPECT_EQ(dialogs.Shown().back(), "save Select Output File [" + dir / "out" +
                                           "] Cryvan files (*.aes)|*.aes||" + " .aes");
 
@@ -244,7 +245,7 @@ TEST_F(EncryptionPagesTest, SourceRejectedByEngineIsRemoved) {
     EXPECT_EQ(Boxes(), std::vector<std::string>{Warning(
                            dir / "gone.txt" +
                            "\nThis file could not be opened and will be removed\nfrom the list "
-                           "of source files.")});
+                           "of source files.\n\nFile not found")});
     ASSERT_EQ(source->list.Count(), 1u);
     Next();
     EXPECT_EQ(Active(), kEncDestPg);

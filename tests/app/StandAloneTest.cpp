@@ -201,10 +201,46 @@ TEST_F(StandAlone, DeletesItselfOnlyAfterACompleteRunAndAYes) {
     EXPECT_TRUE(x.DeleteSelf(false));
     EXPECT_FALSE(fs::exists(self));
     const auto shown = dialogs.Shown();
-    ASSERT_EQ(shown.size(), 2u);
+    ASSERT_EQ(shown.size(), 3u);
     EXPECT_EQ(shown[0],
               "box Confirm Input File Delete: Are you sure you want to delete the input "
               "file? [Question YesNo default No]");
+    EXPECT_NE(shown[1].find(Sfx::kKeptText), std::string::npos) << shown[1];
+}
+
+TEST_F(StandAlone, KeepsItselfAfterARunInWhichAFileWasNotReplaced) {
+    const std::string self = Make();
+    const struct {
+        const char* what;
+        App::Dialogs::Replace answer;
+        bool kept;
+    } cases[] = {
+        {"no", App::Dialogs::Replace::No, true},
+        {"no to all", App::Dialogs::Replace::NoToAll, true},
+        {"yes", App::Dialogs::Replace::Yes, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(dir / "out");
+        fs::create_directories(dir / "out/docs");
+        WriteText(dir / "out/docs/a.txt", "the only copy of something else");
+        const std::string copy = dir / "copy.aes.exe";
+        fs::copy_file(self, copy, fs::copy_options::overwrite_existing);
+        dialogs.replaceAnswers = {c.answer};
+        SelfExtractor x(dialogs, copy);
+        ASSERT_TRUE(x.Open());
+        ASSERT_EQ(x.TryPassword("secret12"), SelfExtractor::Unlock::Unlocked);
+        x.Start(dir / "out");
+        Wait(x);
+        ASSERT_EQ(x.Result(), SelfExtractor::Outcome::Complete);
+        // Even without a question (-f) a declined file keeps the container.
+        EXPECT_EQ(x.DeleteSelf(true), !c.kept);
+        EXPECT_EQ(fs::exists(copy), c.kept);
+        if (c.kept) {
+            EXPECT_NE(dialogs.Shown().back().find(Sfx::kKeptSkippedText), std::string::npos)
+                << dialogs.Shown().back();
+        }
+    }
 }
 
 TEST_F(StandAlone, StopAsksAndAYesEndsTheRunEvenWhenLittleIsLeft) {

@@ -251,8 +251,9 @@ TEST_F(UserConfigTest, EmergencyPasswordStates) {
          UserConfig::EmergencyBadSignature, invalid, "R"},
         {"neither user nor organisation", HandMadeEmergency("someone", "Other Works"),
          UserConfig::EmergencyOtherUser | UserConfig::EmergencyOtherOrganisation, invalid, "R"},
-        {"not a record", "not a record", UserConfig::NoEmergencyPassword,
-         "No emergency password set.", "R"},
+        // There but unreadable is not the same as none: the status says so.
+        {"not a record", "not a record",
+         UserConfig::NoEmergencyPassword | UserConfig::EmergencyUnreadable, invalid, "R"},
         {"empty", "", UserConfig::NoEmergencyPassword, "No emergency password set.", "R"},
     };
     for (const Case& c : cases) {

@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "support/TempDir.h"
@@ -88,6 +93,62 @@ TEST_F(LoggerTest, FilesInTheCurrentFolderAndState) {
     ASSERT_EQ(chdir(old), 0);
     EXPECT_EQ(cryvan_test::ReadText(dir / "log_release.txt"), ":WARN: w\n");
     EXPECT_EQ(cryvan_test::ReadText(dir / "trace_release.txt"), ":TRACE: t\n");
+}
+
+}  // namespace
+
+namespace {
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class LogFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override { OS::Logger::Setup(false, false, false); }
+    void TearDown() override { OS::Logger::Teardown(); }
+    cryvan_test::TempDir dir;
+};
+
+TEST_F(LogFileTest, PrivateWarningsAndErrorsOnlyInMissingFolders) {
+    const std::string path = dir / "state/deep/cryvan.log";
+    ASSERT_TRUE(OS::Logger::OpenLogFile(path, 1 << 20));
+    OS::Logger::Log(OS::LOG_WARN, "kept: a.txt: read-only folder");
+    OS::Logger::Log(OS::LOG_ERROR, "failed: b.txt: corrupt");
+    OS::Logger::Log(OS::LOG_INFO, "encrypted c.txt");
+    OS::Logger::Log(OS::LOG_TRACE, "enter d");
+    EXPECT_EQ(Slurp(path),
+              ":WARN: kept: a.txt: read-only folder\n:ERROR: failed: b.txt: corrupt\n");
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    // A file someone else made readable is made private again; a link is never followed.
+    OS::Logger::Teardown();
+    chmod(path.c_str(), 0644);
+    ASSERT_TRUE(OS::Logger::OpenLogFile(path, 1 << 20));
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_EQ(symlink((dir / "elsewhere").c_str(), (dir / "link.log").c_str()), 0);
+    EXPECT_FALSE(OS::Logger::OpenLogFile(dir / "link.log", 1 << 20));
+    EXPECT_FALSE(std::filesystem::exists(dir / "elsewhere"));
+}
+
+TEST_F(LogFileTest, AFullLogMovesAsideOnceAndStaysCapped) {
+    const std::string path = dir / "cryvan.log";
+    const std::uint64_t cap = 1000;
+    ASSERT_TRUE(OS::Logger::OpenLogFile(path, cap));
+    const std::string line(90, 'x');
+    for (int i = 0; i < 100; ++i)
+        OS::Logger::Log(OS::LOG_ERROR, line + std::to_string(i));
+    const auto size = std::filesystem::file_size(path);
+    const auto older = std::filesystem::file_size(path + ".1");
+    EXPECT_LE(size, cap + 100);
+    EXPECT_LE(older, cap + 100);
+    EXPECT_GE(older, cap);
+    EXPECT_FALSE(std::filesystem::exists(path + ".2"));
+    // The newest line is in the current file, whole.
+    EXPECT_NE(Slurp(path).find(line + "99\n"), std::string::npos);
 }
 
 }  // namespace
