@@ -147,7 +147,10 @@ TEST_F(OperationRunnerTest, FailedRunShowsTheFailureText) {
     const App::EndSummary end = Run();
     EXPECT_TRUE(runner.RunFailed());
     EXPECT_FALSE(runner.RunCancelled());
-    EXPECT_EQ(end.message, "The encryption failed due to an unexpected error.");
+    // The engine's own reason, not "an unexpected error".
+    EXPECT_EQ(end.message, "The encryption failed.");
+    EXPECT_NE(end.reason.find("No passwords / message recovery data set"), std::string::npos)
+        << end.reason;
     EXPECT_FALSE(end.showDetails);
     EXPECT_FALSE(fs::exists(dir / "out.aes"));
 }
