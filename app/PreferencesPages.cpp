@@ -7,6 +7,8 @@
 #include "app/GeneratePassword.h"
 #include "app/Secrets.h"
 #include "app/Settings.h"
+#include "app/Texts.h"
+#include "os/File.h"
 #include "os/Logger.h"
 #include "recovery/Organisation.h"
 
@@ -342,7 +344,18 @@ bool AdminPg::OnApply() {
     auto password = m_dialogs.AskOrganisationPassword(FCryptEng::Organisation::kMinPasswordLength);
     if (!password)
         return false;
-    const std::optional<FCryptEng::KeyPair> keys = organisation->OpenKey(password->c_str());
+    std::optional<FCryptEng::KeyPair> keys;
+    try {
+        keys = organisation->OpenKey(password->c_str());
+    } catch (const OS::File::Error& e) {
+        // The key is kept where only administrators may read it, apart from the record.
+        WipeString(*password);
+        const std::string keyFile =
+            FCryptEng::Organisation::KeyFileFor(m_config.Profile().RecordPath());
+        m_dialogs.Show(Format(kKeyUnreadableText, keyFile.c_str(), e.what()), kPrefsMessageCaption,
+                       Icon::Error, Buttons::Ok, Answer::Ok);
+        return false;
+    }
     WipeString(*password);
     if (!keys) {
         m_dialogs.Show(kIncorrectText, kIncorrectCaption, Icon::Warning, Buttons::Ok, Answer::Ok);

@@ -129,7 +129,10 @@ class AdminPg : public PrefsPage {
     static constexpr char kIncorrectText[] =  // string 117
         "The organisation password entered is incorrect.";
     static constexpr char kIncorrectCaption[] = "Incorrect Password";  // string 118
-    static constexpr char kUpdatedText[] =                             // string 140
+    static constexpr char kKeyUnreadableText[] =
+        "The organisation's private key could not be read:\n%s\n(%s)\n\nIt is readable by "
+        "administrators only: open the preferences as root, or as a member of the sudo group.";
+    static constexpr char kUpdatedText[] =  // string 140
         "The password is correct.\n\nThe data recovery configuration file has been updated.  "
         "It should now be distributed to the other PCs in your organisation.";
 

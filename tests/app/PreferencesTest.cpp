@@ -39,7 +39,7 @@ constexpr const char* kOrgPassword = "organisation words";
 
 struct SuiteFiles {
     std::string orgFile;
-    std::string orgKeyFile;  // the sealed private key beside the record
+    std::string orgKeyFile;           // the sealed private key beside the record
     std::string recoveryOneAdmin;     // "Admin One", K 1, emergency passwords permitted
     std::string recoveryNoEmergency;  // the same, emergency passwords forbidden
 };
@@ -291,6 +291,21 @@ TEST_F(PreferencesTest, AddKeyFileAdministratorThenSignWithTheOrganisationPasswo
     ASSERT_NE(config->RecoveryConfig(), nullptr);
     EXPECT_EQ(config->RecoveryConfig()->GetN(), 1u);
     EXPECT_EQ(config->RecoveryStatusText(), "Data recovery is ON.");
+}
+
+TEST_F(PreferencesTest, AnUnreadableOrganisationKeyIsSaidAndChangesNothing) {
+    Load(true, g_files->recoveryOneAdmin);
+    fs::remove(folders.allUsers + FCryptEng::Organisation::kKeyFileName);
+    auto prefs = Open();
+    prefs->SetActivePage(App::kAdminPg);
+    App::AdminPg& page = *prefs->Admin();
+    page.Select(0, true);
+    page.Remove();
+    dialogs.organisationPasswords = {std::string(kOrgPassword)};
+    EXPECT_FALSE(prefs->PressOk());
+    EXPECT_TRUE(Saw("private key could not be read"));
+    EXPECT_TRUE(Saw(FCryptEng::Organisation::kKeyFileName));
+    EXPECT_EQ(ReadText(RecoveryPath()), g_files->recoveryOneAdmin);
 }
 
 TEST_F(PreferencesTest, RemovingAllAdministratorsTurnsRecoveryOff) {
