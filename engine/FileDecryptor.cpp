@@ -47,7 +47,14 @@ FileDecryptor::FileDecryptor(OperationStatus* status, CryptorCallback* callback)
     SetAdminEntryReader(&AdminKeyEntry::Read);
 }
 
-FileDecryptor::~FileDecryptor() = default;
+FileDecryptor::~FileDecryptor() {
+    // A container that was refused is still open: closing it is no error worth a log line.
+    try {
+        if (m_container)
+            m_container->Close();
+    } catch (...) {
+    }
+}
 
 void FileDecryptor::SetPlainFile(std::size_t index) {
     OS::Trace t("FileDecryptor::SetPlainFile()");

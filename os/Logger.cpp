@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <streambuf>
 
+#include <ctime>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -71,6 +72,14 @@ class CappedFileBuf : public std::streambuf {
             if (::rename(m_path.c_str(), (m_path + ".1").c_str()) == 0)
                 Open();
         }
+        // The file outlives the run: each line says when, and which process, wrote it.
+        char stamp[48] = "";
+        const std::time_t now = std::time(nullptr);
+        std::tm utc{};
+        if (gmtime_r(&now, &utc))
+            std::snprintf(stamp + std::strftime(stamp, 32, "%Y-%m-%dT%H:%M:%SZ", &utc), 16,
+                          " [%ld] ", long(getpid()));
+        m_pending.insert(0, stamp);
         std::size_t done = 0;
         while (m_fd >= 0 && done < m_pending.size()) {
             const ssize_t n = ::write(m_fd, m_pending.data() + done, m_pending.size() - done);

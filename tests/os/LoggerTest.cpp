@@ -8,7 +8,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "support/TempDir.h"
 
@@ -118,8 +121,17 @@ TEST_F(LogFileTest, PrivateWarningsAndErrorsOnlyInMissingFolders) {
     OS::Logger::Log(OS::LOG_ERROR, "failed: b.txt: corrupt");
     OS::Logger::Log(OS::LOG_INFO, "encrypted c.txt");
     OS::Logger::Log(OS::LOG_TRACE, "enter d");
-    EXPECT_EQ(Slurp(path),
-              ":WARN: kept: a.txt: read-only folder\n:ERROR: failed: b.txt: corrupt\n");
+    // Each line says when and by which process it was written.
+    const std::string pid = "[" + std::to_string(getpid()) + "] ";
+    const std::regex line("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ \\[\\d+\\] (.*)\n");
+    std::vector<std::string> lines;
+    const std::string text = Slurp(path);
+    for (std::sregex_iterator m(text.begin(), text.end(), line), end; m != end; ++m)
+        lines.push_back((*m)[1]);
+    EXPECT_EQ(lines, (std::vector<std::string>{":WARN: kept: a.txt: read-only folder",
+                                               ":ERROR: failed: b.txt: corrupt"}))
+        << text;
+    EXPECT_NE(text.find(pid), std::string::npos) << text;
     struct stat st {};
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
