@@ -23,31 +23,18 @@
 
 #include "os/Descriptor.h"
 #include "os/PendingOutput.h"
+#include "support/Folders.h"
 #include "support/TempDir.h"
 
 namespace {
 
+using cryvan_test::Listing;
 using cryvan_test::ReadText;
 using cryvan_test::TempDir;
 using cryvan_test::WriteText;
 namespace fs = std::filesystem;
 
 constexpr char kPassword[] = "secret1";
-
-// Every entry below `root`, links described rather than followed.
-std::map<std::string, std::string> Listing(const std::string& root) {
-    std::map<std::string, std::string> out;
-    for (const auto& e : fs::recursive_directory_iterator(root)) {
-        const std::string rel = e.path().lexically_relative(root).string();
-        if (e.is_symlink())
-            out[rel] = "-> " + fs::read_symlink(e.path()).string();
-        else if (e.is_directory())
-            out[rel] = "<dir>";
-        else
-            out[rel] = ReadText(e.path().string());
-    }
-    return out;
-}
 
 std::string Random(std::size_t size) {
     std::string bytes(size, '\0');

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "support/Folders.h"
 #include "support/TempDir.h"
 
 namespace cryvan_test {
@@ -109,29 +110,6 @@ class RemovalRefused {
     std::string m_folder;
     bool m_immutable = false;
     bool m_effective = false;
-};
-
-// A folder on the RAM file system (where there is no trash), or an empty path.
-class ShmDir {
-  public:
-    ShmDir() {
-        struct statfs st {};
-        std::string pattern = "/dev/shm/cryvan-test-XXXXXX";
-        if (statfs("/dev/shm", &st) == 0 && st.f_type == 0x01021994 && mkdtemp(pattern.data()))
-            m_path = pattern;
-    }
-    ~ShmDir() {
-        std::error_code ec;
-        if (!m_path.empty())
-            std::filesystem::remove_all(m_path, ec);
-    }
-    ShmDir(const ShmDir&) = delete;
-    ShmDir& operator=(const ShmDir&) = delete;
-    const std::string& Path() const { return m_path; }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-
-  private:
-    std::string m_path;
 };
 
 // Whether any page of the file is in the page cache; nullopt where that cannot be told (a RAM

@@ -9,25 +9,11 @@
 #include <map>
 
 #include "engine/EngineTestSupport.h"
+#include "support/Folders.h"
 
 namespace {
 
 using namespace cryvan_test;
-
-// Every entry below `root`, links described rather than followed.
-std::map<std::string, std::string> Listing(const std::string& root) {
-    std::map<std::string, std::string> out;
-    for (const auto& e : fs::recursive_directory_iterator(root)) {
-        const std::string rel = e.path().lexically_relative(root).string();
-        if (e.is_symlink())
-            out[rel] = "-> " + fs::read_symlink(e.path()).string();
-        else if (e.is_directory())
-            out[rel] = "<dir>";
-        else
-            out[rel] = ReadText(e.path().string());
-    }
-    return out;
-}
 
 bool Has(const std::vector<std::string>& lines, const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();

@@ -13,31 +13,18 @@
 #include <string>
 
 #include "os/PendingOutput.h"
+#include "support/Folders.h"
 #include "support/TempDir.h"
 
 namespace {
 
+using cryvan_test::Listing;
 using cryvan_test::ReadText;
 using cryvan_test::TempDir;
 using cryvan_test::WriteText;
 using OS::Destination;
 using Reach = OS::Destination::Reach;
 namespace fs = std::filesystem;
-
-// Every entry below `root` and what it is, links not followed.
-std::map<std::string, std::string> Listing(const std::string& root) {
-    std::map<std::string, std::string> out;
-    for (const auto& e : fs::recursive_directory_iterator(root)) {
-        const std::string rel = e.path().lexically_relative(root).string();
-        if (e.is_symlink())
-            out[rel] = "-> " + fs::read_symlink(e.path()).string();
-        else if (e.is_directory())
-            out[rel] = "<dir>";
-        else
-            out[rel] = ReadText(e.path().string());
-    }
-    return out;
-}
 
 void Link(const std::string& target, const std::string& at) {
     ASSERT_EQ(symlink(target.c_str(), at.c_str()), 0) << at;

@@ -21,12 +21,14 @@
 #include <vector>
 
 #include "os/Logger.h"
+#include "support/Folders.h"
 #include "support/TempDir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using cryvan_test::ReadText;
+using cryvan_test::ShmDir;
 using cryvan_test::TempDir;
 using cryvan_test::WriteText;
 using OS::File;
@@ -38,26 +40,6 @@ bool OnSecureFileSystem(const std::string& path) {
     struct statfs st {};
     return statfs(path.c_str(), &st) == 0 && OS::IsSecureFileSystem(std::uint32_t(st.f_type));
 }
-
-// A folder on the RAM file system, or an empty path where there is none to use.
-class ShmDir {
-  public:
-    ShmDir() {
-        struct statfs st {};
-        std::string pattern = "/dev/shm/cryvan-test-XXXXXX";
-        if (statfs("/dev/shm", &st) == 0 && st.f_type == 0x01021994 && mkdtemp(pattern.data()))
-            m_path = pattern;
-    }
-    ~ShmDir() {
-        std::error_code ec;
-        if (!m_path.empty())
-            fs::remove_all(m_path, ec);
-    }
-    const std::string& Path() const { return m_path; }
-
-  private:
-    std::string m_path;
-};
 
 // Records what happens to the entries of one folder.
 class FolderEvents {
