@@ -275,7 +275,10 @@ class HeldAnswer : public Text::LineInput {
         m_changed.wait(lock, [this] { return m_release; });
         return std::string("y");
     }
-    std::optional<std::string> Secret(const std::string& prompt) override { return Line(prompt); }
+    std::optional<App::Secret> Secret(const std::string& prompt) override {
+        const std::optional<std::string> line = Line(prompt);
+        return App::Secret(*line, line->size());
+    }
     std::optional<std::string> Poll(int) override { return std::nullopt; }
     bool Terminal() const override { return true; }
     bool Ended() const override { return false; }
