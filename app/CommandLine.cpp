@@ -279,8 +279,7 @@ std::optional<std::string_view> NextToken(std::string_view& remaining) {
             throw WizardParseError();
         const std::string_view token = remaining.substr(1, close - 1);
         // The closing quote and the one character after it are dropped.
-        remaining =
-            close + 2 < remaining.size() ? remaining.substr(close + 2) : std::string_view();
+        remaining = close + 2 < remaining.size() ? remaining.substr(close + 2) : std::string_view();
         return token;
     }
 

@@ -168,8 +168,7 @@ enum class StartMode { Wizard, Preferences, Invalid };
 // argv as the shell split it: argv[0] (the program) is skipped, the rest are the tokens. The
 // value of -p is overwritten with 'x' in argv once it is kept, so that the process list no
 // longer shows it. Invalid: the error is logged and the usage box shown already.
-StartMode ProcessCommandLine(const Arguments& argv, CommandLineTarget& target,
-                             MessageBoxes& boxes);
+StartMode ProcessCommandLine(const Arguments& argv, CommandLineTarget& target, MessageBoxes& boxes);
 // One command-line text split by NextToken; its first token (the program) is discarded.
 StartMode ProcessCommandLine(const std::string& commandLine, CommandLineTarget& target,
                              MessageBoxes& boxes);

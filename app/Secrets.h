@@ -69,9 +69,9 @@ class Secret {
 inline bool SameText(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
         return false;
-    return a.empty() || CryptoPP::VerifyBufsEqual(reinterpret_cast<const CryptoPP::byte*>(a.data()),
-                                                  reinterpret_cast<const CryptoPP::byte*>(b.data()),
-                                                  a.size());
+    return a.empty() ||
+           CryptoPP::VerifyBufsEqual(reinterpret_cast<const CryptoPP::byte*>(a.data()),
+                                     reinterpret_cast<const CryptoPP::byte*>(b.data()), a.size());
 }
 
 inline bool operator==(const Secret& a, std::string_view b) {

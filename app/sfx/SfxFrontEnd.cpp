@@ -219,8 +219,8 @@ int RunFrontEnd(const App::Arguments& args, const std::string& self, Text::LineI
     return RunFrontEnd(args, self, input, out, out);
 }
 
-int RunFrontEnd(const App::Arguments& args, const std::string& self,
-                Text::LineInput& input, std::ostream& out, std::ostream& err) {
+int RunFrontEnd(const App::Arguments& args, const std::string& self, Text::LineInput& input,
+                std::ostream& out, std::ostream& err) {
     Options options;
     try {
         options = ParseArguments(args);

@@ -30,8 +30,8 @@ int main(int argc, char** argv) {
             std::cout << "cryvan-sfx: cannot find this program's own file; run it by its path.\n";
             status = Sfx::kExitFailed;
         } else {
-            status = Sfx::RunFrontEnd(App::Arguments(argc - 1, argv + 1), *self, *input,
-                                      std::cout, std::cerr);
+            status = Sfx::RunFrontEnd(App::Arguments(argc - 1, argv + 1), *self, *input, std::cout,
+                                      std::cerr);
         }
     } catch (const std::exception& e) {
         std::cout << std::flush;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "AppTestSupport.h"
 #include "app/OperationRunner.h"
 #include "app/sfx/SelfExtractor.h"
 #include "app/sfx/SfxFrontEnd.h"
@@ -17,7 +18,6 @@
 #include "engine/EngineTestSupport.h"
 #include "recovery/AdminRecovery.h"
 #include "resources/StandAloneImage.h"
-#include "AppTestSupport.h"
 #include "support/ScriptedDialogs.h"
 
 namespace cryvan_test {
@@ -161,7 +161,8 @@ TEST_F(StandAlone, AdministratorsQuorumOpensWithTheirPasswordsAndKeyFile) {
     // A wrong second password is refused on its own; the first stays entered.
     dialogs.administratorPasswords = {std::string("wrong one"), std::string("bo's password")};
     dialogs.keyFileAnswers = {dir / "bo.key", dir / "bo.key"};
-    EXPECT_EQ(x.TryPassword(cryvan_test::SecretOf("ann's password")), SelfExtractor::Unlock::Unlocked);
+    EXPECT_EQ(x.TryPassword(cryvan_test::SecretOf("ann's password")),
+              SelfExtractor::Unlock::Unlocked);
     x.Start(dir / "out");
     Wait(x);
     ExpectRestored(dir / "out");
@@ -170,7 +171,8 @@ TEST_F(StandAlone, AdministratorsQuorumOpensWithTheirPasswordsAndKeyFile) {
     SelfExtractor y(dialogs, dir / "box.aes.exe");
     ASSERT_TRUE(y.Open());
     dialogs.administratorPasswords = {std::nullopt};
-    EXPECT_EQ(y.TryPassword(cryvan_test::SecretOf("ann's password")), SelfExtractor::Unlock::Cancelled);
+    EXPECT_EQ(y.TryPassword(cryvan_test::SecretOf("ann's password")),
+              SelfExtractor::Unlock::Cancelled);
 }
 
 TEST_F(StandAlone, MissingFolderIsCreatedOnlyWhenAccepted) {
@@ -236,7 +238,8 @@ TEST_F(StandAlone, KeepsItselfAfterARunInWhichAFileWasNotReplaced) {
         dialogs.replaceAnswers = {c.answer};
         SelfExtractor x(dialogs, copy);
         ASSERT_TRUE(x.Open());
-        ASSERT_EQ(x.TryPassword(cryvan_test::SecretOf("secret12")), SelfExtractor::Unlock::Unlocked);
+        ASSERT_EQ(x.TryPassword(cryvan_test::SecretOf("secret12")),
+                  SelfExtractor::Unlock::Unlocked);
         x.Start(dir / "out");
         Wait(x);
         ASSERT_EQ(x.Result(), SelfExtractor::Outcome::Complete);
@@ -256,7 +259,8 @@ TEST_F(StandAlone, StopAsksAndAYesEndsTheRunEvenWhenLittleIsLeft) {
     for (const auto answer : {App::MessageBoxes::Answer::No, App::MessageBoxes::Answer::Yes}) {
         SelfExtractor x(dialogs, self);
         ASSERT_TRUE(x.Open());
-        ASSERT_EQ(x.TryPassword(cryvan_test::SecretOf("secret12")), SelfExtractor::Unlock::Unlocked);
+        ASSERT_EQ(x.TryPassword(cryvan_test::SecretOf("secret12")),
+                  SelfExtractor::Unlock::Unlocked);
         x.Start(dir / (answer == App::MessageBoxes::Answer::Yes ? "yes" : "no"));
         // Held once under way, as if the question came at the last moment: the run must not
         // slip through to its end between the answer and the cancel.
