@@ -27,31 +27,27 @@ bool Exists(const std::string& path) {
 
 // ---- NewAdminDlg
 
-NewAdminDlg::~NewAdminDlg() {
-    WipeString(m_password);
-    WipeString(m_confirmation);
-}
-
-void NewAdminDlg::SetPassword(const std::string& text) {
-    AssignSecret(m_password, text);
+void NewAdminDlg::SetPassword(std::string_view text) {
+    SetPlainPassword(text);
     plainView = false;
 }
 
-void NewAdminDlg::SetPlainPassword(const std::string& text) {
-    AssignSecret(m_password, text);
+void NewAdminDlg::SetPlainPassword(std::string_view text) {
+    if (text.data() != m_password.c_str())
+        m_password.Assign(text);
 }
 
-void NewAdminDlg::SetConfirmation(const std::string& text) {
-    AssignSecret(m_confirmation, text);
+void NewAdminDlg::SetConfirmation(std::string_view text) {
+    if (text.data() != m_confirmation.c_str())
+        m_confirmation.Assign(text);
 }
 
 void NewAdminDlg::GeneratePassword() {
     if (!PasswordEnabled())
         return;
-    std::string generated = App::GeneratePassword();
-    AssignSecret(m_password, generated);
-    AssignSecret(m_confirmation, generated);
-    WipeString(generated);
+    const Secret generated = App::GeneratePassword();
+    m_password.Assign(generated.View());
+    m_confirmation.Assign(generated.View());
     plainView = true;
 }
 
@@ -92,14 +88,6 @@ std::vector<std::string> NewAdminDlg::Texts() const {
 }
 
 // ---- OrgPasswordDlg
-
-OrgPasswordDlg::~OrgPasswordDlg() {
-    WipeString(m_password);
-}
-
-void OrgPasswordDlg::SetPassword(const std::string& text) {
-    AssignSecret(m_password, text.substr(0, kMaxLength));
-}
 
 std::vector<std::string> OrgPasswordDlg::Texts() const {
     return {"You have made changes to one or more administrator settings.",

@@ -5,9 +5,11 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/Dialogs.h"
+#include "app/Secrets.h"
 
 namespace App {
 
@@ -15,23 +17,23 @@ class NewAdminDlg {
   public:
     static constexpr char kTitle[] = "New Cryvan Administrator";
     static constexpr std::size_t kMinPassword = 6;
+    static constexpr std::size_t kMaxPassword = 256;
     static constexpr char kMismatchText[] = "The passwords entered do not match.";
 
     explicit NewAdminDlg(MessageBoxes& boxes) : m_boxes(boxes) {}
-    ~NewAdminDlg();
     NewAdminDlg(const NewAdminDlg&) = delete;
     NewAdminDlg& operator=(const NewAdminDlg&) = delete;
 
     void SetName(std::string text) { name = std::move(text); }
     // Typing in the masked field shows the masked view; the unmasked field copies into it.
-    void SetPassword(const std::string& text);
-    void SetPlainPassword(const std::string& text);
-    void SetConfirmation(const std::string& text);
+    void SetPassword(std::string_view text);
+    void SetPlainPassword(std::string_view text);
+    void SetConfirmation(std::string_view text);
     void GeneratePassword();
     void SetKeyFile(bool withKeyFile) { keyFile = withKeyFile; }
 
-    const std::string& Password() const { return m_password; }
-    const std::string& Confirmation() const { return m_confirmation; }
+    const Secret& Password() const { return m_password; }
+    const Secret& Confirmation() const { return m_confirmation; }
     bool PasswordEnabled() const { return !name.empty(); }
     bool ConfirmationEnabled() const { return m_password.size() >= kMinPassword; }
     bool OkEnabled() const;
@@ -48,7 +50,7 @@ class NewAdminDlg {
 
   private:
     MessageBoxes& m_boxes;
-    std::string m_password, m_confirmation;
+    Secret m_password{kMaxPassword}, m_confirmation{kMaxPassword};
 };
 
 // The password that unlocks the organisation's private key.
@@ -57,19 +59,18 @@ class OrgPasswordDlg {
     static constexpr std::size_t kMaxLength = 50;
 
     explicit OrgPasswordDlg(std::size_t minLength) : m_minLength(minLength) {}
-    ~OrgPasswordDlg();
     OrgPasswordDlg(const OrgPasswordDlg&) = delete;
     OrgPasswordDlg& operator=(const OrgPasswordDlg&) = delete;
 
     // The field holds at most kMaxLength characters.
-    void SetPassword(const std::string& text);
-    const std::string& Password() const { return m_password; }
+    void SetPassword(std::string_view text) { m_password.Assign(text); }
+    const Secret& Password() const { return m_password; }
     bool OkEnabled() const { return m_password.size() >= m_minLength; }
     std::vector<std::string> Texts() const;
 
   private:
     std::size_t m_minLength;
-    std::string m_password;
+    Secret m_password{kMaxLength};
 };
 
 // "Select Administrator Key File": the key file to write (create) or to read.

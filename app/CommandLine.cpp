@@ -1,7 +1,5 @@
 #include "app/CommandLine.h"
 
-#include <cryptopp/misc.h>
-
 #include <cstring>
 #include <utility>
 
@@ -24,7 +22,7 @@ char Lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool EqualsIgnoringCase(const std::string& a, size_t from, const char* b) {
+bool EqualsIgnoringCase(std::string_view a, size_t from, const char* b) {
     const size_t length = std::strlen(b);
     if (a.size() - from != length)
         return false;
@@ -35,15 +33,16 @@ bool EqualsIgnoringCase(const std::string& a, size_t from, const char* b) {
     return true;
 }
 
-// One token of lookahead over either form of the command line.
+// One token of lookahead over either form of the command line. Tokens are views into the text
+// the command line came as, so a password is copied only into wiping memory.
 class Tokens {
   public:
     virtual ~Tokens() = default;
 
     // Reads the next token; nullopt at the end.
-    std::optional<std::string> Next() {
+    std::optional<std::string_view> Next() {
         if (m_peeked) {
-            std::optional<std::string> token = std::move(*m_peeked);
+            const std::optional<std::string_view> token = *m_peeked;
             m_peeked.reset();
             return token;
         }
@@ -51,61 +50,86 @@ class Tokens {
     }
 
     // The next token without consuming it; nullopt at the end.
-    const std::optional<std::string>& Peek() {
+    const std::optional<std::string_view>& Peek() {
         if (!m_peeked)
             m_peeked = Read();
         return *m_peeked;
     }
 
+    // The token read last held a password: overwrite it where others can read it.
+    virtual void HideLast() {}
+
   protected:
-    virtual std::optional<std::string> Read() = 0;
+    virtual std::optional<std::string_view> Read() = 0;
 
   private:
-    std::optional<std::optional<std::string>> m_peeked;
+    std::optional<std::optional<std::string_view>> m_peeked;
 };
 
 class ArgvTokens : public Tokens {
   public:
-    explicit ArgvTokens(const std::vector<std::string>& argv) : m_argv(argv) {}
+    explicit ArgvTokens(const Arguments& argv) : m_argv(argv) {}
+
+    void HideLast() override {
+        if (m_last < m_argv.size())
+            m_argv.Hide(m_last);
+    }
 
   protected:
-    std::optional<std::string> Read() override {
+    std::optional<std::string_view> Read() override {
         if (m_next >= m_argv.size())
             return std::nullopt;
+        m_last = m_next;
         return m_argv[m_next++];
     }
 
   private:
-    const std::vector<std::string>& m_argv;
+    const Arguments& m_argv;
     size_t m_next = 0;
+    size_t m_last = size_t(-1);
 };
 
 class TextTokens : public Tokens {
   public:
-    explicit TextTokens(std::string text) : m_remaining(std::move(text)) {}
-    ~TextTokens() override { CryptoPP::SecureWipeBuffer(&m_remaining[0], m_remaining.size()); }
+    explicit TextTokens(std::string text) : m_text(std::move(text)), m_remaining(m_text) {}
+    ~TextTokens() override { WipeString(m_text); }
+    TextTokens(const TextTokens&) = delete;
+    TextTokens& operator=(const TextTokens&) = delete;
 
   protected:
-    std::optional<std::string> Read() override { return NextToken(m_remaining); }
+    std::optional<std::string_view> Read() override { return NextToken(m_remaining); }
 
   private:
-    std::string m_remaining;
+    std::string m_text;
+    std::string_view m_remaining;
 };
 
 // The next token must exist and be a value.
-std::string RequiredValue(Tokens& tokens) {
-    std::optional<std::string> token = tokens.Next();
+std::string_view RequiredView(Tokens& tokens) {
+    const std::optional<std::string_view> token = tokens.Next();
     if (!token || OptionIndex(*token) != OPT_VALUE)
         throw WizardParseError();
-    return std::move(*token);
+    return *token;
+}
+
+std::string RequiredValue(Tokens& tokens) {
+    return std::string(RequiredView(tokens));
+}
+
+// A password: copied into wiping memory, then overwritten where it was read.
+Secret RequiredSecret(Tokens& tokens) {
+    const std::string_view value = RequiredView(tokens);
+    Secret password(value, value.size());
+    tokens.HideLast();
+    return password;
 }
 
 // Consumed only when it is a value; otherwise left for the next option.
 std::optional<std::string> OptionalValue(Tokens& tokens) {
-    const std::optional<std::string>& token = tokens.Peek();
+    const std::optional<std::string_view>& token = tokens.Peek();
     if (!token || OptionIndex(*token) != OPT_VALUE)
         return std::nullopt;
-    return tokens.Next();
+    return std::string(*tokens.Next());
 }
 
 InputDeletionMode DeletionLetter(Tokens& tokens) {
@@ -148,7 +172,7 @@ void DispatchEncryption(int option, Tokens& tokens, CommandLineTarget& target) {
             target.EncOutputName(OptionalValue(tokens));
             break;
         case OPT_P:
-            target.EncPassword(RequiredValue(tokens));
+            target.EncPassword(RequiredSecret(tokens));
             break;
         case OPT_I: {
             target.EncAddInput(FullPath(RequiredValue(tokens)));
@@ -181,7 +205,7 @@ void DispatchDecryption(int option, Tokens& tokens, CommandLineTarget& target) {
             target.DecContainer(RequiredValue(tokens));
             break;
         case OPT_P:
-            target.DecPassword(RequiredValue(tokens));
+            target.DecPassword(RequiredSecret(tokens));
             break;
         case OPT_O:
             target.DecOutputFolder(OptionalValue(tokens));
@@ -206,7 +230,7 @@ StartMode Process(Tokens& tokens, CommandLineTarget& target, MessageBoxes& boxes
     OS::Trace t("Wizard::ProcessCommandLine()");
     try {
         tokens.Next();  // the program itself
-        const std::optional<std::string> first = tokens.Next();
+        const std::optional<std::string_view> first = tokens.Next();
         if (!first)
             return StartMode::Wizard;
         const int mode = OptionIndex(*first);
@@ -221,7 +245,7 @@ StartMode Process(Tokens& tokens, CommandLineTarget& target, MessageBoxes& boxes
             target.SetDecrypt();
         else
             throw WizardParseError();
-        while (const std::optional<std::string> token = tokens.Next()) {
+        while (const std::optional<std::string_view> token = tokens.Next()) {
             if (mode == OPT_E)
                 DispatchEncryption(OptionIndex(*token), tokens, target);
             else
@@ -238,7 +262,7 @@ StartMode Process(Tokens& tokens, CommandLineTarget& target, MessageBoxes& boxes
 
 }  // namespace
 
-std::optional<std::string> NextToken(std::string& remaining) {
+std::optional<std::string_view> NextToken(std::string_view& remaining) {
     size_t begin = 0;
     size_t end = remaining.size();
     while (begin < end && IsSpace(remaining[begin]))
@@ -251,26 +275,36 @@ std::optional<std::string> NextToken(std::string& remaining) {
 
     if (remaining[0] == '"') {
         const size_t close = remaining.find('"', 1);
-        if (close == std::string::npos)
+        if (close == std::string_view::npos)
             throw WizardParseError();
-        std::string token = remaining.substr(1, close - 1);
+        const std::string_view token = remaining.substr(1, close - 1);
         // The closing quote and the one character after it are dropped.
-        remaining = close + 2 < remaining.size() ? remaining.substr(close + 2) : std::string();
+        remaining = close + 2 < remaining.size() ? remaining.substr(close + 2) : std::string_view();
         return token;
     }
 
     const size_t space = remaining.find(' ', 1);
-    if (space == std::string::npos) {
-        std::string token;
-        token.swap(remaining);
+    if (space == std::string_view::npos) {
+        const std::string_view token = remaining;
+        remaining = std::string_view();
         return token;
     }
-    std::string token = remaining.substr(0, space);
+    const std::string_view token = remaining.substr(0, space);
     remaining = remaining.substr(space + 1);
     return token;
 }
 
-int OptionIndex(const std::string& token) {
+std::optional<std::string> NextToken(std::string& remaining) {
+    std::string_view rest(remaining);
+    const std::optional<std::string_view> token = NextToken(rest);
+    std::optional<std::string> result;
+    if (token)
+        result.emplace(*token);
+    remaining = std::string(rest);
+    return result;
+}
+
+int OptionIndex(std::string_view token) {
     static const char* const kNames[] = {"e", "d", "c", "p", "o", "i", "x", "q", "prefs", "r", "f"};
     if (token.empty() || (token[0] != '/' && token[0] != '-'))
         return OPT_VALUE;
@@ -281,13 +315,6 @@ int OptionIndex(const std::string& token) {
     return OPT_VALUE;
 }
 
-void PagesValues::Keep(CryptoPP::SecByteBlock& block, std::string& password) {
-    block.New(password.size() + 1);
-    std::memcpy(block.data(), password.data(), password.size());
-    block[password.size()] = 0;
-    CryptoPP::SecureWipeBuffer(&password[0], password.size());
-}
-
 void PagesValues::EncOutputName(std::optional<std::string> name) {
     if (encOutputFromCommandLine)
         throw WizardParseError();
@@ -296,11 +323,11 @@ void PagesValues::EncOutputName(std::optional<std::string> name) {
     encOutputName = name ? std::move(*name) : std::string();
 }
 
-void PagesValues::EncPassword(std::string password) {
+void PagesValues::EncPassword(const Secret& password) {
     if (encPasswordFromCommandLine)
         throw WizardParseError();
     encPasswordFromCommandLine = true;
-    Keep(m_encPassword, password);
+    m_encPassword = password;
 }
 
 void PagesValues::DecContainer(std::string name) {
@@ -310,11 +337,11 @@ void PagesValues::DecContainer(std::string name) {
     decContainer = std::move(name);
 }
 
-void PagesValues::DecPassword(std::string password) {
+void PagesValues::DecPassword(const Secret& password) {
     if (decPasswordFromCommandLine)
         throw WizardParseError();
     decPasswordFromCommandLine = true;
-    Keep(m_decPassword, password);
+    m_decPassword = password;
 }
 
 void PagesValues::DecOutputFolder(std::optional<std::string> folder) {
@@ -324,7 +351,7 @@ void PagesValues::DecOutputFolder(std::optional<std::string> folder) {
     decOutputFolder = folder ? std::move(*folder) : std::string();
 }
 
-StartMode ProcessCommandLine(const std::vector<std::string>& argv, CommandLineTarget& target,
+StartMode ProcessCommandLine(const Arguments& argv, CommandLineTarget& target,
                              MessageBoxes& boxes) {
     ArgvTokens tokens(argv);
     return Process(tokens, target, boxes);

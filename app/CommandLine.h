@@ -3,14 +3,15 @@
 // the values and of the "given twice" rules; the wizard copies from it into its pages.
 #pragma once
 
-#include <cryptopp/secblock.h>
-
 #include <exception>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "app/Arguments.h"
 #include "app/MessageBoxes.h"
+#include "app/Secrets.h"
 #include "engine/OperationStatus.h"
 
 namespace App {
@@ -54,10 +55,12 @@ enum OptionId : int {
 // Takes one token off the front of `remaining` (Windows-style command-line text); nullopt when
 // only white space is left. An opening quote without a closing one raises WizardParseError.
 std::optional<std::string> NextToken(std::string& remaining);
+// The same over a view: the token is a view into the same text, and nothing is copied.
+std::optional<std::string_view> NextToken(std::string_view& remaining);
 
 // "/x" or "-x" with x one of the option names (ignoring case) gives its index; anything else,
 // an unknown name included, is a value.
-int OptionIndex(const std::string& token);
+int OptionIndex(std::string_view token);
 
 // Where the parser puts what it reads: the wizard's pages. Setters of single-use options raise
 // WizardParseError when their page already holds a command-line value.
@@ -73,14 +76,14 @@ class CommandLineTarget {
 
     // nullopt: the page computes the default output name.
     virtual void EncOutputName(std::optional<std::string> name) = 0;
-    virtual void EncPassword(std::string password) = 0;
+    virtual void EncPassword(const Secret& password) = 0;
     virtual void EncAddInput(std::string fullPath) = 0;
     virtual void EncStandAlone() = 0;
     virtual void EncDeletion(FCryptEng::InputDeletionMode mode) = 0;
     virtual void EncNoConfirm() = 0;
 
     virtual void DecContainer(std::string name) = 0;
-    virtual void DecPassword(std::string password) = 0;
+    virtual void DecPassword(const Secret& password) = 0;
     // nullopt or empty: the default folder (the one that holds the container).
     virtual void DecOutputFolder(std::optional<std::string> folder) = 0;
     virtual void DecDeletion(FCryptEng::InputDeletionMode mode) = 0;
@@ -88,7 +91,7 @@ class CommandLineTarget {
 };
 
 // Every value the command line can give the pages, with the flags that mark them as given.
-// Passwords are kept in wiping memory; the strings handed in are wiped once copied.
+// Passwords are kept in wiping memory until the page that takes them, or the run, wipes them.
 class PagesValues : public CommandLineTarget {
   public:
     enum class Operation { None, Encrypt, Decrypt };
@@ -123,9 +126,17 @@ class PagesValues : public CommandLineTarget {
     bool decOutputFromCommandLine = false;
     std::string decOutputFolder;
 
-    // Zero-terminated; empty when none was given.
-    const char* EncPasswordText() const { return Text(m_encPassword); }
-    const char* DecPasswordText() const { return Text(m_decPassword); }
+    // Zero-terminated; empty when none was given or once wiped.
+    const char* EncPasswordText() const { return m_encPassword.c_str(); }
+    const char* DecPasswordText() const { return m_decPassword.c_str(); }
+    const Secret& EncPasswordValue() const { return m_encPassword; }
+    const Secret& DecPasswordValue() const { return m_decPassword; }
+    // Once a page holds the password, or a run has started, no copy stays here. The flags
+    // that say a password was given stay.
+    void WipePasswords() {
+        m_encPassword.Clear();
+        m_decPassword.Clear();
+    }
 
     void SetEncrypt() override { operation = Operation::Encrypt; }
     void SetDecrypt() override { operation = Operation::Decrypt; }
@@ -133,7 +144,7 @@ class PagesValues : public CommandLineTarget {
     void Quit() override { quit = true; }
 
     void EncOutputName(std::optional<std::string> name) override;
-    void EncPassword(std::string password) override;
+    void EncPassword(const Secret& password) override;
     void EncAddInput(std::string fullPath) override {
         pendingInputs.push_back(std::move(fullPath));
     }
@@ -142,27 +153,22 @@ class PagesValues : public CommandLineTarget {
     void EncNoConfirm() override { encNoConfirm = true; }
 
     void DecContainer(std::string name) override;
-    void DecPassword(std::string password) override;
+    void DecPassword(const Secret& password) override;
     void DecOutputFolder(std::optional<std::string> folder) override;
     void DecDeletion(FCryptEng::InputDeletionMode mode) override { decDeletion = mode; }
     void DecNoConfirm() override { decNoConfirm = true; }
 
   private:
-    static const char* Text(const CryptoPP::SecByteBlock& block) {
-        return block.empty() ? "" : reinterpret_cast<const char*>(block.data());
-    }
-    static void Keep(CryptoPP::SecByteBlock& block, std::string& password);
-
-    CryptoPP::SecByteBlock m_encPassword;
-    CryptoPP::SecByteBlock m_decPassword;
+    Secret m_encPassword{0};
+    Secret m_decPassword{0};
 };
 
 enum class StartMode { Wizard, Preferences, Invalid };
 
-// argv as the shell split it: argv[0] (the program) is skipped, the rest are the tokens.
-// Invalid: the error is logged and the usage box shown already.
-StartMode ProcessCommandLine(const std::vector<std::string>& argv, CommandLineTarget& target,
-                             MessageBoxes& boxes);
+// argv as the shell split it: argv[0] (the program) is skipped, the rest are the tokens. The
+// value of -p is overwritten with 'x' in argv once it is kept, so that the process list no
+// longer shows it. Invalid: the error is logged and the usage box shown already.
+StartMode ProcessCommandLine(const Arguments& argv, CommandLineTarget& target, MessageBoxes& boxes);
 // One command-line text split by NextToken; its first token (the program) is discarded.
 StartMode ProcessCommandLine(const std::string& commandLine, CommandLineTarget& target,
                              MessageBoxes& boxes);

@@ -162,8 +162,9 @@ void DecPasswordPg::OnSetActive() {
         m_commandLineTaken = true;
         if (cl.decPasswordFromCommandLine) {
             fromCommandLine = true;
-            const char* text = cl.DecPasswordText();
-            Store(text, std::strlen(text));
+            const std::string_view text = cl.DecPasswordValue().View();
+            Store(text.data(), text.size());
+            cl.WipePasswords();
             unlocked = false;
             TheSheet().PostPress(kNext);
         }
@@ -188,13 +189,13 @@ int DecPasswordPg::Try(const char* text) {
 bool DecPasswordPg::AskAdministrators() {
     OS::Trace t("DecPasswordPg::AskAdministrators()");
     for (;;) {
-        std::optional<std::string> entered = m_context.dialogs.AskAdministratorPassword();
+        std::optional<Secret> entered = m_context.dialogs.AskAdministratorPassword();
         if (!entered) {
             m_context.runner.ClearPassword();
             return false;
         }
         const int result = Try(entered->c_str());
-        App::WipeString(*entered);
+        entered->Clear();
         switch (result) {
             case 0:
                 return true;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/MessageBoxes.h"
+#include "app/Secrets.h"
 
 namespace App {
 
@@ -51,21 +52,21 @@ class Dialogs : public MessageBoxes {
     // True (and the values changed) on OK; Cancel keeps them.
     virtual bool EditSourceOptions(SourceOptions& options) = 0;
     // The "Cryvan Message Recovery" dialog: one more administrator password; nullopt on Cancel.
-    virtual std::optional<std::string> AskAdministratorPassword() = 0;
+    virtual std::optional<Secret> AskAdministratorPassword() = 0;
     // The preferences sheet; true when it was closed with OK.
     virtual bool ShowPreferences() = 0;
 
     // "New Cryvan Administrator": the name, the password (confirmed) and the key-file choice.
     struct NewAdministrator {
         std::string name;
-        std::string password;
+        Secret password;
         bool keyFile = true;
     };
     // nullopt on Cancel.
     virtual std::optional<NewAdministrator> AskNewAdministrator() = 0;
     // The organisation password that unlocks the organisation's private key; OK needs at least
     // `minLength` characters. nullopt on Cancel.
-    virtual std::optional<std::string> AskOrganisationPassword(std::size_t minLength) = 0;
+    virtual std::optional<Secret> AskOrganisationPassword(std::size_t minLength) = 0;
 };
 
 }  // namespace App

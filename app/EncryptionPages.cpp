@@ -453,10 +453,9 @@ void EncPasswordPg::SetPlainPassword(std::string_view text) {
 
 void EncPasswordPg::GeneratePassword() {
     OS::Trace t("EncPasswordPg::GeneratePassword()");
-    std::string generated = App::GeneratePassword();
-    SetPlainPassword(generated);
-    SetConfirmation(generated);
-    WipeString(generated);
+    const Secret generated = App::GeneratePassword();
+    SetPlainPassword(generated.View());
+    SetConfirmation(generated.View());
     plainView = true;
 }
 
@@ -474,8 +473,9 @@ void EncPasswordPg::OnSetActive() {
     if (!m_commandLineTaken && cl.encPasswordFromCommandLine) {
         m_commandLineTaken = true;
         fromCommandLine = true;
-        m_password.Assign(cl.EncPasswordText());
-        m_confirmation.Assign(cl.EncPasswordText());
+        m_password.Assign(cl.EncPasswordValue().View());
+        m_confirmation.Assign(cl.EncPasswordValue().View());
+        cl.WipePasswords();
         press = m_password.size() > 5;
     }
     TheSheet().SetNextText("Encrypt");

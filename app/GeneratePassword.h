@@ -1,7 +1,7 @@
 // Random passwords for the user to write down: 25 symbols in groups of five.
 #pragma once
 
-#include <string>
+#include "app/Secrets.h"
 
 namespace App {
 
@@ -9,6 +9,6 @@ namespace App {
 inline constexpr char kPasswordAlphabet[] = "ABCDEFGHJKLMNPQRSTUVWXYZ23456789";
 
 // "XXXXX-XXXXX-XXXXX-XXXXX-XXXXX" from the process-wide random pool.
-std::string GeneratePassword();
+Secret GeneratePassword();
 
 }  // namespace App

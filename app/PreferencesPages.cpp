@@ -85,18 +85,15 @@ EmergencyPasswordPg::EmergencyPasswordPg(UserConfig& config, Dialogs& dialogs)
       m_config(config),
       m_dialogs(dialogs) {}
 
-EmergencyPasswordPg::~EmergencyPasswordPg() {
-    WipeString(m_password);
-    WipeString(m_confirmation);
-}
+EmergencyPasswordPg::~EmergencyPasswordPg() = default;
 
 bool EmergencyPasswordPg::Exists() const {
     return (m_config.Flags() & UserConfig::NoEmergencyPassword) == 0;
 }
 
 void EmergencyPasswordPg::ShowPlaceholder() {
-    AssignSecret(m_password, kPlaceholder);
-    AssignSecret(m_confirmation, kPlaceholder);
+    m_password.Assign(kPlaceholder);
+    m_confirmation.Assign(kPlaceholder);
     placeholderShown = true;
     plainView = false;
 }
@@ -120,36 +117,35 @@ void EmergencyPasswordPg::SetEnabled(bool permitted) {
     header = enabled ? kEnabledHeader : UserConfig::kEmergencyDisabledText;
 }
 
-void EmergencyPasswordPg::SetPassword(const std::string& text) {
+void EmergencyPasswordPg::SetPassword(std::string_view text) {
     if (placeholderShown) {
         // Typing over the placeholder keeps only what the user typed: the first character that
         // differs from the placeholder at its position.
-        const std::string placeholder = kPlaceholder;
-        std::string typed;
+        const std::string_view placeholder = kPlaceholder;
+        m_password.Clear();
         for (std::size_t i = 0; i < text.size(); ++i) {
             if (i >= placeholder.size() || text[i] != placeholder[i]) {
-                typed = text.substr(i, 1);
+                m_password.push_back(text[i]);
                 break;
             }
         }
         placeholderShown = false;
-        AssignSecret(m_password, typed);
-        WipeString(m_confirmation);
-        caret = m_password.size();
-        WipeString(typed);
-    } else {
-        AssignSecret(m_password, text);
-        caret = m_password.size();
+        m_confirmation.Clear();
+    } else if (text.data() != m_password.c_str()) {
+        m_password.Assign(text);
     }
+    caret = m_password.size();
     plainView = false;
 }
 
-void EmergencyPasswordPg::SetPlainPassword(const std::string& text) {
-    AssignSecret(m_password, text);
+void EmergencyPasswordPg::SetPlainPassword(std::string_view text) {
+    if (text.data() != m_password.c_str())
+        m_password.Assign(text);
 }
 
-void EmergencyPasswordPg::SetConfirmation(const std::string& text) {
-    AssignSecret(m_confirmation, text);
+void EmergencyPasswordPg::SetConfirmation(std::string_view text) {
+    if (text.data() != m_confirmation.c_str())
+        m_confirmation.Assign(text);
 }
 
 void EmergencyPasswordPg::GeneratePassword() {
@@ -157,10 +153,9 @@ void EmergencyPasswordPg::GeneratePassword() {
     if (!enabled)
         return;
     placeholderShown = false;
-    std::string generated = App::GeneratePassword();
-    AssignSecret(m_password, generated);
-    AssignSecret(m_confirmation, generated);
-    WipeString(generated);
+    const Secret generated = App::GeneratePassword();
+    m_password.Assign(generated.View());
+    m_confirmation.Assign(generated.View());
     plainView = true;
 }
 
@@ -312,7 +307,6 @@ void AdminPg::Add() {
         changed = true;
         UpdateControls();
     }
-    WipeString(answer->password);
 }
 
 void AdminPg::Remove() {
@@ -349,14 +343,14 @@ bool AdminPg::OnApply() {
         keys = organisation->OpenKey(password->c_str());
     } catch (const OS::File::Error& e) {
         // The key is kept where only administrators may read it, apart from the record.
-        WipeString(*password);
+        password->Clear();
         const std::string keyFile =
             FCryptEng::Organisation::KeyFileFor(m_config.Profile().RecordPath());
         m_dialogs.Show(Format(kKeyUnreadableText, keyFile.c_str(), e.what()), kPrefsMessageCaption,
                        Icon::Error, Buttons::Ok, Answer::Ok);
         return false;
     }
-    WipeString(*password);
+    password->Clear();
     if (!keys) {
         m_dialogs.Show(kIncorrectText, kIncorrectCaption, Icon::Warning, Buttons::Ok, Answer::Ok);
         return false;

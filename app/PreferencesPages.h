@@ -9,9 +9,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/Dialogs.h"
+#include "app/Secrets.h"
 #include "app/Sheet.h"
 #include "app/UserConfig.h"
 #include "format/CryptorCallback.h"
@@ -59,6 +61,7 @@ class PopUpPg : public PrefsPage {
 class EmergencyPasswordPg : public PrefsPage {
   public:
     static constexpr std::size_t kMinPassword = 6;
+    static constexpr std::size_t kMaxPassword = 256;
     static constexpr char kPlaceholder[] = "PLACEHOLDER";
     static constexpr char kEnabledHeader[] =
         "Each user can set a personal emergency password.  This allows you to decrypt any files "
@@ -77,12 +80,12 @@ class EmergencyPasswordPg : public PrefsPage {
     EmergencyPasswordPg(UserConfig& config, Dialogs& dialogs);
     ~EmergencyPasswordPg() override;
 
-    const std::string& Password() const { return m_password; }
-    const std::string& Confirmation() const { return m_confirmation; }
+    const Secret& Password() const { return m_password; }
+    const Secret& Confirmation() const { return m_confirmation; }
     // Typing in the masked field, the unmasked field and the confirmation.
-    void SetPassword(const std::string& text);
-    void SetPlainPassword(const std::string& text);
-    void SetConfirmation(const std::string& text);
+    void SetPassword(std::string_view text);
+    void SetPlainPassword(std::string_view text);
+    void SetConfirmation(std::string_view text);
     void GeneratePassword();
     void SetDefault(bool ticked);
     // Emergency passwords permitted, as the administrators' page decides before OK.
@@ -108,7 +111,7 @@ class EmergencyPasswordPg : public PrefsPage {
     void Warn(const std::string& text);
     UserConfig& m_config;
     Dialogs& m_dialogs;
-    std::string m_password, m_confirmation;
+    Secret m_password{kMaxPassword}, m_confirmation{kMaxPassword};
     std::optional<bool> m_setByAdmin;
 };
 

@@ -37,6 +37,7 @@ void ProgressPg::OnSetActive() {
         enc->WipeFields();
     if (auto* dec = dynamic_cast<DecPasswordPg*>(sheet.PageById(kDecPasswordPg)))
         dec->WipeFields();
+    m_context.commandLine.WipePasswords();
     m_display.emplace(sheet.Minimized());
     layout =
         LayoutFor(m_context.runner.PlainFileCount(true), m_context.runner.PlainFileCount(false));

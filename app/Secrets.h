@@ -1,5 +1,6 @@
-// Passwords live in wiping memory: Secret for the fields of the pages and dialogs, WipeString
-// for the std::string copies a line reader or a caller still hands in, wiped once copied.
+// Passwords live in wiping memory: Secret holds every password the application keeps or
+// passes on, from the line that was read to the field that hands it to the engine. WipeString
+// is for text that arrived as a std::string anyway (a whole command line), wiped once copied.
 #pragma once
 
 #include <cryptopp/misc.h>
@@ -18,25 +19,30 @@ inline void WipeString(std::string& s) {
     s.clear();
 }
 
-// Replaces a secret in place; a field given its own text keeps it.
-inline void AssignSecret(std::string& field, const std::string& text) {
-    if (&field == &text)
-        return;
-    WipeString(field);
-    field = text;
-}
-
-// A password field: text of at most `capacity` bytes in a block that is wiped when it changes
-// and when it goes, always followed by a zero byte for the engine's C string.
+// A password: text of at most `capacity` bytes in a block reserved once, wiped when it changes
+// and when it goes, always followed by a zero byte for the engine's C string. Copies are deep.
 class Secret {
   public:
     explicit Secret(std::size_t capacity = 256) : m_block(capacity + 1) { Clear(); }
+    // Cut to `capacity` when longer.
+    Secret(std::string_view text, std::size_t capacity) : Secret(capacity) { Assign(text); }
 
     void Assign(std::string_view text) {
         Clear();
-        m_size = std::min(text.size(), m_block.size() - 1);
+        m_size = std::min(text.size(), capacity());
         if (m_size)
             std::memcpy(m_block.data(), text.data(), m_size);
+    }
+    // Typing: one more byte, in the room reserved at construction. False when full.
+    bool push_back(char c) {
+        if (m_size >= capacity())
+            return false;
+        m_block[m_size++] = static_cast<CryptoPP::byte>(c);
+        return true;
+    }
+    void pop_back() {
+        if (m_size)
+            m_block[--m_size] = 0;
     }
     // Overwrites every byte; the field is then empty.
     void Clear() {
@@ -47,6 +53,7 @@ class Secret {
     const char* c_str() const { return reinterpret_cast<const char*>(m_block.data()); }
     std::string_view View() const { return std::string_view(c_str(), m_size); }
     std::size_t size() const { return m_size; }
+    std::size_t capacity() const { return m_block.empty() ? 0 : m_block.size() - 1; }
     bool empty() const { return m_size == 0; }
     // Every byte of the block, for checking that a wiped field holds nothing.
     bool AllZero() const {
@@ -58,11 +65,20 @@ class Secret {
     std::size_t m_size = 0;
 };
 
+// In time that depends on the lengths only, not on where the texts differ.
+inline bool SameText(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    return a.empty() ||
+           CryptoPP::VerifyBufsEqual(reinterpret_cast<const CryptoPP::byte*>(a.data()),
+                                     reinterpret_cast<const CryptoPP::byte*>(b.data()), a.size());
+}
+
 inline bool operator==(const Secret& a, std::string_view b) {
-    return a.View() == b;
+    return SameText(a.View(), b);
 }
 inline bool operator==(const Secret& a, const Secret& b) {
-    return a.View() == b.View();
+    return SameText(a.View(), b.View());
 }
 inline bool operator!=(const Secret& a, const Secret& b) {
     return !(a == b);

@@ -34,7 +34,7 @@ Wizard::~Wizard() {
     m_runner.CancelAndWait();
 }
 
-StartMode Wizard::ProcessCommandLine(const std::vector<std::string>& argv) {
+StartMode Wizard::ProcessCommandLine(const Arguments& argv) {
     OS::Trace t("Wizard::ProcessCommandLine()");
     const StartMode mode = App::ProcessCommandLine(argv, m_commandLine, m_dialogs);
     if (mode == StartMode::Preferences)

@@ -39,7 +39,7 @@ class Wizard : public Sheet {
 
     // Fills the pages from the arguments (argv[0] is the program). Preferences: the preferences
     // sheet has been shown and the program is to end; Invalid: the usage message was shown.
-    StartMode ProcessCommandLine(const std::vector<std::string>& argv);
+    StartMode ProcessCommandLine(const Arguments& argv);
     // Shows the first page; pages given values by the command line then press Next by themselves
     // as the front end pumps the sheet.
     void Start();

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/Folders.h"
+#include "app/Secrets.h"
 #include "app/StandardDescriptors.h"
 #include "format/CryptorCallback.h"
 #include "os/Errors.h"
@@ -112,51 +113,39 @@ void Usage(std::ostream& out) {
 
 // --- Passwords --------------------------------------------------------------------------
 
-// A password in wiping memory, NUL-terminated for the key derivation.
-class Secret {
-  public:
-    Secret() : m_bytes(Organisation::kMaxPasswordLength + 2) {}
-    const char* c_str() const { return reinterpret_cast<const char*>(m_bytes.data()); }
-    std::size_t size() const { return m_length; }
-    bool operator==(const Secret& o) const {
-        return m_length == o.m_length &&
-               CryptoPP::VerifyBufsEqual(m_bytes.data(), o.m_bytes.data(), m_length);
-    }
+using App::Secret;
 
-    // Reads up to a line feed or the end; false on a read error. A line longer than the
-    // buffer is marked too long and the rest of it is consumed.
-    bool ReadLine(int fd, bool& sawAnything, bool& tooLong) {
-        std::memset(m_bytes.data(), 0, m_bytes.size());
-        m_length = 0;
-        sawAnything = false;
-        tooLong = false;
-        for (;;) {
-            char c;
-            const ssize_t got = read(fd, &c, 1);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0)
-                return false;
-            if (got == 0 || c == '\n')
-                break;
-            sawAnything = true;
-            if (m_length + 1 < m_bytes.size())
-                m_bytes[m_length++] = static_cast<CryptoPP::byte>(c);
-            else
-                tooLong = true;
-            c = 0;
-        }
-        if (m_length > 0 && m_bytes[m_length - 1] == '\r')
-            m_bytes[--m_length] = 0;
-        if (std::memchr(m_bytes.data(), 0, m_length))
-            tooLong = true;  // an embedded NUL would cut the password short
-        return true;
-    }
+Secret NewSecret() {
+    // One byte of room beyond the longest password, to tell a line that is too long.
+    return Secret(Organisation::kMaxPasswordLength + 1);
+}
 
-  private:
-    CryptoPP::SecByteBlock m_bytes;
-    std::size_t m_length = 0;
-};
+// Reads up to a line feed or the end into `out`; false on a read error. A line longer than the
+// room is marked too long and the rest of it is consumed.
+bool ReadLine(int fd, Secret& out, bool& sawAnything, bool& tooLong) {
+    out.Clear();
+    sawAnything = false;
+    tooLong = false;
+    for (;;) {
+        char c;
+        const ssize_t got = read(fd, &c, 1);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return false;
+        if (got == 0 || c == '\n')
+            break;
+        sawAnything = true;
+        if (!out.push_back(c))
+            tooLong = true;
+        c = 0;
+    }
+    if (!out.empty() && out.View().back() == '\r')
+        out.pop_back();
+    if (out.View().find('\0') != std::string_view::npos)
+        tooLong = true;  // an embedded NUL would cut the password short
+    return true;
+}
 
 // Echo comes back however the program ends, a signal included.
 int g_ttyFd = -1;
@@ -203,7 +192,7 @@ class Terminal {
             return false;
         }
         bool any = false, tooLong = false;
-        const bool ok = out.ReadLine(m_fd, any, tooLong);
+        const bool ok = ReadLine(m_fd, out, any, tooLong);
         RestoreEcho();
         return ok && !tooLong;
     }
@@ -231,7 +220,7 @@ void CheckLength(const Secret& password) {
 bool ReadPassword(std::optional<int> fd, Secret& password, Terminal& tty) {
     if (fd) {
         bool any = false, tooLong = false;
-        if (!password.ReadLine(*fd, any, tooLong))
+        if (!ReadLine(*fd, password, any, tooLong))
             throw Failure{kFileError,
                           "cannot read the password from file descriptor " + std::to_string(*fd),
                           "is the descriptor open for reading?"};
@@ -253,7 +242,7 @@ void NewPassword(std::optional<int> fd, Secret& password) {
     Terminal tty;
     if (ReadPassword(fd, password, tty))
         return;
-    Secret again;
+    Secret again = NewSecret();
     if (!tty.AskHidden("Repeat the organisation password: ", again))
         throw Failure{kPasswordError, "could not read the password from the terminal", ""};
     if (!(again == password))
@@ -430,7 +419,7 @@ int Create(Args& args) {
         FileFailure("examine", output, e);
     }
 
-    Secret password;
+    Secret password = NewSecret();
     NewPassword(fd, password);
 
     Organisation record;
@@ -541,7 +530,7 @@ int ProtectKey(Args& args) {
         return kOk;
     }
     // The record is signed again, so the password must open the key it holds.
-    Secret password;
+    Secret password = NewSecret();
     Terminal tty;
     ReadPassword(fd, password, tty);
     const std::optional<FCryptEng::KeyPair> keys = record.OpenKey(password.c_str());

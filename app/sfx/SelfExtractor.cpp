@@ -52,10 +52,10 @@ const char kHelpText[] =
     "  6  finished, but something could not be done (a file not written or skipped for\n"
     "     safety), listed on standard error\n";
 
-Options ParseArguments(const std::vector<std::string>& args) {
+Options ParseArguments(const App::Arguments& args) {
     Options o;
     bool seenP = false, seenO = false, seenR = false;
-    auto value = [&](std::size_t& i, const std::string& option) -> std::string {
+    auto value = [&](std::size_t& i, const std::string& option) -> std::string_view {
         if (i + 1 >= args.size() || (args[i + 1].size() > 1 && args[i + 1][0] == '-'))
             throw UsageError("option " + option + " needs a value");
         return args[++i];
@@ -66,15 +66,20 @@ Options ParseArguments(const std::vector<std::string>& args) {
         seen = true;
     };
     for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
+        const std::string a(args[i]);
         if (a == "--help" || a == "-h") {
             o.help = true;
         } else if (a == "-p" || a == "--password-file" || a == "--password-fd") {
             once(seenP, "-p");
-            const std::string v = value(i, a);
+            const std::string_view given = value(i, a);
             if (a == "-p") {
-                o.password = v;
-            } else if (a == "--password-file") {
+                // Kept in wiping memory, then hidden from the process list.
+                o.password.emplace(given, given.size());
+                args.Hide(i);
+                continue;
+            }
+            const std::string v(given);
+            if (a == "--password-file") {
                 try {
                     o.password = Text::ReadPasswordFile(v);
                 } catch (const std::runtime_error& e) {
@@ -97,7 +102,7 @@ Options ParseArguments(const std::vector<std::string>& args) {
             }
         } else if (a == "-o") {
             once(seenO, a);
-            o.folder = value(i, a);
+            o.folder = std::string(value(i, a));
             if (o.folder->empty())
                 throw UsageError("option -o needs a folder");
         } else if (a == "-q") {
@@ -108,7 +113,7 @@ Options ParseArguments(const std::vector<std::string>& args) {
             o.force = true;
         } else if (a == "-r") {
             once(seenR, a);
-            const std::string letter = value(i, a);
+            const std::string letter(value(i, a));
             if (letter == "k" || letter == "K")
                 o.deleteSelf = false;
             else if (letter == "d" || letter == "D")
@@ -208,23 +213,23 @@ bool SelfExtractor::Open() {
     }
 }
 
-int SelfExtractor::Try(const std::string& password) {
-    return m_runner.SetPassword(password.c_str());
+int SelfExtractor::Try(const char* password) {
+    return m_runner.SetPassword(password);
 }
 
-SelfExtractor::Unlock SelfExtractor::TryPassword(const std::string& password) {
+SelfExtractor::Unlock SelfExtractor::TryPassword(const App::Secret& password) {
     OS::Trace t("SelfExtractor::TryPassword()");
     m_runner.ClearPassword();
-    int result = Try(password);
+    int result = Try(password.c_str());
     // Administrators' passwords: one more at a time until the quorum is met.
     while (result == 2) {
-        std::optional<std::string> entered = m_dialogs.AskAdministratorPassword();
+        std::optional<App::Secret> entered = m_dialogs.AskAdministratorPassword();
         if (!entered) {
             m_runner.ClearPassword();
             return Unlock::Cancelled;
         }
-        result = Try(*entered);
-        App::WipeString(*entered);
+        result = Try(entered->c_str());
+        entered->Clear();
         if (result == 1) {
             // A wrong further password costs only that password: the others stay entered.
             Show(kWrongText, Icon::Warning);

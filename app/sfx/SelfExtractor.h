@@ -10,8 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "app/Arguments.h"
 #include "app/Dialogs.h"
 #include "app/OperationRunner.h"
+#include "app/Secrets.h"
 
 namespace Sfx {
 
@@ -57,7 +59,7 @@ enum Exit : int {
 extern const char kHelpText[];
 
 struct Options {
-    std::optional<std::string> password;  // -p
+    std::optional<App::Secret> password;  // -p
     std::optional<std::string> folder;    // -o
     bool quiet = false;                   // -q: no pause at the end
     bool deleteSelf = false;              // -r d (k keeps)
@@ -72,7 +74,8 @@ class UsageError : public std::runtime_error {
 };
 
 // The main program's option words where they apply to a program that only decrypts itself.
-Options ParseArguments(const std::vector<std::string>& args);
+// The value of -p is overwritten with 'x' in `args` once it is kept.
+Options ParseArguments(const App::Arguments& args);
 
 // This program's own file: what the kernel says was executed, else argv[0] as given or as
 // found on PATH (a chroot may have no /proc). nullopt when neither names a file.
@@ -96,7 +99,7 @@ class SelfExtractor {
     const std::string& Reason() const { return m_reason; }
     // Tries the password, asking for further administrators' passwords while the container
     // needs them. Messages for wrong and unusable entries are shown here.
-    Unlock TryPassword(const std::string& password);
+    Unlock TryPassword(const App::Secret& password);
 
     // The folder offered first: the one holding this program.
     std::string DefaultFolder() const;
@@ -120,7 +123,7 @@ class SelfExtractor {
 
   private:
     void Show(const char* text, App::MessageBoxes::Icon icon);
-    int Try(const std::string& password);
+    int Try(const char* password);
 
     App::Dialogs& m_dialogs;
     std::string m_self;

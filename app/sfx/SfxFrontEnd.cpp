@@ -93,7 +93,7 @@ class Flow {
         }
         for (;;) {
             m_out << kPasswordText << "\n";
-            std::optional<std::string> password = m_in.Secret("Password (empty line cancels): ");
+            std::optional<App::Secret> password = m_in.Secret("Password (empty line cancels): ");
             if (!password) {
                 m_out << "No password was given.\n";
                 return kExitStopped;
@@ -101,7 +101,7 @@ class Flow {
             if (password->empty())
                 return kExitCancelled;
             const SelfExtractor::Unlock result = m_x.TryPassword(*password);
-            App::WipeString(*password);
+            password.reset();
             if (result != SelfExtractor::Unlock::Wrong || !m_dialogs.CanAsk())
                 return StatusOf(result);
         }
@@ -214,13 +214,13 @@ void RequestCancel() {
     g_cancelRequested.store(true);
 }
 
-int RunFrontEnd(const std::vector<std::string>& args, const std::string& self,
-                Text::LineInput& input, std::ostream& out) {
+int RunFrontEnd(const App::Arguments& args, const std::string& self, Text::LineInput& input,
+                std::ostream& out) {
     return RunFrontEnd(args, self, input, out, out);
 }
 
-int RunFrontEnd(const std::vector<std::string>& args, const std::string& self,
-                Text::LineInput& input, std::ostream& out, std::ostream& err) {
+int RunFrontEnd(const App::Arguments& args, const std::string& self, Text::LineInput& input,
+                std::ostream& out, std::ostream& err) {
     Options options;
     try {
         options = ParseArguments(args);
@@ -240,8 +240,6 @@ int RunFrontEnd(const std::vector<std::string>& args, const std::string& self,
     const int status = flow.Run();
     if (options.verbose)
         OS::Logger::Register(0, &err);
-    if (options.password)
-        App::WipeString(*options.password);
     return status;
 }
 

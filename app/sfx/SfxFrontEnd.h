@@ -8,17 +8,18 @@
 #include <string>
 #include <vector>
 
+#include "app/Arguments.h"
 #include "app/text/LineInput.h"
 
 namespace Sfx {
 
 // `args` without the program's name; `self` the program's own file (nullopt-free: the caller
 // reports a missing one). Returns the exit status.
-int RunFrontEnd(const std::vector<std::string>& args, const std::string& self,
-                Text::LineInput& input, std::ostream& out);
+int RunFrontEnd(const App::Arguments& args, const std::string& self, Text::LineInput& input,
+                std::ostream& out);
 // The same with failures, warnings and --verbose lines on `err`.
-int RunFrontEnd(const std::vector<std::string>& args, const std::string& self,
-                Text::LineInput& input, std::ostream& out, std::ostream& err);
+int RunFrontEnd(const App::Arguments& args, const std::string& self, Text::LineInput& input,
+                std::ostream& out, std::ostream& err);
 
 // Ctrl+C while a run goes: the Cancel button at the next turn. Async-signal-safe.
 void RequestCancel();

@@ -25,13 +25,13 @@ int main(int argc, char** argv) {
     int status = Sfx::kExitUnexpected;
     try {
         OS::Logger::Setup(false, false, false);
-        const std::vector<std::string> args(argv + 1, argv + argc);
         const std::optional<std::string> self = Sfx::SelfPath(argc > 0 ? argv[0] : nullptr);
         if (!self) {
             std::cout << "cryvan-sfx: cannot find this program's own file; run it by its path.\n";
             status = Sfx::kExitFailed;
         } else {
-            status = Sfx::RunFrontEnd(args, *self, *input, std::cout, std::cerr);
+            status = Sfx::RunFrontEnd(App::Arguments(argc - 1, argv + 1), *self, *input, std::cout,
+                                      std::cerr);
         }
     } catch (const std::exception& e) {
         std::cout << std::flush;

@@ -28,27 +28,32 @@ void StripLineEnd(std::string& s) {
         s.pop_back();
 }
 
-// Lines that may hold a password are read into room reserved once: a string that grew would
-// leave copies of the text in freed memory that nothing wipes. Longer lines are cut.
-constexpr std::size_t kMaxLine = 4096;
+void StripLineEnd(App::Secret& s) {
+    while (!s.empty() && s.View().back() == '\r')
+        s.pop_back();
+}
 
-// Reads up to the first line end or the end of the descriptor.
-std::string ReadFirstLine(int fd) {
-    std::string text;
-    text.reserve(kMaxLine);
-    char c;
+// Reads one line from the descriptor, a byte at a time so that nothing of the next line is
+// taken, into room reserved once: a buffer that grew would leave copies of the text in freed
+// memory that nothing wipes. False when the descriptor ended before any byte.
+bool ReadLine(int fd, App::Secret& text) {
+    text.Clear();
+    char c = 0;
+    bool any = false;
     for (;;) {
         const ssize_t n = read(fd, &c, 1);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0 || c == '\n')
+        if (n <= 0 || c == '\n') {
+            any = any || n > 0;
             break;
-        if (text.size() < kMaxLine)
-            text.push_back(c);
+        }
+        any = true;
+        text.push_back(c);
     }
-    StripLineEnd(text);
     c = 0;
-    return text;
+    StripLineEnd(text);
+    return any;
 }
 
 }  // namespace
@@ -66,6 +71,30 @@ std::optional<std::string> StreamInput::Line(const std::string& prompt) {
     if (!m_terminal)
         m_out << "\n";
     return line;
+}
+
+std::optional<App::Secret> StreamInput::Secret(const std::string& prompt) {
+    m_out << prompt << std::flush;
+    std::optional<App::Secret> text(std::in_place, kMaxLine);
+    // A byte at a time into the reserved room: getline would grow a string.
+    bool any = false;
+    char c = 0;
+    while (!m_ended && m_in.get(c)) {
+        any = true;
+        if (c == '\n')
+            break;
+        text->push_back(c);
+    }
+    c = 0;
+    if (!any) {
+        m_ended = true;
+        m_out << "\n";
+        return std::nullopt;
+    }
+    StripLineEnd(*text);
+    if (!m_terminal)
+        m_out << "\n";
+    return text;
 }
 
 std::optional<std::string> StreamInput::Poll(int timeoutMs) {
@@ -112,31 +141,22 @@ std::optional<std::string> TerminalInput::Path(const std::string& prompt) {
     return Edited(prompt);
 }
 
-std::optional<std::string> TerminalInput::RawLine() {
-    std::string text;
-    text.reserve(kMaxLine);
-    char c;
-    for (;;) {
-        const ssize_t n = read(m_fd, &c, 1);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (text.empty()) {
-                m_ended = true;
-                return std::nullopt;
-            }
-            break;
-        }
-        if (c == '\n')
-            break;
-        if (text.size() < kMaxLine)
-            text.push_back(c);
+bool TerminalInput::RawSecret(App::Secret& text) {
+    if (!ReadLine(m_fd, text)) {
+        m_ended = true;
+        return false;
     }
-    StripLineEnd(text);
-    return text;
+    return true;
 }
 
-std::optional<std::string> TerminalInput::Secret(const std::string& prompt) {
+std::optional<std::string> TerminalInput::RawLine() {
+    App::Secret text(kMaxLine);
+    if (!RawSecret(text))
+        return std::nullopt;
+    return std::string(text.View());
+}
+
+std::optional<App::Secret> TerminalInput::Secret(const std::string& prompt) {
     m_out << prompt << std::flush;
     termios old{};
     const bool haveTerm = tcgetattr(m_fd, &old) == 0;
@@ -146,7 +166,9 @@ std::optional<std::string> TerminalInput::Secret(const std::string& prompt) {
         quiet.c_lflag |= ECHONL;
         tcsetattr(m_fd, TCSAFLUSH, &quiet);
     }
-    auto text = RawLine();
+    std::optional<App::Secret> text(std::in_place, kMaxLine);
+    if (!RawSecret(*text))
+        text.reset();
     if (haveTerm)
         tcsetattr(m_fd, TCSAFLUSH, &old);
     else
@@ -167,18 +189,21 @@ std::unique_ptr<LineInput> StandardInput(std::ostream& out) {
     return std::make_unique<StreamInput>(std::cin, out, false);
 }
 
-std::string ReadPasswordFd(int fd) {
+App::Secret ReadPasswordFd(int fd) {
     if (fcntl(fd, F_GETFD) < 0)
         throw std::runtime_error("--password-fd: descriptor " + std::to_string(fd) +
                                  " is not open");
-    return ReadFirstLine(fd);
+    App::Secret text(kMaxLine);
+    ReadLine(fd, text);
+    return text;
 }
 
-std::string ReadPasswordFile(const std::string& path) {
+App::Secret ReadPasswordFile(const std::string& path) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         throw std::runtime_error("--password-file: cannot open " + path);
-    std::string text = ReadFirstLine(fd);
+    App::Secret text(kMaxLine);
+    ReadLine(fd, text);
     close(fd);
     return text;
 }

@@ -8,7 +8,12 @@
 #include <optional>
 #include <string>
 
+#include "app/Secrets.h"
+
 namespace Text {
+
+// Longest line kept; longer lines are cut. Room for a password is reserved once at this size.
+inline constexpr std::size_t kMaxLine = 4096;
 
 class LineInput {
   public:
@@ -17,8 +22,8 @@ class LineInput {
     virtual std::optional<std::string> Line(const std::string& prompt) = 0;
     // The same where a path is asked.
     virtual std::optional<std::string> Path(const std::string& prompt) { return Line(prompt); }
-    // A password: not echoed on a terminal.
-    virtual std::optional<std::string> Secret(const std::string& prompt) = 0;
+    // A password: not echoed on a terminal, read straight into wiping memory.
+    virtual std::optional<App::Secret> Secret(const std::string& prompt) = 0;
     // A line typed while a run goes, waiting at most `timeoutMs`; nullopt when none came.
     virtual std::optional<std::string> Poll(int timeoutMs) = 0;
     // Whether a person can answer questions (input is a terminal).
@@ -35,7 +40,7 @@ class StreamInput : public LineInput {
         : m_in(in), m_out(out), m_terminal(terminal) {}
 
     std::optional<std::string> Line(const std::string& prompt) override;
-    std::optional<std::string> Secret(const std::string& prompt) override { return Line(prompt); }
+    std::optional<App::Secret> Secret(const std::string& prompt) override;
     // A stream cannot be polled without taking lines meant for later pages: just waits.
     std::optional<std::string> Poll(int timeoutMs) override;
     bool Terminal() const override { return m_terminal; }
@@ -59,13 +64,15 @@ class TerminalInput : public LineInput {
 
     std::optional<std::string> Line(const std::string& prompt) override;
     std::optional<std::string> Path(const std::string& prompt) override;
-    std::optional<std::string> Secret(const std::string& prompt) override;
+    std::optional<App::Secret> Secret(const std::string& prompt) override;
     std::optional<std::string> Poll(int timeoutMs) override;
     bool Terminal() const override { return true; }
     bool Ended() const override { return m_ended; }
 
   private:
     std::optional<std::string> RawLine();
+    // One line read a byte at a time, kept only in `text`; false at the end of the input.
+    bool RawSecret(App::Secret& text);
     std::optional<std::string> Edited(const std::string& prompt);
 
     std::ostream& m_out;
@@ -78,7 +85,7 @@ class TerminalInput : public LineInput {
 std::unique_ptr<LineInput> StandardInput(std::ostream& out);
 
 // Reads a password from a descriptor or a file: the first line, without its end.
-std::string ReadPasswordFd(int fd);
-std::string ReadPasswordFile(const std::string& path);
+App::Secret ReadPasswordFd(int fd);
+App::Secret ReadPasswordFile(const std::string& path);
 
 }  // namespace Text

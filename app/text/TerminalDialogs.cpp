@@ -268,7 +268,7 @@ bool TerminalDialogs::EditSourceOptions(SourceOptions& options) {
     }
 }
 
-std::optional<std::string> TerminalDialogs::AskAdministratorPassword() {
+std::optional<App::Secret> TerminalDialogs::AskAdministratorPassword() {
     const auto hold = Hold();
     m_out << "\nCryvan Message Recovery: one more administrator's password is needed.\n";
     if (!CanAsk()) {
@@ -330,10 +330,11 @@ std::optional<App::Dialogs::NewAdministrator> TerminalDialogs::AskNewAdministrat
             return std::nullopt;
         if (*password == "g" || *password == "G") {
             dlg.GeneratePassword();
-            m_out << "Generated password (shown once, write it down): " << dlg.Password() << "\n";
+            m_out << "Generated password (shown once, write it down): " << dlg.Password().View()
+                  << "\n";
         } else {
-            dlg.SetPassword(*password);
-            App::WipeString(*password);
+            dlg.SetPassword(password->View());
+            password->Clear();
             if (!dlg.ConfirmationEnabled()) {
                 m_out << "At least 6 characters, please.\n";
                 continue;
@@ -341,8 +342,7 @@ std::optional<App::Dialogs::NewAdministrator> TerminalDialogs::AskNewAdministrat
             auto confirmation = m_in.Secret("Confirm password: ");
             if (!confirmation)
                 return std::nullopt;
-            dlg.SetConfirmation(*confirmation);
-            App::WipeString(*confirmation);
+            dlg.SetConfirmation(confirmation->View());
         }
         if (dlg.PressOk())
             break;
@@ -356,7 +356,7 @@ std::optional<App::Dialogs::NewAdministrator> TerminalDialogs::AskNewAdministrat
     return dlg.Result();
 }
 
-std::optional<std::string> TerminalDialogs::AskOrganisationPassword(std::size_t minLength) {
+std::optional<App::Secret> TerminalDialogs::AskOrganisationPassword(std::size_t minLength) {
     const auto hold = Hold();
     App::OrgPasswordDlg dlg(minLength);
     m_out << "\n";
@@ -370,8 +370,8 @@ std::optional<std::string> TerminalDialogs::AskOrganisationPassword(std::size_t 
         auto password = m_in.Secret("Organisation password (empty line cancels): ");
         if (!password || password->empty())
             return std::nullopt;
-        dlg.SetPassword(*password);
-        App::WipeString(*password);
+        dlg.SetPassword(password->View());
+        password->Clear();
         if (dlg.OkEnabled())
             return dlg.Password();
         m_out << "At least " << minLength << " characters, please.\n";

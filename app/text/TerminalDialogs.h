@@ -35,10 +35,10 @@ class TerminalDialogs : public App::Dialogs {
                                               const std::string& filter,
                                               const std::string& defaultExtension) override;
     bool EditSourceOptions(SourceOptions& options) override;
-    std::optional<std::string> AskAdministratorPassword() override;
+    std::optional<App::Secret> AskAdministratorPassword() override;
     bool ShowPreferences() override;
     std::optional<NewAdministrator> AskNewAdministrator() override;
-    std::optional<std::string> AskOrganisationPassword(std::size_t minLength) override;
+    std::optional<App::Secret> AskOrganisationPassword(std::size_t minLength) override;
 
     // One choice out of `keys` (compared ignoring case); nullopt when no answer can come.
     std::optional<std::string> Choose(const std::string& prompt,

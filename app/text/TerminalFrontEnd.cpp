@@ -93,9 +93,9 @@ void TerminalFrontEnd::RequestCancel() {
     g_cancelRequested.store(true);
 }
 
-int TerminalFrontEnd::Run(const std::vector<std::string>& args, const App::Folders& folders) {
+int TerminalFrontEnd::Run(const App::Arguments& args, const App::Folders& folders) {
     std::size_t i = 0;
-    std::optional<std::string> password;
+    std::optional<App::Secret> password;
     bool passwordGiven = false;
     auto usage = [&](const std::string& why) {
         m_out << "cryvan: " << App::EscapeControls(why) << "\n\n" << kHelpText;
@@ -109,8 +109,8 @@ int TerminalFrontEnd::Run(const std::vector<std::string>& args, const App::Folde
                 OS::Logger::Register(0, stream);
         }
     } verbose;
-    for (; i < args.size() && args[i].rfind("--", 0) == 0; ++i) {
-        const std::string& opt = args[i];
+    for (; i < args.size() && args[i].substr(0, 2) == "--"; ++i) {
+        const std::string opt(args[i]);
         if (opt == "--text")
             continue;
         if (opt == "--verbose") {
@@ -129,7 +129,7 @@ int TerminalFrontEnd::Run(const std::vector<std::string>& args, const App::Folde
                 return usage("give --password-fd or --password-file once");
             if (i + 1 >= args.size())
                 return usage(opt + " needs a value");
-            const std::string value = args[++i];
+            const std::string value(args[++i]);
             try {
                 if (opt == "--password-fd") {
                     std::size_t used = 0;
@@ -165,17 +165,16 @@ int TerminalFrontEnd::Run(const std::vector<std::string>& args, const App::Folde
         TerminalDialogs& dialogs;
         ~Unhook() { dialogs.SetPreferences(nullptr); }
     } unhook{m_dialogs};
-    std::vector<std::string> argv{"cryvan"};
-    argv.insert(argv.end(), args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
-    const App::StartMode mode = wizard.ProcessCommandLine(argv);
-    if (mode == App::StartMode::Invalid) {
-        if (password)
-            App::WipeString(*password);
+    // The wizard's arguments are the process's own bytes, so a -p value is hidden where the
+    // process list reads it.
+    char program[] = "cryvan";
+    std::vector<char*> rest{program};
+    for (std::size_t a = i; a < args.size(); ++a)
+        rest.push_back(args.Pointer(a));
+    const App::StartMode mode = wizard.ProcessCommandLine(App::Arguments(std::move(rest)));
+    if (mode == App::StartMode::Invalid)
         return kExitUsage;
-    }
     if (mode == App::StartMode::Preferences) {
-        if (password)
-            App::WipeString(*password);
         switch (preferences) {
             case TerminalPreferences::Result::Ok:
                 return kExitSuccess;
@@ -191,19 +190,18 @@ int TerminalFrontEnd::Run(const std::vector<std::string>& args, const App::Folde
         try {
             // Fills what -p fills; the setters refuse a second password (-p as well).
             if (values.operation == App::PagesValues::Operation::Encrypt)
-                values.EncPassword(std::move(*password));
+                values.EncPassword(*password);
             else if (values.operation == App::PagesValues::Operation::Decrypt)
-                values.DecPassword(std::move(*password));
+                values.DecPassword(*password);
             else
                 throw App::WizardParseError();
         } catch (const App::WizardParseError&) {
-            App::WipeString(*password);
             m_dialogs.Show(App::kUsageText, App::kUsageCaption, App::MessageBoxes::Icon::Error,
                            App::MessageBoxes::Buttons::Ok, App::MessageBoxes::Answer::Ok);
             m_out << "cryvan: --password-fd and --password-file need -e or -d and no -p\n";
             return kExitUsage;
         }
-        App::WipeString(*password);
+        password.reset();
     }
     if (wizard.Config().RecoveryConfigMissing())
         m_err << "cryvan: " << App::UserConfig::kRecoveryMissingText << "\n";
@@ -418,8 +416,8 @@ std::vector<TerminalFrontEnd::Action> TerminalFrontEnd::PageActions(App::Wizard&
                          auto pw = m_in.Secret("Password: ");
                          if (!pw)
                              return;
-                         p.SetPassword(*pw);
-                         App::WipeString(*pw);
+                         p.SetPassword(pw->View());
+                         pw->Clear();
                          if (!p.ConfirmationEnabled()) {
                              m_out << "The password needs at least "
                                    << App::EncPasswordPg::kMinPassword << " characters.\n";
@@ -428,8 +426,7 @@ std::vector<TerminalFrontEnd::Action> TerminalFrontEnd::PageActions(App::Wizard&
                          auto again = m_in.Secret("Confirm the password: ");
                          if (!again)
                              return;
-                         p.SetConfirmation(*again);
-                         App::WipeString(*again);
+                         p.SetConfirmation(again->View());
                      }});
         a.push_back({"2", "Generate Password", [this, &p] {
                          p.GeneratePassword();
@@ -465,8 +462,7 @@ std::vector<TerminalFrontEnd::Action> TerminalFrontEnd::PageActions(App::Wizard&
                          auto pw = m_in.Secret("Password: ");
                          if (!pw)
                              return;
-                         p.SetPassword(*pw);
-                         App::WipeString(*pw);
+                         p.SetPassword(pw->View());
                      }});
     } else if (&page == &w.decFiles) {
         auto& p = w.decFiles;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Arguments.h"
 #include "app/Folders.h"
 #include "app/Wizard.h"
 #include "app/text/LineInput.h"
@@ -43,7 +44,7 @@ class TerminalFrontEnd {
 
     // `args` without the program's name: the front end's options, then the wizard's arguments.
     // Exceptions escape; the caller reports them.
-    int Run(const std::vector<std::string>& args, const App::Folders& folders);
+    int Run(const App::Arguments& args, const App::Folders& folders);
 
     // Ctrl+C while a run goes: the sheet's Cancel at the next turn. Async-signal-safe.
     static void RequestCancel();

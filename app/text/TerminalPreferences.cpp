@@ -132,17 +132,22 @@ bool TerminalPreferences::ActPopUp(App::PopUpPg& page, const std::string& key) {
 void TerminalPreferences::RenderEmergency(App::EmergencyPasswordPg& page,
                                           std::vector<std::string>& keys) {
     const auto texts = page.Texts();
-    auto field = [&](const std::string& value) -> std::string {
+    // Written straight from the field: a shown password is not copied into a string.
+    auto field = [&](const App::Secret& value) {
         if (page.placeholderShown)
-            return "(your existing emergency password)";
-        if (value.empty())
-            return "(empty)";
-        return page.plainView ? value : std::string(value.size(), '*');
+            m_out << "(your existing emergency password)";
+        else if (value.empty())
+            m_out << "(empty)";
+        else if (page.plainView)
+            m_out << value.View();
+        else
+            m_out << std::string(value.size(), '*');
     };
-    m_out << texts[0] << "\n"
-          << texts[1] << "\n"
-          << "  " << texts[2] << " " << field(page.Password()) << "\n"
-          << "  " << texts[3] << " " << field(page.Confirmation()) << "\n";
+    m_out << texts[0] << "\n" << texts[1] << "\n  " << texts[2] << " ";
+    field(page.Password());
+    m_out << "\n  " << texts[3] << " ";
+    field(page.Confirmation());
+    m_out << "\n";
     if (page.enabled) {
         m_out << "  [s] Type a new emergency password\n"
               << "  [x] Clear both fields (OK then deletes an existing emergency password)\n"
@@ -161,17 +166,13 @@ bool TerminalPreferences::ActEmergency(App::EmergencyPasswordPg& page, const std
         if (!password)
             return false;
         auto confirmation = m_in.Secret("Confirm password: ");
-        if (!confirmation) {
-            App::WipeString(*password);
+        if (!confirmation)
             return false;
-        }
         // Typing over a selected placeholder starts from an empty field.
         if (page.placeholderShown)
             page.SetPassword("");
-        page.SetPassword(*password);
-        page.SetConfirmation(*confirmation);
-        App::WipeString(*password);
-        App::WipeString(*confirmation);
+        page.SetPassword(password->View());
+        page.SetConfirmation(confirmation->View());
         return true;
     }
     if (key == "x") {
@@ -182,7 +183,8 @@ bool TerminalPreferences::ActEmergency(App::EmergencyPasswordPg& page, const std
     }
     if (key == "g") {
         page.GeneratePassword();
-        m_out << "Generated password (shown once, write it down): " << page.Password() << "\n";
+        m_out << "Generated password (shown once, write it down): " << page.Password().View()
+              << "\n";
         return true;
     }
     if (key == "t") {

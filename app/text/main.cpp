@@ -27,8 +27,7 @@ int main(int argc, char** argv) {
     try {
         OS::Logger::Setup(false, false, false);
         App::StartLogFile();
-        status = frontEnd.Run(std::vector<std::string>(argv + 1, argv + argc),
-                              App::Folders::FromEnvironment());
+        status = frontEnd.Run(App::Arguments(argc - 1, argv + 1), App::Folders::FromEnvironment());
     } catch (const std::exception& e) {
         // The exception's own text says more than the apology below.
         std::cout << std::flush;

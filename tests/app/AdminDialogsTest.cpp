@@ -39,7 +39,7 @@ TEST(NewAdminDlg, ControlsFollowWhatIsTyped) {
     EXPECT_TRUE(dlg.plainView);
     EXPECT_EQ(dlg.Password(), dlg.Confirmation());
     EXPECT_GE(dlg.Password().size(), App::NewAdminDlg::kMinPassword);
-    dlg.SetPassword(dlg.Password());  // typing in the masked field masks again
+    dlg.SetPassword(dlg.Password().View());  // typing in the masked field masks again
     EXPECT_FALSE(dlg.plainView);
     dlg.SetKeyFile(false);
     EXPECT_TRUE(dlg.PressOk());

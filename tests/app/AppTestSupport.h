@@ -12,10 +12,16 @@
 #include <string>
 
 #include "app/Folders.h"
+#include "app/Secrets.h"
 #include "recovery/KeyPair.h"
 #include "support/TempDir.h"
 
 namespace cryvan_test {
+
+// A password as the application holds one.
+inline App::Secret SecretOf(std::string_view text) {
+    return App::Secret(text, text.size());
+}
 
 // Sets a variable for one scope and puts the old value back.
 class EnvVar {

@@ -283,6 +283,62 @@ TEST_F(CommandLineTest, InvalidLinesShowUsage) {
     }
 }
 
+// The value of -p is kept in the pages' values and overwritten in the process's own argument
+// bytes, which the process list shows; the other arguments stay as they were.
+TEST_F(CommandLineTest, APasswordIsKeptAndHiddenInTheArguments) {
+    const struct {
+        Args argv;
+        StartMode mode;
+        std::string enc, dec;  // what the values hold afterwards
+        Args after;
+    } cases[] = {
+        {{"cryvan", "-e", "-p", "secret1", "-i", "a.txt"},
+         StartMode::Wizard,
+         "secret1",
+         "",
+         {"cryvan", "-e", "-p", "xxxxxxx", "-i", "a.txt"}},
+        {{"cryvan", "-d", "-c", "x.aes", "-p", "pass word", "-q"},
+         StartMode::Wizard,
+         "",
+         "pass word",
+         {"cryvan", "-d", "-c", "x.aes", "-p", "xxxxxxxxx", "-q"}},
+        // Refused for the second -p: neither stays readable.
+        {{"cryvan", "-e", "-p", "one", "-p", "two"},
+         StartMode::Invalid,
+         "one",
+         "",
+         {"cryvan", "-e", "-p", "xxx", "-p", "xxx"}},
+        // No value after -p: nothing is a password, nothing is overwritten.
+        {{"cryvan", "-d", "-p", "-q"}, StartMode::Invalid, "", "", {"cryvan", "-d", "-p", "-q"}},
+        {{"cryvan", "-e", "-p", ""}, StartMode::Wizard, "", "", {"cryvan", "-e", "-p", ""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.argv[c.argv.size() - 1]);
+        // Writable bytes, as main() receives them.
+        std::vector<std::vector<char>> bytes;
+        std::vector<char*> argv;
+        for (const std::string& a : c.argv)
+            bytes.emplace_back(a.c_str(), a.c_str() + a.size() + 1);
+        for (auto& b : bytes)
+            argv.push_back(b.data());
+        m_values = PagesValues();
+        EXPECT_EQ(App::ProcessCommandLine(App::Arguments(int(argv.size()), argv.data()), m_values,
+                                          m_boxes),
+                  c.mode);
+        EXPECT_EQ(m_values.EncPasswordValue(), c.enc);
+        EXPECT_EQ(m_values.DecPasswordValue(), c.dec);
+        Args after;
+        for (const auto& b : bytes)
+            after.emplace_back(b.data());
+        EXPECT_EQ(after, c.after);
+
+        m_values.WipePasswords();
+        EXPECT_TRUE(m_values.EncPasswordValue().AllZero());
+        EXPECT_TRUE(m_values.DecPasswordValue().AllZero());
+        EXPECT_STREQ(m_values.EncPasswordText(), "");
+    }
+}
+
 TEST_F(CommandLineTest, PreferencesStopTheParse) {
     EXPECT_EQ(Run({"-prefs", "-e", "-zz"}), StartMode::Preferences);
     EXPECT_EQ(Describe(m_values), "prefs=1");

@@ -362,7 +362,7 @@ TEST_F(EncryptionPagesTest, CommandLineRunsThroughAndTheContainerOpens) {
     commandLine.EncOutputName(dir / "out.aes");
     commandLine.EncAddInput(dir / "src/a.txt");
     commandLine.EncAddInput(dir / "src/b.txt");
-    commandLine.EncPassword("secret1");
+    commandLine.EncPassword(cryvan_test::SecretOf("secret1"));
     commandLine.EncDeletion(FCryptEng::InputDeletionMode::Keep);
     Start();
     ASSERT_EQ(Active(), kEncProgressPg);
@@ -418,7 +418,7 @@ TEST_F(EncryptionPagesTest, CommandLineStopsWhereValuesEnd) {
         if (c.giveOutput)
             cl.EncOutputName(c.output);
         cl.EncAddInput(tmp / "a.txt");
-        cl.EncPassword(c.password);
+        cl.EncPassword(cryvan_test::SecretOf(c.password));
         WizardContext ctx{s, r, cfg, d, cl};
         EncOrDecPg p1(ctx);
         EncSourcePg p2(ctx);

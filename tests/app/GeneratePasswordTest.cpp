@@ -13,7 +13,8 @@ TEST(GeneratePasswordTest, FiveGroupsOfFiveFromTheAlphabet) {
     std::set<char> used;
     std::set<std::string> seen;
     for (int round = 0; round < 200; ++round) {
-        const std::string password = App::GeneratePassword();
+        const App::Secret generated = App::GeneratePassword();
+        const std::string password(generated.View());
         ASSERT_EQ(password.size(), 29u);
         for (std::size_t i = 0; i < password.size(); ++i) {
             if (i % 6 == 5) {

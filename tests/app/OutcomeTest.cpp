@@ -497,7 +497,8 @@ TEST_F(Outcome, ARunWithWarningsEndsWithTheListAndStatusSix) {
     EXPECT_EQ(Text::ExitStatus(runner), Text::kExitCancelled);
 }
 
-// Once a run has started, no page field holds a password.
+// Once a run has started, no page field and no command-line value holds a password, and the
+// arguments no longer show it.
 TEST_F(Outcome, PasswordFieldsAreWipedOnceTheRunStarts) {
     const std::string box = dir / "w.aes";
     const std::vector<std::vector<std::string>> runs = {
@@ -508,7 +509,10 @@ TEST_F(Outcome, PasswordFieldsAreWipedOnceTheRunStarts) {
         SCOPED_TRACE(argv[1]);
         ScriptedDialogs dialogs;
         App::Wizard wizard(dialogs, MakeFolders(dir));
-        ASSERT_EQ(wizard.ProcessCommandLine(argv), App::StartMode::Wizard);
+        const App::Arguments args(argv);
+        ASSERT_EQ(wizard.ProcessCommandLine(args), App::StartMode::Wizard);
+        // From here on the process list shows no password.
+        EXPECT_EQ(args[args.size() - 1], "xxxxxxx");
         wizard.Start();
         std::uint64_t now = 0;
         const App::Page* progress =
@@ -527,6 +531,9 @@ TEST_F(Outcome, PasswordFieldsAreWipedOnceTheRunStarts) {
         EXPECT_TRUE(wizard.encPassword.Confirmation().AllZero());
         EXPECT_TRUE(wizard.decPassword.Password().AllZero());
         EXPECT_TRUE(wizard.encPassword.Password().empty());
+        EXPECT_TRUE(wizard.CommandLineValues().EncPasswordValue().AllZero());
+        EXPECT_TRUE(wizard.CommandLineValues().DecPasswordValue().AllZero());
+        EXPECT_STREQ(wizard.CommandLineValues().DecPasswordText(), "");
         while (wizard.Runner().IsRunning())
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         // The engine had what it needed: the run succeeded without the fields.

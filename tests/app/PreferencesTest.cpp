@@ -264,15 +264,17 @@ TEST_F(PreferencesTest, AddKeyFileAdministratorThenSignWithTheOrganisationPasswo
     EXPECT_FALSE(page.requireEnabled);
 
     // Key file cancelled: nothing added.
-    dialogs.newAdministrators = {App::Dialogs::NewAdministrator{"Ann", "ann password", true}};
+    dialogs.newAdministrators = {
+        App::Dialogs::NewAdministrator{"Ann", cryvan_test::SecretOf("ann password"), true}};
     page.Add();
     EXPECT_TRUE(Saw("keyfile Ann create"));
     EXPECT_TRUE(page.names.empty());
     EXPECT_FALSE(page.changed);
 
     const std::string keyFile = tmp / "Ann.CryvanKey";
-    dialogs.newAdministrators = {App::Dialogs::NewAdministrator{"Ann", "ann password", true},
-                                 App::Dialogs::NewAdministrator{"Ann", "other password", false}};
+    dialogs.newAdministrators = {
+        App::Dialogs::NewAdministrator{"Ann", cryvan_test::SecretOf("ann password"), true},
+        App::Dialogs::NewAdministrator{"Ann", cryvan_test::SecretOf("other password"), false}};
     dialogs.keyFileAnswers = {keyFile};
     page.Add();
     EXPECT_EQ(page.names, std::vector<std::string>{"Ann"});
@@ -362,9 +364,10 @@ TEST_F(PreferencesTest, AContainerMadeAfterwardsOpensWithEveryQuorumAndTheEmerge
     prefs->SetActivePage(App::kAdminPg);
     App::AdminPg& page = *prefs->Admin();
     const std::string keyFile = tmp / "Ann.CryvanKey";
-    dialogs.newAdministrators = {App::Dialogs::NewAdministrator{"Ann", "ann password", true},
-                                 App::Dialogs::NewAdministrator{"Bo", "bo password", false},
-                                 App::Dialogs::NewAdministrator{"Cy", "cy password", false}};
+    dialogs.newAdministrators = {
+        App::Dialogs::NewAdministrator{"Ann", cryvan_test::SecretOf("ann password"), true},
+        App::Dialogs::NewAdministrator{"Bo", cryvan_test::SecretOf("bo password"), false},
+        App::Dialogs::NewAdministrator{"Cy", cryvan_test::SecretOf("cy password"), false}};
     dialogs.keyFileAnswers = {keyFile};
     page.Add();
     page.Add();

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "AppTestSupport.h"
 #include "app/OperationRunner.h"
 #include "app/sfx/SelfExtractor.h"
 #include "app/sfx/SfxFrontEnd.h"
@@ -77,8 +78,13 @@ class StandAlone : public ::testing::Test {
 };
 
 TEST(StandAloneOptions, ParsesTheMainProgramsWordsThatApply) {
-    const Sfx::Options o = Sfx::ParseArguments({"-p", "pw", "-o", "out", "-q", "-r", "d", "-f"});
-    EXPECT_EQ(o.password.value_or(""), "pw");
+    const App::Arguments args{"-p", "pw", "-o", "out", "-q", "-r", "d", "-f"};
+    const Sfx::Options o = Sfx::ParseArguments(args);
+    ASSERT_TRUE(o.password);
+    EXPECT_EQ(*o.password, "pw");
+    // Kept, and no longer where the process list reads the arguments.
+    EXPECT_EQ(args[1], "xx");
+    EXPECT_EQ(args[3], "out");
     EXPECT_EQ(o.folder.value_or(""), "out");
     EXPECT_TRUE(o.quiet && o.deleteSelf && o.force && !o.help);
     EXPECT_FALSE(Sfx::ParseArguments({"-r", "k"}).deleteSelf);
@@ -86,8 +92,9 @@ TEST(StandAloneOptions, ParsesTheMainProgramsWordsThatApply) {
 
     TempDir dir;
     WriteText(dir / "pw", "from a file\nsecond line\n");
-    EXPECT_EQ(Sfx::ParseArguments({"--password-file", dir / "pw"}).password.value_or(""),
-              "from a file");
+    const Sfx::Options fromFile = Sfx::ParseArguments({"--password-file", dir / "pw"});
+    ASSERT_TRUE(fromFile.password);
+    EXPECT_EQ(*fromFile.password, "from a file");
 
     const std::vector<std::vector<std::string>> invalid = {
         {"--password-file", dir / "missing"},
@@ -104,8 +111,8 @@ TEST(StandAloneOptions, ParsesTheMainProgramsWordsThatApply) {
         {"-e"},
         {"stray"},
         {"-r", "k", "-r", "d"}};
-    for (const auto& args : invalid)
-        EXPECT_THROW(Sfx::ParseArguments(args), Sfx::UsageError) << args[0];
+    for (const auto& line : invalid)
+        EXPECT_THROW(Sfx::ParseArguments(line), Sfx::UsageError) << line[0];
 }
 
 TEST_F(StandAlone, ABareProgramIsNotAContainer) {
@@ -129,8 +136,8 @@ TEST_F(StandAlone, ABareProgramIsNotAContainer) {
 TEST_F(StandAlone, WrongThenRightPasswordRestoresEveryFile) {
     SelfExtractor x(dialogs, Make());
     ASSERT_TRUE(x.Open());
-    EXPECT_EQ(x.TryPassword("not it!"), SelfExtractor::Unlock::Wrong);
-    EXPECT_EQ(x.TryPassword("secret12"), SelfExtractor::Unlock::Unlocked);
+    EXPECT_EQ(x.TryPassword(cryvan_test::SecretOf("not it!")), SelfExtractor::Unlock::Wrong);
+    EXPECT_EQ(x.TryPassword(cryvan_test::SecretOf("secret12")), SelfExtractor::Unlock::Unlocked);
     ASSERT_TRUE(x.AcceptFolder(dir / "out", false));
     x.Start(dir / "out");
     Wait(x);
@@ -154,7 +161,8 @@ TEST_F(StandAlone, AdministratorsQuorumOpensWithTheirPasswordsAndKeyFile) {
     // A wrong second password is refused on its own; the first stays entered.
     dialogs.administratorPasswords = {std::string("wrong one"), std::string("bo's password")};
     dialogs.keyFileAnswers = {dir / "bo.key", dir / "bo.key"};
-    EXPECT_EQ(x.TryPassword("ann's password"), SelfExtractor::Unlock::Unlocked);
+    EXPECT_EQ(x.TryPassword(cryvan_test::SecretOf("ann's password")),
+              SelfExtractor::Unlock::Unlocked);
     x.Start(dir / "out");
     Wait(x);
     ExpectRestored(dir / "out");
@@ -163,7 +171,8 @@ TEST_F(StandAlone, AdministratorsQuorumOpensWithTheirPasswordsAndKeyFile) {
     SelfExtractor y(dialogs, dir / "box.aes.exe");
     ASSERT_TRUE(y.Open());
     dialogs.administratorPasswords = {std::nullopt};
-    EXPECT_EQ(y.TryPassword("ann's password"), SelfExtractor::Unlock::Cancelled);
+    EXPECT_EQ(y.TryPassword(cryvan_test::SecretOf("ann's password")),
+              SelfExtractor::Unlock::Cancelled);
 }
 
 TEST_F(StandAlone, MissingFolderIsCreatedOnlyWhenAccepted) {
@@ -191,7 +200,7 @@ TEST_F(StandAlone, DeletesItselfOnlyAfterACompleteRunAndAYes) {
     const std::string self = Make();
     SelfExtractor x(dialogs, self);
     ASSERT_TRUE(x.Open());
-    ASSERT_EQ(x.TryPassword("secret12"), SelfExtractor::Unlock::Unlocked);
+    ASSERT_EQ(x.TryPassword(cryvan_test::SecretOf("secret12")), SelfExtractor::Unlock::Unlocked);
     x.Start(dir / "out");
     Wait(x);
     dialogs.answers = {App::MessageBoxes::Answer::No};
@@ -229,7 +238,8 @@ TEST_F(StandAlone, KeepsItselfAfterARunInWhichAFileWasNotReplaced) {
         dialogs.replaceAnswers = {c.answer};
         SelfExtractor x(dialogs, copy);
         ASSERT_TRUE(x.Open());
-        ASSERT_EQ(x.TryPassword("secret12"), SelfExtractor::Unlock::Unlocked);
+        ASSERT_EQ(x.TryPassword(cryvan_test::SecretOf("secret12")),
+                  SelfExtractor::Unlock::Unlocked);
         x.Start(dir / "out");
         Wait(x);
         ASSERT_EQ(x.Result(), SelfExtractor::Outcome::Complete);
@@ -249,7 +259,8 @@ TEST_F(StandAlone, StopAsksAndAYesEndsTheRunEvenWhenLittleIsLeft) {
     for (const auto answer : {App::MessageBoxes::Answer::No, App::MessageBoxes::Answer::Yes}) {
         SelfExtractor x(dialogs, self);
         ASSERT_TRUE(x.Open());
-        ASSERT_EQ(x.TryPassword("secret12"), SelfExtractor::Unlock::Unlocked);
+        ASSERT_EQ(x.TryPassword(cryvan_test::SecretOf("secret12")),
+                  SelfExtractor::Unlock::Unlocked);
         x.Start(dir / (answer == App::MessageBoxes::Answer::Yes ? "yes" : "no"));
         // Held once under way, as if the question came at the last moment: the run must not
         // slip through to its end between the answer and the cancel.
@@ -274,7 +285,7 @@ TEST_F(StandAlone, AFailedRunKeepsTheProgram) {
     const std::string self = Make();
     SelfExtractor x(dialogs, self);
     ASSERT_TRUE(x.Open());
-    ASSERT_EQ(x.TryPassword("secret12"), SelfExtractor::Unlock::Unlocked);
+    ASSERT_EQ(x.TryPassword(cryvan_test::SecretOf("secret12")), SelfExtractor::Unlock::Unlocked);
     // The destination is a file: nothing can be written below it.
     WriteText(dir / "blocked", "x");
     x.Start(dir / "blocked");

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -275,7 +276,10 @@ class HeldAnswer : public Text::LineInput {
         m_changed.wait(lock, [this] { return m_release; });
         return std::string("y");
     }
-    std::optional<std::string> Secret(const std::string& prompt) override { return Line(prompt); }
+    std::optional<App::Secret> Secret(const std::string& prompt) override {
+        const std::optional<std::string> line = Line(prompt);
+        return App::Secret(*line, line->size());
+    }
     std::optional<std::string> Poll(int) override { return std::nullopt; }
     bool Terminal() const override { return true; }
     bool Ended() const override { return false; }
@@ -325,6 +329,50 @@ TEST(TerminalDialogsSharing, AQuestionFromTheRunKeepsTheDisplayOffTheTerminal) {
     EXPECT_TRUE(dialogs.DisplayTurn(draw, 0, line));
     EXPECT_FALSE(scrolled);
     EXPECT_EQ(draws, 2);
+}
+
+}  // namespace
+
+namespace {
+
+// A password line read from a stream, a file or a descriptor: the line without its end, the
+// rest left for later reads; nothing at all is no password.
+TEST(PasswordLines, OneLineWithoutItsEnd) {
+    const struct {
+        std::string input;
+        std::optional<std::string> password;  // nullopt: the input had ended
+        std::string next;                     // the stream's next line
+    } cases[] = {
+        {"secret1\nnext\n", "secret1", "next"},
+        {"pass word\r\nnext\n", "pass word", "next"},
+        {"last line", "last line", ""},
+        {"\nnext\n", "", "next"},
+        {"", std::nullopt, ""},
+        {std::string(Text::kMaxLine + 10, 'a') + "\nnext\n", std::string(Text::kMaxLine, 'a'),
+         "next"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.input.substr(0, 20));
+        std::istringstream in(c.input);
+        std::ostringstream out;
+        Text::StreamInput lines(in, out, false);
+        const std::optional<App::Secret> typed = lines.Secret("Password: ");
+        ASSERT_EQ(typed.has_value(), c.password.has_value());
+        if (c.password) {
+            EXPECT_EQ(*typed, *c.password);
+        }
+        EXPECT_EQ(lines.Line("").value_or(""), c.next);
+
+        TempDir dir;
+        WriteText(dir / "pw", c.input);
+        EXPECT_EQ(Text::ReadPasswordFile(dir / "pw"), c.password.value_or(""));
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        ASSERT_EQ(write(fds[1], c.input.data(), c.input.size()), ssize_t(c.input.size()));
+        close(fds[1]);
+        EXPECT_EQ(Text::ReadPasswordFd(fds[0]), c.password.value_or(""));
+        close(fds[0]);
+    }
 }
 
 }  // namespace

@@ -91,10 +91,10 @@ class ScriptedDialogs : public App::Dialogs {
         options = *answer;
         return true;
     }
-    std::optional<std::string> AskAdministratorPassword() override {
+    std::optional<App::Secret> AskAdministratorPassword() override {
         Record("administrator password");
         std::lock_guard<std::mutex> lock(m_mutex);
-        return Pop(administratorPasswords, std::optional<std::string>());
+        return AsSecret(Pop(administratorPasswords, std::optional<std::string>()));
     }
     bool ShowPreferences() override {
         Record("preferences");
@@ -107,10 +107,10 @@ class ScriptedDialogs : public App::Dialogs {
         std::lock_guard<std::mutex> lock(m_mutex);
         return Pop(newAdministrators, std::optional<NewAdministrator>());
     }
-    std::optional<std::string> AskOrganisationPassword(std::size_t minLength) override {
+    std::optional<App::Secret> AskOrganisationPassword(std::size_t minLength) override {
         Record("organisation password min " + std::to_string(minLength));
         std::lock_guard<std::mutex> lock(m_mutex);
-        return Pop(organisationPasswords, std::optional<std::string>());
+        return AsSecret(Pop(organisationPasswords, std::optional<std::string>()));
     }
 
     static std::string Name(Icon i) {
@@ -158,6 +158,13 @@ class ScriptedDialogs : public App::Dialogs {
     }
 
   private:
+    // The scripts hold the passwords as text; the application gets them as it would from a
+    // person, in wiping memory.
+    static std::optional<App::Secret> AsSecret(const std::optional<std::string>& text) {
+        if (!text)
+            return std::nullopt;
+        return App::Secret(*text, text->size());
+    }
     static Answer Safe(Buttons b) {
         switch (b) {
             case Buttons::Ok:
