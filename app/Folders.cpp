@@ -97,28 +97,28 @@ std::string AsFolder(std::string path) {
     return path;
 }
 
-}  // namespace
-
-std::string PerUserFolder() {
-    OS::Trace t("PerUserFolder()");
+// Our folder in the base folder the variable names, else in its default below the home folder;
+// empty when neither is known.
+std::string VendorFolderIn(const char* variable, const char* belowHome) {
     std::string base;
-    if (!OS::FolderFromEnvironment("XDG_DATA_HOME", base)) {
+    if (!OS::FolderFromEnvironment(variable, base)) {
         if (!OS::HomeFolder(base))
             return std::string();
-        base += "/.local/share";
+        base += belowHome;
     }
     return base + '/' + kVendorFolder;
 }
 
+}  // namespace
+
+std::string PerUserFolder() {
+    OS::Trace t("PerUserFolder()");
+    return VendorFolderIn("XDG_DATA_HOME", "/.local/share");
+}
+
 std::string StateFolder() {
     OS::Trace t("StateFolder()");
-    std::string base;
-    if (!OS::FolderFromEnvironment("XDG_STATE_HOME", base)) {
-        if (!OS::HomeFolder(base))
-            return std::string();
-        base += "/.local/state";
-    }
-    return base + '/' + kVendorFolder;
+    return VendorFolderIn("XDG_STATE_HOME", "/.local/state");
 }
 
 std::string AllUsersFolder() {

@@ -22,50 +22,6 @@
 
 namespace cryvan_test {
 
-// Each way a name can stop holding the file that was read.
-enum class Change { Grown, Touched, Replaced, Symlink };
-
-inline const char* ChangeName(Change change) {
-    switch (change) {
-        case Change::Grown:
-            return "grown";
-        case Change::Touched:
-            return "touched";
-        case Change::Replaced:
-            return "replaced";
-        case Change::Symlink:
-            return "symlink";
-    }
-    return "";
-}
-
-// The file keeps its first bytes (or, for a link, what it points to does).
-inline void MakeChange(const std::string& name, Change change) {
-    switch (change) {
-        case Change::Grown:
-            std::ofstream(name, std::ios::app) << "more";
-            break;
-        case Change::Touched: {
-            const timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
-            utimensat(AT_FDCWD, name.c_str(), times, 0);
-            break;
-        }
-        case Change::Replaced: {
-            const std::string content = ReadText(name);
-            WriteText(name + ".new", content);
-            std::filesystem::rename(name + ".new", name);
-            break;
-        }
-        case Change::Symlink: {
-            const std::string content = ReadText(name);
-            WriteText(name + ".target", content);
-            std::filesystem::remove(name);
-            std::filesystem::create_symlink(name + ".target", name);
-            break;
-        }
-    }
-}
-
 // Makes the removal of a file refused (or, with `folder`, of every entry of that folder): for
 // root, which a read-only folder does not stop, by the immutable flag; for others by a read-only
 // folder. Undone on destruction.

@@ -27,6 +27,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using cryvan_test::Change;
+using cryvan_test::MakeChange;
 using cryvan_test::ReadText;
 using cryvan_test::ShmDir;
 using cryvan_test::TempDir;
@@ -345,32 +347,6 @@ TEST(Destroy, AFileWithOtherNamesIsOnlyUnlinked) {
         EXPECT_EQ(ReadText(dir / "other"), "shared content");
         EXPECT_NE(w.DestroyNote().find("hard links"), std::string::npos) << w.DestroyNote();
         EXPECT_EQ(percent, 100u);
-    }
-}
-
-// Each way a name can stop holding the file that was read.
-enum class Change { None, Grown, Touched, Replaced, Symlink };
-void MakeChange(const std::string& name, Change change) {
-    switch (change) {
-        case Change::None:
-            break;
-        case Change::Grown:
-            std::ofstream(name, std::ios::app) << "more";
-            break;
-        case Change::Touched: {
-            const timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
-            utimensat(AT_FDCWD, name.c_str(), times, 0);
-            break;
-        }
-        case Change::Replaced:
-            WriteText(name + ".new", "original");
-            fs::rename(name + ".new", name);
-            break;
-        case Change::Symlink:
-            WriteText(name + ".target", "original");
-            fs::remove(name);
-            fs::create_symlink(name + ".target", name);
-            break;
     }
 }
 

@@ -1,10 +1,14 @@
-// Test folders beyond TempDir: one on the RAM file system, and a tree described as a map.
+// Test folders and files beyond TempDir: a folder on the RAM file system, a tree described as a
+// map, and the ways a file can stop being the one that was read.
 #pragma once
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/vfs.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 
@@ -51,6 +55,54 @@ inline std::map<std::string, std::string> Listing(const std::string& root) {
             out[rel] = ReadText(e.path().string());
     }
     return out;
+}
+
+// Each way a name can stop holding the file that was read.
+enum class Change { None, Grown, Touched, Replaced, Symlink };
+
+inline const char* ChangeName(Change change) {
+    switch (change) {
+        case Change::None:
+            return "unchanged";
+        case Change::Grown:
+            return "grown";
+        case Change::Touched:
+            return "touched";
+        case Change::Replaced:
+            return "replaced";
+        case Change::Symlink:
+            return "symlink";
+    }
+    return "";
+}
+
+// The file keeps its first bytes (or, for a link, what it points to does).
+inline void MakeChange(const std::string& name, Change change) {
+    switch (change) {
+        case Change::None:
+            break;
+        case Change::Grown:
+            std::ofstream(name, std::ios::app) << "more";
+            break;
+        case Change::Touched: {
+            const timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
+            utimensat(AT_FDCWD, name.c_str(), times, 0);
+            break;
+        }
+        case Change::Replaced: {
+            const std::string content = ReadText(name);
+            WriteText(name + ".new", content);
+            std::filesystem::rename(name + ".new", name);
+            break;
+        }
+        case Change::Symlink: {
+            const std::string content = ReadText(name);
+            WriteText(name + ".target", content);
+            std::filesystem::remove(name);
+            std::filesystem::create_symlink(name + ".target", name);
+            break;
+        }
+    }
 }
 
 }  // namespace cryvan_test
