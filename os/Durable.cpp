@@ -12,12 +12,6 @@
 
 namespace OS {
 
-void RenameFile(const std::string& from, const std::string& to) {
-    Trace trace("File::Rename()");
-    if (std::rename(from.c_str(), to.c_str()) != 0)
-        File::RaiseLastError();
-}
-
 void SyncFolder(const std::string& folder) {
     Trace trace("File::SyncFolder()");
     File::RaiseError(TrySyncFolder(folder), IoOp::Write);

@@ -6,8 +6,6 @@
 
 namespace OS {
 
-// Atomically replaces `to` by `from` (same folder); raises File::Error.
-void RenameFile(const std::string& from, const std::string& to);
 // Writes the folder's entries to disk; file systems that cannot sync a folder are ignored.
 void SyncFolder(const std::string& folder);
 // The same without raising: 0, or the errno of the failure.
