@@ -1,5 +1,4 @@
-// Putting a finished file in place so that it survives a crash: rename over the final name,
-// then make the folder's new entry durable.
+// Making a finished file durable: syncing the folder that holds its new entry.
 #pragma once
 
 #include <string>
