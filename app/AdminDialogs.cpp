@@ -33,13 +33,11 @@ void NewAdminDlg::SetPassword(std::string_view text) {
 }
 
 void NewAdminDlg::SetPlainPassword(std::string_view text) {
-    if (text.data() != m_password.c_str())
-        m_password.Assign(text);
+    m_password.Assign(text);
 }
 
 void NewAdminDlg::SetConfirmation(std::string_view text) {
-    if (text.data() != m_confirmation.c_str())
-        m_confirmation.Assign(text);
+    m_confirmation.Assign(text);
 }
 
 void NewAdminDlg::GeneratePassword() {

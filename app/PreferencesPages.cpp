@@ -131,7 +131,7 @@ void EmergencyPasswordPg::SetPassword(std::string_view text) {
         }
         placeholderShown = false;
         m_confirmation.Clear();
-    } else if (text.data() != m_password.c_str()) {
+    } else {
         m_password.Assign(text);
     }
     caret = m_password.size();
@@ -139,13 +139,11 @@ void EmergencyPasswordPg::SetPassword(std::string_view text) {
 }
 
 void EmergencyPasswordPg::SetPlainPassword(std::string_view text) {
-    if (text.data() != m_password.c_str())
-        m_password.Assign(text);
+    m_password.Assign(text);
 }
 
 void EmergencyPasswordPg::SetConfirmation(std::string_view text) {
-    if (text.data() != m_confirmation.c_str())
-        m_confirmation.Assign(text);
+    m_confirmation.Assign(text);
 }
 
 void EmergencyPasswordPg::GeneratePassword() {

@@ -27,11 +27,14 @@ class Secret {
     // Cut to `capacity` when longer.
     Secret(std::string_view text, std::size_t capacity) : Secret(capacity) { Assign(text); }
 
+    // The text may be this secret's own (a field set from what it shows): moved, then the rest
+    // wiped.
     void Assign(std::string_view text) {
-        Clear();
-        m_size = std::min(text.size(), capacity());
-        if (m_size)
-            std::memcpy(m_block.data(), text.data(), m_size);
+        const std::size_t size = std::min(text.size(), capacity());
+        if (size)
+            std::memmove(m_block.data(), text.data(), size);
+        CryptoPP::SecureWipeBuffer(m_block.data() + size, m_block.size() - size);
+        m_size = size;
     }
     // Typing: one more byte, in the room reserved at construction. False when full.
     bool push_back(char c) {
