@@ -13,6 +13,7 @@
 
 #include "app/Folders.h"
 #include "app/Secrets.h"
+#include "engine/EngineTestSupport.h"
 #include "recovery/KeyPair.h"
 #include "support/TempDir.h"
 
@@ -98,6 +99,16 @@ inline App::Folders MakeFolders(const TempDir& tmp) {
     for (const std::string* f : {&folders.perUser, &folders.allUsers, &folders.program})
         std::filesystem::create_directories(*f);
     return folders;
+}
+
+// The folders of MakeFolders and the desktop, and a small tree to encrypt: in/docs/a.txt (text)
+// and in/docs/sub/b.bin (random).
+inline void MakeSampleTree(const TempDir& tmp) {
+    for (const char* f : {"user", "all", "program", "desktop"})
+        std::filesystem::create_directories(tmp / f);
+    std::filesystem::create_directories(tmp / "in/docs/sub");
+    WriteText(tmp / "in/docs/a.txt", TextBytes(5000));
+    WriteText(tmp / "in/docs/sub/b.bin", RandomBytes(3000));
 }
 
 }  // namespace cryvan_test

@@ -44,13 +44,7 @@ std::string Quote(const std::string& arg) {
 
 class Outcome : public ::testing::Test {
   protected:
-    void SetUp() override {
-        for (const char* f : {"user", "all", "program", "desktop"})
-            fs::create_directories(dir / f);
-        fs::create_directories(dir / "in/docs/sub");
-        WriteText(dir / "in/docs/a.txt", TextBytes(5000));
-        WriteText(dir / "in/docs/sub/b.bin", RandomBytes(3000));
-    }
+    void SetUp() override { MakeSampleTree(dir); }
 
     int Run(const std::vector<std::string>& args, const std::string& input = "",
             bool terminal = false) {

@@ -26,11 +26,7 @@ using namespace cryvan_test;
 class TerminalRun : public ::testing::Test {
   protected:
     void SetUp() override {
-        for (const char* f : {"user", "all", "program", "desktop"})
-            fs::create_directories(dir / f);
-        fs::create_directories(dir / "in/docs/sub");
-        WriteText(dir / "in/docs/a.txt", TextBytes(5000));
-        WriteText(dir / "in/docs/sub/b.bin", RandomBytes(3000));
+        MakeSampleTree(dir);
         WriteText(dir / "in/single.txt", "one\n");
     }
 
