@@ -1,9 +1,6 @@
 #include "os/File.h"
 
 #include <fcntl.h>
-#ifndef CRYVAN_NO_TRASH
-#include <gio/gio.h>
-#endif
 #include <linux/fs.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -16,6 +13,7 @@
 #include "os/Destroy.h"
 #include "os/Durable.h"
 #include "os/Logger.h"
+#include "os/Trash.h"
 
 namespace OS {
 namespace {
@@ -487,19 +485,14 @@ bool WriteFile::Recycle() {
         return false;
     }
     bool moved = false;
-#ifdef CRYVAN_NO_TRASH
-    // Builds that must run without shared libraries have no desktop trash to move to.
-    m_destroyNote = "kept, it could not be moved to the trash: no trash in this program";
-#else
-    GFile* file = g_file_new_for_path(full.c_str());
-    GError* error = nullptr;
-    moved = g_file_trash(file, nullptr, &error);
-    if (!moved)
-        m_destroyNote = std::string("kept, it could not be moved to the trash: ") +
-                        (error ? error->message : "no reason given");
-    g_clear_error(&error);
-    g_object_unref(file);
-#endif
+    if (Trash* trash = InstalledTrash()) {
+        std::string why;
+        moved = trash->Move(full, why);
+        if (!moved)
+            m_destroyNote = "kept, it could not be moved to the trash: " + why;
+    } else {
+        m_destroyNote = "kept, it could not be moved to the trash: no trash in this program";
+    }
     if (!moved)
         Logger::Log(LOG_WARN, full + ": " + m_destroyNote);
     try {

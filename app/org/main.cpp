@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "app/Folders.h"
-#include "app/Secrets.h"
-#include "app/StandardDescriptors.h"
+#include "app/config/Folders.h"
+#include "app/core/Secrets.h"
+#include "app/core/StandardDescriptors.h"
 #include "format/CryptorCallback.h"
 #include "os/Errors.h"
 #include "os/File.h"

@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/Secrets.h"
-#include "app/Texts.h"
-#include "app/text/LineInput.h"
+#include "app/core/LineInput.h"
+#include "app/core/Secrets.h"
+#include "app/core/Texts.h"
 #include "os/Directory.h"
 #include "os/File.h"
 #include "os/Logger.h"
@@ -81,7 +81,7 @@ Options ParseArguments(const App::Arguments& args) {
             const std::string v(given);
             if (a == "--password-file") {
                 try {
-                    o.password = Text::ReadPasswordFile(v);
+                    o.password = App::ReadPasswordFile(v);
                 } catch (const std::runtime_error& e) {
                     throw UsageError(e.what());
                 }
@@ -95,7 +95,7 @@ Options ParseArguments(const App::Arguments& args) {
                 if (fd < 0 || used != v.size())
                     throw UsageError("--password-fd needs a descriptor number");
                 try {
-                    o.password = Text::ReadPasswordFd(fd);
+                    o.password = App::ReadPasswordFd(fd);
                 } catch (const std::runtime_error& e) {
                     throw UsageError(e.what());
                 }
@@ -180,7 +180,7 @@ std::optional<std::string> SelfPath(const char* argv0) {
 
 // ---------------------------------------------------------------------------------------------
 
-SelfExtractor::SelfExtractor(App::Dialogs& dialogs, std::string self)
+SelfExtractor::SelfExtractor(App::RunQuestions& dialogs, std::string self)
     : m_dialogs(dialogs), m_self(std::move(self)), m_runner(dialogs) {
     m_runner.SetMode(false);
 }

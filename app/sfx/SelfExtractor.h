@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "app/Arguments.h"
-#include "app/Dialogs.h"
-#include "app/OperationRunner.h"
-#include "app/Secrets.h"
+#include "app/core/Arguments.h"
+#include "app/core/OperationRunner.h"
+#include "app/core/Questions.h"
+#include "app/core/Secrets.h"
 
 namespace Sfx {
 
@@ -87,7 +87,7 @@ class SelfExtractor {
     // Warned: finished, but the run could not do everything (Runner().Warnings()).
     enum class Outcome { Complete, Cancelled, Failed, Warned };
 
-    SelfExtractor(App::Dialogs& dialogs, std::string self);
+    SelfExtractor(App::RunQuestions& dialogs, std::string self);
     SelfExtractor(const SelfExtractor&) = delete;
     SelfExtractor& operator=(const SelfExtractor&) = delete;
 
@@ -125,7 +125,7 @@ class SelfExtractor {
     void Show(const char* text, App::MessageBoxes::Icon icon);
     int Try(const char* password);
 
-    App::Dialogs& m_dialogs;
+    App::RunQuestions& m_dialogs;
     std::string m_self;
     App::OperationRunner m_runner;
     std::string m_reason;

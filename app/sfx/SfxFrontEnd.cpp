@@ -4,12 +4,12 @@
 #include <chrono>
 #include <thread>
 
-#include "app/Progress.h"
-#include "app/Secrets.h"
-#include "app/Texts.h"
+#include "app/core/ConsoleQuestions.h"
+#include "app/core/ConsoleText.h"
+#include "app/core/Progress.h"
+#include "app/core/Secrets.h"
+#include "app/core/Texts.h"
 #include "app/sfx/SelfExtractor.h"
-#include "app/text/TerminalDialogs.h"
-#include "app/text/TerminalText.h"
 #include "os/Logger.h"
 
 namespace Sfx {
@@ -20,7 +20,7 @@ std::atomic<bool> g_cancelRequested{false};
 
 class Flow {
   public:
-    Flow(const Options& options, const std::string& self, Text::LineInput& in, std::ostream& out,
+    Flow(const Options& options, const std::string& self, App::LineInput& in, std::ostream& out,
          std::ostream& err)
         : m_options(options),
           m_in(in),
@@ -122,7 +122,7 @@ class Flow {
                 m_out << "No destination folder was given.\n";
                 return kExitStopped;
             }
-            folder = Text::Trim(*typed).empty() ? proposed : Text::Trim(*typed);
+            folder = App::Trim(*typed).empty() ? proposed : App::Trim(*typed);
             if (m_x.AcceptFolder(folder, true))
                 return kExitSuccess;
             if (!m_dialogs.CanAsk())
@@ -131,7 +131,7 @@ class Flow {
     }
 
     void Progress(const std::string& folder) {
-        Text::SigintScope sigint([](int) { RequestCancel(); });
+        App::SigintScope sigint([](int) { RequestCancel(); });
         g_cancelRequested.store(false);
         m_out << "\n" << kProgressTitle << "\n" << kProgressText << "\n";
         const bool draw = m_in.Terminal();
@@ -148,7 +148,7 @@ class Flow {
                     continue;
                 if (line) {
                     m_drawn = false;
-                    const std::string key = Text::Trim(*line);
+                    const std::string key = App::Trim(*line);
                     if (key == "b" || key == "B") {
                         background = !background;
                         m_x.Runner().SetBackground(background);
@@ -192,7 +192,7 @@ class Flow {
     void Draw() {
         const App::Snapshot s = m_x.Runner().Snapshot();
         const std::string line =
-            "  " + Text::Bar(s.overallPercent, 30, '.') + " " + App::OverallText(s, false);
+            "  " + App::Bar(s.overallPercent, 30, '.') + " " + App::OverallText(s, false);
         if (m_drawn)
             m_out << "\033[1F\033[2K";
         m_out << line << "\n" << std::flush;
@@ -200,10 +200,10 @@ class Flow {
     }
 
     const Options& m_options;
-    Text::LineInput& m_in;
+    App::LineInput& m_in;
     std::ostream& m_out;
     std::ostream& m_err;
-    Text::TerminalDialogs m_dialogs;
+    App::ConsoleQuestions m_dialogs;
     SelfExtractor m_x;
     bool m_drawn = false;
 };
@@ -214,12 +214,12 @@ void RequestCancel() {
     g_cancelRequested.store(true);
 }
 
-int RunFrontEnd(const App::Arguments& args, const std::string& self, Text::LineInput& input,
+int RunFrontEnd(const App::Arguments& args, const std::string& self, App::LineInput& input,
                 std::ostream& out) {
     return RunFrontEnd(args, self, input, out, out);
 }
 
-int RunFrontEnd(const App::Arguments& args, const std::string& self, Text::LineInput& input,
+int RunFrontEnd(const App::Arguments& args, const std::string& self, App::LineInput& input,
                 std::ostream& out, std::ostream& err) {
     Options options;
     try {

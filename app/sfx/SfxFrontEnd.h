@@ -8,17 +8,17 @@
 #include <string>
 #include <vector>
 
-#include "app/Arguments.h"
-#include "app/text/LineInput.h"
+#include "app/core/Arguments.h"
+#include "app/core/LineInput.h"
 
 namespace Sfx {
 
 // `args` without the program's name; `self` the program's own file (nullopt-free: the caller
 // reports a missing one). Returns the exit status.
-int RunFrontEnd(const App::Arguments& args, const std::string& self, Text::LineInput& input,
+int RunFrontEnd(const App::Arguments& args, const std::string& self, App::LineInput& input,
                 std::ostream& out);
 // The same with failures, warnings and --verbose lines on `err`.
-int RunFrontEnd(const App::Arguments& args, const std::string& self, Text::LineInput& input,
+int RunFrontEnd(const App::Arguments& args, const std::string& self, App::LineInput& input,
                 std::ostream& out, std::ostream& err);
 
 // Ctrl+C while a run goes: the Cancel button at the next turn. Async-signal-safe.

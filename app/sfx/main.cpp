@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "app/StandardDescriptors.h"
-#include "app/Texts.h"
+#include "app/core/LineInput.h"
+#include "app/core/StandardDescriptors.h"
+#include "app/core/Texts.h"
 #include "app/sfx/SelfExtractor.h"
 #include "app/sfx/SfxFrontEnd.h"
-#include "app/text/LineInput.h"
 #include "os/Logger.h"
 
 int main(int argc, char** argv) {
@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
 
-    const std::unique_ptr<Text::LineInput> input = Text::StandardInput(std::cout);
+    const std::unique_ptr<App::LineInput> input = App::StandardInput(std::cout);
 
     int status = Sfx::kExitUnexpected;
     try {

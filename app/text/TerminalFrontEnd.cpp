@@ -7,15 +7,20 @@
 #include <sstream>
 #include <thread>
 
-#include "app/CommandLine.h"
-#include "app/Secrets.h"
-#include "app/Texts.h"
+#include "app/core/ConsoleText.h"
+#include "app/core/Secrets.h"
+#include "app/core/Texts.h"
 #include "app/text/TerminalPreferences.h"
-#include "app/text/TerminalText.h"
+#include "app/wizard/CommandLine.h"
 #include "os/Logger.h"
 #include "os/User.h"
 
 namespace Text {
+
+using App::Bar;
+using App::Lower;
+using App::SigintScope;
+using App::Trim;
 
 const char kHelpText[] =
     "Usage: cryvan [--text] [--help] [--password-fd N | --password-file PATH] [ARGUMENTS]\n"
@@ -83,10 +88,10 @@ std::uint64_t NowMs(Clock::time_point start) {
 
 }  // namespace
 
-TerminalFrontEnd::TerminalFrontEnd(LineInput& input, std::ostream& out)
+TerminalFrontEnd::TerminalFrontEnd(App::LineInput& input, std::ostream& out)
     : TerminalFrontEnd(input, out, out) {}
 
-TerminalFrontEnd::TerminalFrontEnd(LineInput& input, std::ostream& out, std::ostream& err)
+TerminalFrontEnd::TerminalFrontEnd(App::LineInput& input, std::ostream& out, std::ostream& err)
     : m_in(input), m_out(out), m_err(err), m_dialogs(input, out) {}
 
 void TerminalFrontEnd::RequestCancel() {
@@ -136,9 +141,9 @@ int TerminalFrontEnd::Run(const App::Arguments& args, const App::Folders& folder
                     const int fd = std::stoi(value, &used);
                     if (used != value.size() || fd < 0)
                         return usage("--password-fd needs a descriptor number");
-                    password = ReadPasswordFd(fd);
+                    password = App::ReadPasswordFd(fd);
                 } else {
-                    password = ReadPasswordFile(value);
+                    password = App::ReadPasswordFile(value);
                 }
             } catch (const std::invalid_argument&) {
                 return usage("--password-fd needs a descriptor number");

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "app/Arguments.h"
-#include "app/Folders.h"
-#include "app/Wizard.h"
-#include "app/text/LineInput.h"
+#include "app/config/Folders.h"
+#include "app/core/Arguments.h"
+#include "app/core/LineInput.h"
 #include "app/text/TerminalDialogs.h"
+#include "app/wizard/Wizard.h"
 
 namespace Text {
 
@@ -39,8 +39,8 @@ int ExitStatus(const App::OperationRunner& runner, std::ostream* err = nullptr);
 class TerminalFrontEnd {
   public:
     // Failures, warnings and --verbose lines go to `err` (to `out` when none is given).
-    TerminalFrontEnd(LineInput& input, std::ostream& out);
-    TerminalFrontEnd(LineInput& input, std::ostream& out, std::ostream& err);
+    TerminalFrontEnd(App::LineInput& input, std::ostream& out);
+    TerminalFrontEnd(App::LineInput& input, std::ostream& out, std::ostream& err);
 
     // `args` without the program's name: the front end's options, then the wizard's arguments.
     // Exceptions escape; the caller reports them.
@@ -72,7 +72,7 @@ class TerminalFrontEnd {
     std::vector<std::size_t> AskRows(std::size_t count);
     void ListRows(const App::FileListCtrl& list, bool showSelection);
 
-    LineInput& m_in;
+    App::LineInput& m_in;
     std::ostream& m_out;
     std::ostream& m_err;
     TerminalDialogs m_dialogs;

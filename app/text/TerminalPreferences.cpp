@@ -1,12 +1,18 @@
 #include "app/text/TerminalPreferences.h"
-#include "app/Secrets.h"
-#include "app/Texts.h"
+#include "app/core/ConsoleText.h"
+#include "app/core/Secrets.h"
+#include "app/core/Texts.h"
 
 #include <sstream>
 
 #include <cryptopp/misc.h>
 
 namespace Text {
+
+using App::Bar;
+using App::Lower;
+using App::SigintScope;
+using App::Trim;
 
 namespace {
 

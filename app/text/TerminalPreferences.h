@@ -2,7 +2,7 @@
 // change them, OK and Cancel. Questions and messages go through the terminal dialogs.
 #pragma once
 
-#include "app/PreferencesPages.h"
+#include "app/prefs/PreferencesPages.h"
 #include "app/text/TerminalDialogs.h"
 
 namespace Text {
@@ -28,7 +28,7 @@ class TerminalPreferences {
     bool ChooseItem(const std::vector<std::string>& items, std::uint32_t& value);
 
     TerminalDialogs& m_dialogs;
-    LineInput& m_in;
+    App::LineInput& m_in;
     std::ostream& m_out;
 };
 

@@ -6,13 +6,16 @@
 #include <string>
 #include <vector>
 
-#include "app/Folders.h"
-#include "app/LogFile.h"
-#include "app/StandardDescriptors.h"
-#include "app/Texts.h"
-#include "app/text/LineInput.h"
+#include "app/config/Folders.h"
+#include "app/config/LogFile.h"
+#include "app/core/OperationRunner.h"
+#include "app/core/StandardDescriptors.h"
+#include "app/core/Texts.h"
+#include "app/text/EditingInput.h"
 #include "app/text/TerminalFrontEnd.h"
 #include "os/Logger.h"
+#include "os/trash/DesktopTrash.h"
+#include "resources/StandAloneImage.h"
 
 int main(int argc, char** argv) {
     App::OpenClosedStandardDescriptors();
@@ -20,7 +23,11 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
 
-    const std::unique_ptr<Text::LineInput> input = Text::StandardInput(std::cout);
+    OS::InstallTrash(OS::MakeDesktopTrash());
+    const Resources::Image image = Resources::StandAloneImage();
+    App::OperationRunner::SetStandAloneImage({image.bytes, image.size});
+
+    const std::unique_ptr<App::LineInput> input = Text::EditingStandardInput(std::cout);
     Text::TerminalFrontEnd frontEnd(*input, std::cout, std::cerr);
 
     int status = Text::kExitUnexpected;

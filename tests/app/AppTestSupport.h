@@ -11,8 +11,8 @@
 #include <optional>
 #include <string>
 
-#include "app/Folders.h"
-#include "app/Secrets.h"
+#include "app/config/Folders.h"
+#include "app/core/Secrets.h"
 #include "engine/EngineTestSupport.h"
 #include "recovery/KeyPair.h"
 #include "support/TempDir.h"

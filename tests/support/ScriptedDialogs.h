@@ -10,11 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "app/Dialogs.h"
+#include "app/prefs/PreferencesDialogs.h"
+#include "app/wizard/WizardDialogs.h"
 
 namespace cryvan_test {
 
-class ScriptedDialogs : public App::Dialogs {
+class ScriptedDialogs : public App::WizardDialogs, public App::PreferencesDialogs {
   public:
     std::deque<Answer> answers;
     std::deque<Replace> replaceAnswers;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/MessageBoxes.h"
+#include "app/core/MessageBoxes.h"
 
 namespace cryvan_test {
 

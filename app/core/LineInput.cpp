@@ -1,0 +1,186 @@
+#include "app/core/LineInput.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <iostream>
+#include <istream>
+#include <memory>
+#include <ostream>
+#include <stdexcept>
+#include <thread>
+
+namespace App {
+
+namespace {
+
+void StripLineEnd(std::string& s) {
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
+        s.pop_back();
+}
+
+void StripLineEnd(App::Secret& s) {
+    while (!s.empty() && s.View().back() == '\r')
+        s.pop_back();
+}
+
+// Reads one line from the descriptor, a byte at a time so that nothing of the next line is
+// taken, into room reserved once: a buffer that grew would leave copies of the text in freed
+// memory that nothing wipes. False when the descriptor ended before any byte.
+bool ReadLine(int fd, App::Secret& text) {
+    text.Clear();
+    char c = 0;
+    bool any = false;
+    for (;;) {
+        const ssize_t n = read(fd, &c, 1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0 || c == '\n') {
+            any = any || n > 0;
+            break;
+        }
+        any = true;
+        text.push_back(c);
+    }
+    c = 0;
+    StripLineEnd(text);
+    return any;
+}
+
+}  // namespace
+
+std::optional<std::string> StreamInput::Line(const std::string& prompt) {
+    m_out << prompt << std::flush;
+    std::string line;
+    if (m_ended || !std::getline(m_in, line)) {
+        m_ended = true;
+        m_out << "\n";
+        return std::nullopt;
+    }
+    StripLineEnd(line);
+    // Echo what a script typed, so that the transcript reads as a session.
+    if (!m_terminal)
+        m_out << "\n";
+    return line;
+}
+
+std::optional<App::Secret> StreamInput::Secret(const std::string& prompt) {
+    m_out << prompt << std::flush;
+    std::optional<App::Secret> text(std::in_place, kMaxLine);
+    // A byte at a time into the reserved room: getline would grow a string.
+    bool any = false;
+    char c = 0;
+    while (!m_ended && m_in.get(c)) {
+        any = true;
+        if (c == '\n')
+            break;
+        text->push_back(c);
+    }
+    c = 0;
+    if (!any) {
+        m_ended = true;
+        m_out << "\n";
+        return std::nullopt;
+    }
+    StripLineEnd(*text);
+    if (!m_terminal)
+        m_out << "\n";
+    return text;
+}
+
+std::optional<std::string> StreamInput::Poll(int timeoutMs) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+    return std::nullopt;
+}
+
+TerminalInput::TerminalInput(std::ostream& out, int fd) : m_out(out), m_fd(fd) {}
+
+TerminalInput::~TerminalInput() = default;
+
+std::optional<std::string> TerminalInput::Edited(const std::string& prompt) {
+    m_out << prompt << std::flush;
+    return RawLine();
+}
+
+std::optional<std::string> TerminalInput::Line(const std::string& prompt) {
+    return Edited(prompt);
+}
+
+std::optional<std::string> TerminalInput::Path(const std::string& prompt) {
+    return Edited(prompt);
+}
+
+bool TerminalInput::RawSecret(App::Secret& text) {
+    if (!ReadLine(m_fd, text)) {
+        m_ended = true;
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::string> TerminalInput::RawLine() {
+    App::Secret text(kMaxLine);
+    if (!RawSecret(text))
+        return std::nullopt;
+    return std::string(text.View());
+}
+
+std::optional<App::Secret> TerminalInput::Secret(const std::string& prompt) {
+    m_out << prompt << std::flush;
+    termios old{};
+    const bool haveTerm = tcgetattr(m_fd, &old) == 0;
+    if (haveTerm) {
+        termios quiet = old;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        quiet.c_lflag |= ECHONL;
+        tcsetattr(m_fd, TCSAFLUSH, &quiet);
+    }
+    std::optional<App::Secret> text(std::in_place, kMaxLine);
+    if (!RawSecret(*text))
+        text.reset();
+    if (haveTerm)
+        tcsetattr(m_fd, TCSAFLUSH, &old);
+    else
+        m_out << "\n";
+    return text;
+}
+
+std::optional<std::string> TerminalInput::Poll(int timeoutMs) {
+    pollfd p{m_fd, POLLIN, 0};
+    if (m_ended || poll(&p, 1, timeoutMs) <= 0)
+        return std::nullopt;
+    return RawLine();
+}
+
+std::unique_ptr<LineInput> StandardInput(std::ostream& out) {
+    if (isatty(STDIN_FILENO))
+        return std::make_unique<TerminalInput>(out, STDIN_FILENO);
+    return std::make_unique<StreamInput>(std::cin, out, false);
+}
+
+App::Secret ReadPasswordFd(int fd) {
+    if (fcntl(fd, F_GETFD) < 0)
+        throw std::runtime_error("--password-fd: descriptor " + std::to_string(fd) +
+                                 " is not open");
+    App::Secret text(kMaxLine);
+    ReadLine(fd, text);
+    return text;
+}
+
+App::Secret ReadPasswordFile(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw std::runtime_error("--password-file: cannot open " + path);
+    App::Secret text(kMaxLine);
+    ReadLine(fd, text);
+    close(fd);
+    return text;
+}
+
+}  // namespace App

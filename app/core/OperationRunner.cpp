@@ -1,0 +1,340 @@
+#include "app/core/OperationRunner.h"
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+#include "os/Logger.h"
+
+namespace App {
+namespace {
+
+using FCryptEng::OperationState;
+
+pid_t ThisThread() {
+    return pid_t(syscall(SYS_gettid));
+}
+
+// A thread's nice value. Failures are ignored: an unprivileged process can lower its priority
+// but never raise it again, so "normal" after "background" may stay out of reach.
+void SetNice(pid_t tid, int nice) {
+    if (tid != 0)
+        (void)setpriority(PRIO_PROCESS, id_t(tid), nice);
+}
+
+// Background work runs at the lowest priority, the user interface just below normal.
+constexpr int kIdleNice = 19;
+constexpr int kBelowNormalNice = 1;
+
+std::uint32_t Get(const OS::ProgressWord& w) {
+    return w.load(std::memory_order_relaxed);
+}
+
+// Every run's failure and warnings reach the log, which keeps them when the screen is gone.
+void LogOutcome(const FCryptEng::OperationStatus& s) {
+    if (s.State() == OperationState::Failed && !s.Cancelled())
+        OS::Logger::Log(
+            OS::LOG_ERROR,
+            "Run failed: " + (s.failure.empty() ? std::string("no reason given") : s.failure));
+    for (const std::string& w : s.warnings)
+        OS::Logger::Log(OS::LOG_WARN, "Not done: " + w);
+}
+
+}  // namespace
+
+OperationRunner::OperationRunner(RunQuestions& dialogs) : m_callback(dialogs, m_status) {}
+
+OperationRunner::~OperationRunner() {
+    CancelAndWait();
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
+FCryptEng::FileCryptor& OperationRunner::Engine() const {
+    if (!m_engine)
+        throw std::logic_error(
+            "No operation has been chosen: choose encryption or decryption first");
+    return *m_engine;
+}
+
+void OperationRunner::SetMode(bool encrypt) {
+    OS::Trace t("OperationRunner::SetMode()");
+    if (IsRunning())
+        throw std::logic_error("The operation cannot be changed while it runs");
+    if (m_engine && m_engine->Mode() != (encrypt ? 0 : 1)) {
+        // The ended worker refers to the engine: let it go first.
+        if (m_worker.joinable())
+            m_worker.join();
+        m_engine.reset();
+    }
+    if (!m_engine)
+        m_engine = FCryptEng::FileCryptor::Create(!encrypt, &m_status, &m_callback);
+}
+
+bool OperationRunner::IsEncrypting() const {
+    return m_engine && m_engine->Mode() == 0;
+}
+
+void OperationRunner::AddPlainFile(const std::string& path) {
+    OS::Trace t("OperationRunner::AddPlainFile()");
+    Engine().SetPlainFile(path);
+}
+
+void OperationRunner::SelectPlainFile(std::size_t index) {
+    OS::Trace t("OperationRunner::SelectPlainFile()");
+    Engine().SetPlainFile(index);
+}
+
+void OperationRunner::ClearPlainFiles() {
+    OS::Trace t("OperationRunner::ClearPlainFiles()");
+    Engine().ClearPlainFiles();
+}
+
+std::size_t OperationRunner::PlainFileCount(bool selectedOnly) const {
+    OS::Trace t("OperationRunner::PlainFileCount()");
+    return Engine().NumPlainFiles(selectedOnly);
+}
+
+std::optional<std::string> OperationRunner::PlainFile(std::size_t index, bool& isFolder,
+                                                      bool selectedOnly) const {
+    OS::Trace t("OperationRunner::PlainFile()");
+    isFolder = false;
+    return Engine().PlainFile(index, isFolder, selectedOnly);
+}
+
+void OperationRunner::SetPath(int mode, const std::optional<std::string>& path) {
+    OS::Trace t("OperationRunner::SetPath()");
+    Engine().SetPathAndMode(mode, path);
+}
+
+void OperationRunner::SetDeletion(int mode, bool confirm) {
+    OS::Trace t("OperationRunner::SetDeletion()");
+    if (mode < 0 || mode > 4)
+        throw std::invalid_argument("Input deletion mode must be 0 to 4");
+    Engine().InputDeletion(FCryptEng::InputDeletionMode(mode), confirm);
+}
+
+void OperationRunner::SetCipherFile(const std::optional<std::string>& path) {
+    OS::Trace t("OperationRunner::SetCipherFile()");
+    Engine().CipherFile(path);
+}
+
+std::optional<std::string> OperationRunner::CipherFile() const {
+    OS::Trace t("OperationRunner::CipherFile()");
+    return Engine().CipherFile();
+}
+
+std::optional<std::string> OperationRunner::DefaultDest(const std::string& folder) {
+    OS::Trace t("OperationRunner::DefaultDest()");
+    return Engine().GetDefaultDest(folder);
+}
+
+namespace {
+
+// Set once by main before any runner exists; read-only afterwards.
+OperationRunner::ProgramImage g_standAloneImage;
+
+}  // namespace
+
+void OperationRunner::SetStandAloneImage(ProgramImage image) {
+    g_standAloneImage = image;
+}
+
+bool OperationRunner::HasStandAloneImage() {
+    return g_standAloneImage.bytes && g_standAloneImage.size;
+}
+
+void OperationRunner::SetHeader(bool standAlone) {
+    OS::Trace t("OperationRunner::SetHeader()");
+    if (standAlone) {
+        if (!HasStandAloneImage())
+            throw std::logic_error("This program cannot make self-decrypting containers");
+        // The image stays in the program's read-only data; the engine copies it.
+        Engine().SetHeader(g_standAloneImage.bytes, g_standAloneImage.size);
+        return;
+    }
+    Engine().SetHeader(reinterpret_cast<const std::uint8_t*>(kTextHeader), sizeof(kTextHeader) - 1);
+}
+
+void OperationRunner::ClearPassword() {
+    OS::Trace t("OperationRunner::ClearPassword()");
+    Engine().ClearPassword();
+}
+
+int OperationRunner::SetPassword(const char* text) {
+    OS::Trace t("OperationRunner::SetPassword()");
+    return MapPasswordResult(Engine().Password(text));
+}
+
+int OperationRunner::MapPasswordResult(int engineResult) {
+    switch (engineResult) {
+        case 1:
+            return 1;
+        case 3:
+            return 2;
+        case 4:
+            return 3;
+        case 5:
+            return 4;
+        case 6:
+            return 5;
+        default:
+            return 0;
+    }
+}
+
+void OperationRunner::AddRecovery(const FCryptEng::RecoverySource& source) {
+    OS::Trace t("OperationRunner::AddRecovery()");
+    Engine().AddRecovery(source);
+}
+
+bool OperationRunner::Start() {
+    OS::Trace t("OperationRunner::Start()");
+    if (IsRunning())
+        return false;
+    FCryptEng::FileCryptor& engine = Engine();
+    (void)engine;
+    if (m_worker.joinable())
+        m_worker.join();
+    {
+        std::lock_guard<std::mutex> lock(m_snapshotMutex);
+        m_ended = false;
+        m_lastItem = 0;
+        m_lastName = nullptr;
+        m_snapshot = App::Snapshot();
+    }
+    m_status.paused.store(false);
+    m_callback.ResetDeclined();
+    {
+        std::lock_guard<std::mutex> lock(m_priorityMutex);
+        m_background = false;
+        SetNice(ThisThread(), 0);
+    }
+    m_start = std::chrono::steady_clock::now();
+    m_running.store(true);
+    m_worker = std::thread([this] { Work(); });
+    return true;
+}
+
+void OperationRunner::Work() {
+    {
+        std::lock_guard<std::mutex> lock(m_priorityMutex);
+        m_workerTid = ThisThread();
+        ApplyPriorities();
+    }
+    // Begin reports everything, failure included, through the record.
+    m_engine->Begin();
+    LogOutcome(m_status);
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - m_start);
+    {
+        std::lock_guard<std::mutex> lock(m_snapshotMutex);
+        Refresh(std::uint32_t(elapsed.count()));
+        m_ended = true;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_priorityMutex);
+        m_workerTid = 0;
+    }
+    m_running.store(false);
+}
+
+void OperationRunner::CancelAndWait() {
+    OS::Trace t("OperationRunner::CancelAndWait()");
+    // The engine clears the record as it begins, so a cancel set just before that would be
+    // lost: keep setting it until the worker has ended.
+    while (IsRunning()) {
+        m_status.Cancel();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
+void OperationRunner::Pause(bool paused) {
+    OS::Trace t("OperationRunner::Pause()");
+    m_status.paused.store(paused);
+}
+
+void OperationRunner::SetBackground(bool background) {
+    OS::Trace t("OperationRunner::SetBackground()");
+    std::lock_guard<std::mutex> lock(m_priorityMutex);
+    m_background = background && IsRunning();
+    SetNice(ThisThread(), m_background ? kBelowNormalNice : 0);
+    ApplyPriorities();
+}
+
+// The worker's priority from the choice; called with m_priorityMutex held.
+void OperationRunner::ApplyPriorities() {
+    SetNice(m_workerTid, m_background ? kIdleNice : 0);
+}
+
+App::Snapshot OperationRunner::Snapshot() {
+    std::lock_guard<std::mutex> lock(m_snapshotMutex);
+    if (!m_ended) {
+        const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - m_start);
+        Refresh(IsRunning() ? std::uint32_t(elapsed.count()) : 0);
+    }
+    return m_snapshot;
+}
+
+// Called with m_snapshotMutex held.
+void OperationRunner::Refresh(std::uint32_t elapsedMs) {
+    const FCryptEng::OperationStatus& s = m_status;
+    App::Snapshot& n = m_snapshot;
+    n.readSoFar = Get(s.inDone) + Get(s.inBytes);
+    n.readTotal = Get(s.inTotal);
+    n.writtenSoFar = Get(s.outDone) + Get(s.outBytes);
+    n.writeTotal = Get(s.plainTotal);
+    n.itemRead = Get(s.inBytes);
+    n.itemSize = Get(s.itemSize);
+    n.itemWritten = Get(s.outBytes);
+    n.itemOutSize = Get(s.itemPlainSize);
+    n.itemPercent = Get(s.itemPercent);
+    n.overallPercent = Get(s.overallPercent);
+    n.folderCount = Get(s.folderCount);
+    n.fileCount = Get(s.fileCount);
+    n.itemNumber = Get(s.itemNumber);
+    n.state = s.State();
+    n.elapsedMs = elapsedMs;
+    const char* name = s.itemName.load(std::memory_order_acquire);
+    if (!name) {
+        n.itemName.clear();
+        m_lastName = nullptr;
+    } else if (n.itemNumber != m_lastItem || name != m_lastName) {
+        // The number alone could move before the name does: a changed pointer copies too.
+        n.itemName = name;
+        m_lastName = name;
+    }
+    m_lastItem = n.itemNumber;
+}
+
+bool OperationRunner::RunFailed() const {
+    return m_status.State() == OperationState::Failed && !m_status.Cancelled();
+}
+
+bool OperationRunner::RunCancelled() const {
+    return m_status.Cancelled();
+}
+
+bool OperationRunner::RunWarned() const {
+    return !IsRunning() && m_status.State() == OperationState::Finished && !RunCancelled() &&
+           !m_status.warnings.empty();
+}
+
+std::string OperationRunner::Failure() const {
+    if (IsRunning())
+        return std::string();
+    return m_status.failure;
+}
+
+std::vector<std::string> OperationRunner::Warnings() const {
+    if (IsRunning())
+        return {};
+    return m_status.warnings;
+}
+
+}  // namespace App

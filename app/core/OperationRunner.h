@@ -1,0 +1,163 @@
+// The application's side of the engine: owns one driver at a time, the status record it fills,
+// the callback through which it asks the user, and the worker thread that runs it. The pages
+// hand every piece of a request to it; the progress display polls it through snapshots.
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/core/Questions.h"
+#include "app/core/WizardCallback.h"
+#include "engine/FileCryptor.h"
+#include "engine/OperationStatus.h"
+#include "format/RecoverySource.h"
+
+namespace App {
+
+// The status record as the display shows it, taken at one moment.
+struct Snapshot {
+    std::uint32_t readSoFar = 0;     // inDone + inBytes
+    std::uint32_t readTotal = 0;     // inTotal
+    std::uint32_t writtenSoFar = 0;  // outDone + outBytes
+    std::uint32_t writeTotal = 0;    // plainTotal
+    std::uint32_t itemRead = 0;
+    std::uint32_t itemSize = 0;
+    std::uint32_t itemWritten = 0;
+    std::uint32_t itemOutSize = 0;
+    std::uint32_t itemPercent = 0;
+    std::uint32_t overallPercent = 0;
+    std::uint32_t folderCount = 0;
+    std::uint32_t fileCount = 0;
+    std::uint32_t itemNumber = 0;
+    FCryptEng::OperationState state = FCryptEng::OperationState::Idle;
+    std::string itemName;
+    // Since the start; fixed once the run has ended.
+    std::uint32_t elapsedMs = 0;
+};
+
+class OperationRunner {
+  public:
+    // The header of a plain container.
+    static constexpr char kTextHeader[] = "Cryvan encrypted file - do not edit";
+
+    // The decrypt-only program written at the head of a self-decrypting container, handed over
+    // by the program that carries it before any run; it must outlive every runner.
+    struct ProgramImage {
+        const std::uint8_t* bytes = nullptr;
+        std::size_t size = 0;
+    };
+    static void SetStandAloneImage(ProgramImage image);
+    static bool HasStandAloneImage();
+
+    // `dialogs` outlives the runner.
+    explicit OperationRunner(RunQuestions& dialogs);
+    // Cancels a run still going and waits for it.
+    ~OperationRunner();
+    OperationRunner(const OperationRunner&) = delete;
+    OperationRunner& operator=(const OperationRunner&) = delete;
+
+    // Makes an engine for the direction unless the one there already works that way; whatever
+    // was handed to a replaced engine is gone. Not while a run goes (std::logic_error).
+    void SetMode(bool encrypt);
+    bool IsEncrypting() const;
+
+    // The forwarders below need an engine (SetMode first; std::logic_error otherwise).
+    void AddPlainFile(const std::string& path);
+    void SelectPlainFile(std::size_t index);
+    void ClearPlainFiles();
+    std::size_t PlainFileCount(bool selectedOnly) const;
+    std::optional<std::string> PlainFile(std::size_t index, bool& isFolder,
+                                         bool selectedOnly) const;
+    // mode 0 common or stored paths, 1 base names only, 2 full paths.
+    void SetPath(int mode, const std::optional<std::string>& path);
+    // mode 0 Keep to 4 Eradicate.
+    void SetDeletion(int mode, bool confirm);
+    void SetCipherFile(const std::optional<std::string>& path);
+    std::optional<std::string> CipherFile() const;
+    std::optional<std::string> DefaultDest(const std::string& folder);
+    // false: the plain container's text header. true: the decrypt-only program image handed
+    // over (std::logic_error without one).
+    void SetHeader(bool standAlone);
+    void ClearPassword();
+    // 0 unlocked (or, encrypting, added), 1 wrong password, 2 a further administrator password
+    // is needed, 3 a key-file request was cancelled, 4 a key file was unusable, 5 other failure.
+    // The text stays the caller's, in its own wiping memory.
+    int SetPassword(const char* text);
+    // The engine's password result as the pages know it (above).
+    static int MapPasswordResult(int engineResult);
+    void AddRecovery(const FCryptEng::RecoverySource& source);
+    FCryptEng::FileCryptor& Cryptor() const { return Engine(); }
+
+    // Starts the worker at normal priority; false while one is still running.
+    bool Start();
+    bool IsRunning() const { return m_running.load(); }
+    // Sets the cancel flag and waits for the worker without a time limit.
+    void CancelAndWait();
+    // Sets the cancel flag without waiting: a held run then ends at its next block instead of
+    // carrying on for a moment once it is let go.
+    void RequestCancel() { m_status.Cancel(); }
+    // Holds the run at its next block of data, or lets it go on.
+    void Pause(bool paused);
+    // Lowers the worker's (and this thread's) priority while a run goes; otherwise asks for
+    // normal priority, which an unprivileged process may not get back once lowered.
+    void SetBackground(bool background);
+
+    // Refreshes the snapshot from the status record and returns it.
+    App::Snapshot Snapshot();
+    // State Failed and the cancel flag clear.
+    bool RunFailed() const;
+    bool RunCancelled() const;
+    // Finished, not cancelled, but something asked for could not be done (Warnings()).
+    bool RunWarned() const;
+    // The ended run's outcome in words: why it failed ("<file>: <reason>"), and what could not
+    // be done, one line each. Empty while a run goes.
+    std::string Failure() const;
+    std::vector<std::string> Warnings() const;
+
+    // The engine's questions during a run; also what the data-recovery configuration asks for
+    // administrators' key files.
+    WizardCallback& Callback() { return m_callback; }
+
+    // The engine's status record (for tests and the display's own checks).
+    const FCryptEng::OperationStatus& Status() const { return m_status; }
+    // The record itself, for a fake run in tests: what an engine would have written.
+    FCryptEng::OperationStatus& Record() { return m_status; }
+
+  private:
+    FCryptEng::FileCryptor& Engine() const;
+    void Work();
+    void Refresh(std::uint32_t elapsedMs);
+    void ApplyPriorities();
+
+    FCryptEng::OperationStatus m_status;
+    WizardCallback m_callback;
+    std::unique_ptr<FCryptEng::FileCryptor> m_engine;
+
+    std::thread m_worker;
+    std::atomic<bool> m_running{false};
+    std::chrono::steady_clock::time_point m_start{};
+
+    // The worker's final snapshot and the display's refreshes both write it.
+    std::mutex m_snapshotMutex;
+    App::Snapshot m_snapshot;
+    bool m_ended = false;
+    std::uint32_t m_lastItem = 0;
+    const char* m_lastName = nullptr;
+
+    // Both threads apply priorities; the worker's id exists only while it runs.
+    std::mutex m_priorityMutex;
+    bool m_background = false;
+    pid_t m_workerTid = 0;
+};
+
+}  // namespace App

@@ -1,0 +1,32 @@
+// What a run asks the user while it works: the message boxes, the five-button replace question,
+// an administrator's key file and one more administrator's password. Every front end answers
+// these, the decrypt-only program included; the wizard and the preferences add their own
+// dialogs on top (app/wizard/WizardDialogs.h, app/prefs/PreferencesDialogs.h).
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "app/core/MessageBoxes.h"
+#include "app/core/Secrets.h"
+
+namespace App {
+
+class RunQuestions : public MessageBoxes {
+  public:
+    // The buttons of "Confirm File Replace", by the codes that end it; Escape answers Cancel.
+    enum class Replace { Yes = 0, YesToAll = 1, No = 2, NoToAll = 3, Cancel = 4 };
+
+    static constexpr char kReplaceCaption[] = "Confirm File Replace";
+
+    // `text` is the question, `path40` the file's path already shortened for display.
+    virtual Replace ConfirmReplace(const std::string& text, const std::string& path40) = 0;
+    // The key file of `administrator`, to read (or, with `create`, to write); nullopt when
+    // cancelled.
+    virtual std::optional<std::string> AskKeyFile(const std::string& administrator,
+                                                  bool create) = 0;
+    // The "Cryvan Message Recovery" dialog: one more administrator password; nullopt on Cancel.
+    virtual std::optional<Secret> AskAdministratorPassword() = 0;
+};
+
+}  // namespace App

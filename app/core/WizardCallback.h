@@ -1,0 +1,68 @@
+// The engine's questions, put to the user through the front end's dialogs. Called on the
+// worker thread during a run (and on the user-interface thread while a password is tried), so
+// it holds nothing that changes besides the run's status record.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "app/core/Questions.h"
+#include "engine/OperationStatus.h"
+#include "format/CryptorCallback.h"
+
+namespace App {
+
+class WizardCallback : public FCryptEng::CryptorCallback {
+  public:
+    static constexpr char kCaption[] = "Cryvan";
+    static constexpr char kOverwriteText[] =
+        "This file already exists.  Would you like to overwrite the existing file?";
+    static constexpr char kOverwriteReadOnlyText[] =  // string 98
+        "This file already exists and is read-only.  Would you like to overwrite the existing "
+        "file?";
+    static constexpr char kDeletionText[] =  // string 32
+        "Are you sure you want to %s the input file(s)?";
+    static constexpr char kNotEradicatedText[] =
+        "One or more input files could not be fully eradicated.";
+    static constexpr char kNotOverwrittenText[] =
+        "One or more input files could not be fully overwritten.";
+    static constexpr char kInUseText[] =
+        "%s\n\nThis file is in use by another application and cannot be opened.";
+    static constexpr char kFileWriteProtectedText[] =
+        "%s\n\nThis file could not be opened because the drive is write-protected.";
+    static constexpr char kFolderWriteProtectedText[] =
+        "%s\n\nThis folder could not be created because the drive is write-protected.";
+    static constexpr char kFileOpenText[] = "%s\n\nThis file could not be opened.";
+    static constexpr char kFolderCreateText[] = "%s\n\nThis folder could not be created.";
+    static constexpr char kDiskFullText[] = "There is insufficient space available on the disk.";
+    static constexpr char kWriteErrorText[] = "An error occurred whilst writing to the disk.";
+    static constexpr char kRecycleFallbackText[] =
+        "%zu file(s) could not be moved to the trash.  Would you like to delete them instead?";
+
+    // Both outlive this object.
+    WizardCallback(RunQuestions& dialogs, FCryptEng::OperationStatus& status)
+        : m_dialogs(dialogs), m_status(status) {}
+
+    std::optional<std::string> AskText(const std::string& prompt, bool create) override;
+    bool ConfirmOverwrite(const std::string& path, bool readOnly,
+                          std::uint32_t& overwriteFlags) override;
+    bool ConfirmInputDeletion(const std::string* path, int mode) override;
+    void ReportDestroyFailed(bool eradicate) override;
+    bool RetryOpen(bool encrypting, bool isFile, const std::string& path, int errorCode) override;
+    bool RetryWrite(int errorCode) override;
+    bool ConfirmDeleteInsteadOfRecycle(std::size_t count) override;
+
+    // The user answered No (or No to All) to replacing a file since the last reset: the run
+    // then did not write every stored file.
+    bool Declined() const { return m_declined.load(); }
+    void ResetDeclined() { m_declined.store(false); }
+
+  private:
+    RunQuestions& m_dialogs;
+    FCryptEng::OperationStatus& m_status;
+    std::atomic<bool> m_declined{false};
+};
+
+}  // namespace App

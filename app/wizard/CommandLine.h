@@ -1,0 +1,176 @@
+// The command-line parser: splits the arguments, classifies each token and writes every option
+// straight into the wizard's pages through CommandLineTarget. PagesValues is the one holder of
+// the values and of the "given twice" rules; the wizard copies from it into its pages.
+#pragma once
+
+#include <exception>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/core/Arguments.h"
+#include "app/core/MessageBoxes.h"
+#include "app/core/Secrets.h"
+#include "engine/OperationStatus.h"
+
+namespace App {
+
+// Raised for every kind of invalid command line. The wizard sheet class will expose it as its
+// nested `ParseError`; it lives here so that the parser does not depend on the sheet.
+class WizardParseError : public std::exception {
+  public:
+    const char* what() const noexcept override { return "\"Command line invalid\""; }
+};
+
+inline constexpr char kUsageCaption[] = "Cryvan Error";
+inline constexpr char kUsageText[] =
+    "The command line parameters given were invalid.\n\nUsage:  Cryvan [ -prefs | [ -e "
+    "[Encryption Args] | -d [Decryption Args] ] ]\n\nUniversal Args:\n\t-p <password>\tspecifies "
+    "the password to use\n\t-q           \t\texit automatically when done\n\t-r [k|r|d|o|e]     "
+    "\tkeep, recycle, delete, overwrite or eradicate the input file(s)\t     \n\t-f              "
+    "  \tomit user confirmation of input file removal (requires -r)\n\nEncryption Args:\n\t-c "
+    "[filename]\tspecifies the encrypted file to create\n                 \t\t(default used if "
+    "no directory given)\n\t-i  <files>   \tspecifies a list of files to encrypt\n\t-x          "
+    " \t\tcreate a self-decrypting executable\n\nDecryption Args:\n\t-c <filename>\tspecifies "
+    "the encrypted file to decrypt\n\t-o [outputdir]\tspecifies the output directory for the "
+    "decrypted files\n                 \t\t(default used if no directory given)";
+
+// Option indices returned by OptionIndex, in the order the names are compared.
+enum OptionId : int {
+    OPT_E = 0,
+    OPT_D = 1,
+    OPT_C = 2,
+    OPT_P = 3,
+    OPT_O = 4,
+    OPT_I = 5,
+    OPT_X = 6,
+    OPT_Q = 7,
+    OPT_PREFS = 8,
+    OPT_R = 9,
+    OPT_F = 10,
+    OPT_VALUE = 11,
+};
+
+// Takes one token off the front of `remaining` (Windows-style command-line text); nullopt when
+// only white space is left. An opening quote without a closing one raises WizardParseError.
+std::optional<std::string> NextToken(std::string& remaining);
+// The same over a view: the token is a view into the same text, and nothing is copied.
+std::optional<std::string_view> NextToken(std::string_view& remaining);
+
+// "/x" or "-x" with x one of the option names (ignoring case) gives its index; anything else,
+// an unknown name included, is a value.
+int OptionIndex(std::string_view token);
+
+// Where the parser puts what it reads: the wizard's pages. Setters of single-use options raise
+// WizardParseError when their page already holds a command-line value.
+class CommandLineTarget {
+  public:
+    virtual ~CommandLineTarget() = default;
+
+    virtual void SetEncrypt() = 0;
+    virtual void SetDecrypt() = 0;
+    // Shows the preferences sheet modally; returns once it is closed.
+    virtual void ShowPreferences() = 0;
+    virtual void Quit() = 0;
+
+    // nullopt: the page computes the default output name.
+    virtual void EncOutputName(std::optional<std::string> name) = 0;
+    virtual void EncPassword(const Secret& password) = 0;
+    virtual void EncAddInput(std::string fullPath) = 0;
+    virtual void EncStandAlone() = 0;
+    virtual void EncDeletion(FCryptEng::InputDeletionMode mode) = 0;
+    virtual void EncNoConfirm() = 0;
+
+    virtual void DecContainer(std::string name) = 0;
+    virtual void DecPassword(const Secret& password) = 0;
+    // nullopt or empty: the default folder (the one that holds the container).
+    virtual void DecOutputFolder(std::optional<std::string> folder) = 0;
+    virtual void DecDeletion(FCryptEng::InputDeletionMode mode) = 0;
+    virtual void DecNoConfirm() = 0;
+};
+
+// Every value the command line can give the pages, with the flags that mark them as given.
+// Passwords are kept in wiping memory until the page that takes them, or the run, wipes them.
+class PagesValues : public CommandLineTarget {
+  public:
+    enum class Operation { None, Encrypt, Decrypt };
+
+    // EncOrDecPg
+    Operation operation = Operation::None;
+    // EndPg: finish by itself.
+    bool quit = false;
+    // Times the preferences sheet was asked for; a sheet-showing subclass overrides the call.
+    int preferencesShown = 0;
+
+    // EncSourcePg
+    std::vector<std::string> pendingInputs;
+    std::optional<FCryptEng::InputDeletionMode> encDeletion;
+    bool encNoConfirm = false;
+    // EncDestPg
+    bool encOutputFromCommandLine = false;
+    bool encDefaultOutputWanted = false;
+    std::string encOutputName;
+    bool encStandAlone = false;
+    // EncPasswordPg
+    bool encPasswordFromCommandLine = false;
+
+    // DecSourcePg
+    bool decContainerFromCommandLine = false;
+    std::string decContainer;
+    std::optional<FCryptEng::InputDeletionMode> decDeletion;
+    bool decNoConfirm = false;
+    // DecPasswordPg
+    bool decPasswordFromCommandLine = false;
+    // DecFilesPg selects all; DecFilePg/DecDestPg take the folder (empty: the default).
+    bool decOutputFromCommandLine = false;
+    std::string decOutputFolder;
+
+    // Zero-terminated; empty when none was given or once wiped.
+    const char* EncPasswordText() const { return m_encPassword.c_str(); }
+    const char* DecPasswordText() const { return m_decPassword.c_str(); }
+    const Secret& EncPasswordValue() const { return m_encPassword; }
+    const Secret& DecPasswordValue() const { return m_decPassword; }
+    // Once a page holds the password, or a run has started, no copy stays here. The flags
+    // that say a password was given stay.
+    void WipePasswords() {
+        m_encPassword.Clear();
+        m_decPassword.Clear();
+    }
+
+    void SetEncrypt() override { operation = Operation::Encrypt; }
+    void SetDecrypt() override { operation = Operation::Decrypt; }
+    void ShowPreferences() override { ++preferencesShown; }
+    void Quit() override { quit = true; }
+
+    void EncOutputName(std::optional<std::string> name) override;
+    void EncPassword(const Secret& password) override;
+    void EncAddInput(std::string fullPath) override {
+        pendingInputs.push_back(std::move(fullPath));
+    }
+    void EncStandAlone() override { encStandAlone = true; }
+    void EncDeletion(FCryptEng::InputDeletionMode mode) override { encDeletion = mode; }
+    void EncNoConfirm() override { encNoConfirm = true; }
+
+    void DecContainer(std::string name) override;
+    void DecPassword(const Secret& password) override;
+    void DecOutputFolder(std::optional<std::string> folder) override;
+    void DecDeletion(FCryptEng::InputDeletionMode mode) override { decDeletion = mode; }
+    void DecNoConfirm() override { decNoConfirm = true; }
+
+  private:
+    Secret m_encPassword{0};
+    Secret m_decPassword{0};
+};
+
+enum class StartMode { Wizard, Preferences, Invalid };
+
+// argv as the shell split it: argv[0] (the program) is skipped, the rest are the tokens. The
+// value of -p is overwritten with 'x' in argv once it is kept, so that the process list no
+// longer shows it. Invalid: the error is logged and the usage box shown already.
+StartMode ProcessCommandLine(const Arguments& argv, CommandLineTarget& target, MessageBoxes& boxes);
+// One command-line text split by NextToken; its first token (the program) is discarded.
+StartMode ProcessCommandLine(const std::string& commandLine, CommandLineTarget& target,
+                             MessageBoxes& boxes);
+
+}  // namespace App

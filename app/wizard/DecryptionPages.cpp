@@ -1,0 +1,490 @@
+#include "app/wizard/DecryptionPages.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "app/core/Secrets.h"
+#include "app/core/Texts.h"
+#include "os/Directory.h"
+#include "os/File.h"
+#include "os/Logger.h"
+
+namespace App {
+
+namespace {
+
+using Icon = MessageBoxes::Icon;
+using Buttons = MessageBoxes::Buttons;
+using Answer = MessageBoxes::Answer;
+
+constexpr char kSeparator = '/';
+
+std::string NamePart(const std::string& path) {
+    const std::size_t cut = path.find_last_of("/\\");
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+// The container's full path as the source page made it (the engine keeps only its name).
+std::string ContainerPath(const Sheet& sheet) {
+    const auto* source = dynamic_cast<const DecSourcePg*>(sheet.PageById(kDecSourcePg));
+    return source ? source->name : std::string();
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+DecSourcePg::DecSourcePg(WizardContext& context)
+    : Page(kDecSourcePg, "Select File to Decrypt",
+           "Choose the encrypted file you wish to decrypt."),
+      m_context(context) {}
+
+void DecSourcePg::SetName(std::string text) {
+    if (text.size() > kMaxName)
+        text.resize(kMaxName);
+    name = std::move(text);
+    UpdateButtons();
+}
+
+void DecSourcePg::SetDeletionIndex(int index) {
+    deletionIndex = std::clamp(index, 0, 4);
+}
+
+void DecSourcePg::Browse() {
+    OS::Trace t("DecSourcePg::Browse()");
+    if (auto chosen = m_context.dialogs.ChooseOpenFile(kBrowseTitle, name, kFilter, "aes"))
+        SetName(*chosen);
+}
+
+void DecSourcePg::UpdateButtons() {
+    TheSheet().SetWizardButtons(kBack | (name.empty() ? 0u : unsigned(kNext)));
+}
+
+void DecSourcePg::OnSetActive() {
+    OS::Trace t("DecSourcePg::OnSetActive()");
+    PagesValues& cl = m_context.commandLine;
+    if (!m_commandLineTaken) {
+        m_commandLineTaken = true;
+        if (cl.decDeletion)
+            SetDeletionIndex(int(*cl.decDeletion));
+        if (cl.decNoConfirm)
+            confirm = false;
+        if (cl.decContainerFromCommandLine) {
+            fromCommandLine = true;
+            SetName(cl.decContainer);
+            TheSheet().PostPress(kNext);
+        }
+    }
+    UpdateButtons();
+}
+
+int DecSourcePg::OnWizardBack() {
+    return kEncOrDecPg;
+}
+
+int DecSourcePg::OnWizardNext() {
+    OS::Trace t("DecSourcePg::OnWizardNext()");
+    std::error_code ec;
+    if (name.empty() || !std::filesystem::is_regular_file(name, ec)) {
+        m_context.dialogs.Show(kNotFoundText, kNotFoundCaption, Icon::Warning, Buttons::Ok,
+                               Answer::Ok);
+        focusName = true;
+        return kVeto;
+    }
+    const std::string full = std::filesystem::absolute(name, ec).lexically_normal().string();
+    if (!ec && !full.empty())
+        SetName(full);
+    m_context.stopReason.clear();
+    try {
+        m_context.runner.SetCipherFile(name);
+    } catch (const OS::File::Error& e) {
+        // Exists but cannot be opened (permissions, a special file): say why and stay.
+        m_context.dialogs.Show(e.what(), "File Error", Icon::Warning, Buttons::Ok, Answer::Ok);
+        m_context.Refuse(name + ": " + e.what());
+        focusName = true;
+        return kVeto;
+    }
+    try {
+        // The footers now, so that a file that is no container is refused here, not later.
+        m_context.runner.ClearPassword();
+    } catch (const std::exception& e) {
+        m_context.dialogs.Show(DecPasswordPg::kCorruptText, DecPasswordPg::kErrorCaption,
+                               Icon::Error, Buttons::Ok, Answer::Ok);
+        m_context.Refuse(name + ": " + DecPasswordPg::kCorruptText + " (" + e.what() + ")");
+        focusName = true;
+        return kVeto;
+    }
+    m_context.runner.SetDeletion(deletionIndex, confirm);
+    if (auto* files = dynamic_cast<DecFilesPg*>(TheSheet().PageById(kDecFilesPg)))
+        files->filled = false;
+    return kDecPasswordPg;
+}
+
+std::vector<std::string> DecSourcePg::Texts() const {
+    return {"Please enter the name of the encrypted file you wish to decrypt:.",
+            "Browse...",
+            "What do you want to do with the encrypted input file once decryption is complete?",
+            "Please",
+            " the input file when done.",
+            "Ask for confirmation first."};
+}
+
+// ---------------------------------------------------------------------------------------------
+
+DecPasswordPg::DecPasswordPg(WizardContext& context)
+    : Page(kDecPasswordPg, "Enter Password", "Enter the password for this encrypted file."),
+      m_context(context) {}
+
+void DecPasswordPg::Store(const char* text, std::size_t length) {
+    m_password.Assign(std::string_view(text, length));
+}
+
+void DecPasswordPg::WipeFields() {
+    m_password.Clear();
+}
+
+void DecPasswordPg::SetPassword(std::string_view text) {
+    Store(text.data(), text.size());
+    unlocked = false;
+    UpdateButtons();
+}
+
+void DecPasswordPg::UpdateButtons() {
+    TheSheet().SetWizardButtons(kBack | (m_password.size() >= kMinPassword ? unsigned(kNext) : 0u));
+}
+
+void DecPasswordPg::OnSetActive() {
+    OS::Trace t("DecPasswordPg::OnSetActive()");
+    PagesValues& cl = m_context.commandLine;
+    if (!m_commandLineTaken) {
+        m_commandLineTaken = true;
+        if (cl.decPasswordFromCommandLine) {
+            fromCommandLine = true;
+            const std::string_view text = cl.DecPasswordValue().View();
+            Store(text.data(), text.size());
+            cl.WipePasswords();
+            unlocked = false;
+            TheSheet().PostPress(kNext);
+        }
+    }
+    UpdateButtons();
+}
+
+int DecPasswordPg::OnWizardBack() {
+    unlocked = false;
+    Store("", 0);
+    return kDecSourcePg;
+}
+
+void DecPasswordPg::Box(const char* text, const char* caption, MessageBoxes::Icon icon) {
+    m_context.dialogs.Show(text, caption, icon, Buttons::Ok, Answer::Ok);
+}
+
+int DecPasswordPg::Try(const char* text) {
+    return m_context.runner.SetPassword(text);
+}
+
+bool DecPasswordPg::AskAdministrators() {
+    OS::Trace t("DecPasswordPg::AskAdministrators()");
+    for (;;) {
+        std::optional<Secret> entered = m_context.dialogs.AskAdministratorPassword();
+        if (!entered) {
+            m_context.runner.ClearPassword();
+            return false;
+        }
+        const int result = Try(entered->c_str());
+        entered->Clear();
+        switch (result) {
+            case 0:
+                return true;
+            case 1:
+                Box(kWrongText, kCaption, Icon::Warning);
+                break;
+            case 2:
+                break;
+            case 3:
+                m_context.runner.ClearPassword();
+                return false;
+            case 4:
+                Box(kKeyErrorText, kCaption, Icon::Error);
+                m_context.runner.ClearPassword();
+                return false;
+            default:
+                Box(kCorruptText, kErrorCaption, Icon::Error);
+                m_context.runner.ClearPassword();
+                return false;
+        }
+    }
+}
+
+int DecPasswordPg::OnWizardNext() {
+    OS::Trace t("DecPasswordPg::OnWizardNext()");
+    m_context.stopReason.clear();
+    if (!unlocked) {
+        int result = 5;
+        try {
+            // Reads the footers again: the file may have changed since it was chosen.
+            m_context.runner.ClearPassword();
+            result = Try(m_password.c_str());
+        } catch (const std::exception& e) {
+            OS::Logger::Log(OS::LOG_ERROR, std::string(kCorruptText) + " " + e.what());
+        }
+        switch (result) {
+            case 0:
+                unlocked = true;
+                break;
+            case 1:
+                Box(kWrongText, kCaption, Icon::Warning);
+                Store("", 0);
+                UpdateButtons();
+                focusPassword = true;
+                return kVeto;
+            case 2:
+                if (!AskAdministrators())
+                    return kVeto;
+                unlocked = true;
+                break;
+            case 3:
+                return kVeto;
+            case 4:
+                Box(kKeyErrorText, kCaption, Icon::Error);
+                return kVeto;
+            default:
+                Box(kCorruptText, kErrorCaption, Icon::Error);
+                m_context.Refuse(ContainerPath(TheSheet()) + ": " + kCorruptText);
+                return kVeto;
+        }
+    }
+    return m_context.runner.PlainFileCount(false) == 1 ? kDecFilePg : kDecFilesPg;
+}
+
+std::vector<std::string> DecPasswordPg::Texts() const {
+    return {"Please enter the password to enable Cryvan to decrypt the given input file.",
+            "Enter password:", "Forgotten the password?",
+            "If this is a file that you created, you can also try your emergency password.",
+            "Corporate users: if this file was created within your company, you can also use "
+            "one of your Cryvan data recovery passwords."};
+}
+
+// ---------------------------------------------------------------------------------------------
+
+DecFilesPg::DecFilesPg(WizardContext& context)
+    : Page(kDecFilesPg, "Select Files to Decrypt", "Please select the files you wish to decrypt."),
+      list(context.dialogs),
+      m_context(context) {}
+
+void DecFilesPg::SelectionChanged() {
+    const auto& rows = list.Rows();
+    const bool any =
+        std::any_of(rows.begin(), rows.end(), [](const auto& r) { return r.selected; });
+    TheSheet().SetWizardButtons(kBack | (any ? unsigned(kNext) : 0u));
+}
+
+void DecFilesPg::SelectAll() {
+    list.SelectAll();
+    SelectionChanged();
+}
+
+void DecFilesPg::Fill() {
+    OS::Trace t("DecFilesPg::Fill()");
+    list.Clear();
+    std::vector<std::string> names;
+    for (std::size_t i = 0;; ++i) {
+        bool isFolder = false;
+        std::optional<std::string> stored = m_context.runner.PlainFile(i, isFolder, false);
+        if (!stored)
+            break;
+        names.push_back((isFolder ? "*" : "") + *stored);
+    }
+    list.Fill(names);
+    filled = true;
+}
+
+void DecFilesPg::OnSetActive() {
+    OS::Trace t("DecFilesPg::OnSetActive()");
+    if (!m_commandLineTaken) {
+        m_commandLineTaken = true;
+        selectAll = m_context.commandLine.decOutputFromCommandLine;
+    }
+    if (!filled)
+        Fill();
+    if (selectAll) {
+        list.SelectAll();
+        TheSheet().PostPress(kNext);
+        selectAll = false;
+    }
+    SelectionChanged();
+}
+
+int DecFilesPg::OnWizardBack() {
+    return kDecPasswordPg;
+}
+
+int DecFilesPg::OnWizardNext() {
+    OS::Trace t("DecFilesPg::OnWizardNext()");
+    m_context.runner.ClearPlainFiles();
+    for (const auto& row : list.Rows())
+        if (row.selected)
+            m_context.runner.SelectPlainFile(row.itemValue);
+    return kDecDestPg;
+}
+
+std::vector<std::string> DecFilesPg::Texts() const {
+    return {"Please select the files you wish to decrypt from the list below.", "Select All"};
+}
+
+// ---------------------------------------------------------------------------------------------
+
+std::string ContainerFolder(const std::string& path) {
+    const std::size_t cut = path.rfind(kSeparator);
+    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+}
+
+bool CheckDestinationFolder(std::string& folder, bool fromCommandLine, MessageBoxes& boxes) {
+    OS::Trace t("CheckDestinationFolder()");
+    if (folder.empty())
+        folder = ".";
+    if (folder.back() != kSeparator)
+        folder += kSeparator;
+    bool exists = false;
+    try {
+        exists = OS::Directory::Exists(folder);
+    } catch (const OS::Directory::Error&) {
+        boxes.Show("Unable to access the file or drive specified.", "File Error", Icon::Warning,
+                   Buttons::Ok, Answer::Ok);
+        return false;
+    }
+    if (exists || fromCommandLine)
+        return true;
+    // The engine creates missing folders when it writes; the page only asks.
+    return boxes.Show("The destination folder does not exist.  Would you like to create it?",
+                      "Cryvan", Icon::Question, Buttons::YesNo, Answer::Yes) == Answer::Yes;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+DestinationPage::DestinationPage(int id, std::string subtitle, WizardContext& context)
+    : Page(id, "Select Destination Path", std::move(subtitle)), m_context(context) {}
+
+void DestinationPage::SetFolder(std::string text) {
+    folder = std::move(text);
+    UpdateButtons();
+}
+
+void DestinationPage::UpdateButtons() {
+    TheSheet().SetWizardButtons(kBack | (folder.empty() ? 0u : unsigned(kNext)));
+}
+
+void DestinationPage::Activate() {
+    if (!m_commandLineTaken) {
+        m_commandLineTaken = true;
+        if (m_context.commandLine.decOutputFromCommandLine) {
+            fromCommandLine = true;
+            folder = m_context.commandLine.decOutputFolder;
+        }
+    }
+    const std::string container = ContainerPath(TheSheet());
+    if (container != m_proposedFor) {
+        m_proposedFor = container;
+        if (!(fromCommandLine && !folder.empty()))
+            folder = ContainerFolder(container);
+    }
+    TheSheet().SetNextText("Decrypt");
+    UpdateButtons();
+    if (fromCommandLine)
+        TheSheet().PostPress(kNext);
+}
+
+bool DestinationPage::FolderAccepted() {
+    if (CheckDestinationFolder(folder, fromCommandLine, m_context.dialogs))
+        return true;
+    focusFolder = true;
+    return false;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+DecFilePg::DecFilePg(WizardContext& context)
+    : DestinationPage(kDecFilePg, "Choose the folder for the decrypted file.", context) {}
+
+std::string DecFilePg::StoredName() const {
+    bool isFolder = false;
+    return m_context.runner.PlainFile(0, isFolder, false).value_or(std::string());
+}
+
+void DecFilePg::Browse() {
+    OS::Trace t("DecFilePg::Browse()");
+    if (auto chosen =
+            m_context.dialogs.ChooseFolder(Format(kBrowseTitle, StoredName().c_str()), folder))
+        SetFolder(*chosen);
+}
+
+void DecFilePg::OnSetActive() {
+    OS::Trace t("DecFilePg::OnSetActive()");
+    instruction = Format(kInstruction, NamePart(StoredName()).c_str());
+    Activate();
+}
+
+int DecFilePg::OnWizardBack() {
+    // This page forgets the container on every data exchange: its folder is proposed again.
+    m_proposedFor.clear();
+    TheSheet().SetNextText("Next >");
+    return kDecPasswordPg;
+}
+
+int DecFilePg::OnWizardNext() {
+    OS::Trace t("DecFilePg::OnWizardNext()");
+    m_proposedFor.clear();
+    if (!FolderAccepted())
+        return kVeto;
+    // Selection is a flag per entry: a one-entry container holds only entry 0.
+    m_context.runner.ClearPlainFiles();
+    m_context.runner.SelectPlainFile(0);
+    m_context.runner.SetPath(1, folder);
+    return kDecProgressPg;
+}
+
+std::vector<std::string> DecFilePg::Texts() const {
+    return {instruction, "Browse...", "To begin decrypting your file, click 'Decrypt'."};
+}
+
+// ---------------------------------------------------------------------------------------------
+
+DecDestPg::DecDestPg(WizardContext& context)
+    : DestinationPage(kDecDestPg, "Choose the destination folder for the decrypted files.",
+                      context) {}
+
+void DecDestPg::Browse() {
+    OS::Trace t("DecDestPg::Browse()");
+    if (auto chosen = m_context.dialogs.ChooseFolder(kBrowseTitle, folder))
+        SetFolder(*chosen);
+}
+
+void DecDestPg::OnSetActive() {
+    OS::Trace t("DecDestPg::OnSetActive()");
+    Activate();
+}
+
+int DecDestPg::OnWizardBack() {
+    TheSheet().SetNextText("Next >");
+    return kDecFilesPg;
+}
+
+int DecDestPg::OnWizardNext() {
+    OS::Trace t("DecDestPg::OnWizardNext()");
+    if (!FolderAccepted())
+        return kVeto;
+    m_context.runner.SetPath(ignorePaths ? 1 : 0, folder);
+    return kDecProgressPg;
+}
+
+std::vector<std::string> DecDestPg::Texts() const {
+    return {"Please enter the name of the folder in which to place the decrypted files.",
+            "Browse...",
+            "Do you want to ignore the path information stored with the encrypted files?",
+            "Ignore path information", "To begin decrypting your files, click 'Decrypt'."};
+}
+
+}  // namespace App

@@ -1,0 +1,200 @@
+// The decryption path of the wizard without a display: the container and its deletion, the
+// password (with further administrators' passwords), the stored files to decrypt and the
+// destination folder. A front end renders each page's public fields and Texts(), writes what
+// the user edits through the setters and forwards the button presses to the sheet.
+#pragma once
+
+#include <cryptopp/secblock.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/core/Secrets.h"
+#include "app/core/Sheet.h"
+#include "app/wizard/FileListCtrl.h"
+#include "app/wizard/WizardContext.h"
+
+namespace App {
+
+class DecSourcePg : public Page {
+  public:
+    // A whole path as this system takes it (the field would otherwise cut long paths short).
+    static constexpr std::size_t kMaxName = 4095;
+    static constexpr const char* kDeletionNames[5] = {"Keep", "Recycle", "Delete", "Overwrite",
+                                                      "Eradicate"};
+    static constexpr char kFilter[] = "Cryvan files (*.aes, *.aes.exe)|*.aes;*.aes.exe||";
+    static constexpr char kBrowseTitle[] = "Select File to Decrypt";
+    static constexpr char kNotFoundText[] = "The input file selected does not exist.";
+    static constexpr char kNotFoundCaption[] = "File Not Found";
+
+    explicit DecSourcePg(WizardContext& context);
+
+    std::string name;
+    int deletionIndex = 0;
+    bool confirm = true;
+    bool fromCommandLine = false;
+    // The page wants the focus in the name field (after a failure); the front end clears it.
+    bool focusName = false;
+
+    void SetName(std::string text);
+    void SetDeletionIndex(int index);
+    // The confirmation box is usable only with a deletion mode other than Keep.
+    bool ConfirmEnabled() const { return deletionIndex != 0; }
+    void Browse();
+
+    void OnSetActive() override;
+    int OnWizardNext() override;
+    int OnWizardBack() override;
+    std::vector<std::string> Texts() const override;
+
+  private:
+    void UpdateButtons();
+    WizardContext& m_context;
+    bool m_commandLineTaken = false;
+};
+
+class DecFilesPg;
+
+class DecPasswordPg : public Page {
+  public:
+    static constexpr std::size_t kMaxPassword = 256;
+    // Any password opens: the minimum length is for new passwords, and a container written
+    // elsewhere may carry a shorter one.
+    static constexpr std::size_t kMinPassword = 1;
+    static constexpr char kWrongText[] = "The password entered was incorrect.";
+    static constexpr char kKeyErrorText[] =
+        "An error occurred when trying to access the administrator data recovery key.";
+    static constexpr char kCorruptText[] = "The input file is corrupt.";
+    static constexpr char kCaption[] = "Cryvan";
+    static constexpr char kErrorCaption[] = "Cryvan Error";
+
+    explicit DecPasswordPg(WizardContext& context);
+
+    bool fromCommandLine = false;
+    // The engine has accepted the password now in the field.
+    bool unlocked = false;
+    bool focusPassword = false;
+
+    // Typing: clears `unlocked`.
+    void SetPassword(std::string_view text);
+    const Secret& Password() const { return m_password; }
+    std::size_t PasswordLength() const { return m_password.size(); }
+    // Once the run has started the engine holds what it needs: nothing stays in the field.
+    void WipeFields();
+
+    void OnSetActive() override;
+    int OnWizardNext() override;
+    int OnWizardBack() override;
+    std::vector<std::string> Texts() const override;
+
+  private:
+    void Store(const char* text, std::size_t length);
+    void UpdateButtons();
+    // Tries one password; 0-5 as the runner maps them.
+    int Try(const char* text);
+    // The further administrators; true once unlocked.
+    bool AskAdministrators();
+    void Box(const char* text, const char* caption, MessageBoxes::Icon icon);
+
+    WizardContext& m_context;
+    Secret m_password{kMaxPassword};
+    bool m_commandLineTaken = false;
+};
+
+class DecFilesPg : public Page {
+  public:
+    explicit DecFilesPg(WizardContext& context);
+
+    // Rows hold the stored file's index as item value; the front end sets `selected`.
+    FileListCtrl list;
+    // The list shows the current container.
+    bool filled = false;
+    // Select every row and go on, once ("-o").
+    bool selectAll = false;
+
+    // After the front end changed a row's `selected`.
+    void SelectionChanged();
+    void SelectAll();
+
+    void OnSetActive() override;
+    int OnWizardNext() override;
+    int OnWizardBack() override;
+    std::vector<std::string> Texts() const override;
+
+  private:
+    void Fill();
+    WizardContext& m_context;
+    bool m_commandLineTaken = false;
+};
+
+// What both destination pages do with the folder field when Next is pressed: true to go on.
+// Makes an empty field "." and appends the separator.
+bool CheckDestinationFolder(std::string& folder, bool fromCommandLine, MessageBoxes& boxes);
+// The folder that holds `path`, with its trailing separator.
+std::string ContainerFolder(const std::string& path);
+
+// What both destination pages share: the folder field, the command line's folder, and the
+// container's folder proposed when the container changed.
+class DestinationPage : public Page {
+  public:
+    std::string folder;
+    bool fromCommandLine = false;
+    bool focusFolder = false;
+
+    void SetFolder(std::string text);
+
+  protected:
+    DestinationPage(int id, std::string subtitle, WizardContext& context);
+    // The shared part of activation; presses Next when the folder came from the command line.
+    void Activate();
+    // The folder checks on Next; false (and the focus in the field) to stay.
+    bool FolderAccepted();
+    void UpdateButtons();
+
+    WizardContext& m_context;
+    std::string m_proposedFor;
+
+  private:
+    bool m_commandLineTaken = false;
+};
+
+class DecFilePg : public DestinationPage {
+  public:
+    static constexpr char kInstruction[] =
+        "Please enter the destination folder for the output file '%s'.";
+    static constexpr char kBrowseTitle[] = "Please select the destination folder for '%s'.";
+
+    explicit DecFilePg(WizardContext& context);
+
+    // Set on activation: the instruction line with the stored file's name.
+    std::string instruction;
+
+    void Browse();
+
+    void OnSetActive() override;
+    int OnWizardNext() override;
+    int OnWizardBack() override;
+    std::vector<std::string> Texts() const override;
+
+  private:
+    std::string StoredName() const;
+};
+
+class DecDestPg : public DestinationPage {
+  public:
+    static constexpr char kBrowseTitle[] = "Select the destination folder for the decrypted files:";
+
+    explicit DecDestPg(WizardContext& context);
+
+    bool ignorePaths = false;
+
+    void Browse();
+
+    void OnSetActive() override;
+    int OnWizardNext() override;
+    int OnWizardBack() override;
+    std::vector<std::string> Texts() const override;
+};
+
+}  // namespace App

@@ -1,0 +1,186 @@
+// The first page and the encryption path of the wizard without a display: encrypt or decrypt,
+// the files to encrypt, the container's name and kind, the password. A front end renders each
+// page's public fields and Texts(), writes what the user edits through the setters and
+// forwards the button presses to the sheet.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/core/Secrets.h"
+#include "app/core/Sheet.h"
+#include "app/wizard/FileListCtrl.h"
+#include "app/wizard/WizardContext.h"
+#include "app/wizard/WizardDialogs.h"
+
+namespace App {
+
+inline constexpr char kPagesCaption[] = "Cryvan";
+
+class EncOrDecPg : public Page {
+  public:
+    explicit EncOrDecPg(WizardContext& context);
+
+    bool encryptionAvailable = true;
+    bool decryptionAvailable = true;
+    bool preferencesEnabled = true;
+    // Empty while organisation data recovery does not apply.
+    std::string statusLine;
+
+    void Preferences();
+
+    void OnSetActive() override;
+    int OnWizardNext() override;
+    int OnWizardBack() override;
+    std::vector<std::string> Texts() const override;
+
+  private:
+    bool RecoveryApplies() const;
+    WizardContext& m_context;
+};
+
+class EncSourcePg : public Page {
+  public:
+    static constexpr char kRejectedText[] =
+        "%s\nThis file could not be opened and will be removed\nfrom the list of source files.";
+    static constexpr char kFilesTitle[] = "Select Files to Encrypt";
+    static constexpr char kFolderTitle[] = "Select folder to encrypt:";
+
+    explicit EncSourcePg(WizardContext& context);
+
+    FileListCtrl list;
+    WizardDialogs::SourceOptions options;
+
+    void AddFiles();
+    void AddFolder();
+    void EditOptions();
+    // Delete or Backspace in the list.
+    void RemoveSelected();
+    // Dropped paths.
+    void Drop(const std::vector<std::string>& paths);
+    // After any change of the list's rows.
+    void UpdateButtons();
+
+    void OnSetActive() override;
+    int OnWizardNext() override;
+    int OnWizardBack() override;
+    std::vector<std::string> Texts() const override;
+
+  private:
+    WizardContext& m_context;
+};
+
+class EncDestPg : public Page {
+  public:
+    // A whole path as this system takes it (the field would otherwise cut long paths short).
+    static constexpr std::size_t kMaxName = 4095;
+    static constexpr char kFilter[] = "Cryvan files (*.aes)|*.aes||";
+    static constexpr char kBrowseTitle[] = "Select Output File";
+    static constexpr char kReadOnlyText[] =
+        "%s\n\nThis file is read-only.  Please use a different file name.";
+    static constexpr char kFolderText[] =
+        "%s\n\nThis file name specifies a directory.  Please use a different file name.";
+    static constexpr char kInUseText[] =
+        "%s\n\nThis file is in use by another application and cannot be opened.  Please close "
+        "that application or use a different file name.";
+    static constexpr char kCannotOpenText[] =
+        "%s\n\nThis file could not be opened.  Please use a different file name.";
+    static constexpr char kSourceText[] = "The destination file is also selected as a source file.";
+    static constexpr char kReplaceText[] = "%s already exists.\nDo you want to replace it?";
+    static constexpr char kFileErrorText[] = "Unable to access the file or drive specified.";
+    static constexpr char kFileErrorCaption[] = "File Error";
+    // The longest file name a file system takes, in bytes.
+    static constexpr std::size_t kMaxFileName = 255;
+    static constexpr char kTooLongReason[] =
+        "the file name is longer than 255 bytes, which no file system accepts";
+    static constexpr char kTooLongText[] =
+        "%s\n\nThis file name is longer than 255 bytes, which no file system accepts.  The "
+        "shortened name\n%s\nis proposed instead; press Next to use it.";
+
+    explicit EncDestPg(WizardContext& context);
+
+    std::string name;
+    int kind = 0;  // 0 ".aes", 1 stand-alone ".aes.exe"
+    bool fromCommandLine = false;
+    bool defaultWanted = true;
+    bool confirmed = false;
+    bool collisionChecked = false;
+    // The page wants the focus in the name field (after a failure); the front end clears it.
+    bool focusName = false;
+
+    // Every change of the field's text, the program's own included.
+    void SetName(std::string text);
+    // The radio buttons.
+    void SetKind(int newKind);
+    void Browse();
+
+    void OnSetActive() override;
+    int OnWizardNext() override;
+    int OnWizardBack() override;
+    std::vector<std::string> Texts() const override;
+
+    // The name as Next stores it: a full path with the extension of the kind.
+    static std::string Normalised(const std::string& name, int kind);
+    // The path with its file name cut to 255 bytes (keeping the extension, on a character
+    // boundary); nullopt when the name fits.
+    static std::optional<std::string> ShortenedName(const std::string& path);
+
+  private:
+    void UpdateButtons();
+    // Shows the failure and keeps the page (kVeto).
+    int Fail(const std::string& text, const char* caption = kPagesCaption);
+    WizardContext& m_context;
+    bool m_commandLineTaken = false;
+    // The name in the field is the program's own proposal, not one the user gave.
+    bool m_nameIsDefault = false;
+};
+
+class EncPasswordPg : public Page {
+  public:
+    static constexpr std::size_t kMaxPassword = 256;
+    static constexpr std::size_t kMinPassword = 6;
+    static constexpr char kMismatchText[] = "The passwords entered do not match.";
+
+    explicit EncPasswordPg(WizardContext& context);
+    ~EncPasswordPg() override;
+
+    const Secret& Password() const { return m_password; }
+    const Secret& Confirmation() const { return m_confirmation; }
+    // Typing in the masked field, in the confirmation, in the unmasked field.
+    void SetPassword(std::string_view text);
+    void SetConfirmation(std::string_view text);
+    void SetPlainPassword(std::string_view text);
+    // Once the run has started the engine holds what it needs: nothing stays in the fields.
+    void WipeFields();
+    void GeneratePassword();
+    // A click on "Enable my emergency password".
+    void SetEmergency(bool ticked);
+
+    bool plainView = false;
+    bool defaultUntouched = true;
+    bool fromCommandLine = false;
+    bool emergencyTicked = false;
+    bool emergencyEnabled = false;
+    std::string emergencyStatus;
+    // The page wants the focus in the password field (after a mismatch).
+    bool focusPassword = false;
+    bool ConfirmationEnabled() const { return m_password.size() >= kMinPassword; }
+
+    void OnSetActive() override;
+    int OnWizardNext() override;
+    int OnWizardBack() override;
+    std::vector<std::string> Texts() const override;
+
+  private:
+    void UpdateButtons();
+    WizardContext& m_context;
+    Secret m_password{kMaxPassword}, m_confirmation{kMaxPassword};
+    bool m_commandLineTaken = false;
+    // The user agreed to encrypt without the emergency entry they have on by default.
+    bool m_emergencyLeftOutAccepted = false;
+};
+
+}  // namespace App

@@ -1,0 +1,68 @@
+// The file list of the source and selection pages without a display: rows of name and folder,
+// adding files and folders with everything in them, the shortcut question, removal of the
+// selected rows. A front end renders Rows() and reports selections through `selected`.
+#pragma once
+
+#include <cstddef>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace App {
+
+class WizardDialogs;
+
+class FileListCtrl {
+  public:
+    struct Row {
+        std::string name;  // "File" column
+        std::string path;  // "Path" column: the folder with its trailing separator, or empty
+        bool isFolder = false;
+        std::size_t itemValue = 0;
+        bool selected = false;
+    };
+
+    enum class ShortcutPolicy { Ask, AlwaysReplace, NeverReplace };
+
+    static constexpr char kShortcutText[] =
+        "This file is a shortcut to another file or folder.  Would you like to replace this "
+        "shortcut with the file or folder it points to?";
+    static constexpr char kShortcutTitle[] = "Encrypt Shortcut";
+
+    // `dialogs` (the shortcut question) outlives the list.
+    explicit FileListCtrl(WizardDialogs& dialogs) : m_dialogs(dialogs) {}
+
+    // A file, or a folder with everything in it; repeats of existing rows are dropped.
+    void Add(const std::string& path);
+    // The same for several paths at once (dropped files).
+    void AddMany(const std::vector<std::string>& paths);
+    // Prepared names, a leading "*" marking a folder; the item value is the row's position.
+    void Fill(const std::vector<std::string>& names);
+
+    // Removes the selected rows, from the last upward.
+    void RemoveSelected();
+    void SelectAll();
+    void Clear();
+
+    const std::vector<Row>& Rows() const { return m_rows; }
+    std::vector<Row>& Rows() { return m_rows; }
+    std::size_t Count() const { return m_rows.size(); }
+    // Path column + File column of a row.
+    std::string FullName(std::size_t index) const;
+    void DeleteRow(std::size_t index);
+
+    // Set by every insertion and deletion; cleared by whoever hands the list on.
+    bool changed = true;
+    ShortcutPolicy shortcutPolicy = ShortcutPolicy::Ask;
+
+  private:
+    void Collect(const std::string& path, std::vector<std::string>& out);
+    void Append(std::vector<std::string> collected);
+
+    WizardDialogs& m_dialogs;
+    std::vector<Row> m_rows;
+    // Canonical paths of the folders being expanded (loop guard).
+    std::set<std::string> m_expanding;
+};
+
+}  // namespace App

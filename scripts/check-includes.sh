@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Every folder includes only its own headers and those of the layers beneath it. Run by the
+# build (a wrong-way include fails it) and by a test on a tree with one planted.
+#   scripts/check-includes.sh [source root]
+set -uo pipefail
+root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
+cd "$root" || exit 2
+
+lower="os filters format recovery engine"
+# folder: the project folders its files may include from (besides its own).
+allowed() {
+    case $1 in
+        os/trash) echo "os" ;;
+        os) echo "" ;;
+        filters) echo "os" ;;
+        format) echo "os filters" ;;
+        recovery) echo "os filters format" ;;
+        engine) echo "os filters format recovery" ;;
+        resources) echo "" ;;
+        app/core) echo "$lower" ;;
+        app/config) echo "$lower app/core" ;;
+        app/wizard | app/prefs | app/org) echo "$lower app/core app/config" ;;
+        app/sfx) echo "$lower app/core" ;;
+        app/text) echo "$lower os/trash resources app/core app/config app/wizard app/prefs" ;;
+        app/qt) echo "$lower os/trash resources app/core app/config app/wizard app/prefs" ;;
+        bench) echo "$lower" ;;
+        fuzz) echo "$lower" ;;
+        *) echo "?" ;;
+    esac
+}
+
+# The folder a header belongs to: the deepest known folder of its path.
+owner() {
+    case $1 in
+        os/trash/*) echo os/trash ;;
+        app/*/*) echo "${1%/*}" ;;
+        */*) echo "${1%%/*}" ;;
+        *) echo "" ;;
+    esac
+}
+
+status=0
+while IFS= read -r file; do
+    dir=$(dirname "$file")
+    [[ $dir == app/*/* ]] && dir=${dir%/*}
+    ok=$(allowed "$dir")
+    if [[ $ok == "?" ]]; then
+        echo "$file: folder $dir has no rule in scripts/check-includes.sh" >&2
+        status=1
+        continue
+    fi
+    while IFS= read -r inc; do
+        target=$(owner "$inc")
+        [[ -z $target || $target == "$dir" ]] && continue
+        [[ -d $target ]] || continue # a system header with a slash
+        if [[ " $ok " != *" $target "* ]]; then
+            echo "$file: includes \"$inc\" from $target, above $dir" >&2
+            status=1
+        fi
+    done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
+done < <(find os filters format recovery engine resources app bench fuzz \
+    -name '*.h' -o -name '*.cpp' 2>/dev/null | sort)
+exit $status

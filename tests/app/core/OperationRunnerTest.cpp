@@ -1,0 +1,337 @@
+#include "app/core/OperationRunner.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <stdexcept>
+#include <thread>
+
+#include "app/core/Progress.h"
+#include "app/core/Texts.h"
+#include "filters/Random.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TempDir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Answer = App::MessageBoxes::Answer;
+using App::OperationRunner;
+using App::RunQuestions;
+using cryvan_test::ReadText;
+using cryvan_test::ScriptedDialogs;
+using cryvan_test::TempDir;
+using cryvan_test::WriteText;
+using FCryptEng::OperationState;
+
+std::string Random(std::size_t n) {
+    std::string s(n, '\0');
+    CryptoP2::GlobalRNG().GenerateBlock(reinterpret_cast<CryptoPP::byte*>(s.data()), n);
+    return s;
+}
+
+// Polls as the progress page does, until the worker has ended.
+void WaitUntilDone(OperationRunner& runner) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(5);
+    while (runner.IsRunning() && std::chrono::steady_clock::now() < deadline) {
+        runner.Snapshot();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_FALSE(runner.IsRunning());
+}
+
+// Waits until the run has read something and is not done yet.
+void WaitUntilUnderway(OperationRunner& runner) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (runner.Snapshot().readSoFar == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    ASSERT_GT(runner.Snapshot().readSoFar, 0u);
+}
+
+class OperationRunnerTest : public ::testing::Test {
+  protected:
+    TempDir dir;
+    ScriptedDialogs dialogs;
+    OperationRunner runner{dialogs};
+
+    // Readies an encryption of `names` (made in src/) into out.aes.
+    void PrepareEncryption(const std::vector<std::pair<std::string, std::string>>& files) {
+        fs::create_directories(dir / "src");
+        runner.SetMode(true);
+        for (const auto& [name, content] : files) {
+            WriteText(dir / ("src/" + name), content);
+            runner.AddPlainFile(dir / ("src/" + name));
+        }
+        runner.SetPath(0, std::nullopt);
+        runner.SetCipherFile(dir / "out.aes");
+        EXPECT_EQ(runner.SetPassword("secret"), 0);
+        runner.SetHeader(false);
+        runner.SetDeletion(0, false);
+    }
+
+    // Opens out.aes and selects every entry for dest/.
+    void PrepareDecryption() {
+        runner.SetMode(false);
+        runner.SetCipherFile(dir / "out.aes");
+        runner.ClearPassword();
+        EXPECT_EQ(runner.SetPassword("wrong"), 1);
+        EXPECT_EQ(runner.SetPassword("secret"), 0);
+        runner.ClearPlainFiles();
+        for (std::size_t i = 0; i < runner.PlainFileCount(false); ++i)
+            runner.SelectPlainFile(i);
+        fs::create_directories(dir / "dest");
+        runner.SetPath(0, dir / "dest/");
+        runner.SetDeletion(0, false);
+    }
+
+    App::EndSummary Run() {
+        EXPECT_TRUE(runner.Start());
+        WaitUntilDone(runner);
+        return App::Summarize(App::FactsOf(runner));
+    }
+};
+
+TEST_F(OperationRunnerTest, EncryptsAndDecryptsRealFiles) {
+    PrepareEncryption({{"a.txt", std::string(5000, 'a')}, {"b.bin", Random(3192)}});
+    EXPECT_TRUE(runner.IsEncrypting());
+    App::EndSummary end = Run();
+    EXPECT_EQ(runner.Status().State(), OperationState::Finished);
+    EXPECT_FALSE(runner.RunFailed());
+    EXPECT_FALSE(runner.RunCancelled());
+    const App::Snapshot s = runner.Snapshot();
+    EXPECT_EQ(s.fileCount, 2u);
+    EXPECT_EQ(s.overallPercent, 100u);
+    EXPECT_EQ(end.message, "Your files have been encrypted.\n");
+    EXPECT_EQ(end.input, "2 files, 0 folders\n(8.00 KB)\n");
+    const std::uint32_t containerSize = std::uint32_t(fs::file_size(dir / "out.aes"));
+    // The name as the engine has it; the bytes written by the run, the header not among them.
+    EXPECT_EQ(end.output, "out.aes\n(" + App::SizeText(containerSize - 35) + ")\n");
+    EXPECT_EQ(end.time.back(), '\n');
+    EXPECT_TRUE(end.showDetails);
+    EXPECT_EQ(ReadText(dir / "out.aes").substr(0, 35), OperationRunner::kTextHeader);
+
+    PrepareDecryption();
+    EXPECT_FALSE(runner.IsEncrypting());
+    EXPECT_EQ(runner.PlainFileCount(true), 2u);
+    end = Run();
+    EXPECT_EQ(runner.Status().State(), OperationState::Finished);
+    EXPECT_EQ(ReadText(dir / "dest/a.txt"), ReadText(dir / "src/a.txt"));
+    EXPECT_EQ(ReadText(dir / "dest/b.bin"), ReadText(dir / "src/b.bin"));
+    EXPECT_EQ(end.message, "Your files have been decrypted.\n");
+    EXPECT_EQ(end.output, "2 files, 0 folders\n(8.00 KB)\n");
+    EXPECT_EQ(end.input.substr(0, end.input.find('\n')), "out.aes");
+    EXPECT_TRUE(dialogs.Shown().empty());
+}
+
+TEST_F(OperationRunnerTest, SingleFileSummariesNameTheFile) {
+    PrepareEncryption({{"only.txt", std::string(2048, 'x')}});
+    App::EndSummary end = Run();
+    EXPECT_EQ(end.message, "Your file has been encrypted.\n");
+    EXPECT_EQ(end.input, App::CompactPath(dir / "src/only.txt") + "\n(2.00 KB)\n");
+
+    PrepareDecryption();
+    end = Run();
+    EXPECT_EQ(end.message, "Your file has been decrypted.\n");
+    EXPECT_EQ(end.output, "only.txt\n(2.00 KB)\n");
+}
+
+TEST_F(OperationRunnerTest, FailedRunShowsTheFailureText) {
+    runner.SetMode(true);
+    WriteText(dir / "a.txt", "a");
+    runner.AddPlainFile(dir / "a.txt");
+    runner.SetCipherFile(dir / "out.aes");  // no password: the readiness checks fail
+    const App::EndSummary end = Run();
+    EXPECT_TRUE(runner.RunFailed());
+    EXPECT_FALSE(runner.RunCancelled());
+    // The engine's own reason, not "an unexpected error".
+    EXPECT_EQ(end.message, "The encryption failed.");
+    EXPECT_NE(end.reason.find("No passwords / message recovery data set"), std::string::npos)
+        << end.reason;
+    EXPECT_FALSE(end.showDetails);
+    EXPECT_FALSE(fs::exists(dir / "out.aes"));
+}
+
+TEST_F(OperationRunnerTest, CancelAndWaitEndsALargeRunCancelled) {
+    PrepareEncryption({{"big.bin", Random(40u << 20)}});
+    ASSERT_TRUE(runner.Start());
+    EXPECT_FALSE(runner.Start());  // one worker at a time
+    WaitUntilUnderway(runner);
+    runner.CancelAndWait();
+    EXPECT_FALSE(runner.IsRunning());
+    EXPECT_TRUE(runner.RunCancelled());
+    EXPECT_FALSE(runner.RunFailed());
+    EXPECT_EQ(runner.Status().State(), OperationState::Failed);
+    EXPECT_LT(runner.Snapshot().readSoFar, 40u << 20);
+    EXPECT_FALSE(fs::exists(dir / "out.aes"));
+    EXPECT_EQ(App::Summarize(App::FactsOf(runner)).message,
+              "The file encryption operation has been cancelled.");
+}
+
+TEST_F(OperationRunnerTest, CancelRightAfterStartIsNotLost) {
+    PrepareEncryption({{"big.bin", Random(8u << 20)}});
+    ASSERT_TRUE(runner.Start());
+    runner.CancelAndWait();
+    EXPECT_TRUE(runner.RunCancelled());
+    EXPECT_EQ(runner.Status().State(), OperationState::Failed);
+}
+
+TEST_F(OperationRunnerTest, PauseFreezesProgressAndResumeFinishes) {
+    PrepareEncryption({{"big.bin", Random(40u << 20)}});
+    ASSERT_TRUE(runner.Start());
+    WaitUntilUnderway(runner);
+    runner.Pause(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const App::Snapshot before = runner.Snapshot();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const App::Snapshot after = runner.Snapshot();
+    EXPECT_TRUE(runner.IsRunning());
+    EXPECT_EQ(before.readSoFar, after.readSoFar);
+    EXPECT_EQ(before.writtenSoFar, after.writtenSoFar);
+    EXPECT_EQ(before.overallPercent, after.overallPercent);
+    EXPECT_LT(after.readSoFar, 40u << 20);
+    runner.Pause(false);
+    WaitUntilDone(runner);
+    EXPECT_EQ(runner.Status().State(), OperationState::Finished);
+    EXPECT_EQ(runner.Snapshot().readSoFar, 40u << 20);
+}
+
+TEST_F(OperationRunnerTest, CancelEndsAPausedRun) {
+    PrepareEncryption({{"big.bin", Random(40u << 20)}});
+    ASSERT_TRUE(runner.Start());
+    WaitUntilUnderway(runner);
+    runner.Pause(true);
+    runner.CancelAndWait();
+    EXPECT_TRUE(runner.RunCancelled());
+    EXPECT_FALSE(fs::exists(dir / "out.aes"));
+}
+
+TEST_F(OperationRunnerTest, BackgroundLowersThisThreadOnlyWhileRunning) {
+    const id_t self = id_t(syscall(SYS_gettid));
+    const int before = getpriority(PRIO_PROCESS, self);
+    runner.SetBackground(true);  // nothing runs: normal
+    EXPECT_EQ(getpriority(PRIO_PROCESS, self), before);
+    PrepareEncryption({{"big.bin", Random(8u << 20)}});
+    ASSERT_TRUE(runner.Start());
+    runner.SetBackground(true);
+    const bool ran = runner.IsRunning();
+    WaitUntilDone(runner);
+    if (ran) {
+        EXPECT_EQ(getpriority(PRIO_PROCESS, self), 1);
+    }
+    runner.SetBackground(false);
+    // Only a privileged process gets its priority back.
+    if (geteuid() == 0) {
+        EXPECT_EQ(getpriority(PRIO_PROCESS, self), 0);
+    }
+    EXPECT_EQ(runner.Status().State(), OperationState::Finished);
+}
+
+TEST_F(OperationRunnerTest, CancelQuestionHoldsTheRunAndNoLetsItGoOn) {
+    PrepareEncryption({{"big.bin", Random(40u << 20)}});
+    ASSERT_TRUE(runner.Start());
+    WaitUntilUnderway(runner);
+    std::uint32_t first = 0, second = 0;
+    dialogs.onShow = [&](const std::string&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        first = runner.Snapshot().readSoFar;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        second = runner.Snapshot().readSoFar;
+    };
+    dialogs.answers = {Answer::No};
+    EXPECT_FALSE(App::AllowCancel(runner, dialogs));
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(dialogs.Shown(), std::vector<std::string>{"box Cryvan: Are you sure you want to "
+                                                        "cancel? [Question YesNo default No]"});
+    WaitUntilDone(runner);
+    EXPECT_EQ(runner.Status().State(), OperationState::Finished);
+    EXPECT_FALSE(runner.RunCancelled());
+    // Once the run has ended, cancelling needs no question.
+    EXPECT_TRUE(App::AllowCancel(runner, dialogs));
+    EXPECT_EQ(dialogs.Shown().size(), 1u);
+}
+
+TEST_F(OperationRunnerTest, ReplaceAnswersAcrossSeveralExistingFiles) {
+    const struct {
+        RunQuestions::Replace answer;
+        std::size_t questions;
+        bool overwritten;
+        bool cancelled;
+    } cases[] = {
+        {RunQuestions::Replace::YesToAll, 1, true, false},
+        {RunQuestions::Replace::NoToAll, 1, false, false},
+        {RunQuestions::Replace::Cancel, 1, false, true},
+    };
+    PrepareEncryption({{"a.txt", "alpha"}, {"b.txt", "bravo"}, {"c.txt", "charlie"}});
+    Run();
+    ASSERT_EQ(runner.Status().State(), OperationState::Finished);
+    for (const auto& c : cases) {
+        ScriptedDialogs boxes;
+        OperationRunner decrypting(boxes);
+        boxes.replaceAnswers = {c.answer};
+        fs::create_directories(dir / "dest");
+        for (const char* name : {"a.txt", "b.txt", "c.txt"})
+            WriteText(dir / (std::string("dest/") + name), "old");
+        decrypting.SetMode(false);
+        decrypting.SetCipherFile(dir / "out.aes");
+        decrypting.ClearPassword();
+        ASSERT_EQ(decrypting.SetPassword("secret"), 0);
+        decrypting.ClearPlainFiles();
+        for (std::size_t i = 0; i < 3; ++i)
+            decrypting.SelectPlainFile(i);
+        decrypting.SetPath(0, dir / "dest/");
+        ASSERT_TRUE(decrypting.Start());
+        WaitUntilDone(decrypting);
+        const auto shown = boxes.Shown();
+        ASSERT_EQ(shown.size(), c.questions) << int(c.answer);
+        EXPECT_EQ(shown[0].rfind("replace Confirm File Replace: This file already exists.", 0), 0u);
+        EXPECT_EQ(decrypting.RunCancelled(), c.cancelled);
+        for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+            const std::string got = ReadText(dir / (std::string("dest/") + name));
+            EXPECT_EQ(got == ReadText(dir / (std::string("src/") + name)), c.overwritten)
+                << int(c.answer) << " " << name;
+        }
+    }
+}
+
+TEST_F(OperationRunnerTest, SetModeReplacesTheEngineOfTheOtherKind) {
+    WriteText(dir / "a.txt", "a");
+    runner.SetMode(true);
+    runner.AddPlainFile(dir / "a.txt");
+    runner.SetMode(true);  // same kind: kept
+    EXPECT_EQ(runner.PlainFileCount(false), 1u);
+    runner.SetMode(false);
+    EXPECT_FALSE(runner.IsEncrypting());
+    EXPECT_EQ(runner.PlainFileCount(false), 0u);
+    runner.SetMode(true);
+    EXPECT_TRUE(runner.IsEncrypting());
+    EXPECT_EQ(runner.PlainFileCount(false), 0u);  // what the first encryptor had is gone
+}
+
+TEST(PasswordResultTest, EngineCodesMapToThePagesCodes) {
+    const int cases[][2] = {{0, 0}, {1, 1}, {2, 0}, {3, 2}, {4, 3},
+                            {5, 4}, {6, 5}, {7, 0}, {-1, 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(OperationRunner::MapPasswordResult(c[0]), c[1]) << c[0];
+}
+
+TEST_F(OperationRunnerTest, EncryptorAcceptsEveryPassword) {
+    runner.SetMode(true);
+    EXPECT_EQ(runner.SetPassword("one"), 0);
+    EXPECT_EQ(runner.SetPassword("two"), 0);
+}
+
+TEST_F(OperationRunnerTest, UsageErrors) {
+    EXPECT_THROW(runner.AddPlainFile("/tmp"), std::logic_error);  // no engine yet
+    EXPECT_THROW(runner.Start(), std::logic_error);
+    EXPECT_FALSE(runner.IsEncrypting());
+    runner.SetMode(true);
+    EXPECT_THROW(runner.SetDeletion(5, false), std::invalid_argument);
+    EXPECT_FALSE(runner.RunFailed());
+    EXPECT_FALSE(runner.RunCancelled());
+}
+
+}  // namespace

@@ -1,0 +1,374 @@
+// The terminal front end driven in process through string streams, and the built program run
+// on a command line as a script would run it.
+#include "app/text/TerminalDialogs.h"
+#include "app/text/TerminalFrontEnd.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include "app/AppTestSupport.h"
+#include "app/config/Settings.h"
+#include "engine/EngineTestSupport.h"
+
+namespace {
+
+using namespace cryvan_test;
+
+class TerminalRun : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        MakeSampleTree(dir);
+        WriteText(dir / "in/single.txt", "one\n");
+    }
+
+    // Runs the front end on `args` with `input` typed; `terminal` says whether questions may
+    // wait for an answer.
+    int Run(const std::vector<std::string>& args, const std::string& input = "",
+            bool terminal = false) {
+        std::istringstream in(input);
+        out.str("");
+        App::StreamInput lines(in, out, terminal);
+        Text::TerminalFrontEnd frontEnd(lines, out);
+        return frontEnd.Run(args, MakeFolders(dir));
+    }
+
+    bool Shows(const std::string& text) const { return out.str().find(text) != std::string::npos; }
+
+    TempDir dir;
+    std::ostringstream out;
+};
+
+TEST_F(TerminalRun, ACompleteCommandLineRunsToTheSummaryWithoutInput) {
+    const std::string box = dir / "out.aes";
+    EXPECT_EQ(Run({"--text", "-e", "-c", box, "-i", dir / "in/docs", dir / "in/single.txt", "-p",
+                   "secret1", "-q"}),
+              Text::kExitSuccess)
+        << out.str();
+    EXPECT_TRUE(Shows("Your files have been encrypted.")) << out.str();
+    EXPECT_TRUE(Shows("3 files, 2 folders")) << out.str();
+
+    // No -q: the end page waits for Finish, and the end of the input finishes it.
+    EXPECT_EQ(Run({"-d", "-c", box, "-p", "secret1", "-o", dir / "out"}), Text::kExitSuccess)
+        << out.str();
+    EXPECT_TRUE(Shows("Your files have been decrypted.")) << out.str();
+    EXPECT_EQ(Tree(dir / "out/docs"), Tree(dir / "in/docs"));
+    EXPECT_EQ(ReadText(dir / "out/single.txt"), "one\n");
+}
+
+TEST_F(TerminalRun, APageThatNeedsInputWithoutAnyStopsTheProgram) {
+    const auto start = std::chrono::steady_clock::now();
+    // No -c: the destination page waits.
+    EXPECT_EQ(Run({"-e", "-i", dir / "in/single.txt", "-p", "secret1"}), Text::kExitStopped);
+    EXPECT_TRUE(Shows("Stopped on the page \"Select Output File\"")) << out.str();
+    // No arguments and no input: the first page.
+    EXPECT_EQ(Run({}), Text::kExitStopped);
+    EXPECT_TRUE(Shows("Welcome to Cryvan") || Shows("[n] Encrypt")) << out.str();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+}
+
+TEST_F(TerminalRun, InvalidCommandLinesGiveTheUsageAndStatusOne) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"-e", "-o", "dir"}, {"notes.aes"}, {"-e", "-p"}, {"--bogus", "-e"}, {"--password-fd"}};
+    for (const auto& args : cases) {
+        EXPECT_EQ(Run(args), Text::kExitUsage) << args[0];
+        EXPECT_TRUE(Shows("invalid") || Shows("Usage")) << out.str();
+    }
+    // The preferences sheet with nothing typed: cancelled for want of input, not success.
+    EXPECT_EQ(Run({"-prefs"}), Text::kExitStopped);
+    EXPECT_TRUE(Shows("Cryvan Configuration")) << out.str();
+    EXPECT_EQ(Run({"--help"}), Text::kExitSuccess);
+    EXPECT_TRUE(Shows("Exit status")) << out.str();
+}
+
+TEST_F(TerminalRun, APasswordFromAFileFillsThePageAndRefusesMinusP) {
+    WriteText(dir / "pw", "secret1\n");
+    const std::string box = dir / "f.aes";
+    EXPECT_EQ(
+        Run({"--password-file", dir / "pw", "-e", "-c", box, "-i", dir / "in/single.txt", "-q"}),
+        Text::kExitSuccess)
+        << out.str();
+    EXPECT_FALSE(Shows("secret1"));
+    EXPECT_EQ(Run({"--password-file", dir / "pw", "-d", "-c", box, "-p", "secret1", "-o", dir / "o",
+                   "-q"}),
+              Text::kExitUsage);
+    EXPECT_EQ(Run({"--password-file", dir / "missing", "-d", "-c", box}), Text::kExitUsage);
+    EXPECT_EQ(Run({"--password-file", dir / "pw", "-d", "-c", box, "-o", dir / "o", "-q"}),
+              Text::kExitSuccess)
+        << out.str();
+    EXPECT_EQ(ReadText(dir / "o/single.txt"), "one\n");
+}
+
+TEST_F(TerminalRun, AnInteractiveRunTypedChoiceByChoice) {
+    const std::string box = dir / "typed.aes";
+    // Encrypt; add a file; the output name; a too short password, then a good one; Finish.
+    const std::string encInput = "n\n1\n" + std::string(dir / "in/single.txt") + "\n\nn\n1\n" +
+                                 box + "\nn\n1\nshort\n1\nsecret1\nsecret1\nn\nf\n";
+    EXPECT_EQ(Run({}, encInput, true), Text::kExitSuccess) << out.str();
+    EXPECT_TRUE(Shows("Your file has been encrypted.")) << out.str();
+    EXPECT_TRUE(Shows("The password needs at least 6 characters.")) << out.str();
+    ASSERT_TRUE(fs::exists(box));
+
+    // A wrong password first: the page says so and stays.
+    const std::string decInput =
+        "1\nwrong-one\nn\n1\nsecret1\nn\n1\n" + std::string(dir / "typed-out") + "\nn\nf\n";
+    fs::create_directories(dir / "typed-out");
+    EXPECT_EQ(Run({"-d", "-c", box}, decInput, true), Text::kExitSuccess) << out.str();
+    EXPECT_TRUE(Shows("The password entered was incorrect.")) << out.str();
+    EXPECT_EQ(ReadText(dir / "typed-out/single.txt"), "one\n");
+}
+
+TEST_F(TerminalRun, CancelOnAPageEndsWithStatusThree) {
+    EXPECT_EQ(Run({"-e", "-i", dir / "in/single.txt"}, "c\ny\n", true), Text::kExitCancelled)
+        << out.str();
+}
+
+TEST_F(TerminalRun, CtrlCDuringARunCancelsItEvenWithoutATerminal) {
+    // Large enough that the run still goes at the first turn of the progress page.
+    WriteText(dir / "in/large.bin", "");
+    fs::resize_file(dir / "in/large.bin", 512u << 20);
+    Text::TerminalFrontEnd::RequestCancel();
+    EXPECT_EQ(Run({"-e", "-c", dir / "big.aes", "-i", dir / "in/large.bin", "-p", "secret1", "-q"}),
+              Text::kExitCancelled)
+        << out.str();
+    EXPECT_TRUE(Shows("Are you sure you want to cancel?")) << out.str();
+}
+
+// The built program, run by a shell as a script runs it.
+class TerminalProgram : public ::testing::Test {
+  protected:
+    static std::string Quote(const std::string& arg) {
+        std::string q = "'";
+        for (char c : arg)
+            q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        return q + "'";
+    }
+
+    int Run(const std::vector<std::string>& args, const std::string& redirect = "") {
+        std::string command = "cd " + Quote(dir / "") + " && " + Quote(CRYVAN_BIN);
+        for (const auto& a : args)
+            command += " " + Quote(a);
+        command += " " + redirect + " </dev/null >" + Quote(dir / "log") + " 2>&1";
+        const int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    TempDir dir;
+};
+
+TEST_F(TerminalProgram, ANestedTreeComesBackByteForByteWithTimesAndReadOnly) {
+    EnvVar home("HOME", (dir / "").c_str());
+    const std::string in = dir / "tree";
+    fs::create_directories(in + "/a/b/c");
+    fs::create_directories(in + "/empty");
+    WriteText(in + "/top.txt", TextBytes(20000));
+    WriteText(in + "/a/random.bin", RandomBytes(70000));
+    WriteText(in + "/a/b/c/deep.txt", "deep\n");
+    WriteText(in + "/a/b/.hidden", "hidden\n");
+    WriteText(in + "/a/b/readonly.txt", "do not touch\n");
+    WriteText(in + "/a/b/c/empty.dat", "");
+    std::vector<std::string> files;
+    long when = 1600000000;
+    for (const auto& e : fs::recursive_directory_iterator(in))
+        if (e.is_regular_file()) {
+            SetModTime(e.path().string(), when, 0);
+            when += 3601;
+            files.push_back(fs::relative(e.path(), in).string());
+        }
+    chmod((in + "/a/b/readonly.txt").c_str(), 0444);
+
+    const std::string box = dir / "tree.aes";
+    ASSERT_EQ(Run({"--text", "-e", "-c", box, "-i", in, "-p", "secret1", "-q"}), 0)
+        << ReadText(dir / "log");
+    WriteText(dir / "pw", "secret1\n");
+    ASSERT_EQ(Run({"--text", "--password-fd", "3", "-d", "-c", box, "-o", dir / "out", "-q"},
+                  "3<" + Quote(dir / "pw")),
+              0)
+        << ReadText(dir / "log");
+    EXPECT_NE(ReadText(dir / "log").find("Your files have been decrypted."), std::string::npos);
+
+    const std::string out = dir / "out/tree";
+    EXPECT_EQ(Tree(out), Tree(in));
+    for (const auto& f : files) {
+        struct stat a {
+        }, b{};
+        ASSERT_EQ(stat((in + "/" + f).c_str(), &a), 0);
+        ASSERT_EQ(stat((out + "/" + f).c_str(), &b), 0) << f;
+        EXPECT_EQ(ReadText(out + "/" + f), ReadText(in + "/" + f)) << f;
+        EXPECT_EQ(a.st_mtime, b.st_mtime) << f;
+        EXPECT_EQ((a.st_mode & S_IWUSR) == 0, (b.st_mode & S_IWUSR) == 0) << f;
+    }
+
+    // A wrong password on a complete command line: nothing to type, the page stops.
+    WriteText(dir / "bad", "wrong-password\n");
+    EXPECT_EQ(Run({"--password-file", dir / "bad", "-d", "-c", box, "-o", dir / "out2", "-q"}), 4);
+    EXPECT_FALSE(fs::exists(dir / "out2/tree"));
+}
+
+}  // namespace
+
+namespace {
+
+class TerminalPreferencesRun : public TerminalRun {
+  protected:
+    EnvVar settingsHome{"XDG_CONFIG_HOME", (dir / "config").c_str()};
+    std::string Emergency() const { return MakeFolders(dir).perUser + "Emergency Password.bin"; }
+};
+
+TEST_F(TerminalPreferencesRun, EmergencyPasswordCreatedReplacedAndDeleted) {
+    // Too short, then matching: the sheet stays open after the refusal.
+    EXPECT_EQ(Run({"-prefs"}, "2\ns\nabcde\nabcde\no\ns\nlonger one\nlonger one\nt\no\n"),
+              Text::kExitSuccess)
+        << out.str();
+    EXPECT_TRUE(Shows("Please use a minimum of 6 characters.")) << out.str();
+    ASSERT_TRUE(fs::exists(Emergency()));
+    EXPECT_EQ(App::Settings::Get(App::Settings::kDefaultEmergencyPassword), 1u);
+    const std::string first = ReadText(Emergency());
+
+    // Replacing asks; nobody to answer means No, and the end of the input cancels the sheet.
+    EXPECT_EQ(Run({"-prefs"}, "2\ns\nthird one\nthird one\no\n"), Text::kExitStopped);
+    EXPECT_TRUE(Shows("Are you sure you want to replace")) << out.str();
+    EXPECT_EQ(ReadText(Emergency()), first);
+    EXPECT_EQ(Run({"-prefs"}, "2\ns\nthird one\nthird one\no\ny\n", true), Text::kExitSuccess);
+    EXPECT_NE(ReadText(Emergency()), first);
+
+    // Cancel discards; clearing both fields deletes after a yes.
+    EXPECT_EQ(Run({"-prefs"}, "2\nx\nc\n"), Text::kExitCancelled);
+    EXPECT_TRUE(fs::exists(Emergency()));
+    EXPECT_EQ(Run({"-prefs"}, "2\nx\no\ny\n", true), Text::kExitSuccess) << out.str();
+    EXPECT_TRUE(Shows("Are you sure you want to delete your existing emergency password?"));
+    EXPECT_FALSE(fs::exists(Emergency()));
+    EXPECT_EQ(App::Settings::Get(App::Settings::kDefaultEmergencyPassword), 0u);
+}
+
+TEST_F(TerminalPreferencesRun, PopUpChoicesAndTheWizardsPreferencesButton) {
+    // From the first page of the wizard; the wizard then stops for want of input.
+    EXPECT_EQ(Run({}, "1\ne\n4\nn\no\n"), Text::kExitStopped) << out.str();
+    EXPECT_TRUE(Shows("Cryvan Configuration")) << out.str();
+    EXPECT_EQ(App::Settings::Get(App::Settings::kEncryptDeletionOption), 4u);
+    EXPECT_EQ(App::Settings::Get(App::Settings::kConfirmMenuDeletion), 0u);
+    EXPECT_FALSE(fs::exists(Emergency()));
+}
+
+}  // namespace
+
+namespace {
+
+// A person at a terminal who answers only when told to.
+class HeldAnswer : public App::LineInput {
+  public:
+    std::optional<std::string> Line(const std::string&) override {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_asked = true;
+        m_changed.notify_all();
+        m_changed.wait(lock, [this] { return m_release; });
+        return std::string("y");
+    }
+    std::optional<App::Secret> Secret(const std::string& prompt) override {
+        const std::optional<std::string> line = Line(prompt);
+        return App::Secret(*line, line->size());
+    }
+    std::optional<std::string> Poll(int) override { return std::nullopt; }
+    bool Terminal() const override { return true; }
+    bool Ended() const override { return false; }
+
+    void WaitAsked() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_asked; });
+    }
+    void Release() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_release = true;
+        m_changed.notify_all();
+    }
+
+  private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_asked = false, m_release = false;
+};
+
+TEST(TerminalDialogsSharing, AQuestionFromTheRunKeepsTheDisplayOffTheTerminal) {
+    HeldAnswer input;
+    std::ostringstream out;
+    Text::TerminalDialogs dialogs(input, out);
+    std::thread worker([&] {
+        EXPECT_EQ(
+            dialogs.Show("Overwrite?", "Confirm File Replace", App::MessageBoxes::Icon::Question,
+                         App::MessageBoxes::Buttons::YesNo, App::MessageBoxes::Answer::No),
+            App::MessageBoxes::Answer::Yes);
+    });
+    input.WaitAsked();
+    // The display may neither draw nor poll while the question waits for its answer.
+    int draws = 0;
+    bool scrolled = false;
+    std::optional<std::string> line;
+    auto draw = [&](bool s) {
+        ++draws;
+        scrolled = s;
+    };
+    EXPECT_FALSE(dialogs.DisplayTurn(draw, 0, line));
+    EXPECT_EQ(draws, 0);
+    input.Release();
+    worker.join();
+    // Afterwards it draws afresh below the question, then as usual.
+    EXPECT_TRUE(dialogs.DisplayTurn(draw, 0, line));
+    EXPECT_TRUE(scrolled);
+    EXPECT_TRUE(dialogs.DisplayTurn(draw, 0, line));
+    EXPECT_FALSE(scrolled);
+    EXPECT_EQ(draws, 2);
+}
+
+}  // namespace
+
+namespace {
+
+// A password line read from a stream, a file or a descriptor: the line without its end, the
+// rest left for later reads; nothing at all is no password.
+TEST(PasswordLines, OneLineWithoutItsEnd) {
+    const struct {
+        std::string input;
+        std::optional<std::string> password;  // nullopt: the input had ended
+        std::string next;                     // the stream's next line
+    } cases[] = {
+        {"secret1\nnext\n", "secret1", "next"},
+        {"pass word\r\nnext\n", "pass word", "next"},
+        {"last line", "last line", ""},
+        {"\nnext\n", "", "next"},
+        {"", std::nullopt, ""},
+        {std::string(App::kMaxLine + 10, 'a') + "\nnext\n", std::string(App::kMaxLine, 'a'),
+         "next"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.input.substr(0, 20));
+        std::istringstream in(c.input);
+        std::ostringstream out;
+        App::StreamInput lines(in, out, false);
+        const std::optional<App::Secret> typed = lines.Secret("Password: ");
+        ASSERT_EQ(typed.has_value(), c.password.has_value());
+        if (c.password) {
+            EXPECT_EQ(*typed, *c.password);
+        }
+        EXPECT_EQ(lines.Line("").value_or(""), c.next);
+
+        TempDir dir;
+        WriteText(dir / "pw", c.input);
+        EXPECT_EQ(App::ReadPasswordFile(dir / "pw"), c.password.value_or(""));
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        ASSERT_EQ(write(fds[1], c.input.data(), c.input.size()), ssize_t(c.input.size()));
+        close(fds[1]);
+        EXPECT_EQ(App::ReadPasswordFd(fds[0]), c.password.value_or(""));
+        close(fds[0]);
+    }
+}
+
+}  // namespace
