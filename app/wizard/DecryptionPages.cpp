@@ -50,6 +50,7 @@ void DecSourcePg::SetName(std::string text) {
 
 void DecSourcePg::SetDeletionIndex(int index) {
     deletionIndex = std::clamp(index, 0, 4);
+    Changed();
 }
 
 void DecSourcePg::Browse() {
@@ -143,6 +144,7 @@ void DecPasswordPg::Store(const char* text, std::size_t length) {
 
 void DecPasswordPg::WipeFields() {
     m_password.Clear();
+    Changed();
 }
 
 void DecPasswordPg::SetPassword(std::string_view text) {
@@ -280,6 +282,14 @@ void DecFilesPg::SelectionChanged() {
     const bool any =
         std::any_of(rows.begin(), rows.end(), [](const auto& r) { return r.selected; });
     TheSheet().SetWizardButtons(kBack | (any ? unsigned(kNext) : 0u));
+}
+
+void DecFilesPg::ToggleRows(const std::vector<std::size_t>& rows) {
+    auto& all = list.Rows();
+    for (std::size_t r : rows)
+        if (r < all.size())
+            all[r].selected = !all[r].selected;
+    SelectionChanged();
 }
 
 void DecFilesPg::SelectAll() {

@@ -41,6 +41,10 @@ class DecSourcePg : public Page {
     void SetDeletionIndex(int index);
     // The confirmation box is usable only with a deletion mode other than Keep.
     bool ConfirmEnabled() const { return deletionIndex != 0; }
+    void SetConfirm(bool on) {
+        confirm = on;
+        Changed();
+    }
     void Browse();
 
     void OnSetActive() override;
@@ -115,6 +119,8 @@ class DecFilesPg : public Page {
 
     // After the front end changed a row's `selected`.
     void SelectionChanged();
+    // Turns each of these rows (0-based) from selected to not, or back.
+    void ToggleRows(const std::vector<std::size_t>& rows);
     void SelectAll();
 
     void OnSetActive() override;
@@ -188,6 +194,10 @@ class DecDestPg : public DestinationPage {
     explicit DecDestPg(WizardContext& context);
 
     bool ignorePaths = false;
+    void SetIgnorePaths(bool on) {
+        ignorePaths = on;
+        Changed();
+    }
 
     void Browse();
 

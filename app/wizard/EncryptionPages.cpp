@@ -85,6 +85,7 @@ void EncOrDecPg::Preferences() {
     OS::Trace t("EncOrDecPg::Preferences()");
     if (m_context.dialogs.ShowPreferences() && RecoveryApplies())
         statusLine = StatusLine(m_context.config);
+    Changed();
 }
 
 int EncOrDecPg::OnWizardNext() {
@@ -135,11 +136,22 @@ void EncSourcePg::AddFolder() {
     UpdateButtons();
 }
 
+void EncSourcePg::RemoveRows(const std::vector<std::size_t>& rows) {
+    auto& all = list.Rows();
+    for (auto& row : all)
+        row.selected = false;
+    for (std::size_t r : rows)
+        if (r < all.size())
+            all[r].selected = true;
+    RemoveSelected();
+}
+
 void EncSourcePg::EditOptions() {
     OS::Trace t("EncSourcePg::EditOptions()");
     WizardDialogs::SourceOptions edited = options;
     if (m_context.dialogs.EditSourceOptions(edited))
         options = edited;
+    Changed();
 }
 
 void EncSourcePg::RemoveSelected() {
@@ -233,6 +245,7 @@ void EncDestPg::SetKind(int newKind) {
         SetName(name.substr(0, name.size() - 4));
     else if (kind == 1 && !EndsWithNoCase(name, ".exe"))
         SetName(name + ".exe");
+    Changed();
 }
 
 void EncDestPg::Browse() {
@@ -425,6 +438,7 @@ EncPasswordPg::~EncPasswordPg() = default;
 void EncPasswordPg::WipeFields() {
     m_password.Clear();
     m_confirmation.Clear();
+    Changed();
 }
 
 void EncPasswordPg::UpdateButtons() {
@@ -449,6 +463,7 @@ void EncPasswordPg::SetConfirmation(std::string_view text) {
 
 void EncPasswordPg::SetPlainPassword(std::string_view text) {
     SetPassword(text);
+    Changed();
 }
 
 void EncPasswordPg::GeneratePassword() {
@@ -457,6 +472,7 @@ void EncPasswordPg::GeneratePassword() {
     SetPlainPassword(generated.View());
     SetConfirmation(generated.View());
     plainView = true;
+    Changed();
 }
 
 void EncPasswordPg::SetEmergency(bool ticked) {
@@ -464,6 +480,7 @@ void EncPasswordPg::SetEmergency(bool ticked) {
         return;
     defaultUntouched = false;
     emergencyTicked = ticked;
+    Changed();
 }
 
 void EncPasswordPg::OnSetActive() {

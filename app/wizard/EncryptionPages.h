@@ -59,6 +59,8 @@ class EncSourcePg : public Page {
     void EditOptions();
     // Delete or Backspace in the list.
     void RemoveSelected();
+    // Removes exactly these rows (0-based), whatever was selected before.
+    void RemoveRows(const std::vector<std::size_t>& rows);
     // Dropped paths.
     void Drop(const std::vector<std::string>& paths);
     // After any change of the list's rows.

@@ -49,6 +49,10 @@ void Wizard::Start() {
 
 void Wizard::Step(std::uint64_t nowMs) {
     Pump();
+    // The end of a run is shown at once, not at the display's next tick.
+    if (m_runner.TakeEnded())
+        if (auto* progress = dynamic_cast<ProgressPg*>(ActivePage()))
+            progress->OnTimer(ProgressPg::kTimer);
     Tick(nowMs);
     Pump();
 }

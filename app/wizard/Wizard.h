@@ -50,6 +50,8 @@ class Wizard : public Sheet {
     UserConfig& Config() { return m_config; }
     PagesValues& CommandLineValues() { return m_commandLine; }
     WizardContext& Context() { return m_context; }
+    // The end page's pause before a run given -q ends the program (0: none).
+    void SetQuitPause(std::uint32_t ms) { m_context.quitPauseMs = ms; }
 
     EncOrDecPg encOrDec;
     EncSourcePg encSource;

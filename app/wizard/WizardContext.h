@@ -2,6 +2,7 @@
 // the user's configuration, the dialogs of the front end and the command-line values.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "app/config/UserConfig.h"
@@ -32,6 +33,10 @@ struct WizardContext {
     // of waiting for input. Pages set it when they refuse; the front end clears it whenever
     // another page comes up.
     std::string stopReason;
+    // How long the end page stays up after a run that was to end by itself (-q): a window
+    // keeps the summary up a moment; a terminal, where it stays on the screen, not at all.
+    static constexpr std::uint32_t kDefaultQuitPauseMs = 2000;
+    std::uint32_t quitPauseMs = kDefaultQuitPauseMs;
 
     // Sets the stop reason and keeps it in the log.
     void Refuse(std::string reason) {
