@@ -14,6 +14,7 @@
 #include "engine/EngineTestSupport.h"
 #include "engine/FileEncryptor.h"
 #include "os/File.h"
+#include "support/SharedFixtures.h"
 
 namespace {
 
@@ -82,9 +83,9 @@ TEST_F(Flows, AnyHeaderInFrontChangesNothing) {
 }
 
 TEST_F(Flows, TheSharedFixturesDecryptExactly) {
-    const char* fixtures = std::getenv("CRYVAN_FIXTURES");
-    if (!fixtures || !fs::exists(std::string(fixtures) + "/basic.aes"))
-        GTEST_SKIP() << "the shared fixtures are not beside this checkout";
+    CRYVAN_REQUIRE_SHARED_FIXTURES("basic.aes", "foreign-header-unknown-records.aes.exe",
+                                   "emergency-first.aes", "mixed-compression.aes",
+                                   "folders-only.aes");
     // Copied first: the fixtures folder is read-only and shared.
     struct {
         const char* file;
@@ -100,15 +101,14 @@ TEST_F(Flows, TheSharedFixturesDecryptExactly) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
         const std::string copy = dir / c.file;
-        fs::copy_file(std::string(fixtures) + "/" + c.file, copy,
-                      fs::copy_options::overwrite_existing);
+        fs::copy_file(SharedFixture(c.file), copy, fs::copy_options::overwrite_existing);
         fs::remove_all(out);
         EngineRun dec;
         ASSERT_EQ(dec.Decrypt(copy, c.password, out), OperationState::Finished);
         EXPECT_EQ(fs::file_size(out + "/" + c.name), c.size);
     }
     EngineRun folders;
-    fs::copy_file(std::string(fixtures) + "/folders-only.aes", dir / "folders-only.aes");
+    fs::copy_file(SharedFixture("folders-only.aes"), dir / "folders-only.aes");
     ASSERT_EQ(folders.Decrypt(dir / "folders-only.aes", "folders only", out),
               OperationState::Finished);
     EXPECT_TRUE(fs::is_directory(out + "/a/b"));
