@@ -11,6 +11,8 @@
 //   run finished|failed    decrypting every entry into a new folder
 //   failure NAME: TEXT     with failed: the file and the reason the run names
 //   folder NAME, file NAME SIZE SHA256   everything the run leaves, nothing more
+// Each run is asked to delete the container afterwards: it must be gone after a finished run
+// and untouched after any other outcome, even when the caller runs a container that did not open.
 #include <cryptopp/filters.h>
 #include <cryptopp/hex.h>
 #include <cryptopp/sha.h>
