@@ -17,12 +17,12 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <iostream>
-#include <map>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/FileCryptor.h"
