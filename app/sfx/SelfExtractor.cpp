@@ -8,7 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/core/ExitStatus.h"
 #include "app/core/LineInput.h"
+#include "app/core/Options.h"
 #include "app/core/Secrets.h"
 #include "app/core/Texts.h"
 #include "os/Directory.h"
@@ -21,36 +23,19 @@ using Icon = App::MessageBoxes::Icon;
 using Buttons = App::MessageBoxes::Buttons;
 using Answer = App::MessageBoxes::Answer;
 
-const char kHelpText[] =
-    "Usage: NAME.aes.exe [-p PASSWORD | --password-file PATH | --password-fd N] [-o FOLDER]\n"
-    "                    [-q] [-r k|d] [-f]\n"
-    "\n"
-    "A self-decrypting Cryvan container: run it to decrypt the files it holds. Without\n"
-    "options it asks for the password and the destination folder.\n"
-    "\n"
-    "  -p PASSWORD  the password (other users of the machine can see it; leave it out to be\n"
-    "               asked without echo)\n"
-    "  --password-file PATH, --password-fd N\n"
-    "               the password from the first line of a file or a descriptor instead\n"
-    "  -o FOLDER    the destination folder (created when missing)\n"
-    "  -q           exit by itself when done\n"
-    "  -r k|d       keep (k) or delete (d) this file once every file is decrypted\n"
-    "  -f           do not ask before deleting this file (with -r d)\n"
-    "  --verbose    every log line (all levels) to standard error\n"
-    "  --help       this text\n"
-    "\n"
-    "While the files are decrypted: 'b' and Enter toggles \"Run as background task\",\n"
-    "'c' and Enter or Ctrl+C cancels (after a question).\n"
-    "\n"
-    "Exit status:\n"
-    "  0  finished successfully\n"
-    "  1  invalid command line\n"
-    "  2  decryption failed (wrong password, corrupt file, a file not written)\n"
-    "  3  cancelled\n"
-    "  4  input was needed but none was available\n"
-    "  5  unexpected error\n"
-    "  6  finished, but something could not be done (a file not written or skipped for\n"
-    "     safety), listed on standard error\n";
+std::string HelpText() {
+    return "Usage: NAME.aes.exe [OPTIONS]\n"
+           "\n"
+           "A self-decrypting Cryvan container: run it to decrypt the files it holds. Without\n"
+           "options it asks for the password and the destination folder.\n"
+           "\n" +
+           App::OptionHelp(App::kStandAlone) +
+           "\n"
+           "While the files are decrypted: 'b' and Enter toggles \"Run as background task\",\n"
+           "'c' and Enter or Ctrl+C cancels (after a question).\n"
+           "\n" +
+           App::ExitStatusHelp();
+}
 
 Options ParseArguments(const App::Arguments& args) {
     Options o;
@@ -67,25 +52,33 @@ Options ParseArguments(const App::Arguments& args) {
     };
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string a(args[i]);
-        if (a == "--help" || a == "-h") {
-            o.help = true;
-        } else if (a == "-p" || a == "--password-file" || a == "--password-fd") {
-            once(seenP, "-p");
-            const std::string_view given = value(i, a);
-            if (a == "-p") {
-                // Kept in wiping memory, then hidden from the process list.
-                o.password.emplace(given, given.size());
-                args.Hide(i);
-                continue;
-            }
-            const std::string v(given);
-            if (a == "--password-file") {
-                try {
-                    o.password = App::ReadPasswordFile(v);
-                } catch (const std::runtime_error& e) {
-                    throw UsageError(e.what());
+        const App::OptionRow* row = App::FindOption(a, App::kStandAlone);
+        if (!row)
+            throw UsageError("unknown argument: " + a);
+        switch (row->option) {
+            case App::Option::Help:
+                o.help = true;
+                break;
+            case App::Option::Password:
+            case App::Option::PasswordFile:
+            case App::Option::PasswordFd: {
+                once(seenP, "-p");
+                const std::string_view given = value(i, a);
+                if (row->option == App::Option::Password) {
+                    // Kept in wiping memory, then hidden from the process list.
+                    o.password.emplace(given, given.size());
+                    args.Hide(i);
+                    break;
                 }
-            } else {
+                const std::string v(given);
+                if (row->option == App::Option::PasswordFile) {
+                    try {
+                        o.password = App::ReadPasswordFile(v);
+                    } catch (const std::runtime_error& e) {
+                        throw UsageError(e.what());
+                    }
+                    break;
+                }
                 std::size_t used = 0;
                 int fd = -1;
                 try {
@@ -99,34 +92,41 @@ Options ParseArguments(const App::Arguments& args) {
                 } catch (const std::runtime_error& e) {
                     throw UsageError(e.what());
                 }
+                break;
             }
-        } else if (a == "-o") {
-            once(seenO, a);
-            o.folder = std::string(value(i, a));
-            if (o.folder->empty())
-                throw UsageError("option -o needs a folder");
-        } else if (a == "-q") {
-            o.quiet = true;
-        } else if (a == "--verbose") {
-            o.verbose = true;
-        } else if (a == "-f") {
-            o.force = true;
-        } else if (a == "-r") {
-            once(seenR, a);
-            const std::string letter(value(i, a));
-            if (letter == "k" || letter == "K")
-                o.deleteSelf = false;
-            else if (letter == "d" || letter == "D")
-                o.deleteSelf = true;
-            else if (letter == "r" || letter == "R" || letter == "o" || letter == "O" ||
-                     letter == "e" || letter == "E")
-                // A running program's file cannot be opened for writing, and this program
-                // carries no desktop trash: only keeping and deleting apply.
-                throw UsageError("-r " + letter + " does not apply here: use k or d");
-            else
-                throw UsageError("option -r takes k or d");
-        } else {
-            throw UsageError("unknown argument: " + a);
+            case App::Option::Output:
+                once(seenO, a);
+                o.folder = std::string(value(i, a));
+                if (o.folder->empty())
+                    throw UsageError("option -o needs a folder");
+                break;
+            case App::Option::Quit:
+                o.quiet = true;
+                break;
+            case App::Option::Verbose:
+                o.verbose = true;
+                break;
+            case App::Option::NoConfirm:
+                o.force = true;
+                break;
+            case App::Option::Deletion: {
+                once(seenR, a);
+                const std::string letter(value(i, a));
+                if (letter == "k" || letter == "K")
+                    o.deleteSelf = false;
+                else if (letter == "d" || letter == "D")
+                    o.deleteSelf = true;
+                else if (letter == "r" || letter == "R" || letter == "o" || letter == "O" ||
+                         letter == "e" || letter == "E")
+                    // A running program's file cannot be opened for writing, and this program
+                    // carries no desktop trash: only keeping and deleting apply.
+                    throw UsageError("-r " + letter + " does not apply here: use k or d");
+                else
+                    throw UsageError("option -r takes k or d");
+                break;
+            }
+            default:
+                throw UsageError("unknown argument: " + a);
         }
     }
     return o;

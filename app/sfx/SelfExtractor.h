@@ -45,18 +45,8 @@ inline constexpr char kKeptText[] = "The input file has been kept.";
 inline constexpr char kKeptSkippedText[] =
     "The input file has been kept: not every file it holds was written.";
 
-// Exit statuses, the same as the main program's.
-enum Exit : int {
-    kExitSuccess = 0,
-    kExitUsage = 1,
-    kExitFailed = 2,
-    kExitCancelled = 3,
-    kExitStopped = 4,  // input was needed but none was available
-    kExitUnexpected = 5,
-    kExitWarnings = 6,  // finished, but something could not be done
-};
-
-extern const char kHelpText[];
+// --help: the options and exit statuses from their tables.
+std::string HelpText();
 
 struct Options {
     std::optional<App::Secret> password;  // -p

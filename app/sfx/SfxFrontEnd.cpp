@@ -14,6 +14,8 @@
 
 namespace Sfx {
 
+using App::ExitStatus;
+
 namespace {
 
 std::atomic<bool> g_cancelRequested{false};
@@ -29,16 +31,16 @@ class Flow {
           m_dialogs(in, out),
           m_x(m_dialogs, self) {}
 
-    int Run() {
+    ExitStatus Run() {
         m_out << kIntro << "\n\n";
         if (!m_x.Open()) {
             m_err << "cryvan-sfx: " << App::EscapeControls(m_x.Reason()) << "\n";
-            return kExitFailed;
+            return ExitStatus::Failed;
         }
-        if (const int status = Unlock(); status != kExitSuccess)
+        if (const ExitStatus status = Unlock(); status != ExitStatus::Success)
             return status;
         std::string folder;
-        if (const int status = Destination(folder); status != kExitSuccess)
+        if (const ExitStatus status = Destination(folder); status != ExitStatus::Success)
             return status;
         Progress(folder);
         const SelfExtractor::Outcome outcome = m_x.Result();
@@ -59,32 +61,22 @@ class Flow {
             m_x.DeleteSelf(m_options.force);
         if (!m_options.quiet && m_dialogs.CanAsk())
             m_in.Line("Press Enter to close. ");
-        switch (outcome) {
-            case SelfExtractor::Outcome::Complete:
-                return kExitSuccess;
-            case SelfExtractor::Outcome::Cancelled:
-                return kExitCancelled;
-            case SelfExtractor::Outcome::Warned:
-                return kExitWarnings;
-            case SelfExtractor::Outcome::Failed:
-                break;
-        }
-        return kExitFailed;
+        return App::StatusOfRun(m_x.Runner());
     }
 
   private:
-    static int StatusOf(SelfExtractor::Unlock result) {
+    static ExitStatus StatusOf(SelfExtractor::Unlock result) {
         switch (result) {
             case SelfExtractor::Unlock::Unlocked:
-                return kExitSuccess;
+                return ExitStatus::Success;
             case SelfExtractor::Unlock::Cancelled:
-                return kExitCancelled;
+                return ExitStatus::Cancelled;
             default:
-                return kExitFailed;
+                return ExitStatus::Failed;
         }
     }
 
-    int Unlock() {
+    ExitStatus Unlock() {
         if (m_options.password) {
             const SelfExtractor::Unlock result = m_x.TryPassword(*m_options.password);
             // A person at the terminal may still type the right one.
@@ -96,10 +88,10 @@ class Flow {
             std::optional<App::Secret> password = m_in.Secret("Password (empty line cancels): ");
             if (!password) {
                 m_out << "No password was given.\n";
-                return kExitStopped;
+                return ExitStatus::NoInput;
             }
             if (password->empty())
-                return kExitCancelled;
+                return ExitStatus::Cancelled;
             const SelfExtractor::Unlock result = m_x.TryPassword(*password);
             password.reset();
             if (result != SelfExtractor::Unlock::Wrong || !m_dialogs.CanAsk())
@@ -107,11 +99,11 @@ class Flow {
         }
     }
 
-    int Destination(std::string& folder) {
+    ExitStatus Destination(std::string& folder) {
         if (m_options.folder) {
             folder = *m_options.folder;
             // Named on the command line: made without a question, as the main program does.
-            return m_x.AcceptFolder(folder, false) ? kExitSuccess : kExitFailed;
+            return m_x.AcceptFolder(folder, false) ? ExitStatus::Success : ExitStatus::Failed;
         }
         const std::string proposed = m_x.DefaultFolder();
         for (;;) {
@@ -120,13 +112,13 @@ class Flow {
                 m_in.Path("Destination folder [" + App::EscapeControls(proposed) + "]: ");
             if (!typed) {
                 m_out << "No destination folder was given.\n";
-                return kExitStopped;
+                return ExitStatus::NoInput;
             }
             folder = App::Trim(*typed).empty() ? proposed : App::Trim(*typed);
             if (m_x.AcceptFolder(folder, true))
-                return kExitSuccess;
+                return ExitStatus::Success;
             if (!m_dialogs.CanAsk())
-                return kExitStopped;
+                return ExitStatus::NoInput;
         }
     }
 
@@ -214,30 +206,30 @@ void RequestCancel() {
     g_cancelRequested.store(true);
 }
 
-int RunFrontEnd(const App::Arguments& args, const std::string& self, App::LineInput& input,
-                std::ostream& out) {
+ExitStatus RunFrontEnd(const App::Arguments& args, const std::string& self, App::LineInput& input,
+                       std::ostream& out) {
     return RunFrontEnd(args, self, input, out, out);
 }
 
-int RunFrontEnd(const App::Arguments& args, const std::string& self, App::LineInput& input,
-                std::ostream& out, std::ostream& err) {
+ExitStatus RunFrontEnd(const App::Arguments& args, const std::string& self, App::LineInput& input,
+                       std::ostream& out, std::ostream& err) {
     Options options;
     try {
         options = ParseArguments(args);
     } catch (const UsageError& e) {
-        out << "cryvan-sfx: " << e.what() << "\n\n" << kHelpText;
-        return kExitUsage;
+        out << "cryvan-sfx: " << e.what() << "\n\n" << HelpText();
+        return ExitStatus::InvalidCommandLine;
     }
     if (options.help) {
-        out << kHelpText;
-        return kExitSuccess;
+        out << HelpText();
+        return ExitStatus::Success;
     }
     if (options.verbose)
         OS::Logger::Register(OS::LOG_FATAL | OS::LOG_ERROR | OS::LOG_WARN | OS::LOG_INFO |
                                  OS::LOG_DEBUG | OS::LOG_TRACE,
                              &err);
     Flow flow(options, self, input, out, err);
-    const int status = flow.Run();
+    const ExitStatus status = flow.Run();
     if (options.verbose)
         OS::Logger::Register(0, &err);
     return status;

@@ -9,17 +9,18 @@
 #include <vector>
 
 #include "app/core/Arguments.h"
+#include "app/core/ExitStatus.h"
 #include "app/core/LineInput.h"
 
 namespace Sfx {
 
 // `args` without the program's name; `self` the program's own file (nullopt-free: the caller
 // reports a missing one). Returns the exit status.
-int RunFrontEnd(const App::Arguments& args, const std::string& self, App::LineInput& input,
-                std::ostream& out);
+App::ExitStatus RunFrontEnd(const App::Arguments& args, const std::string& self,
+                            App::LineInput& input, std::ostream& out);
 // The same with failures, warnings and --verbose lines on `err`.
-int RunFrontEnd(const App::Arguments& args, const std::string& self, App::LineInput& input,
-                std::ostream& out, std::ostream& err);
+App::ExitStatus RunFrontEnd(const App::Arguments& args, const std::string& self,
+                            App::LineInput& input, std::ostream& out, std::ostream& err);
 
 // Ctrl+C while a run goes: the Cancel button at the next turn. Async-signal-safe.
 void RequestCancel();

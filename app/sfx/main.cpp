@@ -1,5 +1,5 @@
 // The decrypt-only program at the head of a self-decrypting container. Built statically so that
-// it runs where Cryvan and its libraries are not installed; exit statuses in Sfx::kHelpText.
+// it runs where Cryvan and its libraries are not installed; exit statuses in App::kExitStatuses.
 #include <csignal>
 #include <exception>
 #include <iostream>
@@ -22,13 +22,13 @@ int main(int argc, char** argv) {
 
     const std::unique_ptr<App::LineInput> input = App::StandardInput(std::cout);
 
-    int status = Sfx::kExitUnexpected;
+    App::ExitStatus status = App::ExitStatus::Unexpected;
     try {
         OS::Logger::Setup(false, false, false);
         const std::optional<std::string> self = Sfx::SelfPath(argc > 0 ? argv[0] : nullptr);
         if (!self) {
             std::cout << "cryvan-sfx: cannot find this program's own file; run it by its path.\n";
-            status = Sfx::kExitFailed;
+            status = App::ExitStatus::Failed;
         } else {
             status = Sfx::RunFrontEnd(App::Arguments(argc - 1, argv + 1), *self, *input, std::cout,
                                       std::cerr);
@@ -36,12 +36,12 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
         std::cout << std::flush;
         std::cerr << "cryvan-sfx: unexpected error: " << App::EscapeControls(e.what()) << "\n";
-        status = Sfx::kExitUnexpected;
+        status = App::ExitStatus::Unexpected;
     } catch (...) {
         std::cout << "cryvan-sfx: unexpected error\n";
-        status = Sfx::kExitUnexpected;
+        status = App::ExitStatus::Unexpected;
     }
     OS::Logger::Teardown();
     std::cout << std::flush;
-    return status;
+    return App::Code(status);
 }

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "app/core/ConsoleText.h"
+#include "app/core/Options.h"
 #include "app/core/Secrets.h"
 #include "app/core/Texts.h"
 #include "app/text/TerminalPreferences.h"
@@ -18,57 +19,76 @@
 namespace Text {
 
 using App::Bar;
+using App::ExitStatus;
 using App::Lower;
 using App::SigintScope;
 using App::Trim;
 
-const char kHelpText[] =
-    "Usage: cryvan [--text] [--help] [--password-fd N | --password-file PATH] [ARGUMENTS]\n"
-    "\n"
-    "Encrypts files and folders into one container, or decrypts a container, through a\n"
-    "wizard shown on the terminal. ARGUMENTS fill the wizard's pages; a complete command line\n"
-    "runs without a question.\n"
-    "\n"
-    "  cryvan -e [-c [FILE]] -i FILE... [-x] [-p PASSWORD] [-q] [-r k|r|d|o|e] [-f]\n"
-    "  cryvan -d -c FILE [-o [FOLDER]] [-p PASSWORD] [-q] [-r k|r|d|o|e] [-f]\n"
-    "  cryvan -prefs\n"
-    "\n"
-    "Options (before the arguments):\n"
-    "  --text               the terminal front end (the only one at present)\n"
-    "  --help               this text\n"
-    "  --password-fd N      read the password from descriptor N (first line)\n"
-    "  --password-file PATH read the password from the file's first line\n"
-    "  --verbose            every log line (all levels) to standard error\n"
-    "                       Either one replaces -p, whose password other users of the machine\n"
-    "                       can see; without either and without -p the password is asked\n"
-    "                       for without echo.\n"
-    "\n"
-    "Arguments:\n"
-    "  -e / -d   encrypt / decrypt\n"
-    "  -c        the container to create (default name without a value) or to decrypt\n"
-    "  -i        the files and folders to encrypt\n"
-    "  -x        create a self-decrypting executable (.aes.exe)\n"
-    "  -o        the output folder (the container's folder without a value)\n"
-    "  -p        the password\n"
-    "  -q        exit by itself when done\n"
-    "  -r        keep, recycle, delete, overwrite or eradicate the input\n"
-    "  -f        do not ask before removing the input (with -r)\n"
-    "\n"
-    "While a run goes: Ctrl+C cancels (after a question), 'b' and Enter toggles\n"
-    "\"Run as background task\".\n"
-    "\n"
-    "Exit status:\n"
-    "  0  finished successfully (-prefs: closed with OK)\n"
-    "  1  invalid command line\n"
-    "  2  the operation failed\n"
-    "  3  cancelled\n"
-    "  4  stopped on a page: input was needed but none was available\n"
-    "  5  unexpected error\n"
-    "  6  finished, but something asked for could not be done (an input kept, a file\n"
-    "     not written or skipped for safety; listed on the end page and standard error)\n"
-    "\n"
-    "Warnings and errors of every run are kept in $XDG_STATE_HOME/Tenvik-Labs/Cryvan/cryvan.log\n"
-    "(by default under ~/.local/state); the setting \"LogFile\"=dword:00000000 turns it off.\n";
+namespace {
+
+// "cryvan -e [-c [FILE]] ...": every word the mode accepts, for a partial line stops on the page
+// that lacks something.
+std::string ModeSynopsis(App::Option mode, App::OptionPlace place) {
+    const std::string head =
+        std::string("  cryvan ") + App::FindOption(mode, App::kFirstWord)->spelling;
+    std::string out;
+    std::string line = head;
+    for (const App::OptionRow& row : App::kOptions) {
+        if (!(row.accepts & place) || (row.accepts & App::kFirstWord))
+            continue;
+        const std::string group = " [" + App::OptionSynopsis(row) + "]";
+        if (line.size() + group.size() > 80) {
+            out += line + "\n";
+            line.assign(head.size(), ' ');
+        }
+        line += group;
+    }
+    return out + line + "\n";
+}
+
+// The wizard's words accepted in exactly the places `only` of the two modes.
+std::string ModeWords(unsigned only) {
+    std::string out;
+    for (const App::OptionRow& row : App::kOptions) {
+        const unsigned modes = row.accepts & (App::kEncryption | App::kDecryption);
+        if (modes == only && !(row.accepts & App::kFirstWord))
+            out += App::HangingIndent("  " + App::OptionSynopsis(row), row.help, 24);
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string HelpText() {
+    return "Usage: cryvan [OPTIONS] [ARGUMENTS]\n"
+           "\n"
+           "Encrypts files and folders into one container, or decrypts a container, through a\n"
+           "wizard shown on the terminal. ARGUMENTS fill the wizard's pages; a complete command\n"
+           "line runs without a question.\n"
+           "\n" +
+           ModeSynopsis(App::Option::Encrypt, App::kEncryption) +
+           ModeSynopsis(App::Option::Decrypt, App::kDecryption) + "  cryvan -prefs\n" +
+           "\n"
+           "Options (before the arguments):\n" +
+           App::OptionHelp(App::kFrontEnd) +
+           "  --password-fd and --password-file replace -p; without any of the three the\n"
+           "  password is asked for without echo.\n"
+           "\n"
+           "Arguments:\n" +
+           App::OptionHelp(App::kFirstWord) + "After -e:\n" + ModeWords(App::kEncryption) +
+           "After -d:\n" + ModeWords(App::kDecryption) + "After either:\n" +
+           ModeWords(App::kEncryption | App::kDecryption) +
+           "\n"
+           "While a run goes: Ctrl+C cancels (after a question), 'b' and Enter toggles\n"
+           "\"Run as background task\".\n"
+           "\n" +
+           App::ExitStatusHelp() +
+           "  -prefs: 0 when the sheet closed with OK.\n"
+           "\n"
+           "Warnings and errors of every run are kept in $XDG_STATE_HOME/Tenvik-Labs/Cryvan/\n"
+           "cryvan.log (by default under ~/.local/state); the setting \"LogFile\"=dword:00000000\n"
+           "turns it off.\n";
+}
 
 const char kUnexpectedText[] =
     "Cryvan encountered an unexpected error and has been forced to exit.\n\nWe apologies for "
@@ -98,13 +118,13 @@ void TerminalFrontEnd::RequestCancel() {
     g_cancelRequested.store(true);
 }
 
-int TerminalFrontEnd::Run(const App::Arguments& args, const App::Folders& folders) {
+ExitStatus TerminalFrontEnd::Run(const App::Arguments& args, const App::Folders& folders) {
     std::size_t i = 0;
     std::optional<App::Secret> password;
     bool passwordGiven = false;
     auto usage = [&](const std::string& why) {
-        m_out << "cryvan: " << App::EscapeControls(why) << "\n\n" << kHelpText;
-        return kExitUsage;
+        m_out << "cryvan: " << App::EscapeControls(why) << "\n\n" << HelpText();
+        return ExitStatus::InvalidCommandLine;
     };
     // --verbose lasts for this run only.
     struct Verbose {
@@ -114,29 +134,34 @@ int TerminalFrontEnd::Run(const App::Arguments& args, const App::Folders& folder
                 OS::Logger::Register(0, stream);
         }
     } verbose;
-    for (; i < args.size() && args[i].substr(0, 2) == "--"; ++i) {
+    for (; i < args.size(); ++i) {
         const std::string opt(args[i]);
-        if (opt == "--text")
+        const App::OptionRow* row = App::FindOption(opt, App::kFrontEnd);
+        if (!row && opt.compare(0, 2, "--") != 0)
+            break;  // the wizard's words
+        if (!row)
+            return usage("unknown option " + opt);
+        if (row->option == App::Option::Text)
             continue;
-        if (opt == "--verbose") {
+        if (row->option == App::Option::Verbose) {
             verbose.stream = &m_err;
             OS::Logger::Register(OS::LOG_FATAL | OS::LOG_ERROR | OS::LOG_WARN | OS::LOG_INFO |
                                      OS::LOG_DEBUG | OS::LOG_TRACE,
                                  &m_err);
             continue;
         }
-        if (opt == "--help") {
-            m_out << kHelpText;
-            return kExitSuccess;
+        if (row->option == App::Option::Help) {
+            m_out << HelpText();
+            return ExitStatus::Success;
         }
-        if (opt == "--password-fd" || opt == "--password-file") {
+        if (row->option == App::Option::PasswordFd || row->option == App::Option::PasswordFile) {
             if (passwordGiven)
                 return usage("give --password-fd or --password-file once");
             if (i + 1 >= args.size())
                 return usage(opt + " needs a value");
             const std::string value(args[++i]);
             try {
-                if (opt == "--password-fd") {
+                if (row->option == App::Option::PasswordFd) {
                     std::size_t used = 0;
                     const int fd = std::stoi(value, &used);
                     if (used != value.size() || fd < 0)
@@ -155,7 +180,6 @@ int TerminalFrontEnd::Run(const App::Arguments& args, const App::Folders& folder
             passwordGiven = true;
             continue;
         }
-        return usage("unknown option " + opt);
     }
 
     App::Wizard wizard(m_dialogs, folders);
@@ -178,17 +202,17 @@ int TerminalFrontEnd::Run(const App::Arguments& args, const App::Folders& folder
         rest.push_back(args.Pointer(a));
     const App::StartMode mode = wizard.ProcessCommandLine(App::Arguments(std::move(rest)));
     if (mode == App::StartMode::Invalid)
-        return kExitUsage;
+        return ExitStatus::InvalidCommandLine;
     if (mode == App::StartMode::Preferences) {
         switch (preferences) {
             case TerminalPreferences::Result::Ok:
-                return kExitSuccess;
+                return ExitStatus::Success;
             case TerminalPreferences::Result::Cancelled:
-                return kExitCancelled;
+                return ExitStatus::Cancelled;
             case TerminalPreferences::Result::NoInput:
                 break;
         }
-        return kExitStopped;
+        return ExitStatus::NoInput;
     }
     if (password) {
         App::PagesValues& values = wizard.CommandLineValues();
@@ -204,7 +228,7 @@ int TerminalFrontEnd::Run(const App::Arguments& args, const App::Folders& folder
             m_dialogs.Show(App::kUsageText, App::kUsageCaption, App::MessageBoxes::Icon::Error,
                            App::MessageBoxes::Buttons::Ok, App::MessageBoxes::Answer::Ok);
             m_out << "cryvan: --password-fd and --password-file need -e or -d and no -p\n";
-            return kExitUsage;
+            return ExitStatus::InvalidCommandLine;
         }
         password.reset();
     }
@@ -220,13 +244,13 @@ int TerminalFrontEnd::Run(const App::Arguments& args, const App::Folders& folder
         ~Detach() { h.Detach(); }
     } detach{handover};
     wizard.Start();
-    const int status = Loop(wizard);
+    const ExitStatus status = Loop(wizard);
     // A request that came after the run is not carried into the next one.
     g_cancelRequested.store(false);
     return status;
 }
 
-int TerminalFrontEnd::Loop(App::Wizard& wizard) {
+ExitStatus TerminalFrontEnd::Loop(App::Wizard& wizard) {
     const auto start = Clock::now();
     const App::Page* shown = nullptr;
     bool stopped = false;
@@ -301,40 +325,36 @@ int TerminalFrontEnd::Loop(App::Wizard& wizard) {
             // Refused for a reason no answer would change: the operation failed.
             m_out << "\nStopped on the page \"" << wizard.ActivePage()->Title() << "\".\n";
             m_err << "cryvan: " << App::EscapeControls(reason) << "\n";
-            return kExitFailed;
+            return ExitStatus::Failed;
         }
         m_out << "\nStopped on the page \"" << wizard.ActivePage()->Title()
               << "\": input is needed but none is available.\n";
-        return kExitStopped;
+        return ExitStatus::NoInput;
     }
     if (!wizard.Finished())
-        return kExitCancelled;
+        return ExitStatus::Cancelled;
     return Outcome(wizard);
 }
 
-int TerminalFrontEnd::Outcome(App::Wizard& wizard) {
-    return ExitStatus(wizard.Runner(), &m_err);
+ExitStatus TerminalFrontEnd::Outcome(App::Wizard& wizard) {
+    return ReportRun(wizard.Runner(), &m_err);
 }
 
-int ExitStatus(const App::OperationRunner& runner, std::ostream* err) {
+ExitStatus ReportRun(const App::OperationRunner& runner, std::ostream* err) {
     std::ostringstream ignored;
     std::ostream& e = err ? *err : ignored;
-    if (runner.RunFailed()) {
+    const ExitStatus status = App::StatusOfRun(runner);
+    if (status == ExitStatus::Failed) {
         std::string failure = runner.Failure();
         if (failure.empty())
             failure = runner.IsEncrypting() ? "The encryption failed due to an unexpected error."
                                             : "The decryption failed due to an unexpected error.";
         e << "cryvan: " << App::EscapeControls(failure) << "\n";
-        return kExitFailed;
-    }
-    if (runner.RunCancelled())
-        return kExitCancelled;
-    if (runner.RunWarned()) {
+    } else if (status == ExitStatus::Warnings) {
         for (const std::string& w : runner.Warnings())
             e << "cryvan: not done: " << App::EscapeControls(w) << "\n";
-        return kExitWarnings;
     }
-    return kExitSuccess;
+    return status;
 }
 
 void TerminalFrontEnd::RenderHeader(const App::Page& page) {

@@ -11,30 +11,21 @@
 
 #include "app/config/Folders.h"
 #include "app/core/Arguments.h"
+#include "app/core/ExitStatus.h"
 #include "app/core/LineInput.h"
 #include "app/text/TerminalDialogs.h"
 #include "app/wizard/Wizard.h"
 
 namespace Text {
 
-// Fixed exit statuses, listed in --help and the README.
-enum Exit : int {
-    kExitSuccess = 0,     // the operation finished successfully
-    kExitUsage = 1,       // invalid command line
-    kExitFailed = 2,      // the operation failed
-    kExitCancelled = 3,   // cancelled
-    kExitStopped = 4,     // stopped on a page: input needed but none available
-    kExitUnexpected = 5,  // unexpected error
-    kExitWarnings = 6,    // finished, but something asked for could not be done
-};
-
-extern const char kHelpText[];
+// --help: the options and exit statuses from their tables.
+std::string HelpText();
 // String 115 and its caption.
 extern const char kUnexpectedText[];
 extern const char kErrorCaption[];
 
 // The status of the runner's ended run; failures and warnings are also written to `err`.
-int ExitStatus(const App::OperationRunner& runner, std::ostream* err = nullptr);
+App::ExitStatus ReportRun(const App::OperationRunner& runner, std::ostream* err = nullptr);
 
 class TerminalFrontEnd {
   public:
@@ -44,7 +35,7 @@ class TerminalFrontEnd {
 
     // `args` without the program's name: the front end's options, then the wizard's arguments.
     // Exceptions escape; the caller reports them.
-    int Run(const App::Arguments& args, const App::Folders& folders);
+    App::ExitStatus Run(const App::Arguments& args, const App::Folders& folders);
 
     // Ctrl+C while a run goes: the sheet's Cancel at the next turn. Async-signal-safe.
     static void RequestCancel();
@@ -58,9 +49,9 @@ class TerminalFrontEnd {
         std::function<void()> run;
     };
 
-    int Loop(App::Wizard& wizard);
+    App::ExitStatus Loop(App::Wizard& wizard);
     // The ended run's outcome on the error stream; the exit status it makes.
-    int Outcome(App::Wizard& wizard);
+    App::ExitStatus Outcome(App::Wizard& wizard);
     void RenderHeader(const App::Page& page);
     void RenderTexts(const std::vector<std::string>& texts);
     std::vector<Action> PageActions(App::Wizard& wizard, App::Page& page);

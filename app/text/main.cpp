@@ -1,4 +1,4 @@
-// cryvan: the wizard on a terminal. Exit statuses are fixed; see Text::kHelpText.
+// cryvan: the wizard on a terminal. Exit statuses are fixed; see App::kExitStatuses.
 #include <csignal>
 #include <exception>
 #include <iostream>
@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     const std::unique_ptr<App::LineInput> input = Text::EditingStandardInput(std::cout);
     Text::TerminalFrontEnd frontEnd(*input, std::cout, std::cerr);
 
-    int status = Text::kExitUnexpected;
+    App::ExitStatus status = App::ExitStatus::Unexpected;
     try {
         OS::Logger::Setup(false, false, false);
         App::StartLogFile();
@@ -40,15 +40,15 @@ int main(int argc, char** argv) {
         std::cout << std::flush;
         std::cerr << "cryvan: " << App::EscapeControls(e.what()) << "\n";
         OS::Logger::Log(OS::LOG_FATAL, e.what());
-        status = Text::kExitUnexpected;
+        status = App::ExitStatus::Unexpected;
     } catch (...) {
-        status = Text::kExitUnexpected;
+        status = App::ExitStatus::Unexpected;
     }
-    if (status == Text::kExitUnexpected)
+    if (status == App::ExitStatus::Unexpected)
         frontEnd.Dialogs().Show(Text::kUnexpectedText, Text::kErrorCaption,
                                 App::MessageBoxes::Icon::Error, App::MessageBoxes::Buttons::Ok,
                                 App::MessageBoxes::Answer::Ok);
     OS::Logger::Teardown();
     std::cout << std::flush;
-    return status;
+    return App::Code(status);
 }

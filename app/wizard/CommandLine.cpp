@@ -22,12 +22,11 @@ char Lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool EqualsIgnoringCase(std::string_view a, size_t from, const char* b) {
-    const size_t length = std::strlen(b);
-    if (a.size() - from != length)
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
         return false;
-    for (size_t i = 0; i < length; ++i) {
-        if (Lower(a[from + i]) != b[i])
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (Lower(a[i]) != Lower(b[i]))
             return false;
     }
     return true;
@@ -132,6 +131,22 @@ std::optional<std::string> OptionalValue(Tokens& tokens) {
     return std::string(*tokens.Next());
 }
 
+// The value the option's row in `place` takes; an option the place does not accept is invalid.
+std::optional<std::string> ValueOf(int option, OptionPlace place, Tokens& tokens) {
+    const OptionRow* row = FindOption(static_cast<Option>(option), place);
+    if (!row)
+        throw WizardParseError();
+    if (row->value == OptionValue::Optional)
+        return OptionalValue(tokens);
+    return RequiredValue(tokens);
+}
+
+// Words the place's rows do not accept, and values, are invalid there.
+void Accepted(int option, OptionPlace place) {
+    if (option == OPT_VALUE || !FindOption(static_cast<Option>(option), place))
+        throw WizardParseError();
+}
+
 InputDeletionMode DeletionLetter(Tokens& tokens) {
     const std::string letter = RequiredValue(tokens);
     if (letter.size() != 1)
@@ -167,9 +182,10 @@ std::string FullPath(const std::string& name) {
 }
 
 void DispatchEncryption(int option, Tokens& tokens, CommandLineTarget& target) {
+    Accepted(option, kEncryption);
     switch (option) {
         case OPT_C:
-            target.EncOutputName(OptionalValue(tokens));
+            target.EncOutputName(ValueOf(option, kEncryption, tokens));
             break;
         case OPT_P:
             target.EncPassword(RequiredSecret(tokens));
@@ -194,21 +210,22 @@ void DispatchEncryption(int option, Tokens& tokens, CommandLineTarget& target) {
             break;
         case OPT_PREFS:
             break;
-        default:  // "e", "d", "o", a value
+        default:
             throw WizardParseError();
     }
 }
 
 void DispatchDecryption(int option, Tokens& tokens, CommandLineTarget& target) {
+    Accepted(option, kDecryption);
     switch (option) {
         case OPT_C:
-            target.DecContainer(RequiredValue(tokens));
+            target.DecContainer(*ValueOf(option, kDecryption, tokens));
             break;
         case OPT_P:
             target.DecPassword(RequiredSecret(tokens));
             break;
         case OPT_O:
-            target.DecOutputFolder(OptionalValue(tokens));
+            target.DecOutputFolder(ValueOf(option, kDecryption, tokens));
             break;
         case OPT_Q:
             target.Quit();
@@ -221,7 +238,7 @@ void DispatchDecryption(int option, Tokens& tokens, CommandLineTarget& target) {
             break;
         case OPT_PREFS:
             break;
-        default:  // "e", "d", "i", "x", a value
+        default:
             throw WizardParseError();
     }
 }
@@ -234,6 +251,7 @@ StartMode Process(Tokens& tokens, CommandLineTarget& target, MessageBoxes& boxes
         if (!first)
             return StartMode::Wizard;
         const int mode = OptionIndex(*first);
+        Accepted(mode, kFirstWord);
         if (mode == OPT_PREFS) {
             // Whatever follows is never read.
             target.ShowPreferences();
@@ -241,10 +259,8 @@ StartMode Process(Tokens& tokens, CommandLineTarget& target, MessageBoxes& boxes
         }
         if (mode == OPT_E)
             target.SetEncrypt();
-        else if (mode == OPT_D)
-            target.SetDecrypt();
         else
-            throw WizardParseError();
+            target.SetDecrypt();
         while (const std::optional<std::string_view> token = tokens.Next()) {
             if (mode == OPT_E)
                 DispatchEncryption(OptionIndex(*token), tokens, target);
@@ -305,12 +321,12 @@ std::optional<std::string> NextToken(std::string& remaining) {
 }
 
 int OptionIndex(std::string_view token) {
-    static const char* const kNames[] = {"e", "d", "c", "p", "o", "i", "x", "q", "prefs", "r", "f"};
     if (token.empty() || (token[0] != '/' && token[0] != '-'))
         return OPT_VALUE;
-    for (int i = 0; i < OPT_VALUE; ++i) {
-        if (EqualsIgnoringCase(token, 1, kNames[i]))
-            return i;
+    for (const OptionRow& row : kOptions) {
+        if ((row.accepts & (kFirstWord | kEncryption | kDecryption)) &&
+            EqualsIgnoringCase(token.substr(1), row.spelling + 1))
+            return static_cast<int>(row.option);
     }
     return OPT_VALUE;
 }

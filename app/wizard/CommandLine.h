@@ -11,6 +11,7 @@
 
 #include "app/core/Arguments.h"
 #include "app/core/MessageBoxes.h"
+#include "app/core/Options.h"
 #include "app/core/Secrets.h"
 #include "engine/OperationStatus.h"
 
@@ -36,19 +37,19 @@ inline constexpr char kUsageText[] =
     "the encrypted file to decrypt\n\t-o [outputdir]\tspecifies the output directory for the "
     "decrypted files\n                 \t\t(default used if no directory given)";
 
-// Option indices returned by OptionIndex, in the order the names are compared.
+// Option indices returned by OptionIndex: the wizard's words of the option table.
 enum OptionId : int {
-    OPT_E = 0,
-    OPT_D = 1,
-    OPT_C = 2,
-    OPT_P = 3,
-    OPT_O = 4,
-    OPT_I = 5,
-    OPT_X = 6,
-    OPT_Q = 7,
-    OPT_PREFS = 8,
-    OPT_R = 9,
-    OPT_F = 10,
+    OPT_E = static_cast<int>(Option::Encrypt),
+    OPT_D = static_cast<int>(Option::Decrypt),
+    OPT_C = static_cast<int>(Option::Container),
+    OPT_P = static_cast<int>(Option::Password),
+    OPT_O = static_cast<int>(Option::Output),
+    OPT_I = static_cast<int>(Option::Inputs),
+    OPT_X = static_cast<int>(Option::StandAlone),
+    OPT_Q = static_cast<int>(Option::Quit),
+    OPT_PREFS = static_cast<int>(Option::Preferences),
+    OPT_R = static_cast<int>(Option::Deletion),
+    OPT_F = static_cast<int>(Option::NoConfirm),
     OPT_VALUE = 11,
 };
 
@@ -58,8 +59,8 @@ std::optional<std::string> NextToken(std::string& remaining);
 // The same over a view: the token is a view into the same text, and nothing is copied.
 std::optional<std::string_view> NextToken(std::string_view& remaining);
 
-// "/x" or "-x" with x one of the option names (ignoring case) gives its index; anything else,
-// an unknown name included, is a value.
+// "/x" or "-x" with x one of the wizard's words of the option table (ignoring case) gives its
+// index; anything else, an unknown name included, is a value.
 int OptionIndex(std::string_view token);
 
 // Where the parser puts what it reads: the wizard's pages. Setters of single-use options raise

@@ -338,8 +338,8 @@ TEST_F(StandAlone, TerminalFlow) {
         std::istringstream in(at(c.typed));
         std::ostringstream out;
         App::StreamInput input(in, out, c.terminal);
-        EXPECT_EQ(Sfx::RunFrontEnd(args, self, input, out), c.status) << c.name << "\n"
-                                                                      << out.str();
+        EXPECT_EQ(App::Code(Sfx::RunFrontEnd(args, self, input, out)), c.status) << c.name << "\n"
+                                                                                 << out.str();
         if (c.restoredIn)
             ExpectRestored(dir / c.restoredIn);
         EXPECT_TRUE(fs::exists(self)) << c.name;

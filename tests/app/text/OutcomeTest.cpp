@@ -47,8 +47,8 @@ class Outcome : public ::testing::Test {
   protected:
     void SetUp() override { MakeSampleTree(dir); }
 
-    int Run(const std::vector<std::string>& args, const std::string& input = "",
-            bool terminal = false) {
+    App::ExitStatus Run(const std::vector<std::string>& args, const std::string& input = "",
+                        bool terminal = false) {
         std::istringstream in(input);
         out.str("");
         err.str("");
@@ -72,7 +72,7 @@ class Outcome : public ::testing::Test {
     std::string Container(const std::string& name = "box.aes") {
         const std::string box = dir / name;
         EXPECT_EQ(Run({"-e", "-c", box, "-i", dir / "in/docs", "-p", "secret1", "-q"}),
-                  Text::kExitSuccess)
+                  App::ExitStatus::Success)
             << out.str();
         return box;
     }
@@ -120,7 +120,7 @@ TEST_F(Outcome, BrokenContainersAreRefusedWhenChosenWithTheReasonAndStatusTwo) {
         const std::string bad = dir / "bad.aes";
         WriteText(bad, bytes);
         EXPECT_EQ(Run({"-d", "-c", bad, "-p", "secret1", "-o", dir / "out", "-q"}),
-                  Text::kExitFailed)
+                  App::ExitStatus::Failed)
             << out.str();
         EXPECT_TRUE(Shows("The input file is corrupt.")) << out.str();
         EXPECT_FALSE(Shows("forced to exit")) << out.str();
@@ -148,7 +148,7 @@ TEST_F(Outcome, BrokenSelfDecryptingFilesEndWithTheReasonAndStatusTwo) {
         App::StreamInput lines(in, sout, false);
         EXPECT_EQ(
             Sfx::RunFrontEnd({"-p", "secret1", "-o", dir / "out", "-q"}, self, lines, sout, serr),
-            Sfx::kExitFailed);
+            App::ExitStatus::Failed);
         EXPECT_NE(sout.str().find(Sfx::kCorruptText), std::string::npos) << sout.str();
         EXPECT_NE(serr.str().find(self + ": The input file is corrupt."), std::string::npos)
             << serr.str();
@@ -159,14 +159,15 @@ TEST_F(Outcome, AFiveCharacterPasswordOpensAContainerWrittenElsewhere) {
     CRYVAN_REQUIRE_SHARED_FIXTURES("mixed-compression.aes");
     const std::string box = dir / "mixed.aes";
     fs::copy_file(SharedFixture("mixed-compression.aes"), box);
-    EXPECT_EQ(Run({"-d", "-c", box, "-p", "mixed", "-o", dir / "out", "-q"}), Text::kExitSuccess)
+    EXPECT_EQ(Run({"-d", "-c", box, "-p", "mixed", "-o", dir / "out", "-q"}),
+              App::ExitStatus::Success)
         << out.str();
     EXPECT_EQ(ReadText(dir / "out/plain.bin").size(), 2048u);
     EXPECT_EQ(ReadText(dir / "out/packed.txt").size(), 1023u);
 
     // Typed at the prompt as well, and by the stand-alone program.
     EXPECT_EQ(Run({"-d", "-c", box, "-o", dir / "typed", "-q"}, "1\nmixed\nn\n", true),
-              Text::kExitSuccess)
+              App::ExitStatus::Success)
         << out.str();
     EXPECT_EQ(ReadText(dir / "typed/plain.bin").size(), 2048u);
     const std::string self = dir / "mixed.aes.exe";
@@ -174,7 +175,8 @@ TEST_F(Outcome, AFiveCharacterPasswordOpensAContainerWrittenElsewhere) {
     std::istringstream in("mixed\n");
     std::ostringstream sout;
     App::StreamInput lines(in, sout, false);
-    EXPECT_EQ(Sfx::RunFrontEnd({"-o", dir / "sfx", "-q"}, self, lines, sout), Sfx::kExitSuccess)
+    EXPECT_EQ(Sfx::RunFrontEnd({"-o", dir / "sfx", "-q"}, self, lines, sout),
+              App::ExitStatus::Success)
         << sout.str();
     EXPECT_EQ(ReadText(dir / "sfx/packed.txt").size(), 1023u);
 }
@@ -188,14 +190,15 @@ TEST_F(Outcome, NamesWithControlCharactersReachTheTerminalEscaped) {
     WriteText(dir / "evil/" + evil, "payload\n");
     WriteText(dir / "evil/plain.txt", "plain\n");
     const std::string box = dir / "evil.aes";
-    ASSERT_EQ(Run({"-e", "-c", box, "-i", dir / "evil", "-p", "secret1", "-q"}), Text::kExitSuccess)
+    ASSERT_EQ(Run({"-e", "-c", box, "-i", dir / "evil", "-p", "secret1", "-q"}),
+              App::ExitStatus::Success)
         << out.str();
     EXPECT_EQ(out.str().find('\x1b'), std::string::npos);
 
     // Decrypting shows the stored names in the list, the progress and the summary.
     const std::string input = "1\nsecret1\nn\n2\nn\n1\n" + std::string(dir / "out") + "\nn\nf\n";
     fs::create_directories(dir / "out");
-    ASSERT_EQ(Run({"-d", "-c", box}, input, false), Text::kExitSuccess) << out.str();
+    ASSERT_EQ(Run({"-d", "-c", box}, input, false), App::ExitStatus::Success) << out.str();
     EXPECT_EQ(ReadText(dir / "out/evil/" + evil), "payload\n");
     const std::string shown = out.str();
     for (const char raw : {'\x1b', '\x07'})
@@ -224,7 +227,7 @@ TEST_F(Outcome, EachPathChoiceStoresWhatItsLabelSays) {
         const std::string box = dir / (std::string("paths") + c.choice + ".aes");
         const std::string input = "1\n" + a + "\n" + b + "\n\n3\np\n" + c.choice + "\no\nn\n1\n" +
                                   box + "\nn\n1\nsecret1\nsecret1\nn\nf\n";
-        ASSERT_EQ(Run({"-e"}, input, true), Text::kExitSuccess) << out.str();
+        ASSERT_EQ(Run({"-e"}, input, true), App::ExitStatus::Success) << out.str();
         EXPECT_TRUE(Shows(std::string(c.choice) + " " + c.label)) << out.str();
         EXPECT_EQ(StoredNames(box, "secret1"), c.stored);
     }
@@ -234,7 +237,7 @@ TEST_F(Outcome, AnInputTheEngineRefusesIsNamedWithItsReason) {
     // A name that is no longer there when the list is handed over.
     EXPECT_EQ(Run({"-e", "-c", dir / "x.aes", "-i", dir / "in/docs/a.txt", dir / "gone.txt", "-p",
                    "secret1", "-q"}),
-              Text::kExitFailed)
+              App::ExitStatus::Failed)
         << out.str();
     EXPECT_TRUE(Shows("This file could not be opened and will be removed")) << out.str();
     EXPECT_EQ(err.str().rfind("cryvan: " + dir / "gone.txt" + ": ", 0), 0u) << err.str();
@@ -247,14 +250,14 @@ TEST_F(Outcome, ABrowsedNameIsAskedAboutBeforeItIsReplaced) {
     // Nobody can answer: the safe answer is No, the file stays, the run stops.
     EXPECT_EQ(
         Run({"-e", "-i", dir / "in/docs/a.txt", "-p", "secret1", "-q"}, "2\n" + existing + "\nn\n"),
-        Text::kExitStopped)
+        App::ExitStatus::NoInput)
         << out.str();
     EXPECT_TRUE(Shows(existing + " already exists.\nDo you want to replace it?")) << out.str();
     EXPECT_EQ(ReadText(existing), "keep me");
     // A person says yes.
     EXPECT_EQ(Run({"-e", "-i", dir / "in/docs/a.txt", "-p", "secret1", "-q"},
                   "2\n" + existing + "\nn\ny\n", true),
-              Text::kExitSuccess)
+              App::ExitStatus::Success)
         << out.str();
     EXPECT_NE(ReadText(existing), "keep me");
 }
@@ -264,7 +267,7 @@ TEST_F(Outcome, TooLongANameIsShortenedOrRefused) {
     const std::string base = std::string(247, 'n') + "\xc3\xa9\xc3\xa9";
     const std::string given = dir / (base + ".aes.exe");
     EXPECT_EQ(Run({"-e", "-c", given, "-i", dir / "in/docs/a.txt", "-p", "secret1", "-q", "-x"}),
-              Text::kExitFailed)
+              App::ExitStatus::Failed)
         << out.str();
     EXPECT_NE(err.str().find("longer than 255 bytes"), std::string::npos) << err.str();
     const std::string proposed = dir / (std::string(247, 'n') + ".aes.exe");
@@ -307,13 +310,13 @@ TEST_F(OutcomeWithSettings, ADamagedEmergencyPasswordFileStopsAnUnattendedRun) {
         const char* what;
         std::optional<std::string> file;
         int byDefault;
-        int status;
+        App::ExitStatus status;
     } cases[] = {
-        {"damaged, on by default", "not a signed record at all", 1, Text::kExitFailed},
-        {"truncated, on by default", std::string("\x00\x10", 2), 1, Text::kExitFailed},
-        {"damaged, off by default", "not a signed record at all", 0, Text::kExitSuccess},
-        {"empty: none set", "", 1, Text::kExitSuccess},
-        {"missing", std::nullopt, 1, Text::kExitSuccess},
+        {"damaged, on by default", "not a signed record at all", 1, App::ExitStatus::Failed},
+        {"truncated, on by default", std::string("\x00\x10", 2), 1, App::ExitStatus::Failed},
+        {"damaged, off by default", "not a signed record at all", 0, App::ExitStatus::Success},
+        {"empty: none set", "", 1, App::ExitStatus::Success},
+        {"missing", std::nullopt, 1, App::ExitStatus::Success},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -326,8 +329,8 @@ TEST_F(OutcomeWithSettings, ADamagedEmergencyPasswordFileStopsAnUnattendedRun) {
         EXPECT_EQ(Run({"-e", "-c", box, "-i", dir / "in/docs/a.txt", "-p", "secret1", "-q"}),
                   c.status)
             << out.str();
-        EXPECT_EQ(fs::exists(box), c.status == Text::kExitSuccess);
-        if (c.status == Text::kExitFailed) {
+        EXPECT_EQ(fs::exists(box), c.status == App::ExitStatus::Success);
+        if (c.status == App::ExitStatus::Failed) {
             EXPECT_TRUE(Shows("The emergency password file is INVALID.")) << out.str();
             EXPECT_NE(err.str().find(emergency + ": The emergency password file is INVALID."),
                       std::string::npos)
@@ -340,7 +343,7 @@ TEST_F(OutcomeWithSettings, ADamagedEmergencyPasswordFileStopsAnUnattendedRun) {
     fs::remove(dir / "ep.aes");
     EXPECT_EQ(Run({"-e", "-c", dir / "ep.aes", "-i", dir / "in/docs/a.txt", "-p", "secret1", "-q"},
                   "y\n", true),
-              Text::kExitSuccess)
+              App::ExitStatus::Success)
         << out.str();
 }
 
@@ -349,15 +352,15 @@ TEST_F(Outcome, RecoveryOffForWantOfItsConfigurationIsSaid) {
     org.Create("Example Works", "organisation password", true, false);
     org.SaveAs(dir / "all/Organisation.bin");
     EXPECT_EQ(Run({"-e", "-c", dir / "r.aes", "-i", dir / "in/docs/a.txt", "-p", "secret1", "-q"}),
-              Text::kExitSuccess)
+              App::ExitStatus::Success)
         << out.str();
     const char* text = "Data recovery is OFF: the organisation's configuration was not found.";
     EXPECT_NE(err.str().find(text), std::string::npos) << err.str();
-    EXPECT_EQ(Run({}), Text::kExitStopped);
+    EXPECT_EQ(Run({}), App::ExitStatus::NoInput);
     EXPECT_TRUE(Shows(text)) << out.str();
     // Without an organisation record there is nothing to say.
     fs::remove(dir / "all/Organisation.bin");
-    EXPECT_EQ(Run({}), Text::kExitStopped);
+    EXPECT_EQ(Run({}), App::ExitStatus::NoInput);
     EXPECT_FALSE(Shows("Data recovery is OFF")) << out.str();
     EXPECT_EQ(err.str(), "");
 }
@@ -443,7 +446,7 @@ TEST_F(Outcome, VerboseSendsEveryLevelToStandardError) {
     std::ostringstream sout, serr;
     App::StreamInput lines(in, sout, false);
     EXPECT_EQ(Sfx::RunFrontEnd({"--verbose", "-p", "x", "-q"}, self, lines, sout, serr),
-              Sfx::kExitFailed);
+              App::ExitStatus::Failed);
     EXPECT_NE(serr.str().find(":TRACE: enter SelfExtractor::Open()"), std::string::npos);
 }
 
@@ -462,7 +465,7 @@ TEST_F(Outcome, ARunWithWarningsEndsWithTheListAndStatusSix) {
     ASSERT_TRUE(runner.Start());
     while (runner.IsRunning())
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_EQ(Text::ExitStatus(runner), Text::kExitSuccess);
+    EXPECT_EQ(Text::ReportRun(runner), App::ExitStatus::Success);
 
     const std::string warning = dir / "in/docs/a.txt" + ": kept: the folder is read-only";
     runner.Record().warnings = {warning};
@@ -474,7 +477,7 @@ TEST_F(Outcome, ARunWithWarningsEndsWithTheListAndStatusSix) {
     EXPECT_EQ(*(heading + 1), "  " + warning);
     EXPECT_EQ(texts.front(), "Your file has been encrypted.\n");
     std::ostringstream serr;
-    EXPECT_EQ(Text::ExitStatus(runner, &serr), Text::kExitWarnings);
+    EXPECT_EQ(Text::ReportRun(runner, &serr), App::ExitStatus::Warnings);
     EXPECT_EQ(serr.str(), "cryvan: not done: " + warning + "\n");
 
     // A failure names its file and reason; a cancel is no warning.
@@ -484,11 +487,11 @@ TEST_F(Outcome, ARunWithWarningsEndsWithTheListAndStatusSix) {
     EXPECT_EQ(wizard.end.Texts()[0], "The encryption failed.");
     EXPECT_EQ(wizard.end.Texts()[1], runner.Record().failure);
     serr.str("");
-    EXPECT_EQ(Text::ExitStatus(runner, &serr), Text::kExitFailed);
+    EXPECT_EQ(Text::ReportRun(runner, &serr), App::ExitStatus::Failed);
     EXPECT_EQ(serr.str(), "cryvan: " + runner.Record().failure + "\n");
     runner.Record().SetState(FCryptEng::OperationState::Finished);
     runner.Record().Cancel();
-    EXPECT_EQ(Text::ExitStatus(runner), Text::kExitCancelled);
+    EXPECT_EQ(Text::ReportRun(runner), App::ExitStatus::Cancelled);
 }
 
 // Once a run has started, no page field and no command-line value holds a password, and the

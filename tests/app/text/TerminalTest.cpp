@@ -32,8 +32,8 @@ class TerminalRun : public ::testing::Test {
 
     // Runs the front end on `args` with `input` typed; `terminal` says whether questions may
     // wait for an answer.
-    int Run(const std::vector<std::string>& args, const std::string& input = "",
-            bool terminal = false) {
+    App::ExitStatus Run(const std::vector<std::string>& args, const std::string& input = "",
+                        bool terminal = false) {
         std::istringstream in(input);
         out.str("");
         App::StreamInput lines(in, out, terminal);
@@ -51,13 +51,13 @@ TEST_F(TerminalRun, ACompleteCommandLineRunsToTheSummaryWithoutInput) {
     const std::string box = dir / "out.aes";
     EXPECT_EQ(Run({"--text", "-e", "-c", box, "-i", dir / "in/docs", dir / "in/single.txt", "-p",
                    "secret1", "-q"}),
-              Text::kExitSuccess)
+              App::ExitStatus::Success)
         << out.str();
     EXPECT_TRUE(Shows("Your files have been encrypted.")) << out.str();
     EXPECT_TRUE(Shows("3 files, 2 folders")) << out.str();
 
     // No -q: the end page waits for Finish, and the end of the input finishes it.
-    EXPECT_EQ(Run({"-d", "-c", box, "-p", "secret1", "-o", dir / "out"}), Text::kExitSuccess)
+    EXPECT_EQ(Run({"-d", "-c", box, "-p", "secret1", "-o", dir / "out"}), App::ExitStatus::Success)
         << out.str();
     EXPECT_TRUE(Shows("Your files have been decrypted.")) << out.str();
     EXPECT_EQ(Tree(dir / "out/docs"), Tree(dir / "in/docs"));
@@ -67,10 +67,10 @@ TEST_F(TerminalRun, ACompleteCommandLineRunsToTheSummaryWithoutInput) {
 TEST_F(TerminalRun, APageThatNeedsInputWithoutAnyStopsTheProgram) {
     const auto start = std::chrono::steady_clock::now();
     // No -c: the destination page waits.
-    EXPECT_EQ(Run({"-e", "-i", dir / "in/single.txt", "-p", "secret1"}), Text::kExitStopped);
+    EXPECT_EQ(Run({"-e", "-i", dir / "in/single.txt", "-p", "secret1"}), App::ExitStatus::NoInput);
     EXPECT_TRUE(Shows("Stopped on the page \"Select Output File\"")) << out.str();
     // No arguments and no input: the first page.
-    EXPECT_EQ(Run({}), Text::kExitStopped);
+    EXPECT_EQ(Run({}), App::ExitStatus::NoInput);
     EXPECT_TRUE(Shows("Welcome to Cryvan") || Shows("[n] Encrypt")) << out.str();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
 }
@@ -79,13 +79,13 @@ TEST_F(TerminalRun, InvalidCommandLinesGiveTheUsageAndStatusOne) {
     const std::vector<std::vector<std::string>> cases = {
         {"-e", "-o", "dir"}, {"notes.aes"}, {"-e", "-p"}, {"--bogus", "-e"}, {"--password-fd"}};
     for (const auto& args : cases) {
-        EXPECT_EQ(Run(args), Text::kExitUsage) << args[0];
+        EXPECT_EQ(Run(args), App::ExitStatus::InvalidCommandLine) << args[0];
         EXPECT_TRUE(Shows("invalid") || Shows("Usage")) << out.str();
     }
     // The preferences sheet with nothing typed: cancelled for want of input, not success.
-    EXPECT_EQ(Run({"-prefs"}), Text::kExitStopped);
+    EXPECT_EQ(Run({"-prefs"}), App::ExitStatus::NoInput);
     EXPECT_TRUE(Shows("Cryvan Configuration")) << out.str();
-    EXPECT_EQ(Run({"--help"}), Text::kExitSuccess);
+    EXPECT_EQ(Run({"--help"}), App::ExitStatus::Success);
     EXPECT_TRUE(Shows("Exit status")) << out.str();
 }
 
@@ -94,15 +94,16 @@ TEST_F(TerminalRun, APasswordFromAFileFillsThePageAndRefusesMinusP) {
     const std::string box = dir / "f.aes";
     EXPECT_EQ(
         Run({"--password-file", dir / "pw", "-e", "-c", box, "-i", dir / "in/single.txt", "-q"}),
-        Text::kExitSuccess)
+        App::ExitStatus::Success)
         << out.str();
     EXPECT_FALSE(Shows("secret1"));
     EXPECT_EQ(Run({"--password-file", dir / "pw", "-d", "-c", box, "-p", "secret1", "-o", dir / "o",
                    "-q"}),
-              Text::kExitUsage);
-    EXPECT_EQ(Run({"--password-file", dir / "missing", "-d", "-c", box}), Text::kExitUsage);
+              App::ExitStatus::InvalidCommandLine);
+    EXPECT_EQ(Run({"--password-file", dir / "missing", "-d", "-c", box}),
+              App::ExitStatus::InvalidCommandLine);
     EXPECT_EQ(Run({"--password-file", dir / "pw", "-d", "-c", box, "-o", dir / "o", "-q"}),
-              Text::kExitSuccess)
+              App::ExitStatus::Success)
         << out.str();
     EXPECT_EQ(ReadText(dir / "o/single.txt"), "one\n");
 }
@@ -112,7 +113,7 @@ TEST_F(TerminalRun, AnInteractiveRunTypedChoiceByChoice) {
     // Encrypt; add a file; the output name; a too short password, then a good one; Finish.
     const std::string encInput = "n\n1\n" + std::string(dir / "in/single.txt") + "\n\nn\n1\n" +
                                  box + "\nn\n1\nshort\n1\nsecret1\nsecret1\nn\nf\n";
-    EXPECT_EQ(Run({}, encInput, true), Text::kExitSuccess) << out.str();
+    EXPECT_EQ(Run({}, encInput, true), App::ExitStatus::Success) << out.str();
     EXPECT_TRUE(Shows("Your file has been encrypted.")) << out.str();
     EXPECT_TRUE(Shows("The password needs at least 6 characters.")) << out.str();
     ASSERT_TRUE(fs::exists(box));
@@ -121,13 +122,13 @@ TEST_F(TerminalRun, AnInteractiveRunTypedChoiceByChoice) {
     const std::string decInput =
         "1\nwrong-one\nn\n1\nsecret1\nn\n1\n" + std::string(dir / "typed-out") + "\nn\nf\n";
     fs::create_directories(dir / "typed-out");
-    EXPECT_EQ(Run({"-d", "-c", box}, decInput, true), Text::kExitSuccess) << out.str();
+    EXPECT_EQ(Run({"-d", "-c", box}, decInput, true), App::ExitStatus::Success) << out.str();
     EXPECT_TRUE(Shows("The password entered was incorrect.")) << out.str();
     EXPECT_EQ(ReadText(dir / "typed-out/single.txt"), "one\n");
 }
 
 TEST_F(TerminalRun, CancelOnAPageEndsWithStatusThree) {
-    EXPECT_EQ(Run({"-e", "-i", dir / "in/single.txt"}, "c\ny\n", true), Text::kExitCancelled)
+    EXPECT_EQ(Run({"-e", "-i", dir / "in/single.txt"}, "c\ny\n", true), App::ExitStatus::Cancelled)
         << out.str();
 }
 
@@ -137,7 +138,7 @@ TEST_F(TerminalRun, CtrlCDuringARunCancelsItEvenWithoutATerminal) {
     fs::resize_file(dir / "in/large.bin", 512u << 20);
     Text::TerminalFrontEnd::RequestCancel();
     EXPECT_EQ(Run({"-e", "-c", dir / "big.aes", "-i", dir / "in/large.bin", "-p", "secret1", "-q"}),
-              Text::kExitCancelled)
+              App::ExitStatus::Cancelled)
         << out.str();
     EXPECT_TRUE(Shows("Are you sure you want to cancel?")) << out.str();
 }
@@ -226,7 +227,7 @@ class TerminalPreferencesRun : public TerminalRun {
 TEST_F(TerminalPreferencesRun, EmergencyPasswordCreatedReplacedAndDeleted) {
     // Too short, then matching: the sheet stays open after the refusal.
     EXPECT_EQ(Run({"-prefs"}, "2\ns\nabcde\nabcde\no\ns\nlonger one\nlonger one\nt\no\n"),
-              Text::kExitSuccess)
+              App::ExitStatus::Success)
         << out.str();
     EXPECT_TRUE(Shows("Please use a minimum of 6 characters.")) << out.str();
     ASSERT_TRUE(fs::exists(Emergency()));
@@ -234,16 +235,17 @@ TEST_F(TerminalPreferencesRun, EmergencyPasswordCreatedReplacedAndDeleted) {
     const std::string first = ReadText(Emergency());
 
     // Replacing asks; nobody to answer means No, and the end of the input cancels the sheet.
-    EXPECT_EQ(Run({"-prefs"}, "2\ns\nthird one\nthird one\no\n"), Text::kExitStopped);
+    EXPECT_EQ(Run({"-prefs"}, "2\ns\nthird one\nthird one\no\n"), App::ExitStatus::NoInput);
     EXPECT_TRUE(Shows("Are you sure you want to replace")) << out.str();
     EXPECT_EQ(ReadText(Emergency()), first);
-    EXPECT_EQ(Run({"-prefs"}, "2\ns\nthird one\nthird one\no\ny\n", true), Text::kExitSuccess);
+    EXPECT_EQ(Run({"-prefs"}, "2\ns\nthird one\nthird one\no\ny\n", true),
+              App::ExitStatus::Success);
     EXPECT_NE(ReadText(Emergency()), first);
 
     // Cancel discards; clearing both fields deletes after a yes.
-    EXPECT_EQ(Run({"-prefs"}, "2\nx\nc\n"), Text::kExitCancelled);
+    EXPECT_EQ(Run({"-prefs"}, "2\nx\nc\n"), App::ExitStatus::Cancelled);
     EXPECT_TRUE(fs::exists(Emergency()));
-    EXPECT_EQ(Run({"-prefs"}, "2\nx\no\ny\n", true), Text::kExitSuccess) << out.str();
+    EXPECT_EQ(Run({"-prefs"}, "2\nx\no\ny\n", true), App::ExitStatus::Success) << out.str();
     EXPECT_TRUE(Shows("Are you sure you want to delete your existing emergency password?"));
     EXPECT_FALSE(fs::exists(Emergency()));
     EXPECT_EQ(App::Settings::Get(App::Settings::kDefaultEmergencyPassword), 0u);
@@ -251,7 +253,7 @@ TEST_F(TerminalPreferencesRun, EmergencyPasswordCreatedReplacedAndDeleted) {
 
 TEST_F(TerminalPreferencesRun, PopUpChoicesAndTheWizardsPreferencesButton) {
     // From the first page of the wizard; the wizard then stops for want of input.
-    EXPECT_EQ(Run({}, "1\ne\n4\nn\no\n"), Text::kExitStopped) << out.str();
+    EXPECT_EQ(Run({}, "1\ne\n4\nn\no\n"), App::ExitStatus::NoInput) << out.str();
     EXPECT_TRUE(Shows("Cryvan Configuration")) << out.str();
     EXPECT_EQ(App::Settings::Get(App::Settings::kEncryptDeletionOption), 4u);
     EXPECT_EQ(App::Settings::Get(App::Settings::kConfirmMenuDeletion), 0u);
