@@ -95,6 +95,23 @@ bool Handover::Hand(const std::function<void()>& run) {
     return !job->refused;
 }
 
+void Handover::Post(std::function<void()> task) {
+    auto job = std::make_shared<Job>();
+    job->run = std::move(task);
+    job->posted = true;
+    std::function<void()> waker;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_ui)
+            return;
+        m_pending.push_back(job);
+        waker = m_waker;
+    }
+    Signal();
+    if (waker)
+        waker();
+}
+
 bool Handover::RunPending() {
     Drain();
     bool any = false;
@@ -123,11 +140,16 @@ bool Handover::RunPending() {
 Handover::Refusal::Refusal(Handover& h) : m_h(h) {
     std::lock_guard<std::mutex> lock(m_h.m_mutex);
     ++m_h.m_refusing;
+    std::deque<std::shared_ptr<Job>> kept;
     for (auto& job : m_h.m_pending) {
+        if (job->posted) {
+            kept.push_back(job);
+            continue;
+        }
         job->refused = true;
         job->done = true;
     }
-    m_h.m_pending.clear();
+    m_h.m_pending.swap(kept);
     m_h.m_answered.notify_all();
 }
 

@@ -37,8 +37,12 @@ class Handover {
     int WakeFd() const { return m_fd; }
     // Wakes the user-interface thread without a question (a run ended).
     void Notify();
-    // On the user-interface thread: asks every pending question. Returns whether any ran.
+    // On the user-interface thread: asks every pending question and runs what was posted.
+    // Returns whether anything ran.
     bool RunPending();
+    // Runs `task` on the user-interface thread without waiting for it; dropped when nobody is
+    // attached by then.
+    void Post(std::function<void()> task);
 
     // While the user-interface thread waits for the worker to end, no question can be asked:
     // pending and later ones take their fallback answer at once until the refusal ends.
@@ -70,6 +74,7 @@ class Handover {
         std::function<void()> run;
         bool done = false;
         bool refused = false;
+        bool posted = false;       // nobody waits for it: a refusal leaves it queued
         std::exception_ptr error;  // what the question threw, thrown again to the asker
     };
 

@@ -108,6 +108,8 @@ class OperationRunner {
     // Where the worker's questions go to the user-interface thread, and how the end of a run
     // wakes it (see Handover).
     App::Handover& Handover() { return m_handover; }
+    // The front end's questions as any thread may ask them: handed over when not on its own.
+    RunQuestions& Questions() { return m_questions; }
     // Sets the cancel flag and waits for the worker without a time limit.
     void CancelAndWait();
     // Sets the cancel flag without waiting: a held run then ends at its next block instead of

@@ -67,6 +67,9 @@ class Page {
 
     // Something the page shows changed: the sheet's revision moves.
     void Changed();
+    // Long work of the page is going (Background): a front end shows it working, offers no
+    // action and keeps its loop turning until the revision moves.
+    virtual bool Busy() const { return false; }
 
   protected:
     Sheet& TheSheet() const { return *m_sheet; }

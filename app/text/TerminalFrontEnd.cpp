@@ -1,5 +1,7 @@
 #include "app/text/TerminalFrontEnd.h"
 
+#include <poll.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -280,6 +282,12 @@ ExitStatus TerminalFrontEnd::Loop(App::Wizard& wizard) {
                 RenderTexts(wizard.end.Texts());
             }
             break;
+        }
+        if (page->Busy()) {
+            // The page's long work ends by waking this thread; typed lines wait until then.
+            pollfd wake{handover.WakeFd(), POLLIN, 0};
+            poll(&wake, 1, static_cast<int>(App::ProgressPg::kPeriodMs));
+            continue;
         }
         auto* progress = dynamic_cast<App::ProgressPg*>(page);
         // Ctrl+C is the sheet's Cancel only while a run goes; elsewhere it ends the program.

@@ -13,6 +13,7 @@
 #include "app/core/Secrets.h"
 #include "app/core/Sheet.h"
 #include "app/wizard/FileListCtrl.h"
+#include "app/wizard/NextAfterWork.h"
 #include "app/wizard/WizardContext.h"
 
 namespace App {
@@ -51,10 +52,19 @@ class DecSourcePg : public Page {
     int OnWizardNext() override;
     int OnWizardBack() override;
     std::vector<std::string> Texts() const override;
+    // Reading the container's footers goes on in the background.
+    bool Busy() const override { return m_context.background.Busy(); }
 
   private:
+    // What opening the chosen container found: why it could not be read, or is no container.
+    struct Opening {
+        std::string fileError;
+        std::string corrupt;
+    };
+
     void UpdateButtons();
     WizardContext& m_context;
+    NextAfterWork<Opening> m_opening;
     bool m_commandLineTaken = false;
 };
 
@@ -91,6 +101,8 @@ class DecPasswordPg : public Page {
     int OnWizardNext() override;
     int OnWizardBack() override;
     std::vector<std::string> Texts() const override;
+    // Unlocking goes on in the background.
+    bool Busy() const override { return m_context.background.Busy(); }
 
   private:
     void Store(const char* text, std::size_t length);
@@ -102,6 +114,7 @@ class DecPasswordPg : public Page {
     void Box(const char* text, const char* caption, MessageBoxes::Icon icon);
 
     WizardContext& m_context;
+    NextAfterWork<int> m_unlocking;
     Secret m_password{kMaxPassword};
     bool m_commandLineTaken = false;
 };

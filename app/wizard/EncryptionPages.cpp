@@ -115,8 +115,29 @@ std::vector<std::string> EncOrDecPg::Texts() const {
 
 EncSourcePg::EncSourcePg(WizardContext& context)
     : Page(kEncSourcePg, "Select Files to Encrypt", "Choose the files you wish to encrypt."),
-      list(context.dialogs),
+      list(context.runner.Questions()),
       m_context(context) {}
+
+bool EncSourcePg::Busy() const {
+    return m_context.background.Busy();
+}
+
+void EncSourcePg::AddPaths(const std::vector<std::string>& paths, std::function<void()> then) {
+    if (paths.empty()) {
+        if (then)
+            then();
+        return;
+    }
+    // No button works while the rows are on their way.
+    TheSheet().SetWizardButtons(0);
+    Changed();
+    list.AddMany(paths, &m_context.background, [this, then] {
+        UpdateButtons();
+        Changed();
+        if (then)
+            then();
+    });
+}
 
 void EncSourcePg::UpdateButtons() {
     TheSheet().SetWizardButtons(kBack | (list.Count() > 0 ? unsigned(kNext) : 0u));
@@ -124,16 +145,13 @@ void EncSourcePg::UpdateButtons() {
 
 void EncSourcePg::AddFiles() {
     OS::Trace t("EncSourcePg::AddFiles()");
-    for (const std::string& file : m_context.dialogs.ChooseFiles(kFilesTitle))
-        list.Add(file);
-    UpdateButtons();
+    AddPaths(m_context.dialogs.ChooseFiles(kFilesTitle));
 }
 
 void EncSourcePg::AddFolder() {
     OS::Trace t("EncSourcePg::AddFolder()");
     if (const auto folder = m_context.dialogs.ChooseFolder(kFolderTitle, std::string()))
-        list.Add(*folder);
-    UpdateButtons();
+        AddPaths({*folder});
 }
 
 void EncSourcePg::RemoveRows(const std::vector<std::size_t>& rows) {
@@ -161,8 +179,7 @@ void EncSourcePg::RemoveSelected() {
 
 void EncSourcePg::Drop(const std::vector<std::string>& paths) {
     OS::Trace t("EncSourcePg::Drop()");
-    list.AddMany(paths);
-    UpdateButtons();
+    AddPaths(paths);
 }
 
 void EncSourcePg::OnSetActive() {
@@ -173,13 +190,12 @@ void EncSourcePg::OnSetActive() {
         options.confirm = !cl.encNoConfirm;
         cl.encDeletion.reset();
     }
-    if (!cl.pendingInputs.empty()) {
-        for (const std::string& path : cl.pendingInputs)
-            list.Add(path);
-        cl.pendingInputs.clear();
-        TheSheet().PostPress(kNext);
-    }
     UpdateButtons();
+    if (!cl.pendingInputs.empty()) {
+        const std::vector<std::string> inputs = std::move(cl.pendingInputs);
+        cl.pendingInputs.clear();
+        AddPaths(inputs, [this] { TheSheet().PostPress(kNext); });
+    }
 }
 
 int EncSourcePg::OnWizardNext() {

@@ -9,7 +9,8 @@ Wizard::Wizard(WizardDialogs& dialogs, const Folders& folders)
       m_dialogs(dialogs),
       m_runner(dialogs),
       m_config(OrganisationProfile::Load(folders), folders, &m_runner.Callback(), dialogs),
-      m_context{*this, m_runner, m_config, dialogs, m_commandLine},
+      m_background(m_runner.Handover()),
+      m_context{*this, m_runner, m_config, dialogs, m_commandLine, m_background},
       encOrDec(m_context),
       encSource(m_context),
       encDest(m_context),
@@ -30,7 +31,8 @@ Wizard::Wizard(WizardDialogs& dialogs, const Folders& folders)
 }
 
 Wizard::~Wizard() {
-    // A run still going must stop before the pages and the configuration go.
+    // Work still going must stop before the pages and the configuration go.
+    m_background.Wait();
     m_runner.CancelAndWait();
 }
 

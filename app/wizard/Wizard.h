@@ -27,6 +27,7 @@ class Wizard : public Sheet {
     OperationRunner m_runner;
     UserConfig m_config;
     PagesValues m_commandLine;
+    Background m_background;
     WizardContext m_context;
 
   public:
