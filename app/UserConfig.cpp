@@ -8,11 +8,11 @@
 #include <utility>
 
 #include "app/Settings.h"
+#include "format/KeyPair.h"
 #include "os/Errors.h"
 #include "os/File.h"
 #include "os/Logger.h"
 #include "os/User.h"
-#include "recovery/KeyPair.h"
 #include "recovery/Signed.h"
 
 namespace App {

@@ -10,8 +10,8 @@
 #include <optional>
 
 #include "format/FooterEntry.h"
+#include "format/KeyPair.h"
 #include "format/KeySet.h"
-#include "recovery/KeyPair.h"
 
 namespace FCryptEng {
 

@@ -13,9 +13,9 @@
 
 #include "format/DirFooter.h"
 #include "format/KeyFooter.h"
+#include "format/KeyPair.h"
 #include "fuzz/admin_seeds.h"
 #include "fuzz/emergency_seeds.h"
-#include "recovery/KeyPair.h"
 #include "recovery/Organisation.h"
 
 namespace {

@@ -14,6 +14,7 @@
 
 #include "format/CryptorCallback.h"
 #include "format/KeyEntry.h"
+#include "format/KeyFooter.h"
 #include "format/KeySet.h"
 #include "recovery/AdminData.h"
 
@@ -21,7 +22,8 @@ namespace FCryptEng {
 
 class AdminKeyEntry : public KeyEntry {
   public:
-    static constexpr std::uint16_t kTag = 0x8C3B;
+    // The key footer dispatches on this tag to the reader registered for it.
+    static constexpr std::uint16_t kTag = KeyFooter::kAdminTag;
     static constexpr std::size_t kSecretSize = 32;
 
     // Copies the administrators and makes the secret and their shares. Raises

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "format/CryptorCallback.h"
+#include "format/KeyPair.h"
 #include "format/RecoverySource.h"
-#include "recovery/KeyPair.h"
 
 namespace FCryptEng {
 

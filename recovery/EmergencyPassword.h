@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "format/KeyPair.h"
 #include "format/RecoverySource.h"
-#include "recovery/KeyPair.h"
 
 namespace FCryptEng {
 

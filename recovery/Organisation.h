@@ -23,7 +23,7 @@
 #include <optional>
 #include <string>
 
-#include "recovery/KeyPair.h"
+#include "format/KeyPair.h"
 #include "recovery/Signed.h"
 
 namespace FCryptEng {

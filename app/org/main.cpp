@@ -22,11 +22,11 @@
 #include "app/Secrets.h"
 #include "app/StandardDescriptors.h"
 #include "format/CryptorCallback.h"
+#include "format/KeyPair.h"
 #include "os/Errors.h"
 #include "os/File.h"
 #include "os/User.h"
 #include "recovery/AdminRecovery.h"
-#include "recovery/KeyPair.h"
 #include "recovery/Organisation.h"
 #include "recovery/Signed.h"
 

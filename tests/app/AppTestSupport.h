@@ -14,7 +14,7 @@
 #include "app/Folders.h"
 #include "app/Secrets.h"
 #include "engine/EngineTestSupport.h"
-#include "recovery/KeyPair.h"
+#include "format/KeyPair.h"
 #include "support/TempDir.h"
 
 namespace cryvan_test {

@@ -1,4 +1,4 @@
-#include "recovery/KeyPair.h"
+#include "format/KeyPair.h"
 
 #include <cryptopp/filters.h>
 #include <cryptopp/pkcspad.h>
