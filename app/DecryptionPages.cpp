@@ -18,6 +18,7 @@ namespace {
 using Icon = MessageBoxes::Icon;
 using Buttons = MessageBoxes::Buttons;
 using Answer = MessageBoxes::Answer;
+using FCryptEng::UnlockResult;
 
 constexpr char kSeparator = '/';
 
@@ -116,7 +117,7 @@ int DecSourcePg::OnWizardNext() {
         focusName = true;
         return kVeto;
     }
-    m_context.runner.SetDeletion(deletionIndex, confirm);
+    m_context.runner.SetDeletion(OperationRunner::DeletionMode(deletionIndex), confirm);
     if (auto* files = dynamic_cast<DecFilesPg*>(TheSheet().PageById(kDecFilesPg)))
         files->filled = false;
     return kDecPasswordPg;
@@ -182,7 +183,7 @@ void DecPasswordPg::Box(const char* text, const char* caption, MessageBoxes::Ico
     m_context.dialogs.Show(text, caption, icon, Buttons::Ok, Answer::Ok);
 }
 
-int DecPasswordPg::Try(const char* text) {
+FCryptEng::UnlockResult DecPasswordPg::Try(const char* text) {
     return m_context.runner.SetPassword(text);
 }
 
@@ -194,20 +195,20 @@ bool DecPasswordPg::AskAdministrators() {
             m_context.runner.ClearPassword();
             return false;
         }
-        const int result = Try(entered->c_str());
+        const UnlockResult result = Try(entered->c_str());
         entered->Clear();
         switch (result) {
-            case 0:
+            case UnlockResult::Unlocked:
                 return true;
-            case 1:
+            case UnlockResult::Wrong:
                 Box(kWrongText, kCaption, Icon::Warning);
                 break;
-            case 2:
+            case UnlockResult::MoreAdmins:
                 break;
-            case 3:
+            case UnlockResult::Cancelled:
                 m_context.runner.ClearPassword();
                 return false;
-            case 4:
+            case UnlockResult::KeyFileUnusable:
                 Box(kKeyErrorText, kCaption, Icon::Error);
                 m_context.runner.ClearPassword();
                 return false;
@@ -223,7 +224,7 @@ int DecPasswordPg::OnWizardNext() {
     OS::Trace t("DecPasswordPg::OnWizardNext()");
     m_context.stopReason.clear();
     if (!unlocked) {
-        int result = 5;
+        UnlockResult result = UnlockResult::Failed;
         try {
             // Reads the footers again: the file may have changed since it was chosen.
             m_context.runner.ClearPassword();
@@ -232,26 +233,28 @@ int DecPasswordPg::OnWizardNext() {
             OS::Logger::Log(OS::LOG_ERROR, std::string(kCorruptText) + " " + e.what());
         }
         switch (result) {
-            case 0:
+            case UnlockResult::Unlocked:
                 unlocked = true;
                 break;
-            case 1:
+            case UnlockResult::Wrong:
                 Box(kWrongText, kCaption, Icon::Warning);
                 Store("", 0);
                 UpdateButtons();
                 focusPassword = true;
                 return kVeto;
-            case 2:
+            case UnlockResult::MoreAdmins:
                 if (!AskAdministrators())
                     return kVeto;
                 unlocked = true;
                 break;
-            case 3:
+            case UnlockResult::Cancelled:
                 return kVeto;
-            case 4:
+            case UnlockResult::KeyFileUnusable:
                 Box(kKeyErrorText, kCaption, Icon::Error);
                 return kVeto;
             default:
+                // Failed, or Nothing: a container without a key entry is damaged, not
+                // unlocked.
                 Box(kCorruptText, kErrorCaption, Icon::Error);
                 m_context.Refuse(ContainerPath(TheSheet()) + ": " + kCorruptText);
                 return kVeto;
@@ -442,7 +445,7 @@ int DecFilePg::OnWizardNext() {
     // Selection is a flag per entry: a one-entry container holds only entry 0.
     m_context.runner.ClearPlainFiles();
     m_context.runner.SelectPlainFile(0);
-    m_context.runner.SetPath(1, folder);
+    m_context.runner.SetPath(FCryptEng::PathMode::BaseName, folder);
     return kDecProgressPg;
 }
 
@@ -476,7 +479,8 @@ int DecDestPg::OnWizardNext() {
     OS::Trace t("DecDestPg::OnWizardNext()");
     if (!FolderAccepted())
         return kVeto;
-    m_context.runner.SetPath(ignorePaths ? 1 : 0, folder);
+    m_context.runner.SetPath(
+        ignorePaths ? FCryptEng::PathMode::BaseName : FCryptEng::PathMode::Common, folder);
     return kDecProgressPg;
 }
 

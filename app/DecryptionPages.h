@@ -14,6 +14,7 @@
 #include "app/Secrets.h"
 #include "app/Sheet.h"
 #include "app/WizardContext.h"
+#include "format/UnlockResult.h"
 
 namespace App {
 
@@ -92,7 +93,7 @@ class DecPasswordPg : public Page {
     void Store(const char* text, std::size_t length);
     void UpdateButtons();
     // Tries one password; 0-5 as the runner maps them.
-    int Try(const char* text);
+    FCryptEng::UnlockResult Try(const char* text);
     // The further administrators; true once unlocked.
     bool AskAdministrators();
     void Box(const char* text, const char* caption, MessageBoxes::Icon icon);

@@ -50,10 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         } catch (const KeyEntry::Err&) {
             break;  // a share that decrypted to less than its index
         }
-        if (result < KeyEntry::TRY_WRONG || result > KeyEntry::TRY_RECOVERY_FAILED ||
-            (result == KeyEntry::TRY_UNLOCKED) != bool(keys) || entry.NumUnlocked() > entry.GetN())
+        if (result < UnlockResult::Wrong || result > UnlockResult::Failed ||
+            (result == UnlockResult::Unlocked) != bool(keys) || entry.NumUnlocked() > entry.GetN())
             __builtin_trap();
-        if (result != KeyEntry::TRY_MORE_ADMINS)
+        if (result != UnlockResult::MoreAdmins)
             break;
     }
     return 0;

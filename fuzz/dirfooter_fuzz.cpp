@@ -48,7 +48,7 @@ const KeySet& Keys() {
             plain.Append(part);
         const SecByteBlock transport = Run(0xE0, 16);
         SecByteBlock wrapped(plain.size() + 8);
-        if (CryptoP2::AesKeyWrap(transport, plain, wrapped) != CryptoP2::KEYWRAP_OK)
+        if (CryptoP2::AesKeyWrap(transport, plain, wrapped) != CryptoP2::KeyWrapResult::Ok)
             __builtin_trap();
         CryptoPP::ByteQueue q;
         q.PutWord32(std::uint32_t(wrapped.size()), CryptoPP::BIG_ENDIAN_ORDER);

@@ -73,11 +73,11 @@ class Flow {
     }
 
   private:
-    static int StatusOf(SelfExtractor::Unlock result) {
+    static int StatusOf(FCryptEng::UnlockResult result) {
         switch (result) {
-            case SelfExtractor::Unlock::Unlocked:
+            case FCryptEng::UnlockResult::Unlocked:
                 return kExitSuccess;
-            case SelfExtractor::Unlock::Cancelled:
+            case FCryptEng::UnlockResult::Cancelled:
                 return kExitCancelled;
             default:
                 return kExitFailed;
@@ -86,9 +86,9 @@ class Flow {
 
     int Unlock() {
         if (m_options.password) {
-            const SelfExtractor::Unlock result = m_x.TryPassword(*m_options.password);
+            const FCryptEng::UnlockResult result = m_x.TryPassword(*m_options.password);
             // A person at the terminal may still type the right one.
-            if (result != SelfExtractor::Unlock::Wrong || !m_dialogs.CanAsk())
+            if (result != FCryptEng::UnlockResult::Wrong || !m_dialogs.CanAsk())
                 return StatusOf(result);
         }
         for (;;) {
@@ -100,9 +100,9 @@ class Flow {
             }
             if (password->empty())
                 return kExitCancelled;
-            const SelfExtractor::Unlock result = m_x.TryPassword(*password);
+            const FCryptEng::UnlockResult result = m_x.TryPassword(*password);
             password.reset();
-            if (result != SelfExtractor::Unlock::Wrong || !m_dialogs.CanAsk())
+            if (result != FCryptEng::UnlockResult::Wrong || !m_dialogs.CanAsk())
                 return StatusOf(result);
         }
     }
