@@ -44,7 +44,9 @@ double Seconds(Clock::time_point since) {
 // Answers every question without a user: overwrite yes, everything else no.
 class SilentCallback : public FCryptEng::SilentCallback {
   public:
-    bool ConfirmOverwrite(const std::string&, bool, std::uint32_t&) override { return true; }
+    bool ConfirmOverwrite(const std::string&, bool, FCryptEng::OverwriteFlags&) override {
+        return true;
+    }
 };
 
 long PeakRssKiB() {
@@ -100,7 +102,7 @@ class TextMaker {
 };
 
 void MakeInput(const std::string& name, std::uint64_t bytes, bool text) {
-    OS::WriteFile out(name, 2);
+    OS::WriteFile out(name, OS::WriteMode::Replace);
     out.Open();
     SecByteBlock block(kBlock);
     TextMaker maker;
@@ -238,7 +240,7 @@ double TimeCopy(const std::string& from, const std::string& to) {
     const auto t0 = Clock::now();
     OS::ReadFile in(from);
     in.Open();
-    OS::WriteFile out(to, 2);
+    OS::WriteFile out(to, OS::WriteMode::Replace);
     out.Open();
     while (const std::size_t n = in.Read(block, block.size()))
         out.Write(block, n);
@@ -260,7 +262,7 @@ EngineResult TimeEncrypt(const std::string& plain, const std::string& container)
     auto cryptor = FCryptEng::FileCryptor::Create(false, &status, &callback);
     cryptor->SetPlainFile(plain);
     // Names stored relative to the common path, as the wizard's destination page sets them.
-    cryptor->SetPathAndMode(0, std::nullopt);
+    cryptor->SetPathAndMode(FCryptEng::PathMode::Common, std::nullopt);
     cryptor->CipherFile(container);
     cryptor->Password(kPassword);
     const auto t0 = Clock::now();
@@ -282,13 +284,14 @@ EngineResult TimeDecrypt(const std::string& container, const std::string& folder
     cryptor->CipherFile(container);
     cryptor->ClearPassword();
     EngineResult r;
-    const int opened = cryptor->Password(kPassword);
-    if (opened != 2) {
-        r.note = "password did not open the container (result " + std::to_string(opened) + ")";
+    const FCryptEng::UnlockResult opened = cryptor->Password(kPassword);
+    if (opened != FCryptEng::UnlockResult::Unlocked) {
+        r.note = "password did not open the container (result " +
+                 std::to_string(static_cast<int>(opened)) + ")";
         return r;
     }
     cryptor->SetPlainFile(std::size_t(0));
-    cryptor->SetPathAndMode(0, folder);
+    cryptor->SetPathAndMode(FCryptEng::PathMode::Common, folder);
     const auto t0 = Clock::now();
     cryptor->Begin();
     r.seconds = Seconds(t0);

@@ -48,9 +48,9 @@ std::size_t FileCryptor::NumPlainFiles(bool selectedOnly) const {
     return m_dirFooter->NumEntries(selectedOnly);
 }
 
-int FileCryptor::Password(const char*) {
+UnlockResult FileCryptor::Password(const char*) {
     OS::Trace t("FileCryptor::Password()");
-    return 0;
+    return UnlockResult::Nothing;
 }
 
 void FileCryptor::AddRecovery(const RecoverySource&) {
@@ -84,7 +84,7 @@ void FileCryptor::InputDeletion(InputDeletionMode mode, bool confirm) {
     m_confirmDeletion = confirm;
 }
 
-void FileCryptor::SetPathAndMode(int mode, const std::optional<std::string>& path) {
+void FileCryptor::SetPathAndMode(PathMode mode, const std::optional<std::string>& path) {
     OS::Trace t("FileCryptor::SetPathAndMode()");
     m_dirFooter->SetPath(mode, path);
     m_pathMode = mode;

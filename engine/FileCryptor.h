@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,16 +15,13 @@
 #include "format/DirFooter.h"
 #include "format/KeyFooter.h"
 #include "format/RecoverySource.h"
+#include "os/Errors.h"
 
 namespace FCryptEng {
 
-class FileCryptorErr : public std::exception {
+class FileCryptorErr : public OS::Error {
   public:
-    explicit FileCryptorErr(std::string text) : m_text(std::move(text)) {}
-    const char* what() const noexcept override { return m_text.c_str(); }
-
-  private:
-    std::string m_text;
+    explicit FileCryptorErr(const std::string& text) : OS::Error(text) {}
 };
 
 class FileCryptor {
@@ -41,7 +37,7 @@ class FileCryptor {
     virtual void SetPlainFile(const std::string& path);
     virtual void ClearPlainFiles();
     virtual std::size_t NumPlainFiles(bool selectedOnly) const;
-    virtual int Password(const char* text);
+    virtual UnlockResult Password(const char* text);
     virtual void AddRecovery(const RecoverySource& source);
     virtual void ClearPassword();
     // The container's file name, or nullopt.
@@ -56,7 +52,7 @@ class FileCryptor {
     void InputDeletion(InputDeletionMode mode, bool confirm);
     InputDeletionMode DeletionMode() const { return m_deletionMode; }
     // Path modes: 0 common path, 1 base name only, 2 full path.
-    void SetPathAndMode(int mode, const std::optional<std::string>& path);
+    void SetPathAndMode(PathMode mode, const std::optional<std::string>& path);
     // The entry's name as the directory records it; nullopt past the end.
     std::optional<std::string> PlainFile(std::size_t index, bool& isDir, bool selectedOnly) const;
 
@@ -82,7 +78,7 @@ class FileCryptor {
     InputDeletionMode m_deletionMode = InputDeletionMode::Keep;
     bool m_confirmDeletion = false;
     // The path choice last given, applied again before a run so that every entry has its name.
-    int m_pathMode = 0;
+    PathMode m_pathMode = PathMode::Common;
     std::optional<std::string> m_path;
     // The file the current step concerns; a failure names it.
     std::string m_where;

@@ -40,6 +40,23 @@ std::uint32_t ReadWord(OS::ReadFile& file) {
     return CryptoPP::GetWord<CryptoPP::word32>(false, CryptoPP::BIG_ENDIAN_ORDER, bytes);
 }
 
+// Failures to make an output that the user can do something about before trying again. A
+// folder is never "in use".
+bool MayRetryCreate(OS::ErrorCode code, bool file) {
+    switch (code) {
+        case OS::ErrorCode::NotFound:
+        case OS::ErrorCode::Denied:
+        case OS::ErrorCode::WriteFault:
+        case OS::ErrorCode::WriteProtected:
+        case OS::ErrorCode::InvalidDrive:
+            return true;
+        case OS::ErrorCode::InUse:
+            return file;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 FileDecryptor::FileDecryptor(OperationStatus* status, CryptorCallback* callback)
@@ -142,14 +159,14 @@ void FileDecryptor::ReadFooters() {
     m_dirFooter = std::move(dirFooter);
 }
 
-int FileDecryptor::Password(const char* text) {
+UnlockResult FileDecryptor::Password(const char* text) {
     OS::Trace t("FileDecryptor::Password()");
     try {
         std::unique_ptr<KeySet> keys;
-        const int result = m_keyFooter->TryPassword(text, keys);
+        const UnlockResult result = m_keyFooter->TryPassword(text, keys);
         // Unlocked only once the directory has opened too: a container whose directory is
         // refused must never run, nor be destroyed after a run of nothing.
-        if (result == KeyEntry::TRY_UNLOCKED) {
+        if (result == UnlockResult::Unlocked) {
             m_dirFooter->Decrypt(*keys);
             m_unlocked = std::move(keys);
         }
@@ -157,9 +174,9 @@ int FileDecryptor::Password(const char* text) {
     } catch (const std::exception& e) {
         // The caller only learns that the container does not open; the log keeps why.
         OS::Logger::Log(OS::LOG_ERROR, m_containerName + ": " + e.what());
-        return KeyEntry::TRY_RECOVERY_FAILED;
+        return UnlockResult::Failed;
     } catch (...) {
-        return KeyEntry::TRY_RECOVERY_FAILED;
+        return UnlockResult::Failed;
     }
 }
 
@@ -267,7 +284,7 @@ void FileDecryptor::DecryptFiles() {
     s.Clear();
     s.SetState(OperationState::Decrypting);
     SetTotalSizes();
-    m_overwriteFlags = 0x11;
+    m_overwriteFlags = OverwriteFlags::Start;
     m_skipped = false;
     m_destination.reset();
     std::uint32_t skippedCount = 0, skippedPlain = 0, skippedStored = 0;
@@ -353,10 +370,9 @@ void FileDecryptor::DecryptFile(DirEntry& e, std::uint32_t overallEnd) {
             out.OpenIn(folder);
             open = true;
         } catch (const OS::File::Error& err) {
-            const int c = err.code;
-            if (c != 1 && c != 3 && c != 5 && c != 6 && c != 7 && c != 8)
+            if (!MayRetryCreate(err.code, true))
                 throw;
-            if (!m_callback || !m_callback->RetryOpen(false, true, e.FinalName(), c)) {
+            if (!m_callback || !m_callback->RetryOpen(false, true, e.FinalName(), err.code)) {
                 s.Cancel();
                 return;
             }
@@ -367,7 +383,7 @@ void FileDecryptor::DecryptFile(DirEntry& e, std::uint32_t overallEnd) {
         PumpStored(e, overallEnd,
                    std::make_unique<CryptoP2::SimpleFileSink>(out.File(), m_callback));
     } catch (const OS::File::Error& err) {
-        if (err.code != 9)
+        if (err.code != OS::ErrorCode::DiskFull)
             throw;
         s.Cancel();
     }
@@ -465,14 +481,14 @@ bool FileDecryptor::OverwriteOK(const DirEntry& e) {
         return false;
     const bool readOnly = (attributes & OS::ATTR_READONLY) != 0;
     if (readOnly) {
-        if (m_overwriteFlags & 0x20)
+        if (Any(m_overwriteFlags, OverwriteFlags::YesToAllReadOnly))
             return true;
-        if (m_overwriteFlags & 0x44)
+        if (Any(m_overwriteFlags, OverwriteFlags::NoToAllReadOnly | OverwriteFlags::NoToAll))
             return false;
     } else {
-        if (m_overwriteFlags & 0x22)
+        if (Any(m_overwriteFlags, OverwriteFlags::YesToAll | OverwriteFlags::YesToAllReadOnly))
             return true;
-        if (m_overwriteFlags & 0x04)
+        if (Any(m_overwriteFlags, OverwriteFlags::NoToAll))
             return false;
     }
     return m_callback && m_callback->ConfirmOverwrite(e.FinalName(), readOnly, m_overwriteFlags);
@@ -486,10 +502,9 @@ bool FileDecryptor::CreateDirectory(const DirEntry& e) {
                 SkipLinked(e, false);
             return true;
         } catch (const OS::Directory::Error& err) {
-            const int c = err.code;
-            if (c != 1 && c != 3 && c != 5 && c != 7 && c != 8)
+            if (!MayRetryCreate(err.code, false))
                 throw;
-            if (!m_callback || !m_callback->RetryOpen(false, false, e.FinalName(), c)) {
+            if (!m_callback || !m_callback->RetryOpen(false, false, e.FinalName(), err.code)) {
                 m_status->Cancel();
                 return false;
             }
@@ -532,7 +547,7 @@ void FileDecryptor::PostDecrypt() {
             // Something was not written: the container may be the only copy of it.
             Warn(path + ": kept, not every file was written");
         } else if (!(m_skipped || m_confirmDeletion) ||
-                   (m_callback && m_callback->ConfirmInputDeletion(&path, int(m_deletionMode)))) {
+                   (m_callback && m_callback->ConfirmInputDeletion(&path, m_deletionMode))) {
             // A container not wholly extracted is never destroyed without asking.
             DestroyContainer(readIdentity);
         } else {
@@ -585,12 +600,12 @@ void FileDecryptor::DestroyContainer(const std::optional<OS::FileIdentity>& read
                     Warn(path + ": kept, it changed after it was read");
                     break;
                 }
-                OS::WriteFile(path, 2, false).Delete(false);
+                OS::WriteFile(path, OS::WriteMode::Replace, false).Delete(false);
                 OS::Logger::Log(OS::LOG_WARN, path + ": deleted, the trash refused it");
                 break;
             }
             default:
-                OS::WriteFile(path, 2, false).Delete(false);
+                OS::WriteFile(path, OS::WriteMode::Replace, false).Delete(false);
                 break;
         }
     } catch (const std::exception& e) {
@@ -600,7 +615,7 @@ void FileDecryptor::DestroyContainer(const std::optional<OS::FileIdentity>& read
 
 void FileDecryptor::DestroyInput(bool eradicate, const OS::FileIdentity& identity) {
     OS::Trace t("FileDecryptor::DestroyInput()");
-    OS::WriteFile file(m_containerName, 2, false);
+    OS::WriteFile file(m_containerName, OS::WriteMode::Replace, false);
     file.ExpectIdentity(identity);
     file.SetProgress(0, &m_status->itemPercent, &m_status->overallPercent, 100);
     const bool ok = eradicate ? file.Eradicate() : file.Overwrite();

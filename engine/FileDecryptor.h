@@ -26,7 +26,7 @@ class FileDecryptor : public FileCryptor {
     void SetPlainFile(std::size_t index) override;
     using FileCryptor::SetPlainFile;
     void ClearPlainFiles() override;
-    int Password(const char* text) override;
+    UnlockResult Password(const char* text) override;
     void ClearPassword() override;
     std::optional<std::string> CipherFile() const override;
     void CipherFile(const std::optional<std::string>& path) override;
@@ -76,7 +76,7 @@ class FileDecryptor : public FileCryptor {
     KeyFooter::AdminEntryReader m_adminReader;
     std::uint32_t m_dataShare = 100;
     std::uint32_t m_destructionShare = 0;
-    std::uint32_t m_overwriteFlags = 0x11;
+    OverwriteFlags m_overwriteFlags = OverwriteFlags::Start;
     bool m_skipped = false;
     // Where this run writes; every folder it changed is synced before the container may go.
     std::unique_ptr<OS::Destination> m_destination;

@@ -35,8 +35,25 @@ using CryptoP2::ProgressFilter;
     throw ProgressFilter::OperationTerminated();
 }
 
-bool AskToRetryOpen(int code) {
-    return code == 1 || code == 4 || code == 6 || code == 8;
+// Failures to read an input that the user can do something about before trying again.
+bool AskToRetryOpen(OS::ErrorCode code) {
+    return code == OS::ErrorCode::NotFound || code == OS::ErrorCode::ReadFault ||
+           code == OS::ErrorCode::InUse || code == OS::ErrorCode::InvalidDrive;
+}
+
+// The same for making the container.
+bool AskToRetryCreate(OS::ErrorCode code) {
+    switch (code) {
+        case OS::ErrorCode::NotFound:
+        case OS::ErrorCode::Denied:
+        case OS::ErrorCode::WriteFault:
+        case OS::ErrorCode::InUse:
+        case OS::ErrorCode::WriteProtected:
+        case OS::ErrorCode::InvalidDrive:
+            return true;
+        default:
+            return false;
+    }
 }
 
 // An absolute, lexically clean name: what the directory works with.
@@ -115,11 +132,12 @@ void FileEncryptor::ClearPlainFiles() {
     m_dirFooter->ClearEntries();
 }
 
-int FileEncryptor::Password(const char* text) {
+UnlockResult FileEncryptor::Password(const char* text) {
     OS::Trace t("FileEncryptor::Password()");
     CheckNotStarted();
     m_keyFooter->Add(std::make_unique<UserPasswordKeyEntry>(text));
-    return 0;
+    // Nothing to unlock: an encryptor takes every password.
+    return UnlockResult::Nothing;
 }
 
 void FileEncryptor::AddRecovery(const RecoverySource& source) {
@@ -202,7 +220,7 @@ void FileEncryptor::Begin() {
             out.MessageEnd();
             PostEncrypt();
         } catch (const OS::File::Error& e) {
-            if (e.code == 9)
+            if (e.code == OS::ErrorCode::DiskFull)
                 CancelRun(*m_status);
             if (m_outputFailed)
                 m_where = *m_outputName;
@@ -288,10 +306,9 @@ void FileEncryptor::OpenOutputFile() {
             throw FileCryptorErr("The name \"" + *m_outputName +
                                  "\" is too long for the file system");
         } catch (const OS::File::Error& e) {
-            const int c = e.code;
-            if (c != 1 && c != 3 && c != 5 && c != 6 && c != 7 && c != 8)
+            if (!AskToRetryCreate(e.code))
                 throw;
-            if (!m_callback || !m_callback->RetryOpen(true, true, *m_outputName, c))
+            if (!m_callback || !m_callback->RetryOpen(true, true, *m_outputName, e.code))
                 CancelRun(*m_status);
         }
     }
@@ -440,7 +457,7 @@ void FileEncryptor::PostEncrypt() {
     if (m_deletionMode != InputDeletionMode::Keep) {
         m_status->SetState(DestructionState(m_deletionMode));
         if (m_confirmDeletion &&
-            !(m_callback && m_callback->ConfirmInputDeletion(nullptr, int(m_deletionMode))))
+            !(m_callback && m_callback->ConfirmInputDeletion(nullptr, m_deletionMode)))
             return;
         VerifyContainer();
         m_status->SetState(DestructionState(m_deletionMode));
@@ -595,7 +612,7 @@ void FileEncryptor::DestroyFiles(bool eradicate) {
             total == 0 ? start : std::uint32_t(start + done * m_destructionShare / total);
         try {
             if (const auto identity = StillAsRead(i, *e)) {
-                OS::WriteFile file(e->Name(), 2, false);
+                OS::WriteFile file(e->Name(), OS::WriteMode::Replace, false);
                 file.ExpectIdentity(*identity);
                 file.SetProgress(0, &s.itemPercent, &s.overallPercent, end);
                 const bool ok = eradicate ? file.Eradicate() : file.Overwrite();

@@ -30,7 +30,7 @@ class FileEncryptor : public FileCryptor {
     void SetPlainFile(const std::string& path) override;
     using FileCryptor::SetPlainFile;
     void ClearPlainFiles() override;
-    int Password(const char* text) override;
+    UnlockResult Password(const char* text) override;
     void AddRecovery(const RecoverySource& source) override;
     void ClearPassword() override;
     std::optional<std::string> CipherFile() const override;

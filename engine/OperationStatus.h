@@ -7,18 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "format/CryptorCallback.h"  // InputDeletionMode, asked about there
 #include "os/Progress.h"
 
 namespace FCryptEng {
-
-// What happens to the inputs after a successful run.
-enum class InputDeletionMode : int {
-    Keep = 0,
-    Recycle = 1,
-    Delete = 2,
-    Overwrite = 3,
-    Eradicate = 4
-};
 
 enum class OperationState : std::uint32_t {
     Idle = 0,

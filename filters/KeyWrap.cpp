@@ -25,15 +25,15 @@ void XorStep(CryptoPP::byte* a, std::size_t t) {
 
 }  // namespace
 
-int AesKeyWrap(const CryptoPP::SecByteBlock& kek, const CryptoPP::SecByteBlock& plain,
-               CryptoPP::SecByteBlock& wrapped) {
+KeyWrapResult AesKeyWrap(const CryptoPP::SecByteBlock& kek, const CryptoPP::SecByteBlock& plain,
+                         CryptoPP::SecByteBlock& wrapped) {
     OS::Trace t("AesKeyWrap()");
     if (!ValidKek(kek))
-        return KEYWRAP_KEK_LENGTH;
+        return KeyWrapResult::KekLength;
     if (plain.size() < kHalf || plain.size() % kHalf != 0)
-        return KEYWRAP_INPUT_LENGTH;
+        return KeyWrapResult::InputLength;
     if (wrapped.size() != plain.size() + kHalf)
-        return KEYWRAP_OUTPUT_LENGTH;
+        return KeyWrapResult::OutputLength;
 
     const std::size_t n = plain.size() / kHalf;
     CryptoPP::AES::Encryption aes(kek.data(), kek.size());
@@ -56,18 +56,18 @@ int AesKeyWrap(const CryptoPP::SecByteBlock& kek, const CryptoPP::SecByteBlock& 
         }
     }
     std::memcpy(wrapped.data(), result.data(), result.size());
-    return KEYWRAP_OK;
+    return KeyWrapResult::Ok;
 }
 
-int AesKeyUnwrap(const CryptoPP::SecByteBlock& kek, const CryptoPP::SecByteBlock& wrapped,
-                 CryptoPP::SecByteBlock& plain) {
+KeyWrapResult AesKeyUnwrap(const CryptoPP::SecByteBlock& kek, const CryptoPP::SecByteBlock& wrapped,
+                           CryptoPP::SecByteBlock& plain) {
     OS::Trace t("AesKeyUnwrap()");
     if (!ValidKek(kek))
-        return KEYWRAP_KEK_LENGTH;
+        return KeyWrapResult::KekLength;
     if (wrapped.size() < 2 * kHalf || wrapped.size() % kHalf != 0)
-        return KEYWRAP_INPUT_LENGTH;
+        return KeyWrapResult::InputLength;
     if (plain.size() + kHalf != wrapped.size())
-        return KEYWRAP_OUTPUT_LENGTH;
+        return KeyWrapResult::OutputLength;
 
     const std::size_t n = wrapped.size() / kHalf - 1;
     CryptoPP::AES::Decryption aes(kek.data(), kek.size());
@@ -87,9 +87,9 @@ int AesKeyUnwrap(const CryptoPP::SecByteBlock& kek, const CryptoPP::SecByteBlock
         }
     }
     if (!CryptoPP::VerifyBufsEqual(a, kInitialValue, kHalf))
-        return KEYWRAP_INTEGRITY;
+        return KeyWrapResult::Integrity;
     std::memcpy(plain.data(), work.data() + kHalf, plain.size());
-    return KEYWRAP_OK;
+    return KeyWrapResult::Ok;
 }
 
 }  // namespace CryptoP2

@@ -7,17 +7,19 @@
 
 namespace CryptoP2 {
 
-enum KeyWrapResult : int {
-    KEYWRAP_OK = 0,
-    KEYWRAP_INTEGRITY = 1,      // unwrap: wrong key or damaged data
-    KEYWRAP_INPUT_LENGTH = 2,   // wrap: < 8 bytes, unwrap: < 16, or not a multiple of 8
-    KEYWRAP_OUTPUT_LENGTH = 3,  // output is not input + 8 (wrap) or input - 8 (unwrap)
-    KEYWRAP_KEK_LENGTH = 4,     // key-encryption key is not 16, 24 or 32 bytes
+// What a wrap or an unwrap did. Only Integrity says anything about a key; the others are a
+// caller's sizing mistakes.
+enum class KeyWrapResult : int {
+    Ok = 0,
+    Integrity = 1,     // unwrap: wrong key or damaged data
+    InputLength = 2,   // wrap: < 8 bytes, unwrap: < 16, or not a multiple of 8
+    OutputLength = 3,  // output is not input + 8 (wrap) or input - 8 (unwrap)
+    KekLength = 4,     // key-encryption key is not 16, 24 or 32 bytes
 };
 
-int AesKeyWrap(const CryptoPP::SecByteBlock& kek, const CryptoPP::SecByteBlock& plain,
-               CryptoPP::SecByteBlock& wrapped);
-int AesKeyUnwrap(const CryptoPP::SecByteBlock& kek, const CryptoPP::SecByteBlock& wrapped,
-                 CryptoPP::SecByteBlock& plain);
+KeyWrapResult AesKeyWrap(const CryptoPP::SecByteBlock& kek, const CryptoPP::SecByteBlock& plain,
+                         CryptoPP::SecByteBlock& wrapped);
+KeyWrapResult AesKeyUnwrap(const CryptoPP::SecByteBlock& kek, const CryptoPP::SecByteBlock& wrapped,
+                           CryptoPP::SecByteBlock& plain);
 
 }  // namespace CryptoP2

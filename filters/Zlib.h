@@ -7,8 +7,9 @@
 #include <cryptopp/secblock.h>
 
 #include <cstdint>
-#include <exception>
 #include <memory>
+
+#include "os/Errors.h"
 
 namespace CryptoP2 {
 
@@ -38,13 +39,9 @@ class ZlibDeflater : public CryptoPP::Filter {
 
 class ZlibInflater : public CryptoPP::Filter {
   public:
-    class Err : public std::exception {
+    class Err : public OS::Error {
       public:
-        explicit Err(const char* text) : m_text(text) {}
-        const char* what() const noexcept override { return m_text; }
-
-      private:
-        const char* m_text;
+        explicit Err(const char* text) : OS::Error(text) {}
     };
     static constexpr const char* kDamaged = "Zlib stream damaged";
     static constexpr const char* kIncomplete = "Zlib stream incomplete";

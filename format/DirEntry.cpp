@@ -241,9 +241,9 @@ void DirEntry::UnwrapKeySet(const CryptoPP::SecByteBlock& kek) {
         throw Err("Wrong KEK in DirEntry::UnwrapKeySet");
 }
 
-void DirEntry::SetPath(int mode, const std::string& path) {
+void DirEntry::SetPath(PathMode mode, const std::string& path) {
     OS::Trace t("DirEntry::SetPath()");
-    if (mode < 0 || mode > 2)
+    if (mode != PathMode::Common && mode != PathMode::BaseName && mode != PathMode::Full)
         throw Err();
     m_pathMode = mode;
     m_commonPath = path;
@@ -260,14 +260,14 @@ std::string DirEntry::StoredNameFromDisk() const {
     OS::Trace t("DirEntry::StoredNameFromDisk()");
     std::string name;
     switch (m_pathMode) {
-        case 0:
+        case PathMode::Common:
             if (m_commonPath.size() > m_name.size())
                 throw Err("Path set longer than filename");
             if (m_name.compare(0, m_commonPath.size(), m_commonPath) != 0)
                 throw Err("Common path set does not match file");
             name = m_name.substr(m_commonPath.size());
             break;
-        case 1: {
+        case PathMode::BaseName: {
             const std::size_t cut = m_name.rfind(OS::kSeparator);
             name = cut == std::string::npos ? m_name : m_name.substr(cut + 1);
             break;
@@ -308,13 +308,13 @@ std::string DirEntry::OutputName() {
     if (folder.empty() || folder.back() != OS::kSeparator)
         folder += OS::kSeparator;
     switch (m_pathMode) {
-        case 0: {
+        case PathMode::Common: {
             const std::size_t start =
                 std::min(m_name.find_first_not_of(kStoredSeparator), m_name.size());
             m_outputRelative = ToNative(m_name.substr(start));
             break;
         }
-        case 1: {
+        case PathMode::BaseName: {
             const std::size_t cut = m_name.rfind(kStoredSeparator);
             m_outputRelative = cut == std::string::npos ? m_name : m_name.substr(cut + 1);
             break;

@@ -8,25 +8,29 @@
 #include <cryptopp/secblock.h>
 
 #include <cstdint>
-#include <exception>
 #include <optional>
 #include <string>
 
 #include "format/FileInfo.h"
 #include "format/FooterEntry.h"
 #include "format/KeySet.h"
+#include "os/Errors.h"
 
 namespace FCryptEng {
 
+// How a stored name relates to the name on disk, both ways. The numbers are those the
+// source-options setting keeps.
+enum class PathMode : int {
+    Common = 0,    // below the common path (the destination folder when decrypting)
+    BaseName = 1,  // the file name alone
+    Full = 2,      // the whole path without its root
+};
+
 class DirEntry : public FileInfo, public FooterEntry {
   public:
-    class Err : public std::exception {
+    class Err : public OS::Error {
       public:
-        explicit Err(const char* text = "\"DirEntry error\"") : m_text(text) {}
-        const char* what() const noexcept override { return m_text; }
-
-      private:
-        const char* m_text;
+        explicit Err(const char* text = "\"DirEntry error\"") : OS::Error(text) {}
     };
 
     static constexpr std::uint16_t kTag = 0x25DE;
@@ -49,8 +53,8 @@ class DirEntry : public FileInfo, public FooterEntry {
     // Raises "Wrong KEK in DirEntry::UnwrapKeySet" when the KEK does not open the key set.
     void UnwrapKeySet(const CryptoPP::SecByteBlock& kek);
 
-    // Mode 0 common path, 1 base name only, 2 full path; recomputes the final name.
-    void SetPath(int mode, const std::string& path);
+    // Recomputes the final name.
+    void SetPath(PathMode mode, const std::string& path);
     void CalcFinalName();
 
     // The stored name (from disk) or the output name (from a container).
@@ -62,7 +66,7 @@ class DirEntry : public FileInfo, public FooterEntry {
     // From disk: whether each part of the stored name can be a file name once decrypted (no
     // more than 255 bytes; a character stored wider than it was counts as stored).
     bool StoredNameFits() const;
-    int PathMode() const { return m_pathMode; }
+    PathMode GetPathMode() const { return m_pathMode; }
     const std::string& CommonPath() const { return m_commonPath; }
 
     std::uint32_t Position() const { return m_position; }
@@ -87,7 +91,7 @@ class DirEntry : public FileInfo, public FooterEntry {
     std::uint32_t m_position = 0;
     std::optional<KeySet> m_keySet;
     CryptoPP::SecByteBlock m_mac;
-    int m_pathMode = 0;
+    PathMode m_pathMode = PathMode::Common;
     std::string m_commonPath;
     std::string m_finalName;
     std::string m_outputFolder;

@@ -177,13 +177,13 @@ void DirFooter::PostDecrypt() {
         Add(std::move(entry));
 }
 
-void DirFooter::SetPath(int mode, const std::optional<std::string>& path) {
+void DirFooter::SetPath(PathMode mode, const std::optional<std::string>& path) {
     OS::Trace t("DirFooter::SetPath()");
     std::optional<std::string> given = path;
     if (given) {
         const bool rootOfAll = given->empty() || *given == std::string(2, OS::kSeparator);
-        if (mode == 0 && rootOfAll) {
-            mode = 2;
+        if (mode == PathMode::Common && rootOfAll) {
+            mode = PathMode::Full;
             given.reset();
         } else if (given->empty() || given->back() != OS::kSeparator) {
             throw Err("Common path must end in file separator");
@@ -224,7 +224,7 @@ void DirFooter::SetPath(int mode, const std::optional<std::string>& path) {
     if (count > 1 && m_rootEntry && !m_rootEntry->IsDir())
         m_rootEntry = nullptr;
 
-    if (mode == 0 && !given)
+    if (mode == PathMode::Common && !given)
         given = m_commonPath;
     for (const auto& entry : m_entries) {
         if (entry->Selected())

@@ -48,7 +48,7 @@ class DirFooter : public Footer {
 
     // Computes the common path and root entry of the selected entries and hands mode and path
     // to them; path (native, ending in the separator) is the destination when decrypting.
-    void SetPath(int mode, const std::optional<std::string>& path);
+    void SetPath(PathMode mode, const std::optional<std::string>& path);
     const std::string& CommonPath() const { return m_commonPath; }
     DirEntry* RootEntry() const { return m_rootEntry; }
 

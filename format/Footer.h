@@ -7,22 +7,18 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 
 #include "format/FooterEntry.h"
 #include "format/KeySet.h"
+#include "os/Errors.h"
 
 namespace FCryptEng {
 
 class Footer {
   public:
-    class Err : public std::exception {
+    class Err : public OS::Error {
       public:
-        explicit Err(const char* text) : m_text(text) {}
-        const char* what() const noexcept override { return m_text; }
-
-      private:
-        const char* m_text;
+        explicit Err(const char* text) : OS::Error(text) {}
     };
 
     static constexpr std::uint32_t kMacSize = 32;

@@ -5,16 +5,17 @@
 #include <cryptopp/cryptlib.h>
 
 #include <cstdint>
-#include <exception>
+
+#include "os/Errors.h"
 
 namespace FCryptEng {
 
 class FooterEntry {
   public:
     // Raised when a record would not fit its 16-bit size field.
-    class Err : public std::exception {
+    class Err : public OS::Error {
       public:
-        const char* what() const noexcept override { return "\"FooterEntry error\""; }
+        Err() : OS::Error("\"FooterEntry error\"") {}
     };
 
     static constexpr std::uint32_t kMaxBodySize = 0xFFFF;

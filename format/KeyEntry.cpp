@@ -53,18 +53,18 @@ void UserPasswordKeyEntry::PutBody(CryptoPP::BufferedTransformation& sink) const
     PutKeySet(sink);
 }
 
-int UserPasswordKeyEntry::TryPassword(const char* password, std::unique_ptr<KeySet>& out) {
+UnlockResult UserPasswordKeyEntry::TryPassword(const char* password, std::unique_ptr<KeySet>& out) {
     OS::Trace t("UserPasswordKeyEntry::TryPassword()");
     if (!m_keySet)
-        return TRY_WRONG;
+        return UnlockResult::Wrong;
     m_wrapperKey = CryptoP2::DerivePasswordKey(password, m_salt);
     KeySet candidate(*m_keySet);
     if (!candidate.Unwrap(m_wrapperKey)) {
         m_wrapperKey.CleanNew(0);
-        return TRY_WRONG;
+        return UnlockResult::Wrong;
     }
     out = std::make_unique<KeySet>(candidate);
-    return TRY_UNLOCKED;
+    return UnlockResult::Unlocked;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -104,24 +104,25 @@ void EmergencyPasswordKeyEntry::PutBody(CryptoPP::BufferedTransformation& sink) 
     sink.Put(m_encryptedWrapperKey.data(), m_encryptedWrapperKey.size());
 }
 
-int EmergencyPasswordKeyEntry::TryPassword(const char* password, std::unique_ptr<KeySet>& out) {
+UnlockResult EmergencyPasswordKeyEntry::TryPassword(const char* password,
+                                                    std::unique_ptr<KeySet>& out) {
     OS::Trace t("EmergencyPasswordKeyEntry::TryPassword()");
     if (!m_keyPair.HasSealedKey() || !m_keySet)
-        return TRY_WRONG;
+        return UnlockResult::Wrong;
     // Opening consumes the sealed key, so a copy is opened and the entry stays as read.
     KeyPair opened(m_keyPair);
     if (!opened.Decrypt(password))
-        return TRY_WRONG;
+        return UnlockResult::Wrong;
     std::optional<CryptoPP::SecByteBlock> wrapper =
         opened.DecryptWithPrivateKey(m_encryptedWrapperKey.data(), m_encryptedWrapperKey.size());
     if (!wrapper || wrapper->size() != kWrapperKeySize)
-        return TRY_WRONG;
+        return UnlockResult::Wrong;
     KeySet candidate(*m_keySet);
     if (!candidate.Unwrap(*wrapper))
-        return TRY_WRONG;
+        return UnlockResult::Wrong;
     m_wrapperKey = *wrapper;
     out = std::make_unique<KeySet>(candidate);
-    return TRY_UNLOCKED;
+    return UnlockResult::Unlocked;
 }
 
 }  // namespace FCryptEng

@@ -5,36 +5,26 @@
 #include <cryptopp/secblock.h>
 
 #include <cstdint>
-#include <exception>
 #include <memory>
 #include <optional>
 
 #include "format/FooterEntry.h"
+#include "format/KeyPair.h"
 #include "format/KeySet.h"
-#include "recovery/KeyPair.h"
+#include "format/UnlockResult.h"
+#include "os/Errors.h"
 
 namespace FCryptEng {
 
 class KeyEntry : public FooterEntry {
   public:
-    class Err : public std::exception {
+    class Err : public OS::Error {
       public:
-        const char* what() const noexcept override { return "\"KeyEntry error\""; }
+        Err() : OS::Error("\"KeyEntry error\"") {}
     };
 
-    // Results of TryPassword, shared by every entry and the key footer.
-    enum Result : int {
-        TRY_NOTHING = 0,            // no entry to try
-        TRY_WRONG = 1,              // does not open with this text
-        TRY_UNLOCKED = 2,           // out holds the footer key set
-        TRY_MORE_ADMINS = 3,        // administrator accepted, more needed
-        TRY_KEYFILE_CANCELLED = 4,  // administrator's key-file request cancelled
-        TRY_KEYFILE_UNUSABLE = 5,   // administrator's key file unusable
-        TRY_RECOVERY_FAILED = 6,    // administrators' shares did not rebuild the secret
-    };
-
-    // On success `out` (empty on entry) receives a plain copy of the footer key set.
-    virtual int TryPassword(const char* password, std::unique_ptr<KeySet>& out) = 0;
+    // On Unlocked, `out` (empty on entry) receives a plain copy of the footer key set.
+    virtual UnlockResult TryPassword(const char* password, std::unique_ptr<KeySet>& out) = 0;
 
     // Takes a copy of the footer key set, wrapped under this entry's wrapper key.
     void SetKeys(const KeySet& keys);
@@ -64,7 +54,7 @@ class UserPasswordKeyEntry : public KeyEntry {
     std::uint16_t Tag() const override { return kTag; }
     std::uint32_t CalcBodySize() const override;
     void PutBody(CryptoPP::BufferedTransformation& sink) const override;
-    int TryPassword(const char* password, std::unique_ptr<KeySet>& out) override;
+    UnlockResult TryPassword(const char* password, std::unique_ptr<KeySet>& out) override;
 
     const CryptoPP::SecByteBlock& Salt() const { return m_salt; }
 
@@ -84,7 +74,7 @@ class EmergencyPasswordKeyEntry : public KeyEntry {
     std::uint16_t Tag() const override { return kTag; }
     std::uint32_t CalcBodySize() const override;
     void PutBody(CryptoPP::BufferedTransformation& sink) const override;
-    int TryPassword(const char* password, std::unique_ptr<KeySet>& out) override;
+    UnlockResult TryPassword(const char* password, std::unique_ptr<KeySet>& out) override;
 
   private:
     KeyPair m_keyPair;

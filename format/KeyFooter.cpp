@@ -81,15 +81,15 @@ void KeyFooter::ProcessEncoding(const AdminEntryReader& adminReader) {
     }
 }
 
-int KeyFooter::TryPassword(const char* password, std::unique_ptr<KeySet>& out) {
+UnlockResult KeyFooter::TryPassword(const char* password, std::unique_ptr<KeySet>& out) {
     OS::Trace t("KeyFooter::TryPassword()");
-    int result = KeyEntry::TRY_NOTHING;
+    UnlockResult result = UnlockResult::Nothing;
     if (m_pending) {
         // An administrators' entry that asked for more receives every later attempt.
         result = m_pending->TryPassword(password, out);
     } else {
         for (auto& entry : m_entries) {
-            if (out || (result != KeyEntry::TRY_NOTHING && result != KeyEntry::TRY_WRONG))
+            if (out || (result != UnlockResult::Nothing && result != UnlockResult::Wrong))
                 break;
             try {
                 result = entry->TryPassword(password, out);
@@ -98,9 +98,9 @@ int KeyFooter::TryPassword(const char* password, std::unique_ptr<KeySet>& out) {
             } catch (const std::exception& e) {
                 // A damaged entry must not lock the user out through the entries after it.
                 OS::Logger::Log(OS::LOG_WARN, std::string("Key entry unusable: ") + e.what());
-                result = KeyEntry::TRY_WRONG;
+                result = UnlockResult::Wrong;
             }
-            if (result == KeyEntry::TRY_MORE_ADMINS) {
+            if (result == UnlockResult::MoreAdmins) {
                 m_pending = entry.get();
                 break;
             }

@@ -7,7 +7,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -15,18 +14,15 @@
 #include "format/CryptorCallback.h"
 #include "format/Footer.h"
 #include "format/KeyEntry.h"
+#include "os/Errors.h"
 
 namespace FCryptEng {
 
 class KeyFooter : public Footer {
   public:
-    class Err : public std::exception {
+    class Err : public OS::Error {
       public:
-        explicit Err(const char* text = "\"KeyFooter error\"") : m_text(text) {}
-        const char* what() const noexcept override { return m_text; }
-
-      private:
-        const char* m_text;
+        explicit Err(const char* text = "\"KeyFooter error\"") : OS::Error(text) {}
     };
 
     static constexpr std::uint32_t kKind = 0x8C000000;
@@ -48,10 +44,10 @@ class KeyFooter : public Footer {
     void Add(std::unique_ptr<KeyEntry> entry);
     void ClearEntries();
 
-    // Offers a password to the entries (see KeyEntry::Result). When an entry unlocks the keys,
+    // Offers a password to the entries (see UnlockResult). When an entry unlocks the keys,
     // the footer verifies its MAC with them: a mismatch raises "Footer MAC mismatch". `out`
     // must be empty on entry and must outlive the footer's use of the keys.
-    int TryPassword(const char* password, std::unique_ptr<KeySet>& out);
+    UnlockResult TryPassword(const char* password, std::unique_ptr<KeySet>& out);
 
   protected:
     void PreEncodingHook() override;

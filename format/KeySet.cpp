@@ -132,7 +132,7 @@ void KeySet::Wrap(const CryptoPP::SecByteBlock& wrappingKey) {
         }
     }
     CryptoPP::SecByteBlock wrapped(plain.size() + 8);
-    if (CryptoP2::AesKeyWrap(wrappingKey, plain, wrapped) != CryptoP2::KEYWRAP_OK)
+    if (CryptoP2::AesKeyWrap(wrappingKey, plain, wrapped) != CryptoP2::KeyWrapResult::Ok)
         throw Err();
     Clear();
     m_wrapped = std::move(wrapped);
@@ -147,10 +147,10 @@ bool KeySet::Unwrap(const CryptoPP::SecByteBlock& wrappingKey) {
         throw Err();
     const bool withKek = length == kWrappedWithKek;
     CryptoPP::SecByteBlock plain(length - 8);
-    const int result = CryptoP2::AesKeyUnwrap(wrappingKey, *m_wrapped, plain);
-    if (result == CryptoP2::KEYWRAP_INTEGRITY)
+    const CryptoP2::KeyWrapResult result = CryptoP2::AesKeyUnwrap(wrappingKey, *m_wrapped, plain);
+    if (result == CryptoP2::KeyWrapResult::Integrity)
         return false;
-    if (result != CryptoP2::KEYWRAP_OK)
+    if (result != CryptoP2::KeyWrapResult::Ok)
         throw Err();
     Clear();
     const CryptoPP::byte* in = plain.data();

@@ -7,20 +7,17 @@
 #include <cryptopp/secblock.h>
 
 #include <cstdint>
-#include <exception>
 #include <optional>
+
+#include "os/Errors.h"
 
 namespace FCryptEng {
 
 class KeySet {
   public:
-    class Err : public std::exception {
+    class Err : public OS::Error {
       public:
-        explicit Err(const char* text = "\"KeySet error\"") : m_text(text) {}
-        const char* what() const noexcept override { return m_text; }
-
-      private:
-        const char* m_text;
+        explicit Err(const char* text = "\"KeySet error\"") : OS::Error(text) {}
     };
 
     static constexpr std::size_t kKekSize = 32;

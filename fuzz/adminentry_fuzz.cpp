@@ -44,16 +44,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     for (int attempt = 0; attempt <= entry.GetN(); ++attempt) {
         std::unique_ptr<KeySet> keys;
-        int result = 0;
+        UnlockResult result = UnlockResult::Nothing;
         try {
             result = entry.TryPassword("fuzz", keys);
         } catch (const KeyEntry::Err&) {
             break;  // a share that decrypted to less than its index
         }
-        if (result < KeyEntry::TRY_WRONG || result > KeyEntry::TRY_RECOVERY_FAILED ||
-            (result == KeyEntry::TRY_UNLOCKED) != bool(keys) || entry.NumUnlocked() > entry.GetN())
+        // An entry that was tried answers Wrong to Failed.
+        if (static_cast<int>(result) < static_cast<int>(UnlockResult::Wrong) ||
+            static_cast<int>(result) > static_cast<int>(UnlockResult::Failed) ||
+            (result == UnlockResult::Unlocked) != bool(keys) || entry.NumUnlocked() > entry.GetN())
             __builtin_trap();
-        if (result != KeyEntry::TRY_MORE_ADMINS)
+        if (result != UnlockResult::MoreAdmins)
             break;
     }
     return 0;

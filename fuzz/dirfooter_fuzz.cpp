@@ -48,7 +48,7 @@ const KeySet& Keys() {
             plain.Append(part);
         const SecByteBlock transport = Run(0xE0, 16);
         SecByteBlock wrapped(plain.size() + 8);
-        if (CryptoP2::AesKeyWrap(transport, plain, wrapped) != CryptoP2::KEYWRAP_OK)
+        if (CryptoP2::AesKeyWrap(transport, plain, wrapped) != CryptoP2::KeyWrapResult::Ok)
             __builtin_trap();
         CryptoPP::ByteQueue q;
         q.PutWord32(std::uint32_t(wrapped.size()), CryptoPP::BIG_ENDIAN_ORDER);
@@ -93,11 +93,12 @@ bool HasComponent(const std::string& name, const char* part) {
 
 void CheckOutputNames(DirFooter& footer) {
     const std::string destination = "/out/";
-    for (int mode : {0, 1, 2}) {
+    using FCryptEng::PathMode;
+    for (PathMode mode : {PathMode::Common, PathMode::BaseName, PathMode::Full}) {
         footer.SetPath(mode, destination);
         for (std::size_t i = 0; DirEntry* entry = footer.GetEntry(i); ++i) {
             const std::string& name = entry->FinalName();
-            if (mode != 2 && name.compare(0, destination.size(), destination) != 0)
+            if (mode != PathMode::Full && name.compare(0, destination.size(), destination) != 0)
                 __builtin_trap();
             if (name.size() <= 1 || HasComponent(name, "..") || HasComponent(name, ".") ||
                 name.find("//") != std::string::npos)

@@ -22,6 +22,7 @@ namespace {
 using FCryptEng::EmergencyPassword;
 using FCryptEng::KeyEntry;
 using FCryptEng::KeyPair;
+using FCryptEng::UnlockResult;
 
 using cryvan_fuzz::ScratchPath;
 using cryvan_fuzz::WriteScratch;
@@ -60,7 +61,7 @@ void UseKeyEntry(const EmergencyPassword& record) {
     std::unique_ptr<FCryptEng::KeySet> out;
     try {
         // The seeds are sealed under "fuzz"; a sealed key that opens but is damaged raises.
-        if (read.TryPassword("fuzz", out) == KeyEntry::TRY_UNLOCKED &&
+        if (read.TryPassword("fuzz", out) == UnlockResult::Unlocked &&
             (!out || !out->EncKey() || *out->EncKey() != *keys.EncKey()))
             __builtin_trap();
     } catch (const KeyPair::Err&) {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "recovery/KeyPair.h"
+#include "format/KeyPair.h"
 
 namespace {
 

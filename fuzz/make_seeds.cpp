@@ -13,9 +13,9 @@
 
 #include "format/DirFooter.h"
 #include "format/KeyFooter.h"
+#include "format/KeyPair.h"
 #include "fuzz/admin_seeds.h"
 #include "fuzz/emergency_seeds.h"
-#include "recovery/KeyPair.h"
 #include "recovery/Organisation.h"
 
 namespace {
@@ -70,7 +70,7 @@ void DirFooterSeeds(const fs::path& dir, const fs::path& scratch) {
     FCryptEng::DirFooter footer;
     for (const char* name : {"docs", "docs/notes.txt", "docs/sub", "docs/sub/x\\y.bin"})
         footer.Add(std::make_unique<FCryptEng::DirEntry>((scratch / name).string()));
-    footer.SetPath(0, std::nullopt);
+    footer.SetPath(FCryptEng::PathMode::Common, std::nullopt);
     for (std::size_t i = 0; FCryptEng::DirEntry* e = footer.GetEntry(i); ++i)
         e->WrapKeySet(kek);
     footer.MakeRawEncoding();

@@ -12,9 +12,9 @@
 #include <cstring>
 #include <string>
 
+#include "format/KeyPair.h"
 #include "fuzz/FuzzSupport.h"
 #include "os/File.h"
-#include "recovery/KeyPair.h"
 #include "recovery/Organisation.h"
 #include "recovery/Signed.h"
 

@@ -4,16 +4,17 @@
 #pragma once
 
 #include <cstdint>
-#include <exception>
 #include <string>
+
+#include "os/Errors.h"
 
 namespace OS {
 
 class Config {
   public:
-    class Err : public std::exception {
+    class Err : public OS::Error {
       public:
-        const char* what() const noexcept override { return "\"Config error\""; }
+        Err() : OS::Error("\"Config error\"") {}
     };
 
     // `name` is the key below Software, its levels separated by backslashes.

@@ -21,10 +21,10 @@ constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
         throw File::NameTooLong();
     if (layer == ErrorLayer::File) {
         File::RaiseError(err);
-        throw File::Error(0);  // err was 0: a failure all the same
+        throw File::Error(ErrorCode::Failed);  // err was 0: a failure all the same
     }
     RaiseErrno<ErrorLayer::Directory>(err);
-    throw PlatformError<ErrorLayer::Directory>(0);
+    throw PlatformError<ErrorLayer::Directory>(ErrorCode::Failed);
 }
 
 std::string ParentOf(const std::string& relative) {
@@ -62,7 +62,7 @@ void Destination::CheckFits(const std::string& relative) const {
         // Stored names are checked when read; this only keeps the walk honest.
         const std::string part = relative.substr(start, length);
         if (part.empty() || part == "." || part == "..")
-            throw File::Error(0);
+            throw File::Error(ErrorCode::Failed);
         if (end == std::string::npos)
             return;
         start = end + 1;

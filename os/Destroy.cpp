@@ -115,7 +115,7 @@ bool IsDestroyable(File::Info& info, struct stat& st, std::string& note) {
     try {
         info.Update();
     } catch (const File::Error& e) {
-        if (e.code == 1) {
+        if (e.code == ErrorCode::NotFound) {
             note = "not found";
             return false;
         }
@@ -202,7 +202,7 @@ bool IsSecureMedium(const File::Info& info) {
         rc = statfs(info.Path().c_str(), &fs);
     if (rc != 0) {
         if (errno == ENOENT || errno == ENOTDIR)
-            throw File::Error(8);
+            throw File::Error(ErrorCode::InvalidDrive);
         File::RaiseLastError();
     }
     // f_type is a signed word on some targets: the magic numbers are its low 32 bits.
@@ -241,7 +241,7 @@ FileIdentity IdentityOfStat(const struct stat& st) {
 FileIdentity File::Identity() const {
     struct stat st {};
     if (m_state.fd < 0)
-        throw Error(0);
+        throw Error(ErrorCode::Failed);
     if (fstat(m_state.fd, &st) != 0)
         RaiseLastError();
     return IdentityOfStat(st);
@@ -278,7 +278,7 @@ class FolderHandle {
 };
 
 std::string ErrnoText(int err) {
-    return ErrorText(ErrorLayer::File, MapErrno(err, ErrorLayer::File));
+    return ErrorText(ErrorLayer::File, MapErrno(err, ErrorLayer::File).value_or(ErrorCode::Failed));
 }
 
 }  // namespace
@@ -327,8 +327,8 @@ std::vector<RemovalOutcome> DeleteFileList(const std::vector<std::string>& names
             outcome.reason = kChanged;
         } else if (recycle) {
             try {
-                // Never opened: mode 2 only lets the name be described whatever it is.
-                WriteFile file(name, 2);
+                // Never opened: Replace only lets the name be described whatever it is.
+                WriteFile file(name, WriteMode::Replace);
                 if (i < expected.size())
                     file.ExpectIdentity(expected[i]);
                 if (!file.Recycle()) {
@@ -351,14 +351,14 @@ std::vector<RemovalOutcome> DeleteFileList(const std::vector<std::string>& names
 
 // ---------------------------------------------------------------------------------------------
 
-bool WriteFile::OpenToDestroy(int mode) {
+bool WriteFile::OpenToDestroy(WriteMode mode) {
     if (IsOpen())
         return true;
     const std::string full = m_info.FullName();
     // Read-only protects a file from being written, whoever asks: root is kept out too.
     if (m_info.Attributes() & ATTR_READONLY) {
         m_destroyNote = std::string("kept, it could not be opened for writing: ") +
-                        ErrorText(ErrorLayer::File, 3);
+                        ErrorText(ErrorLayer::File, ErrorCode::Denied);
         Logger::Log(LOG_WARN, full + ": " + m_destroyNote);
         return false;
     }
@@ -376,12 +376,12 @@ bool WriteFile::OpenToDestroy(int mode) {
         } catch (const Error&) {
         }
         switch (e.code) {
-            case 1:
-            case 3:
-            case 5:
-            case 6:
-            case 7:
-            case 8:
+            case ErrorCode::NotFound:
+            case ErrorCode::Denied:
+            case ErrorCode::WriteFault:
+            case ErrorCode::InUse:
+            case ErrorCode::WriteProtected:
+            case ErrorCode::InvalidDrive:
                 m_destroyNote =
                     std::string("kept, it could not be opened for writing: ") + e.what();
                 Logger::Log(LOG_WARN, full + ": " + m_destroyNote);
@@ -441,7 +441,8 @@ bool WriteFile::PrepareToDestroy() {
     // Content destroyed under a name that stays would be the worst of both.
     if (access(m_info.Path().c_str(), W_OK | X_OK) != 0) {
         m_destroyNote = std::string("kept, its folder does not let it be removed: ") +
-                        ErrorText(ErrorLayer::File, MapErrno(errno, ErrorLayer::File));
+                        ErrorText(ErrorLayer::File,
+                                  MapErrno(errno, ErrorLayer::File).value_or(ErrorCode::Failed));
         return false;
     }
     if (st.st_nlink > 1) {
@@ -458,7 +459,7 @@ bool WriteFile::Overwrite() {
     if (!PrepareToDestroy())
         return false;
     const bool secure = IsSecureMedium(m_info);
-    if (!OpenToDestroy(3))
+    if (!OpenToDestroy(WriteMode::OpenExisting))
         return false;
     const std::vector<unsigned char> zeros(kBlockSize, 0);
     OverwritePass(zeros.data(), zeros.size(), 100, m_state.counterEnd);
@@ -478,7 +479,7 @@ bool WriteFile::Eradicate() {
     std::mt19937 rng = FreshGenerator();
 
     if (m_info.Size() != 0) {
-        if (!OpenToDestroy(9999))
+        if (!OpenToDestroy(WriteMode::WriteThrough))
             return false;
         const std::size_t block = std::size_t(std::min<std::uint64_t>(m_info.Size(), kBlockSize));
         std::vector<unsigned char> buffer(block);

@@ -20,7 +20,7 @@ namespace {
 // A name with a NUL inside would reach the system cut short, naming some other folder.
 const char* SystemName(const std::string& path) {
     if (path.find('\0') != std::string::npos)
-        throw Directory::Error(0);
+        throw Directory::Error(ErrorCode::Failed);
     return path.c_str();
 }
 

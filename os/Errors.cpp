@@ -28,41 +28,60 @@ const char* const kDirectoryTexts[10] = {
 
 struct Mapping {
     int err;
-    int fileCode;
-    int directoryCode;
+    ErrorCode fileCode;
+    ErrorCode directoryCode;
 };
+
+constexpr ErrorCode kFailed = ErrorCode::Failed;
 
 // The one table from errno to the codes of both layers. EIO depends on the direction.
 constexpr Mapping kMappings[] = {
-    {ENOENT, 1, 1},      {ENOTDIR, 1, 1}, {EEXIST, 2, 2}, {EACCES, 3, 3},
-    {EPERM, 3, 3},       {EISDIR, 3, 3},  {EBUSY, 6, 6},  {ETXTBSY, 6, 6},
-    {EWOULDBLOCK, 6, 6}, {EROFS, 7, 7},   {ENXIO, 8, 8},  {ENODEV, 8, 8},
-    {ENOSPC, 9, 0},      {EDQUOT, 9, 0},  {EFBIG, 9, 0},  {ENOTEMPTY, 0, 9},
+    {ENOENT, ErrorCode::NotFound, ErrorCode::NotFound},
+    {ENOTDIR, ErrorCode::NotFound, ErrorCode::NotFound},
+    {EEXIST, ErrorCode::Exists, ErrorCode::Exists},
+    {EACCES, ErrorCode::Denied, ErrorCode::Denied},
+    {EPERM, ErrorCode::Denied, ErrorCode::Denied},
+    {EISDIR, ErrorCode::Denied, ErrorCode::Denied},
+    {EBUSY, ErrorCode::InUse, ErrorCode::InUse},
+    {ETXTBSY, ErrorCode::InUse, ErrorCode::InUse},
+    {EWOULDBLOCK, ErrorCode::InUse, ErrorCode::InUse},
+    {EROFS, ErrorCode::WriteProtected, ErrorCode::WriteProtected},
+    {ENXIO, ErrorCode::InvalidDrive, ErrorCode::InvalidDrive},
+    {ENODEV, ErrorCode::InvalidDrive, ErrorCode::InvalidDrive},
+    {ENOSPC, ErrorCode::DiskFull, kFailed},
+    {EDQUOT, ErrorCode::DiskFull, kFailed},
+    {EFBIG, ErrorCode::DiskFull, kFailed},
+    {ENOTEMPTY, kFailed, ErrorCode::NotEmpty},
 };
 
 }  // namespace
 
-int MapErrno(int err, ErrorLayer layer, IoOp op) {
+std::optional<ErrorCode> MapErrno(int err, ErrorLayer layer, IoOp op) {
     if (err == 0)
-        return -1;
+        return std::nullopt;
     if (err == EIO) {
         if (op == IoOp::Read)
-            return 4;
+            return ErrorCode::ReadFault;
         if (op == IoOp::Write)
-            return 5;
-        return 0;
+            return ErrorCode::WriteFault;
+        return kFailed;
     }
     for (const Mapping& m : kMappings) {
         if (m.err == err)
             return layer == ErrorLayer::File ? m.fileCode : m.directoryCode;
     }
-    return 0;
+    return kFailed;
 }
 
-const char* ErrorText(ErrorLayer layer, int code) {
-    if (code < 0 || code > 9)
-        code = 0;
-    return layer == ErrorLayer::File ? kFileTexts[code] : kDirectoryTexts[code];
+const char* ErrorText(ErrorLayer layer, ErrorCode code) {
+    int index = static_cast<int>(code);
+    if (index < 0 || index > 9)
+        index = 0;
+    return layer == ErrorLayer::File ? kFileTexts[index] : kDirectoryTexts[index];
 }
+
+SystemError::SystemError(ErrorLayer layer, ErrorCode c, const char* text)
+    : Error(text ? text : ErrorText(layer, c)),
+      code(static_cast<int>(c) >= 0 && static_cast<int>(c) <= 9 ? c : kFailed) {}
 
 }  // namespace OS

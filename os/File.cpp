@@ -48,8 +48,13 @@ DateTime FromStatx(const struct statx_timestamp& t) {
 std::timespec ToTimespecOrRaise(const DateTime& d) {
     std::timespec ts{};
     if (!d.ToTimespec(ts))
-        throw File::Error(0);
+        throw File::Error(ErrorCode::Failed);
     return ts;
+}
+
+// Modes that may create the file.
+bool Creates(WriteMode mode) {
+    return mode == WriteMode::CreateNew || mode == WriteMode::Replace;
 }
 
 }  // namespace
@@ -126,7 +131,7 @@ File::Info::Info(const std::string& fullName, bool mayNotExist) {
         Update();
     } catch (const Error& e) {
         m_exists = false;
-        if (!mayNotExist || e.code != 1)
+        if (!mayNotExist || e.code != ErrorCode::NotFound)
             throw;
     }
 }
@@ -215,7 +220,7 @@ void ReadFile::Close() {
 std::size_t ReadFile::Read(void* buffer, std::size_t count) {
     Trace trace("ReadFile::Read()");
     if (!IsOpen())
-        throw Error(0);
+        throw Error(ErrorCode::Failed);
     auto* out = static_cast<unsigned char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
@@ -234,7 +239,7 @@ std::size_t ReadFile::Read(void* buffer, std::size_t count) {
 
 static std::uint64_t Seek(int fd, std::int64_t offset, bool fromCurrent) {
     if (fd < 0)
-        throw File::Error(0);
+        throw File::Error(ErrorCode::Failed);
     const int whence = fromCurrent ? SEEK_CUR : (offset < 0 ? SEEK_END : SEEK_SET);
     const off_t pos = lseek(fd, offset, whence);
     if (pos < 0)
@@ -249,9 +254,9 @@ std::uint64_t ReadFile::Move(std::int64_t offset, bool fromCurrent) {
 
 // ---------------------------------------------------------------------------------------------
 
-WriteFile::WriteFile(const std::string& fullName, int mode, bool deleteIfLeftOpen) {
+WriteFile::WriteFile(const std::string& fullName, WriteMode mode, bool deleteIfLeftOpen) {
     Trace trace("WriteFile::WriteFile()");
-    m_info = Info(fullName, mode == 0 || mode == 2);
+    m_info = Info(fullName, Creates(mode));
     m_state.mode = mode;
     m_state.deleteIfLeftOpen = deleteIfLeftOpen;
 }
@@ -259,7 +264,7 @@ WriteFile::WriteFile(const std::string& fullName, int mode, bool deleteIfLeftOpe
 WriteFile::WriteFile(Descriptor fd, const std::string& fullName) {
     Trace trace("WriteFile::WriteFile()");
     m_info = Info::Named(fullName);
-    m_state.mode = 3;
+    m_state.mode = WriteMode::OpenExisting;
     m_state.fd = fd.Release();
     m_adopted = true;
 }
@@ -289,27 +294,27 @@ void WriteFile::Open() {
         return;
     // Its name may belong to another file by now.
     if (m_adopted)
-        throw Error(0);
+        throw Error(ErrorCode::Failed);
     int flags = O_RDWR | O_CLOEXEC;
     switch (m_state.mode) {
-        case 0:
+        case WriteMode::CreateNew:
             flags |= O_CREAT | O_EXCL;
             break;
-        case 1:
+        case WriteMode::Truncate:
             break;
-        case 2:
+        case WriteMode::Replace:
             flags |= O_CREAT;
             break;
-        case 3:
+        case WriteMode::OpenExisting:
             break;
-        case 9999:
+        case WriteMode::WriteThrough:
             flags |= O_DSYNC;
             break;
         default:
-            throw Error(0);
+            throw Error(ErrorCode::Failed);
     }
     const std::string full = m_info.FullName();
-    if ((m_state.mode == 0 || m_state.mode == 2) && access(full.c_str(), F_OK) != 0)
+    if (Creates(m_state.mode) && access(full.c_str(), F_OK) != 0)
         CreateFilePath(m_info.Path());
 
     int fd;
@@ -323,7 +328,8 @@ void WriteFile::Open() {
     int err = 0;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0)
         err = errno;
-    if (!err && (m_state.mode == 1 || m_state.mode == 2) && ftruncate(fd, 0) != 0)
+    if (!err && (m_state.mode == WriteMode::Truncate || m_state.mode == WriteMode::Replace) &&
+        ftruncate(fd, 0) != 0)
         err = errno;
     if (!err && (m_creationAttributes & ATTR_COMPRESSED))
         err = AskToCompress(fd);
@@ -365,7 +371,7 @@ void WriteFile::ApplyCreationAttributes() {
 void WriteFile::SetPermissions(mode_t mode) {
     Trace trace("WriteFile::SetPermissions()");
     if (!IsOpen())
-        throw Error(0);
+        throw Error(ErrorCode::Failed);
     if (fchmod(m_state.fd, mode) != 0)
         RaiseLastError();
 }
@@ -373,7 +379,7 @@ void WriteFile::SetPermissions(mode_t mode) {
 void WriteFile::SetOwner(uid_t owner, gid_t group) {
     Trace trace("WriteFile::SetOwner()");
     if (!IsOpen())
-        throw Error(0);
+        throw Error(ErrorCode::Failed);
     if (fchown(m_state.fd, owner, group) != 0)
         RaiseLastError();
 }
@@ -383,7 +389,7 @@ std::size_t WriteFile::Write(const void* buffer, std::size_t count, std::size_t*
     if (written)
         *written = 0;
     if (!IsOpen())
-        throw Error(0);
+        throw Error(ErrorCode::Failed);
     const auto* in = static_cast<const unsigned char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
@@ -406,7 +412,7 @@ std::size_t WriteFile::Write(const void* buffer, std::size_t count, std::size_t*
 void WriteFile::Flush() {
     Trace trace("WriteFile::Flush()");
     if (!IsOpen())
-        throw Error(0);
+        throw Error(ErrorCode::Failed);
     if (fsync(m_state.fd) != 0)
         RaiseLastError(IoOp::Write);
 }
@@ -432,7 +438,7 @@ void WriteFile::SetFileTimes(const DateTime& create, const DateTime& modify,
     Trace trace("WriteFile::SetFileTimes()");
     (void)create;
     if (!IsOpen())
-        throw Error(0);
+        throw Error(ErrorCode::Failed);
     const std::timespec times[2] = {ToTimespecOrRaise(access), ToTimespecOrRaise(modify)};
     if (futimens(m_state.fd, times) != 0)
         RaiseLastError();
@@ -441,7 +447,7 @@ void WriteFile::SetFileTimes(const DateTime& create, const DateTime& modify,
 void WriteFile::Delete(bool clearReadOnly) {
     Trace trace("WriteFile::Delete()");
     if (m_adopted)
-        throw Error(0);
+        throw Error(ErrorCode::Failed);
     Close();
     const std::string full = m_info.FullName();
     struct stat st {};
@@ -453,7 +459,7 @@ void WriteFile::Delete(bool clearReadOnly) {
     // A read-only file is protected from deletion unless the caller clears the flag.
     if (!S_ISLNK(st.st_mode) && !(st.st_mode & S_IWUSR)) {
         if (!clearReadOnly)
-            throw Error(3);
+            throw Error(ErrorCode::Denied);
         if (chmod(full.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0)
             RaiseLastError();
     }
@@ -462,7 +468,7 @@ void WriteFile::Delete(bool clearReadOnly) {
     try {
         m_info.Update();
     } catch (const Error& e) {
-        if (e.code != 1)
+        if (e.code != ErrorCode::NotFound)
             throw;
     }
 }
@@ -470,14 +476,15 @@ void WriteFile::Delete(bool clearReadOnly) {
 bool WriteFile::Recycle() {
     Trace trace("WriteFile::Recycle()");
     if (m_adopted)
-        throw Error(0);
+        throw Error(ErrorCode::Failed);
     Close();
     m_destroyNote.clear();
     const std::string full = m_info.FullName();
     struct stat st {};
     if (lstat(full.c_str(), &st) != 0) {
         m_destroyNote = std::string("not moved to the trash: ") +
-                        ErrorText(ErrorLayer::File, MapErrno(errno, ErrorLayer::File));
+                        ErrorText(ErrorLayer::File,
+                                  MapErrno(errno, ErrorLayer::File).value_or(ErrorCode::Failed));
         return false;
     }
     if (m_expected && IdentityOfStat(st) != *m_expected) {

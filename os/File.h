@@ -49,14 +49,22 @@ struct FileIdentity {
     bool operator!=(const FileIdentity& o) const { return !(*this == o); }
 };
 
+// How WriteFile opens its file.
+enum class WriteMode : int {
+    CreateNew = 0,        // create; fail if the file exists
+    Truncate = 1,         // open an existing file and empty it
+    Replace = 2,          // create, replacing any existing file
+    OpenExisting = 3,     // open an existing file as it is
+    WriteThrough = 9999,  // as OpenExisting, every write reaching the disk before it returns
+};
+
 class File {
   public:
     using Error = PlatformError<ErrorLayer::File>;
     // A name or path longer than the file system takes: code 0, but a text that says why.
     class NameTooLong : public Error {
       public:
-        NameTooLong() : Error(0) {}
-        const char* what() const noexcept override { return "File name too long"; }
+        NameTooLong() : PlatformError(ErrorCode::Failed, "File name too long") {}
     };
 
     // Throws the error for errno (or `err`); returns quietly when it is 0.
@@ -105,7 +113,7 @@ class File {
 
     struct State {
         int fd = -1;
-        int mode = 2;
+        WriteMode mode = WriteMode::Replace;
         bool deleteIfLeftOpen = false;
         int startPercent = 0;
         ProgressWord* percent = nullptr;
@@ -153,16 +161,15 @@ class ReadFile : public File {
 
 class WriteFile : public File {
   public:
-    // Modes: 0 create new, 1 truncate existing, 2 create or replace, 3 open existing,
-    // 9999 open existing with every write reaching the disk before it returns.
-    WriteFile(const std::string& fullName, int mode = 2, bool deleteIfLeftOpen = false);
+    WriteFile(const std::string& fullName, WriteMode mode = WriteMode::Replace,
+              bool deleteIfLeftOpen = false);
     // A file its owner has already opened and locked, that may have no name yet (an output
     // being written): it is never opened, deleted or recycled by `fullName`, which only says
     // what it will be called.
     WriteFile(Descriptor fd, const std::string& fullName);
     ~WriteFile() override;
 
-    void Open() override;   // exclusive lock; creates the missing folders for modes 0 and 2
+    void Open() override;   // exclusive lock; creates the missing folders of a new file
     void Close() override;  // applies the creation attributes
     bool IsOpen() const override { return m_state.fd >= 0; }
 
@@ -203,7 +210,7 @@ class WriteFile : public File {
     friend class PendingOutput;
     void ApplyCompression();         // the part applied when the file is made
     void ApplyCreationAttributes();  // the part applied when it is complete
-    bool OpenToDestroy(int mode);
+    bool OpenToDestroy(WriteMode mode);
     void OverwritePass(const unsigned char* buffer, std::size_t block, std::uint32_t percentTarget,
                        std::uint32_t counterTarget);
     void EndProgress();

@@ -67,7 +67,7 @@ bool CanNameAnonymousFiles() {
 
 void CheckNameFits(const std::string& name) {
     if (name.empty())
-        throw File::Error(0);
+        throw File::Error(ErrorCode::Failed);
     if (name.size() > NAME_MAX)
         throw File::NameTooLong();
 }
@@ -185,7 +185,7 @@ void PendingOutput::Adopt(Descriptor fd) {
 void PendingOutput::Commit(bool syncFolder) {
     Trace t("PendingOutput::Commit()");
     if (!m_file || !m_file->IsOpen())
-        throw File::Error(0);
+        throw File::Error(ErrorCode::Failed);
     const int fd = m_file->m_state.fd;
     if (fsync(fd) != 0)
         File::RaiseLastError(IoOp::Write);

@@ -12,7 +12,7 @@
 #include <optional>
 #include <string>
 
-#include "recovery/KeyPair.h"
+#include "format/KeyPair.h"
 
 namespace FCryptEng {
 

@@ -228,10 +228,10 @@ std::size_t AdminKeyEntry::NumUnlocked() const {
     return count;
 }
 
-int AdminKeyEntry::TryPassword(const char* password, std::unique_ptr<KeySet>& out) {
+UnlockResult AdminKeyEntry::TryPassword(const char* password, std::unique_ptr<KeySet>& out) {
     OS::Trace t("AdminKeyEntry::TryPassword()");
     if (m_admins.empty())
-        return TRY_WRONG;
+        return UnlockResult::Wrong;
 
     auto opens = [password](KeyPair& keys) {
         try {
@@ -267,29 +267,29 @@ int AdminKeyEntry::TryPassword(const char* password, std::unique_ptr<KeySet>& ou
                 path = m_callback->AskText(admin.Name(), false);
             if (!path) {
                 Lock(i);
-                return TRY_KEYFILE_CANCELLED;
+                return UnlockResult::Cancelled;
             }
             if (!admin.ReadKeyDisk(*path) || !opens(admin.Keys())) {
                 Lock(i);
-                return TRY_KEYFILE_UNUSABLE;
+                return UnlockResult::KeyFileUnusable;
             }
         } else if (!opens(admin.Keys())) {
             Lock(i);
-            return TRY_RECOVERY_FAILED;
+            return UnlockResult::Failed;
         }
         m_unlocked[i] = true;
         ++unlocked;
         unlockedNow = true;
     }
     if (!unlockedNow)
-        return TRY_WRONG;
+        return UnlockResult::Wrong;
     if (unlocked < m_k)
-        return TRY_MORE_ADMINS;
+        return UnlockResult::MoreAdmins;
     std::optional<KeySet> keys = RecoverKeys();
     if (!keys)
-        return TRY_RECOVERY_FAILED;
+        return UnlockResult::Failed;
     out = std::make_unique<KeySet>(*keys);
-    return TRY_UNLOCKED;
+    return UnlockResult::Unlocked;
 }
 
 }  // namespace FCryptEng

@@ -14,6 +14,7 @@
 
 #include "format/CryptorCallback.h"
 #include "format/KeyEntry.h"
+#include "format/KeyFooter.h"
 #include "format/KeySet.h"
 #include "recovery/AdminData.h"
 
@@ -21,7 +22,8 @@ namespace FCryptEng {
 
 class AdminKeyEntry : public KeyEntry {
   public:
-    static constexpr std::uint16_t kTag = 0x8C3B;
+    // The key footer dispatches on this tag to the reader registered for it.
+    static constexpr std::uint16_t kTag = KeyFooter::kAdminTag;
     static constexpr std::size_t kSecretSize = 32;
 
     // Copies the administrators and makes the secret and their shares. Raises
@@ -41,8 +43,8 @@ class AdminKeyEntry : public KeyEntry {
     // The full size; a body beyond 16 bits is refused by BodySize() rather than wrapped.
     std::uint32_t CalcBodySize() const override;
     void PutBody(CryptoPP::BufferedTransformation& sink) const override;
-    // One recovery step per password typed (KeyEntry::Result 1-6).
-    int TryPassword(const char* password, std::unique_ptr<KeySet>& out) override;
+    // One recovery step per password typed (UnlockResult Wrong to Failed).
+    UnlockResult TryPassword(const char* password, std::unique_ptr<KeySet>& out) override;
 
     std::uint16_t GetN() const { return std::uint16_t(m_admins.size()); }
     std::uint16_t GetK() const { return m_k; }

@@ -5,14 +5,14 @@
 #pragma once
 
 #include <cstdint>
-#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "format/CryptorCallback.h"
+#include "format/KeyPair.h"
 #include "format/RecoverySource.h"
-#include "recovery/KeyPair.h"
+#include "os/Errors.h"
 
 namespace FCryptEng {
 
@@ -20,13 +20,13 @@ class ARImp;  // derives from Signed
 
 class AdminRecovery : public RecoverySource {
   public:
-    class Err : public std::exception {
+    class Err : public OS::Error {
       public:
-        const char* what() const noexcept override { return "\"AR Error\""; }
+        Err() : OS::Error("\"AR Error\"") {}
     };
-    class Null : public std::exception {
+    class Null : public OS::Error {
       public:
-        const char* what() const noexcept override { return "\"AR Null\""; }
+        Null() : OS::Error("\"AR Null\"") {}
     };
 
     // The callback is borrowed; it is asked for key-file paths.

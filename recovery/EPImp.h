@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "format/KeyPair.h"
 #include "recovery/EmergencyPassword.h"
-#include "recovery/KeyPair.h"
 #include "recovery/Signed.h"
 
 namespace FCryptEng {

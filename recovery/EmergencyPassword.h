@@ -4,12 +4,12 @@
 #pragma once
 
 #include <cstdint>
-#include <exception>
 #include <memory>
 #include <string>
 
+#include "format/KeyPair.h"
 #include "format/RecoverySource.h"
-#include "recovery/KeyPair.h"
+#include "os/Errors.h"
 
 namespace FCryptEng {
 
@@ -17,9 +17,9 @@ class EPImp;
 
 class EmergencyPassword : public RecoverySource {
   public:
-    class Err : public std::exception {
+    class Err : public OS::Error {
       public:
-        const char* what() const noexcept override { return "\"EP error\""; }
+        Err() : OS::Error("\"EP error\"") {}
     };
 
     struct Date {

@@ -19,20 +19,20 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <optional>
 #include <string>
 
-#include "recovery/KeyPair.h"
+#include "format/KeyPair.h"
+#include "os/Errors.h"
 #include "recovery/Signed.h"
 
 namespace FCryptEng {
 
 class Organisation : public Signed {
   public:
-    class Err : public std::exception {
+    class Err : public OS::Error {
       public:
-        const char* what() const noexcept override { return "\"Organisation error\""; }
+        Err() : OS::Error("\"Organisation error\"") {}
     };
 
     static constexpr char kFileName[] = "Organisation.bin";

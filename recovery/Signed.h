@@ -6,23 +6,23 @@
 #include <cryptopp/cryptlib.h>
 #include <cryptopp/secblock.h>
 
-#include <exception>
 #include <optional>
 #include <string>
 
-#include "recovery/KeyPair.h"
+#include "format/KeyPair.h"
+#include "os/Errors.h"
 
 namespace FCryptEng {
 
 class Signed {
   public:
-    class Err : public std::exception {
+    class Err : public OS::Error {
       public:
-        const char* what() const noexcept override { return "\"Signed file error\""; }
+        Err() : OS::Error("\"Signed file error\"") {}
     };
-    class Null : public std::exception {
+    class Null : public OS::Error {
       public:
-        const char* what() const noexcept override { return "\"Signed file empty\""; }
+        Null() : OS::Error("\"Signed file empty\"") {}
     };
 
     // Signed files are small; a larger one is refused rather than read into memory.

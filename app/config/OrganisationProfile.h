@@ -10,7 +10,7 @@
 #include <string>
 
 #include "app/config/Folders.h"
-#include "recovery/KeyPair.h"
+#include "format/KeyPair.h"
 #include "recovery/Organisation.h"
 
 namespace App {

@@ -8,11 +8,11 @@
 #include <utility>
 
 #include "app/config/Settings.h"
+#include "format/KeyPair.h"
 #include "os/Errors.h"
 #include "os/File.h"
 #include "os/Logger.h"
 #include "os/User.h"
-#include "recovery/KeyPair.h"
 #include "recovery/Signed.h"
 
 namespace App {
@@ -39,12 +39,6 @@ std::string Printf2(const char* format, const std::string& a, const std::string&
     std::snprintf(out.data(), out.size(), format, a.c_str(), b.c_str());
     out.resize(static_cast<std::size_t>(needed));
     return out;
-}
-
-// A folder that cannot be made or written counts as a file error, as a file would.
-bool IsFileError(const std::exception& e) {
-    return dynamic_cast<const OS::File::Error*>(&e) ||
-           dynamic_cast<const OS::PlatformError<OS::ErrorLayer::Directory>*>(&e);
 }
 
 }  // namespace
@@ -178,7 +172,7 @@ void UserConfig::LoadRecovery() {
     } catch (const FCryptEng::Signed::Null&) {
         m_recoveryLoadBits = RecoveryOff;
     } catch (const OS::File::Error& e) {
-        m_recoveryLoadBits = e.code == 1 ? RecoveryOff : RecoveryInvalid;
+        m_recoveryLoadBits = e.code == OS::ErrorCode::NotFound ? RecoveryOff : RecoveryInvalid;
     } catch (const std::exception& e) {
         OS::Logger::Log(OS::LOG_WARN, std::string("data recovery file unreadable: ") + e.what());
         m_recoveryLoadBits = RecoveryInvalid;
@@ -217,7 +211,7 @@ void UserConfig::LoadEmergency() {
     } catch (const FCryptEng::Signed::Null&) {
         // An empty file is no emergency password, as an empty configuration is no recovery.
     } catch (const OS::File::Error& e) {
-        if (e.code != 1) {
+        if (e.code != OS::ErrorCode::NotFound) {
             OS::Logger::Log(OS::LOG_WARN, path + ": " + e.what());
             m_emergencyUnreadable = true;
         }
@@ -250,9 +244,8 @@ bool UserConfig::SaveWithRetry(const Record& record, const std::string& path, co
         try {
             record.SaveAs(path);
             return true;
-        } catch (const std::exception& e) {
-            if (!IsFileError(e))
-                throw;
+        } catch (const OS::SystemError& e) {
+            // A folder that cannot be made or written counts as a file would.
             OS::Logger::Log(OS::LOG_ERROR, "cannot write " + path + ": " + e.what());
         }
         if (m_boxes.Show(text, kErrorCaption, MessageBoxes::Icon::Error,
@@ -294,11 +287,9 @@ bool UserConfig::DeleteEmergency() {
         // Unlinked without being opened (and so truncated) first: a file emptied but then not
         // deleted would leave the user with neither the old emergency password nor an honest
         // status.
-        OS::WriteFile file(path, 2);
+        OS::WriteFile file(path, OS::WriteMode::Replace);
         file.Delete(false);
-    } catch (const std::exception& e) {
-        if (!IsFileError(e))
-            throw;
+    } catch (const OS::SystemError& e) {
         OS::Logger::Log(OS::LOG_ERROR, "cannot delete " + path + ": " + e.what());
         m_boxes.Show(kDeleteEmergencyText, kErrorCaption, MessageBoxes::Icon::Error,
                      MessageBoxes::Buttons::Ok, MessageBoxes::Answer::Ok);

@@ -102,16 +102,20 @@ std::optional<std::string> OperationRunner::PlainFile(std::size_t index, bool& i
     return Engine().PlainFile(index, isFolder, selectedOnly);
 }
 
-void OperationRunner::SetPath(int mode, const std::optional<std::string>& path) {
+void OperationRunner::SetPath(FCryptEng::PathMode mode, const std::optional<std::string>& path) {
     OS::Trace t("OperationRunner::SetPath()");
     Engine().SetPathAndMode(mode, path);
 }
 
-void OperationRunner::SetDeletion(int mode, bool confirm) {
+void OperationRunner::SetDeletion(FCryptEng::InputDeletionMode mode, bool confirm) {
     OS::Trace t("OperationRunner::SetDeletion()");
-    if (mode < 0 || mode > 4)
+    Engine().InputDeletion(mode, confirm);
+}
+
+FCryptEng::InputDeletionMode OperationRunner::DeletionMode(int index) {
+    if (index < 0 || index > 4)
         throw std::invalid_argument("Input deletion mode must be 0 to 4");
-    Engine().InputDeletion(FCryptEng::InputDeletionMode(mode), confirm);
+    return FCryptEng::InputDeletionMode(index);
 }
 
 void OperationRunner::SetCipherFile(const std::optional<std::string>& path) {
@@ -161,26 +165,9 @@ void OperationRunner::ClearPassword() {
     Engine().ClearPassword();
 }
 
-int OperationRunner::SetPassword(const char* text) {
+FCryptEng::UnlockResult OperationRunner::SetPassword(const char* text) {
     OS::Trace t("OperationRunner::SetPassword()");
-    return MapPasswordResult(Engine().Password(text));
-}
-
-int OperationRunner::MapPasswordResult(int engineResult) {
-    switch (engineResult) {
-        case 1:
-            return 1;
-        case 3:
-            return 2;
-        case 4:
-            return 3;
-        case 5:
-            return 4;
-        case 6:
-            return 5;
-        default:
-            return 0;
-    }
+    return Engine().Password(text);
 }
 
 void OperationRunner::AddRecovery(const FCryptEng::RecoverySource& source) {

@@ -80,10 +80,11 @@ class OperationRunner {
     std::size_t PlainFileCount(bool selectedOnly) const;
     std::optional<std::string> PlainFile(std::size_t index, bool& isFolder,
                                          bool selectedOnly) const;
-    // mode 0 common or stored paths, 1 base names only, 2 full paths.
-    void SetPath(int mode, const std::optional<std::string>& path);
-    // mode 0 Keep to 4 Eradicate.
-    void SetDeletion(int mode, bool confirm);
+    void SetPath(FCryptEng::PathMode mode, const std::optional<std::string>& path);
+    void SetDeletion(FCryptEng::InputDeletionMode mode, bool confirm);
+    // The mode at `index` of the deletion choices (the settings' numbers, 0 Keep to 4
+    // Eradicate); std::invalid_argument for any other index.
+    static FCryptEng::InputDeletionMode DeletionMode(int index);
     void SetCipherFile(const std::optional<std::string>& path);
     std::optional<std::string> CipherFile() const;
     std::optional<std::string> DefaultDest(const std::string& folder);
@@ -91,12 +92,9 @@ class OperationRunner {
     // over (std::logic_error without one).
     void SetHeader(bool standAlone);
     void ClearPassword();
-    // 0 unlocked (or, encrypting, added), 1 wrong password, 2 a further administrator password
-    // is needed, 3 a key-file request was cancelled, 4 a key file was unusable, 5 other failure.
-    // The text stays the caller's, in its own wiping memory.
-    int SetPassword(const char* text);
-    // The engine's password result as the pages know it (above).
-    static int MapPasswordResult(int engineResult);
+    // The engine's answer as it stands (Nothing when encrypting: the password was added). The
+    // text stays the caller's, in its own wiping memory.
+    FCryptEng::UnlockResult SetPassword(const char* text);
     void AddRecovery(const FCryptEng::RecoverySource& source);
     FCryptEng::FileCryptor& Cryptor() const { return Engine(); }
 

@@ -11,11 +11,14 @@ std::optional<std::string> WizardCallback::AskText(const std::string& prompt, bo
 }
 
 bool WizardCallback::ConfirmOverwrite(const std::string& path, bool readOnly,
-                                      std::uint32_t& overwriteFlags) {
+                                      FCryptEng::OverwriteFlags& overwriteFlags) {
     OS::Trace t("WizardCallback::ConfirmOverwrite()");
-    const std::uint32_t ask = readOnly ? 0x10 : 0x01;
-    const std::uint32_t all = readOnly ? 0x20 : 0x02;
-    const std::uint32_t none = readOnly ? 0x40 : 0x04;
+    using FCryptEng::OverwriteFlags;
+    const OverwriteFlags ask = readOnly ? OverwriteFlags::AskReadOnly : OverwriteFlags::Ask;
+    const OverwriteFlags all =
+        readOnly ? OverwriteFlags::YesToAllReadOnly : OverwriteFlags::YesToAll;
+    const OverwriteFlags none =
+        readOnly ? OverwriteFlags::NoToAllReadOnly : OverwriteFlags::NoToAll;
     switch (m_dialogs.ConfirmReplace(readOnly ? kOverwriteReadOnlyText : kOverwriteText,
                                      CompactPath(path, 40))) {
         case RunQuestions::Replace::Yes:
@@ -37,16 +40,32 @@ bool WizardCallback::ConfirmOverwrite(const std::string& path, bool readOnly,
     return false;
 }
 
-bool WizardCallback::ConfirmInputDeletion(const std::string* path, int mode) {
+bool WizardCallback::ConfirmInputDeletion(const std::string* path,
+                                          FCryptEng::InputDeletionMode mode) {
     OS::Trace t("WizardCallback::ConfirmInputDeletion()");
     (void)path;  // the question names the inputs as a whole
-    static const char* const kVerbs[] = {"recycle", "delete", "overwrite", "eradicate"};
-    // An unknown mode destroys nothing.
-    if (mode < 1 || mode > 4)
-        return false;
+    using FCryptEng::InputDeletionMode;
+    const char* verb = nullptr;
+    switch (mode) {
+        case InputDeletionMode::Recycle:
+            verb = "recycle";
+            break;
+        case InputDeletionMode::Delete:
+            verb = "delete";
+            break;
+        case InputDeletionMode::Overwrite:
+            verb = "overwrite";
+            break;
+        case InputDeletionMode::Eradicate:
+            verb = "eradicate";
+            break;
+        default:
+            // Keep, or a mode unknown here: nothing is destroyed.
+            return false;
+    }
     // No is the default: a stray Enter must not destroy the inputs.
-    return m_dialogs.Show(Format(kDeletionText, kVerbs[mode - 1]), kCaption,
-                          MessageBoxes::Icon::Question, MessageBoxes::Buttons::YesNo,
+    return m_dialogs.Show(Format(kDeletionText, verb), kCaption, MessageBoxes::Icon::Question,
+                          MessageBoxes::Buttons::YesNo,
                           MessageBoxes::Answer::No) == MessageBoxes::Answer::Yes;
 }
 
@@ -58,13 +77,13 @@ void WizardCallback::ReportDestroyFailed(bool eradicate) {
 }
 
 bool WizardCallback::RetryOpen(bool encrypting, bool isFile, const std::string& path,
-                               int errorCode) {
+                               OS::ErrorCode errorCode) {
     OS::Trace t("WizardCallback::RetryOpen()");
     (void)encrypting;  // the texts are the same both ways
     const char* text = nullptr;
-    if (errorCode == 6)
+    if (errorCode == OS::ErrorCode::InUse)
         text = kInUseText;
-    else if (errorCode == 7)
+    else if (errorCode == OS::ErrorCode::WriteProtected)
         text = isFile ? kFileWriteProtectedText : kFolderWriteProtectedText;
     else
         text = isFile ? kFileOpenText : kFolderCreateText;
@@ -73,10 +92,10 @@ bool WizardCallback::RetryOpen(bool encrypting, bool isFile, const std::string& 
                           MessageBoxes::Answer::Retry) == MessageBoxes::Answer::Retry;
 }
 
-bool WizardCallback::RetryWrite(int errorCode) {
+bool WizardCallback::RetryWrite(OS::ErrorCode errorCode) {
     OS::Trace t("WizardCallback::RetryWrite()");
-    return m_dialogs.Show(errorCode == 9 ? kDiskFullText : kWriteErrorText, kCaption,
-                          MessageBoxes::Icon::Warning, MessageBoxes::Buttons::RetryCancel,
+    return m_dialogs.Show(errorCode == OS::ErrorCode::DiskFull ? kDiskFullText : kWriteErrorText,
+                          kCaption, MessageBoxes::Icon::Warning, MessageBoxes::Buttons::RetryCancel,
                           MessageBoxes::Answer::Retry) == MessageBoxes::Answer::Retry;
 }
 

@@ -47,11 +47,12 @@ class WizardCallback : public FCryptEng::CryptorCallback {
 
     std::optional<std::string> AskText(const std::string& prompt, bool create) override;
     bool ConfirmOverwrite(const std::string& path, bool readOnly,
-                          std::uint32_t& overwriteFlags) override;
-    bool ConfirmInputDeletion(const std::string* path, int mode) override;
+                          FCryptEng::OverwriteFlags& overwriteFlags) override;
+    bool ConfirmInputDeletion(const std::string* path, FCryptEng::InputDeletionMode mode) override;
     void ReportDestroyFailed(bool eradicate) override;
-    bool RetryOpen(bool encrypting, bool isFile, const std::string& path, int errorCode) override;
-    bool RetryWrite(int errorCode) override;
+    bool RetryOpen(bool encrypting, bool isFile, const std::string& path,
+                   OS::ErrorCode errorCode) override;
+    bool RetryWrite(OS::ErrorCode errorCode) override;
     bool ConfirmDeleteInsteadOfRecycle(std::size_t count) override;
 
     // The user answered No (or No to All) to replacing a file since the last reset: the run

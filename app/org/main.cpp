@@ -22,11 +22,11 @@
 #include "app/core/Secrets.h"
 #include "app/core/StandardDescriptors.h"
 #include "format/CryptorCallback.h"
+#include "format/KeyPair.h"
 #include "os/Errors.h"
 #include "os/File.h"
 #include "os/User.h"
 #include "recovery/AdminRecovery.h"
-#include "recovery/KeyPair.h"
 #include "recovery/Organisation.h"
 #include "recovery/Signed.h"
 
@@ -319,18 +319,13 @@ int ParseFd(const std::string& value) {
     throw Failure{kFileError, "cannot " + doing + " " + path + ": " + e.what(), hint};
 }
 
-bool IsPlatformError(const std::exception& e) {
-    return dynamic_cast<const OS::File::Error*>(&e) ||
-           dynamic_cast<const OS::PlatformError<OS::ErrorLayer::Directory>*>(&e);
-}
-
 Organisation OpenRecord(const std::string& path) {
     Organisation record;
     try {
         record.Open(path);
+    } catch (const OS::SystemError& e) {
+        FileFailure("read", path, e);
     } catch (const std::exception& e) {
-        if (IsPlatformError(e))
-            FileFailure("read", path, e);
         throw Failure{kInvalid, path + " is not a valid organisation record (" + e.what() + ")",
                       ""};
     }
@@ -361,9 +356,7 @@ std::string Save(const Organisation& record, const std::string& output) {
         const std::string group = OS::ShareWithAdministrators(keyPath);
         return "Private key: " + keyPath + " (" +
                (group.empty() ? KeyReaders(keyPath) : "readable by root, group " + group) + ")\n";
-    } catch (const std::exception& e) {
-        if (!IsPlatformError(e))
-            throw;
+    } catch (const OS::SystemError& e) {
         FileFailure("write", output, e,
                     "the all-users folder is writable only by root: run with sudo, or write "
                     "elsewhere with --output");
@@ -489,9 +482,9 @@ int Verify(Args& args) {
     FCryptEng::AdminRecovery config(&callback);
     try {
         config.Open(*recoveryPath);
+    } catch (const OS::SystemError& e) {
+        FileFailure("read", *recoveryPath, e);
     } catch (const std::exception& e) {
-        if (IsPlatformError(e))
-            FileFailure("read", *recoveryPath, e);
         throw Failure{kInvalid,
                       *recoveryPath + " is not a valid data-recovery file (" + e.what() + ")", ""};
     }

@@ -213,46 +213,48 @@ bool SelfExtractor::Open() {
     }
 }
 
-int SelfExtractor::Try(const char* password) {
+FCryptEng::UnlockResult SelfExtractor::Try(const char* password) {
     return m_runner.SetPassword(password);
 }
 
-SelfExtractor::Unlock SelfExtractor::TryPassword(const App::Secret& password) {
+FCryptEng::UnlockResult SelfExtractor::TryPassword(const App::Secret& password) {
     OS::Trace t("SelfExtractor::TryPassword()");
+    using FCryptEng::UnlockResult;
     m_runner.ClearPassword();
-    int result = Try(password.c_str());
+    UnlockResult result = Try(password.c_str());
     // Administrators' passwords: one more at a time until the quorum is met.
-    while (result == 2) {
+    while (result == UnlockResult::MoreAdmins) {
         std::optional<App::Secret> entered = m_dialogs.AskAdministratorPassword();
         if (!entered) {
             m_runner.ClearPassword();
-            return Unlock::Cancelled;
+            return UnlockResult::Cancelled;
         }
         result = Try(entered->c_str());
         entered->Clear();
-        if (result == 1) {
+        if (result == UnlockResult::Wrong) {
             // A wrong further password costs only that password: the others stay entered.
             Show(kWrongText, Icon::Warning);
-            result = 2;
+            result = UnlockResult::MoreAdmins;
         }
     }
     switch (result) {
-        case 0:
-            return Unlock::Unlocked;
-        case 1:
+        case UnlockResult::Unlocked:
+            return UnlockResult::Unlocked;
+        case UnlockResult::Wrong:
             Show(kWrongText, Icon::Warning);
-            return Unlock::Wrong;
-        case 3:
+            return UnlockResult::Wrong;
+        case UnlockResult::Cancelled:
             m_runner.ClearPassword();
-            return Unlock::Cancelled;
-        case 4:
+            return UnlockResult::Cancelled;
+        case UnlockResult::KeyFileUnusable:
             Show(kKeyErrorText, Icon::Error);
             m_runner.ClearPassword();
-            return Unlock::KeyFileUnusable;
+            return UnlockResult::KeyFileUnusable;
         default:
+            // Failed, or Nothing: a container without a key entry is damaged, not unlocked.
             Show(kCorruptText, Icon::Error);
             m_runner.ClearPassword();
-            return Unlock::Corrupt;
+            return UnlockResult::Failed;
     }
 }
 
@@ -296,8 +298,8 @@ void SelfExtractor::Start(const std::string& folder) {
     for (std::size_t i = 0; i < count; ++i)
         m_runner.SelectPlainFile(i);
     // Stored paths are kept below the folder, as the sender arranged them.
-    m_runner.SetPath(0, destination);
-    m_runner.SetDeletion(0, false);
+    m_runner.SetPath(FCryptEng::PathMode::Common, destination);
+    m_runner.SetDeletion(FCryptEng::InputDeletionMode::Keep, false);
     m_runner.Start();
 }
 

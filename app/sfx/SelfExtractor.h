@@ -73,7 +73,6 @@ std::optional<std::string> SelfPath(const char* argv0);
 
 class SelfExtractor {
   public:
-    enum class Unlock { Unlocked, Wrong, Cancelled, KeyFileUnusable, Corrupt };
     // Warned: finished, but the run could not do everything (Runner().Warnings()).
     enum class Outcome { Complete, Cancelled, Failed, Warned };
 
@@ -88,8 +87,9 @@ class SelfExtractor {
     // Why Open() failed, naming the file.
     const std::string& Reason() const { return m_reason; }
     // Tries the password, asking for further administrators' passwords while the container
-    // needs them. Messages for wrong and unusable entries are shown here.
-    Unlock TryPassword(const App::Secret& password);
+    // needs them. Messages for wrong and unusable entries are shown here. The answer is
+    // Unlocked, Wrong, Cancelled, KeyFileUnusable or Failed (damaged).
+    FCryptEng::UnlockResult TryPassword(const App::Secret& password);
 
     // The folder offered first: the one holding this program.
     std::string DefaultFolder() const;
@@ -113,7 +113,7 @@ class SelfExtractor {
 
   private:
     void Show(const char* text, App::MessageBoxes::Icon icon);
-    int Try(const char* password);
+    FCryptEng::UnlockResult Try(const char* password);
 
     App::RunQuestions& m_dialogs;
     std::string m_self;

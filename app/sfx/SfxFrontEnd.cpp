@@ -65,11 +65,11 @@ class Flow {
     }
 
   private:
-    static ExitStatus StatusOf(SelfExtractor::Unlock result) {
+    static ExitStatus StatusOf(FCryptEng::UnlockResult result) {
         switch (result) {
-            case SelfExtractor::Unlock::Unlocked:
+            case FCryptEng::UnlockResult::Unlocked:
                 return ExitStatus::Success;
-            case SelfExtractor::Unlock::Cancelled:
+            case FCryptEng::UnlockResult::Cancelled:
                 return ExitStatus::Cancelled;
             default:
                 return ExitStatus::Failed;
@@ -78,9 +78,9 @@ class Flow {
 
     ExitStatus Unlock() {
         if (m_options.password) {
-            const SelfExtractor::Unlock result = m_x.TryPassword(*m_options.password);
+            const FCryptEng::UnlockResult result = m_x.TryPassword(*m_options.password);
             // A person at the terminal may still type the right one.
-            if (result != SelfExtractor::Unlock::Wrong || !m_dialogs.CanAsk())
+            if (result != FCryptEng::UnlockResult::Wrong || !m_dialogs.CanAsk())
                 return StatusOf(result);
         }
         for (;;) {
@@ -92,9 +92,9 @@ class Flow {
             }
             if (password->empty())
                 return ExitStatus::Cancelled;
-            const SelfExtractor::Unlock result = m_x.TryPassword(*password);
+            const FCryptEng::UnlockResult result = m_x.TryPassword(*password);
             password.reset();
-            if (result != SelfExtractor::Unlock::Wrong || !m_dialogs.CanAsk())
+            if (result != FCryptEng::UnlockResult::Wrong || !m_dialogs.CanAsk())
                 return StatusOf(result);
         }
     }

@@ -18,6 +18,7 @@ namespace {
 using Icon = MessageBoxes::Icon;
 using Buttons = MessageBoxes::Buttons;
 using Answer = MessageBoxes::Answer;
+using FCryptEng::UnlockResult;
 
 constexpr char kSeparator = '/';
 
@@ -134,7 +135,7 @@ int DecSourcePg::OnWizardNext() {
         focusName = true;
         return kVeto;
     }
-    m_context.runner.SetDeletion(deletionIndex, confirm);
+    m_context.runner.SetDeletion(OperationRunner::DeletionMode(deletionIndex), confirm);
     if (auto* files = dynamic_cast<DecFilesPg*>(TheSheet().PageById(kDecFilesPg)))
         files->filled = false;
     return kDecPasswordPg;
@@ -203,7 +204,7 @@ void DecPasswordPg::Box(const char* text, const char* caption, MessageBoxes::Ico
     m_context.dialogs.Show(text, caption, icon, Buttons::Ok, Answer::Ok);
 }
 
-int DecPasswordPg::Try(const char* text) {
+FCryptEng::UnlockResult DecPasswordPg::Try(const char* text) {
     return m_context.runner.SetPassword(text);
 }
 
@@ -215,20 +216,20 @@ bool DecPasswordPg::AskAdministrators() {
             m_context.runner.ClearPassword();
             return false;
         }
-        const int result = Try(entered->c_str());
+        const UnlockResult result = Try(entered->c_str());
         entered->Clear();
         switch (result) {
-            case 0:
+            case UnlockResult::Unlocked:
                 return true;
-            case 1:
+            case UnlockResult::Wrong:
                 Box(kWrongText, kCaption, Icon::Warning);
                 break;
-            case 2:
+            case UnlockResult::MoreAdmins:
                 break;
-            case 3:
+            case UnlockResult::Cancelled:
                 m_context.runner.ClearPassword();
                 return false;
-            case 4:
+            case UnlockResult::KeyFileUnusable:
                 Box(kKeyErrorText, kCaption, Icon::Error);
                 m_context.runner.ClearPassword();
                 return false;
@@ -244,9 +245,9 @@ int DecPasswordPg::OnWizardNext() {
     OS::Trace t("DecPasswordPg::OnWizardNext()");
     m_context.stopReason.clear();
     if (!unlocked) {
-        const std::optional<int> tried =
+        const std::optional<UnlockResult> tried =
             m_unlocking.Take(*this, TheSheet(), m_context.background, [this] {
-                int result = 5;
+                UnlockResult result = UnlockResult::Failed;
                 try {
                     // Reads the footers again: the file may have changed since it was chosen.
                     m_context.runner.ClearPassword();
@@ -258,28 +259,30 @@ int DecPasswordPg::OnWizardNext() {
             });
         if (!tried)
             return kVeto;
-        const int result = *tried;
+        const UnlockResult result = *tried;
         switch (result) {
-            case 0:
+            case UnlockResult::Unlocked:
                 unlocked = true;
                 break;
-            case 1:
+            case UnlockResult::Wrong:
                 Box(kWrongText, kCaption, Icon::Warning);
                 Store("", 0);
                 UpdateButtons();
                 focusPassword = true;
                 return kVeto;
-            case 2:
+            case UnlockResult::MoreAdmins:
                 if (!AskAdministrators())
                     return kVeto;
                 unlocked = true;
                 break;
-            case 3:
+            case UnlockResult::Cancelled:
                 return kVeto;
-            case 4:
+            case UnlockResult::KeyFileUnusable:
                 Box(kKeyErrorText, kCaption, Icon::Error);
                 return kVeto;
             default:
+                // Failed, or Nothing: a container without a key entry is damaged, not
+                // unlocked.
                 Box(kCorruptText, kErrorCaption, Icon::Error);
                 m_context.Refuse(ContainerPath(TheSheet()) + ": " + kCorruptText);
                 return kVeto;
@@ -478,7 +481,7 @@ int DecFilePg::OnWizardNext() {
     // Selection is a flag per entry: a one-entry container holds only entry 0.
     m_context.runner.ClearPlainFiles();
     m_context.runner.SelectPlainFile(0);
-    m_context.runner.SetPath(1, folder);
+    m_context.runner.SetPath(FCryptEng::PathMode::BaseName, folder);
     return kDecProgressPg;
 }
 
@@ -512,7 +515,8 @@ int DecDestPg::OnWizardNext() {
     OS::Trace t("DecDestPg::OnWizardNext()");
     if (!FolderAccepted())
         return kVeto;
-    m_context.runner.SetPath(ignorePaths ? 1 : 0, folder);
+    m_context.runner.SetPath(
+        ignorePaths ? FCryptEng::PathMode::BaseName : FCryptEng::PathMode::Common, folder);
     return kDecProgressPg;
 }
 

@@ -15,6 +15,7 @@
 #include "app/wizard/FileListCtrl.h"
 #include "app/wizard/NextAfterWork.h"
 #include "app/wizard/WizardContext.h"
+#include "format/UnlockResult.h"
 
 namespace App {
 
@@ -108,13 +109,13 @@ class DecPasswordPg : public Page {
     void Store(const char* text, std::size_t length);
     void UpdateButtons();
     // Tries one password; 0-5 as the runner maps them.
-    int Try(const char* text);
+    FCryptEng::UnlockResult Try(const char* text);
     // The further administrators; true once unlocked.
     bool AskAdministrators();
     void Box(const char* text, const char* caption, MessageBoxes::Icon icon);
 
     WizardContext& m_context;
-    NextAfterWork<int> m_unlocking;
+    NextAfterWork<FCryptEng::UnlockResult> m_unlocking;
     Secret m_password{kMaxPassword};
     bool m_commandLineTaken = false;
 };

@@ -220,8 +220,9 @@ int EncSourcePg::OnWizardNext() {
         }
         list.changed = false;
     }
-    runner.SetPath(options.pathOption, std::nullopt);
-    runner.SetDeletion(options.deletionIndex, options.confirm);
+    // Both are the settings' numbers, which are the named values' own.
+    runner.SetPath(FCryptEng::PathMode(options.pathOption), std::nullopt);
+    runner.SetDeletion(OperationRunner::DeletionMode(options.deletionIndex), options.confirm);
     return kEncDestPg;
 }
 
@@ -377,11 +378,12 @@ int EncDestPg::OnWizardNext() {
             if (attributes & OS::ATTR_READONLY)
                 return Fail(Format(kReadOnlyText, shown));
             try {
-                OS::WriteFile probe(name, 3);
+                OS::WriteFile probe(name, OS::WriteMode::OpenExisting);
                 probe.Open();
                 probe.Close();
             } catch (const OS::File::Error& e) {
-                return Fail(Format(e.code == 6 ? kInUseText : kCannotOpenText, shown));
+                return Fail(
+                    Format(e.code == OS::ErrorCode::InUse ? kInUseText : kCannotOpenText, shown));
             }
         }
 

@@ -14,7 +14,7 @@
 #include "app/config/Folders.h"
 #include "app/core/Secrets.h"
 #include "engine/EngineTestSupport.h"
-#include "recovery/KeyPair.h"
+#include "format/KeyPair.h"
 #include "support/TempDir.h"
 
 namespace cryvan_test {

@@ -146,7 +146,7 @@ TEST_F(Destruction, WhatWasNotTheFileReadIsKept) {
         auto d = dec.Open(box, "pw");
         d->SetPlainFile(0);
         d->SetPlainFile(1);
-        d->SetPathAndMode(0, out + "/");
+        d->SetPathAndMode(FCryptEng::PathMode::Common, out + "/");
         d->InputDeletion(InputDeletionMode::Delete, false);
         MakeChange(box, change);
         d->Begin();

@@ -53,10 +53,10 @@ TEST_F(Flows, EveryPasswordOpensAndOthersDoNot) {
     for (const char* pw : {"first", "second"}) {
         SCOPED_TRACE(pw);
         EngineRun dec;
-        int result = 0;
+        FCryptEng::UnlockResult result = FCryptEng::UnlockResult::Nothing;
         auto d = dec.Open(box, "wrong", &result);
-        EXPECT_EQ(result, 1);
-        EXPECT_EQ(d->Password(pw), 2);
+        EXPECT_EQ(result, FCryptEng::UnlockResult::Wrong);
+        EXPECT_EQ(d->Password(pw), FCryptEng::UnlockResult::Unlocked);
         EXPECT_EQ(d->NumPlainFiles(false), 5u);
         EXPECT_EQ(d->NumPlainFiles(true), 0u);  // nothing selected until chosen
     }
@@ -234,7 +234,7 @@ TEST_F(Flows, CancellingDuringTheSecondFileLeavesNothingBehind) {
     auto e = FileCryptor::Create(false, &run.status, &run.callback);
     for (const auto& i : inputs)
         e->SetPlainFile(i);
-    e->SetPathAndMode(0, std::nullopt);
+    e->SetPathAndMode(FCryptEng::PathMode::Common, std::nullopt);
     e->CipherFile(box);
     e->Password("pw");
     e->InputDeletion(InputDeletionMode::Delete, false);
@@ -269,7 +269,7 @@ TEST_F(Flows, DecliningToRetryAnOpenCancelsEitherWay) {
     auto d = dec.Open(box, "pw");
     d->SetPlainFile(0);
     d->SetPlainFile(2);
-    d->SetPathAndMode(0, out + "/");
+    d->SetPathAndMode(FCryptEng::PathMode::Common, out + "/");
     d->InputDeletion(InputDeletionMode::Delete, false);
     d->Begin();
     EXPECT_EQ(dec.status.State(), OperationState::Failed);
@@ -288,7 +288,7 @@ TEST_F(Flows, CancelFlagMidFileStopsTheRun) {
         if (!decrypt) {
             driver = FileCryptor::Create(false, &run.status, &run.callback);
             driver->SetPlainFile(in + "/big.bin");
-            driver->SetPathAndMode(0, std::nullopt);
+            driver->SetPathAndMode(FCryptEng::PathMode::Common, std::nullopt);
             driver->CipherFile(box);
             driver->Password("pw");
         } else {
@@ -296,7 +296,7 @@ TEST_F(Flows, CancelFlagMidFileStopsTheRun) {
             ASSERT_EQ(enc.Encrypt({in + "/big.bin"}, box, {"pw"}), OperationState::Finished);
             driver = run.Open(box, "pw");
             driver->SetPlainFile(0);
-            driver->SetPathAndMode(0, out + "/");
+            driver->SetPathAndMode(FCryptEng::PathMode::Common, out + "/");
         }
         std::thread worker([&] { driver->Begin(); });
         // Cancel as soon as the first block has gone through.
@@ -402,7 +402,7 @@ TEST_F(Flows, DefaultContainerNames) {
         auto e = FileCryptor::Create(false, &run.status, &run.callback);
         for (const auto& i : c.inputs)
             e->SetPlainFile(i);
-        e->SetPathAndMode(0, std::nullopt);
+        e->SetPathAndMode(FCryptEng::PathMode::Common, std::nullopt);
         EXPECT_EQ(e->GetDefaultDest("/somewhere"), c.expected);
     }
     EngineRun run;

@@ -66,10 +66,10 @@ TEST_F(Engine, FolderTreeRoundTripsExactly) {
 
 TEST_F(Engine, CompressionFollowsTheSample) {
     ASSERT_EQ(run.Encrypt(Expand(in + "/docs"), container, {"pw"}), OperationState::Finished);
-    int result = 0;
+    FCryptEng::UnlockResult result = FCryptEng::UnlockResult::Nothing;
     EngineRun dec;
     auto d = dec.Open(container, "pw", &result);
-    ASSERT_EQ(result, 2);
+    ASSERT_EQ(result, FCryptEng::UnlockResult::Unlocked);
     std::map<std::string, bool> compressed;
     for (std::size_t i = 0; const auto* e = d->Directory().GetEntry(i); ++i)
         compressed[e->Name()] = e->Compress();

@@ -108,7 +108,7 @@ class EngineRun {
         auto enc = FileCryptor::Create(false, &status, &callback);
         for (const std::string& in : inputs)
             enc->SetPlainFile(in);
-        enc->SetPathAndMode(0, std::nullopt);
+        enc->SetPathAndMode(FCryptEng::PathMode::Common, std::nullopt);
         enc->CipherFile(container);
         for (const char* p : passwords)
             enc->Password(p);
@@ -127,11 +127,11 @@ class EngineRun {
 
     // Opens `container` with `password`; selects the given entries (all when empty).
     std::unique_ptr<FileCryptor> Open(const std::string& container, const char* password,
-                                      int* result = nullptr) {
+                                      FCryptEng::UnlockResult* result = nullptr) {
         auto dec = FileCryptor::Create(true, &status, &callback);
         dec->CipherFile(container);
         dec->ClearPassword();
-        const int r = dec->Password(password);
+        const FCryptEng::UnlockResult r = dec->Password(password);
         if (result)
             *result = r;
         return dec;
@@ -140,9 +140,9 @@ class EngineRun {
     OperationState Decrypt(const std::string& container, const char* password,
                            const std::string& dest, std::vector<std::size_t> selection = {},
                            InputDeletionMode mode = InputDeletionMode::Keep, bool confirm = false) {
-        int result = 0;
+        FCryptEng::UnlockResult result = FCryptEng::UnlockResult::Nothing;
         auto dec = Open(container, password, &result);
-        if (result != 2)
+        if (result != FCryptEng::UnlockResult::Unlocked)
             return OperationState::Idle;
         dec->ClearPlainFiles();
         if (selection.empty())
@@ -150,7 +150,7 @@ class EngineRun {
                 selection.push_back(i);
         for (std::size_t i : selection)
             dec->SetPlainFile(i);
-        dec->SetPathAndMode(0, dest + "/");
+        dec->SetPathAndMode(FCryptEng::PathMode::Common, dest + "/");
         dec->InputDeletion(mode, confirm);
         dec->Begin();
         return status.State();

@@ -23,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -118,18 +119,21 @@ std::map<std::string, std::string> Left(const std::string& root) {
     return out;
 }
 
-std::string UnlockName(int result) {
-    switch (result) {
-        case FCryptEng::KeyEntry::TRY_NOTHING:
+std::string UnlockName(std::optional<FCryptEng::UnlockResult> result) {
+    using FCryptEng::UnlockResult;
+    if (!result)
+        return "refused";
+    switch (*result) {
+        case UnlockResult::Nothing:
             return "nothing";
-        case FCryptEng::KeyEntry::TRY_WRONG:
+        case UnlockResult::Wrong:
             return "wrong";
-        case FCryptEng::KeyEntry::TRY_UNLOCKED:
+        case UnlockResult::Unlocked:
             return "opens";
-        case FCryptEng::KeyEntry::TRY_RECOVERY_FAILED:
+        case UnlockResult::Failed:
             return "corrupt";
         default:
-            return "result " + std::to_string(result);
+            return "result " + std::to_string(static_cast<int>(*result));
     }
 }
 
@@ -183,7 +187,9 @@ TEST_P(HostileVector, DoesWhatItsExpectationSays) {
         refused = e.what();
     }
     EXPECT_EQ(refused, want.refused);
-    const int result = refused.empty() ? dec->Password(want.password.c_str()) : -1;
+    std::optional<FCryptEng::UnlockResult> result;
+    if (refused.empty())
+        result = dec->Password(want.password.c_str());
     if (want.refused.empty()) {
         EXPECT_EQ(UnlockName(result), want.unlock);
     }
@@ -192,7 +198,7 @@ TEST_P(HostileVector, DoesWhatItsExpectationSays) {
     dec->ClearPlainFiles();
     for (std::size_t i = 0; i < dec->NumPlainFiles(false); ++i)
         dec->SetPlainFile(i);
-    dec->SetPathAndMode(0, out + "/");
+    dec->SetPathAndMode(FCryptEng::PathMode::Common, out + "/");
     // Destroyed only after a run that wrote every stored file.
     dec->InputDeletion(InputDeletionMode::Delete, false);
 
@@ -200,7 +206,7 @@ TEST_P(HostileVector, DoesWhatItsExpectationSays) {
     EXPECT_EQ(log.Take("ERROR"), want.reason.empty() ? std::vector<std::string>() : why);
     log.Clear();
 
-    if (result != FCryptEng::KeyEntry::TRY_UNLOCKED) {
+    if (result != FCryptEng::UnlockResult::Unlocked) {
         // Whatever the caller does next, a container that did not open is neither read into
         // files nor destroyed.
         dec->Begin();

@@ -57,7 +57,7 @@ class RecoveryEndToEnd : public ::testing::Test {
         auto enc = FileCryptor::Create(false, &run.status, &run.callback);
         for (const std::string& path : Expand(in + "/docs"))
             enc->SetPlainFile(path);
-        enc->SetPathAndMode(0, std::nullopt);
+        enc->SetPathAndMode(FCryptEng::PathMode::Common, std::nullopt);
         enc->CipherFile(container);
         enc->Password("user's password");
         enc->AddRecovery(*s_emergency);
@@ -76,7 +76,7 @@ class RecoveryEndToEnd : public ::testing::Test {
         dec->ClearPassword();
         std::vector<int> results;
         for (const char* password : passwords) {
-            results.push_back(dec->Password(password));
+            results.push_back(static_cast<int>(dec->Password(password)));  // by number
             if (results.back() == 2)
                 break;
         }
@@ -85,7 +85,7 @@ class RecoveryEndToEnd : public ::testing::Test {
             return results;
         for (std::size_t i = 0; i < dec->NumPlainFiles(false); ++i)
             dec->SetPlainFile(i);
-        dec->SetPathAndMode(0, out + "/");
+        dec->SetPathAndMode(FCryptEng::PathMode::Common, out + "/");
         dec->Begin();
         EXPECT_EQ(run.status.State(), OperationState::Finished);
         return results;

@@ -152,8 +152,8 @@ class StepHandler : public FCryptEng::WriteErrorHandler {
   public:
     StepHandler(std::vector<rlim_t> steps, bool retry)
         : m_steps(std::move(steps)), m_retry(retry) {}
-    bool RetryWrite(int errorCode) override {
-        codes.push_back(errorCode);
+    bool RetryWrite(OS::ErrorCode errorCode) override {
+        codes.push_back(static_cast<int>(errorCode));
         if (!m_retry || m_steps.empty())
             return false;
         RaiseFileSizeLimit(m_steps.front());
@@ -196,7 +196,7 @@ TEST_F(FileSourceSinkTest, UnretriedWriteErrorPropagates) {
             try {
                 sink.Put(reinterpret_cast<const CryptoPP::byte*>(data.data()), data.size());
             } catch (const OS::File::Error& e) {
-                result = e.code == 9 ? 0 : 2;
+                result = e.code == OS::ErrorCode::DiskFull ? 0 : 2;
             }
             if (handler.codes != (withHandler ? std::vector<int>({9}) : std::vector<int>()))
                 result = 3;

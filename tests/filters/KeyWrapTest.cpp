@@ -61,11 +61,11 @@ TEST(KeyWrap, Rfc3394Vectors) {
         const SecByteBlock data = FromHex(kData.substr(0, 2 * v.dataBytes));
 
         SecByteBlock wrapped(data.size() + 8);
-        ASSERT_EQ(AesKeyWrap(kek, data, wrapped), KEYWRAP_OK);
+        ASSERT_EQ(AesKeyWrap(kek, data, wrapped), KeyWrapResult::Ok);
         EXPECT_EQ(ToHex(wrapped), v.wrapped);
 
         SecByteBlock plain(data.size());
-        ASSERT_EQ(AesKeyUnwrap(kek, FromHex(v.wrapped), plain), KEYWRAP_OK);
+        ASSERT_EQ(AesKeyUnwrap(kek, FromHex(v.wrapped), plain), KeyWrapResult::Ok);
         EXPECT_EQ(ToHex(plain), ToHex(data));
     }
 }
@@ -74,11 +74,11 @@ TEST(KeyWrap, SingleBlockRoundTrip) {
     const SecByteBlock kek = FromHex(kKek.substr(0, 32));
     const SecByteBlock data = FromHex("0011223344556677");
     SecByteBlock wrapped(16);
-    ASSERT_EQ(AesKeyWrap(kek, data, wrapped), KEYWRAP_OK);
+    ASSERT_EQ(AesKeyWrap(kek, data, wrapped), KeyWrapResult::Ok);
     // The six-round loop over one block, worked out independently.
     EXPECT_EQ(ToHex(wrapped), "B82669CA42CB86233B5E5CFEACEE620B");
     SecByteBlock plain(8);
-    ASSERT_EQ(AesKeyUnwrap(kek, wrapped, plain), KEYWRAP_OK);
+    ASSERT_EQ(AesKeyUnwrap(kek, wrapped, plain), KeyWrapResult::Ok);
     EXPECT_EQ(ToHex(plain), "0011223344556677");
 }
 
@@ -93,7 +93,7 @@ TEST(KeyWrap, WrongKeyOrDamagedDataFailsIntegrityAndLeavesOutput) {
 
     for (const auto& [key, input] : {std::pair{otherKek, wrapped}, std::pair{kek, damaged}}) {
         SecByteBlock plain = Filled(32, 0x5A);
-        EXPECT_EQ(AesKeyUnwrap(key, input, plain), KEYWRAP_INTEGRITY);
+        EXPECT_EQ(AesKeyUnwrap(key, input, plain), KeyWrapResult::Integrity);
         EXPECT_EQ(ToHex(plain), ToHex(Filled(32, 0x5A)));
     }
 }
@@ -102,20 +102,20 @@ TEST(KeyWrap, LengthChecksInOrderAndOutputUntouched) {
     struct Case {
         bool wrap;
         std::size_t kek, input, output;
-        int expected;
+        KeyWrapResult expected;
     };
     const Case cases[] = {
-        {true, 16, 12, 20, KEYWRAP_INPUT_LENGTH},
-        {true, 16, 16, 16, KEYWRAP_OUTPUT_LENGTH},
-        {true, 20, 16, 24, KEYWRAP_KEK_LENGTH},
-        {true, 0, 16, 24, KEYWRAP_KEK_LENGTH},
-        {true, 16, 0, 8, KEYWRAP_INPUT_LENGTH},
-        {true, 20, 12, 12, KEYWRAP_KEK_LENGTH},    // the key is checked first
-        {true, 32, 12, 12, KEYWRAP_INPUT_LENGTH},  // then the input, then the output
-        {false, 16, 8, 0, KEYWRAP_INPUT_LENGTH},
-        {false, 16, 20, 12, KEYWRAP_INPUT_LENGTH},
-        {false, 16, 24, 24, KEYWRAP_OUTPUT_LENGTH},
-        {false, 33, 8, 8, KEYWRAP_KEK_LENGTH},
+        {true, 16, 12, 20, KeyWrapResult::InputLength},
+        {true, 16, 16, 16, KeyWrapResult::OutputLength},
+        {true, 20, 16, 24, KeyWrapResult::KekLength},
+        {true, 0, 16, 24, KeyWrapResult::KekLength},
+        {true, 16, 0, 8, KeyWrapResult::InputLength},
+        {true, 20, 12, 12, KeyWrapResult::KekLength},    // the key is checked first
+        {true, 32, 12, 12, KeyWrapResult::InputLength},  // then the input, then the output
+        {false, 16, 8, 0, KeyWrapResult::InputLength},
+        {false, 16, 20, 12, KeyWrapResult::InputLength},
+        {false, 16, 24, 24, KeyWrapResult::OutputLength},
+        {false, 33, 8, 8, KeyWrapResult::KekLength},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.wrap ? "wrap" : "unwrap") + " kek " + std::to_string(c.kek) +
@@ -123,7 +123,7 @@ TEST(KeyWrap, LengthChecksInOrderAndOutputUntouched) {
         const SecByteBlock kek = Filled(c.kek, 1);
         const SecByteBlock input = Filled(c.input, 2);
         SecByteBlock output = Filled(c.output, 3);
-        const int result =
+        const KeyWrapResult result =
             c.wrap ? AesKeyWrap(kek, input, output) : AesKeyUnwrap(kek, input, output);
         EXPECT_EQ(result, c.expected);
         EXPECT_EQ(ToHex(output), ToHex(Filled(c.output, 3)));

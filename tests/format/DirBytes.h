@@ -139,7 +139,7 @@ inline Bytes FromHex(const std::string& hex) {
 inline Bytes WrappedEncoding(const CryptoPP::SecByteBlock& wrappingKey,
                              const CryptoPP::SecByteBlock& plain) {
     CryptoPP::SecByteBlock wrapped(plain.size() + 8);
-    if (CryptoP2::AesKeyWrap(wrappingKey, plain, wrapped) != CryptoP2::KEYWRAP_OK)
+    if (CryptoP2::AesKeyWrap(wrappingKey, plain, wrapped) != CryptoP2::KeyWrapResult::Ok)
         throw std::runtime_error("key wrap failed");
     Bytes b;
     Put32(b, std::uint32_t(wrapped.size()));

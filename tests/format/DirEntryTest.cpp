@@ -131,7 +131,7 @@ TEST(DirEntryRead, HandMadeFolderEntryMatchesTheWriter) {
     written.SetCreateTime(times.create);
     written.SetModTime(times.modify);
     written.SetAccessTime(times.access);
-    written.SetPath(0, dir.Path() + "/");
+    written.SetPath(FCryptEng::PathMode::Common, dir.Path() + "/");
     EXPECT_EQ(written.FinalName(), "F");
     EXPECT_EQ(written.BodySize(), 41u);
     EXPECT_EQ(Encoding(written), Record(0x25DE, body));
@@ -238,7 +238,7 @@ TEST(DirEntryRead, OutputNamesUnderTheDestination) {
     auto entry = Read(FileBody("F\\y.txt", KnownFile()));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.output);
-        entry->SetPath(c.mode, c.destination);
+        entry->SetPath(FCryptEng::PathMode(c.mode), c.destination);  // by number, as stored
         EXPECT_EQ(entry->FinalName(), c.output);
     }
 }
@@ -283,7 +283,7 @@ TEST_F(DirEntryDisk, FromAFile) {
     EXPECT_FALSE(entry.GetKeySet()->IncludesKEK());
     EXPECT_NE(entry.GetKeySet()->EncKey(), nullptr);
 
-    entry.SetPath(0, dir / "a/");
+    entry.SetPath(FCryptEng::PathMode::Common, dir / "a/");
     EXPECT_EQ(entry.FinalName(), "x.txt");
     EXPECT_EQ(entry.BodySize(), 5u + 170u);
 
@@ -324,12 +324,13 @@ TEST_F(DirEntryDisk, StoredNamesPerMode) {
     DirEntry entry(x);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stored);
-        entry.SetPath(c.mode, c.path);
+        entry.SetPath(FCryptEng::PathMode(c.mode), c.path);
         EXPECT_EQ(entry.FinalName(), c.stored);
         EXPECT_EQ(entry.BodySize(), c.stored.size() + 170u);
     }
-    EXPECT_EQ(ErrorOf([&] { entry.SetPath(0, x + "/longer"); }), "Path set longer than filename");
-    EXPECT_EQ(ErrorOf([&] { entry.SetPath(0, dir / "b/"); }),
+    EXPECT_EQ(ErrorOf([&] { entry.SetPath(FCryptEng::PathMode::Common, x + "/longer"); }),
+              "Path set longer than filename");
+    EXPECT_EQ(ErrorOf([&] { entry.SetPath(FCryptEng::PathMode::Common, dir / "b/"); }),
               "Common path set does not match file");
 }
 
@@ -337,11 +338,11 @@ TEST_F(DirEntryDisk, NamesThatAreSpecialOnlyElsewhere) {
     // "c:foo" is an ordinary name here, but stored as it stands it would read as a drive-
     // qualified name, which readers refuse: its colon is stored as U+FF1A and reads back.
     DirEntry colon(Make("c:foo"));
-    colon.SetPath(0, dir.Path() + "/");
+    colon.SetPath(FCryptEng::PathMode::Common, dir.Path() + "/");
     EXPECT_EQ(colon.FinalName(),
               "c\xEF\xBC\x9A"
               "foo");
-    colon.SetPath(1, "");
+    colon.SetPath(FCryptEng::PathMode::BaseName, "");
     EXPECT_EQ(colon.FinalName(),
               "c\xEF\xBC\x9A"
               "foo");
@@ -349,26 +350,26 @@ TEST_F(DirEntryDisk, NamesThatAreSpecialOnlyElsewhere) {
     const Bytes colonEncoding = Encoding(colon);
     CryptoPP::ByteQueue colonQueue = Queue(colonEncoding.substr(4));
     DirEntry colonRead(colonQueue, std::uint32_t(colonEncoding.size() - 4));
-    colonRead.SetPath(0, "/out/");
+    colonRead.SetPath(FCryptEng::PathMode::Common, "/out/");
     EXPECT_EQ(colonRead.FinalName(),
               "/out/c\xEF\xBC\x9A"
               "foo");
     // Only the drive position is affected.
     DirEntry later(Make("ab:c"));
-    later.SetPath(1, "");
+    later.SetPath(FCryptEng::PathMode::BaseName, "");
     EXPECT_EQ(later.FinalName(), "ab:c");
 
     // A backslash inside a name must never read back as a separator.
     DirEntry slash(Make("x\\y/z\\w.txt"));
-    slash.SetPath(0, dir.Path() + "/");
+    slash.SetPath(FCryptEng::PathMode::Common, dir.Path() + "/");
     EXPECT_EQ(slash.FinalName(), "x\xEF\xBC\xBCy\\z\xEF\xBC\xBCw.txt");
     slash.WrapKeySet(kKek);
     Bytes encoding = Encoding(slash);
     CryptoPP::ByteQueue q = Queue(encoding.substr(4));
     DirEntry read(q, std::uint32_t(encoding.size() - 4));
-    read.SetPath(0, "/out/");
+    read.SetPath(FCryptEng::PathMode::Common, "/out/");
     EXPECT_EQ(read.FinalName(), "/out/x\xEF\xBC\xBCy/z\xEF\xBC\xBCw.txt");
-    read.SetPath(1, "/out/");
+    read.SetPath(FCryptEng::PathMode::BaseName, "/out/");
     EXPECT_EQ(read.FinalName(), "/out/z\xEF\xBC\xBCw.txt");
 }
 

@@ -194,7 +194,7 @@ TEST_F(DirFooterDisk, CommonPathAndRootEntry) {
         EXPECT_EQ(footer.NumEntries(true),
                   std::size_t(std::count_if(c.items.begin(), c.items.end(),
                                             [](const Item& i) { return i.selected; })));
-        footer.SetPath(0, std::nullopt);
+        footer.SetPath(FCryptEng::PathMode::Common, std::nullopt);
         EXPECT_EQ(footer.CommonPath(), dir.Path() + "/" + c.common);
         EXPECT_EQ(footer.RootEntry(), c.root < 0 ? nullptr : footer.GetEntry(std::size_t(c.root)));
         for (std::size_t i = 0; i < c.stored.size(); ++i)
@@ -206,20 +206,21 @@ TEST_F(DirFooterDisk, CommonPathAndRootEntry) {
 
 TEST_F(DirFooterDisk, PathArguments) {
     Build({{"a/x.txt", false, true}});
-    footer.SetPath(2, std::nullopt);
+    footer.SetPath(FCryptEng::PathMode::Full, std::nullopt);
     EXPECT_EQ(footer.GetEntry(0)->FinalName(), Stored("a/x.txt"));
     // An empty path or two separators in mode 0 mean full paths.
-    footer.SetPath(0, std::string());
+    footer.SetPath(FCryptEng::PathMode::Common, std::string());
     EXPECT_EQ(footer.GetEntry(0)->FinalName(), Stored("a/x.txt"));
-    EXPECT_EQ(footer.GetEntry(0)->PathMode(), 2);
-    footer.SetPath(0, std::string("//"));
+    EXPECT_EQ(footer.GetEntry(0)->GetPathMode(), FCryptEng::PathMode::Full);
+    footer.SetPath(FCryptEng::PathMode::Common, std::string("//"));
     EXPECT_EQ(footer.GetEntry(0)->FinalName(), Stored("a/x.txt"));
-    footer.SetPath(0, dir.Path() + "/");
+    footer.SetPath(FCryptEng::PathMode::Common, dir.Path() + "/");
     EXPECT_EQ(footer.GetEntry(0)->FinalName(), "a\\x.txt");
-    footer.SetPath(1, std::string("/anything/"));
+    footer.SetPath(FCryptEng::PathMode::BaseName, std::string("/anything/"));
     EXPECT_EQ(footer.GetEntry(0)->FinalName(), "x.txt");
 
-    for (int mode : {0, 1, 2}) {
+    for (FCryptEng::PathMode mode :
+         {FCryptEng::PathMode::Common, FCryptEng::PathMode::BaseName, FCryptEng::PathMode::Full}) {
         EXPECT_EQ(ErrorOf([&] { footer.SetPath(mode, dir / "a"); }),
                   "Common path must end in file separator");
     }
@@ -237,7 +238,7 @@ TEST(DirFooter, EmptyFooterWord) {
 
 TEST_F(DirFooterDisk, RoundTripAndMacOverThePlainBody) {
     Build({{"top/F", true, true}, {"top/F/y.txt", false, true}, {"top/z.bin", false, true}});
-    footer.SetPath(0, std::nullopt);
+    footer.SetPath(FCryptEng::PathMode::Common, std::nullopt);
     std::vector<std::optional<KeySet>> keys;
     for (std::uint32_t i = 0; i < 3; ++i) {
         DirEntry& e = *footer.GetEntry(i);
@@ -290,13 +291,13 @@ TEST_F(DirFooterDisk, RoundTripAndMacOverThePlainBody) {
     // Decrypting side: the selected entries go under the destination.
     read->GetEntry(0)->SetSelected(true);
     read->GetEntry(1)->SetSelected(true);
-    read->SetPath(0, std::string("/out/"));
+    read->SetPath(FCryptEng::PathMode::Common, std::string("/out/"));
     EXPECT_EQ(read->GetEntry(0)->FinalName(), "/out/F");
     EXPECT_EQ(read->GetEntry(1)->FinalName(), "/out/F/y.txt");
     EXPECT_EQ(read->RootEntry(), read->GetEntry(0));
-    read->SetPath(2, std::string("/out/"));
+    read->SetPath(FCryptEng::PathMode::Full, std::string("/out/"));
     EXPECT_EQ(read->GetEntry(1)->FinalName(), "/F/y.txt");
-    EXPECT_EQ(ErrorOf([&] { read->SetPath(1, std::string("/out")); }),
+    EXPECT_EQ(ErrorOf([&] { read->SetPath(FCryptEng::PathMode::BaseName, std::string("/out")); }),
               "Common path must end in file separator");
 }
 

@@ -28,6 +28,7 @@ using FCryptEng::DirFooter;
 using FCryptEng::KeyEntry;
 using FCryptEng::KeyFooter;
 using FCryptEng::KeySet;
+using FCryptEng::UnlockResult;
 
 std::string Slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -174,8 +175,8 @@ TEST(Fixtures, EveryContainerOpensWithEachPasswordAndReadsExactly) {
             ASSERT_TRUE(f.keys && f.dir);
 
             std::unique_ptr<KeySet> keys;
-            EXPECT_EQ(f.keys->TryPassword("not the password", keys), KeyEntry::TRY_WRONG);
-            ASSERT_EQ(f.keys->TryPassword(password, keys), KeyEntry::TRY_UNLOCKED);
+            EXPECT_EQ(f.keys->TryPassword("not the password", keys), UnlockResult::Wrong);
+            ASSERT_EQ(f.keys->TryPassword(password, keys), UnlockResult::Unlocked);
             f.dir->Decrypt(*keys);
 
             ASSERT_EQ(f.dir->NumEntries(false), fx.entries.size());

@@ -18,6 +18,7 @@ using CryptoPP::SecByteBlock;
 using FCryptEng::KeyEntry;
 using FCryptEng::KeyFooter;
 using FCryptEng::KeySet;
+using FCryptEng::UnlockResult;
 using FCryptEng::UserPasswordKeyEntry;
 
 std::string Be16(unsigned v) {
@@ -82,7 +83,8 @@ std::string HandMadePasswordRecord(const std::string& password) {
         wrapper, wrapper.size(), 0, reinterpret_cast<const CryptoPP::byte*>(password.data()),
         password.size(), reinterpret_cast<const CryptoPP::byte*>(kSalt.data()), kSalt.size(), 1000);
     SecByteBlock wrapped(104);
-    EXPECT_EQ(CryptoP2::AesKeyWrap(wrapper, Block(kKek + kEnc + kMacKey + kIv), wrapped), 0);
+    EXPECT_EQ(CryptoP2::AesKeyWrap(wrapper, Block(kKek + kEnc + kMacKey + kIv), wrapped),
+              CryptoP2::KeyWrapResult::Ok);
     const std::string body = kSalt + Be32(104) + Str(wrapped);
     return Be16(0x8C14) + Be16(std::uint16_t(body.size())) + body;
 }
@@ -104,7 +106,7 @@ TEST(KeyFooter, EmptyFooterWord) {
     EXPECT_EQ(out.substr(0, 4), std::string("\x8C\x00\x00\x20", 4));
     EXPECT_EQ(out.size(), 36u);
     std::unique_ptr<KeySet> got;
-    EXPECT_EQ(Parse(out)->TryPassword("anything", got), KeyEntry::TRY_NOTHING);
+    EXPECT_EQ(Parse(out)->TryPassword("anything", got), UnlockResult::Nothing);
 }
 
 TEST(KeyFooter, HandMadeVectorOpensWithItsPassword) {
@@ -114,9 +116,9 @@ TEST(KeyFooter, HandMadeVectorOpensWithItsPassword) {
     ASSERT_EQ(footer->NumEntries(), 1u);
 
     std::unique_ptr<KeySet> got;
-    EXPECT_EQ(footer->TryPassword("correct horsf", got), KeyEntry::TRY_WRONG);
+    EXPECT_EQ(footer->TryPassword("correct horsf", got), UnlockResult::Wrong);
     EXPECT_FALSE(got);
-    EXPECT_EQ(footer->TryPassword("correct horse", got), KeyEntry::TRY_UNLOCKED);
+    EXPECT_EQ(footer->TryPassword("correct horse", got), UnlockResult::Unlocked);
     ASSERT_TRUE(got && got->KEK());
     EXPECT_EQ(Str(*got->KEK()), kKek);
     EXPECT_EQ(Str(*got->EncKey()), kEnc);
@@ -144,8 +146,8 @@ TEST(KeyFooter, PasswordEntriesRoundTrip) {
         SCOPED_TRACE(password);
         auto read = Parse(out);
         std::unique_ptr<KeySet> got;
-        EXPECT_EQ(read->TryPassword("wrong", got), KeyEntry::TRY_WRONG);
-        EXPECT_EQ(read->TryPassword(password, got), KeyEntry::TRY_UNLOCKED);
+        EXPECT_EQ(read->TryPassword("wrong", got), UnlockResult::Wrong);
+        EXPECT_EQ(read->TryPassword(password, got), UnlockResult::Unlocked);
         ASSERT_TRUE(got);
         EXPECT_EQ(*got->KEK(), *keys.KEK());
         EXPECT_EQ(*got->EncKey(), *keys.EncKey());
@@ -163,7 +165,7 @@ TEST(KeyFooter, TamperingIsFoundOnlyAfterAnUnlock) {
 
     auto footer = Parse(framed);
     std::unique_ptr<KeySet> got;
-    EXPECT_EQ(footer->TryPassword("not it", got), KeyEntry::TRY_WRONG);
+    EXPECT_EQ(footer->TryPassword("not it", got), UnlockResult::Wrong);
     try {
         footer->TryPassword("pw", got);
         FAIL() << "no exception";
@@ -183,7 +185,7 @@ TEST(KeyFooter, UnknownRecordsAreSkippedWithOneWarningEach) {
               ":WARN: Unrecognised tag reading Key Footer - ignoring this entry\n"
               ":WARN: Unrecognised tag reading Key Footer - ignoring this entry\n");
     std::unique_ptr<KeySet> got;
-    EXPECT_EQ(footer->TryPassword("pw", got), KeyEntry::TRY_UNLOCKED);
+    EXPECT_EQ(footer->TryPassword("pw", got), UnlockResult::Unlocked);
 }
 
 TEST(KeyFooter, ARecordLongerThanItsFieldsKeepsTheReaderInPlace) {
@@ -192,7 +194,7 @@ TEST(KeyFooter, ARecordLongerThanItsFieldsKeepsTheReaderInPlace) {
     auto footer = Parse(Frame(record + HandMadePasswordRecord("two"), kMacKey));
     ASSERT_EQ(footer->NumEntries(), 2u);
     std::unique_ptr<KeySet> got;
-    EXPECT_EQ(footer->TryPassword("two", got), KeyEntry::TRY_UNLOCKED);
+    EXPECT_EQ(footer->TryPassword("two", got), UnlockResult::Unlocked);
 }
 
 TEST(KeyFooter, EmergencyEntryBeforeAPasswordEntry) {
@@ -210,8 +212,8 @@ TEST(KeyFooter, EmergencyEntryBeforeAPasswordEntry) {
         auto read = Parse(out);
         ASSERT_EQ(read->NumEntries(), 2u);
         std::unique_ptr<KeySet> got;
-        EXPECT_EQ(read->TryPassword("neither", got), KeyEntry::TRY_WRONG);
-        EXPECT_EQ(read->TryPassword(password, got), KeyEntry::TRY_UNLOCKED);
+        EXPECT_EQ(read->TryPassword("neither", got), UnlockResult::Wrong);
+        EXPECT_EQ(read->TryPassword(password, got), UnlockResult::Unlocked);
         ASSERT_TRUE(got);
         EXPECT_EQ(*got->KEK(), *keys.KEK());
     }
@@ -228,7 +230,7 @@ TEST(KeyFooter, ADamagedEntryDoesNotLockTheUserOut) {
     auto footer = Parse(Frame(body, kMacKey));
     ASSERT_EQ(footer->NumEntries(), 2u);
     std::unique_ptr<KeySet> got;
-    EXPECT_EQ(footer->TryPassword("pw", got), KeyEntry::TRY_UNLOCKED);
+    EXPECT_EQ(footer->TryPassword("pw", got), UnlockResult::Unlocked);
 }
 
 // An administrators' entry that wants several passwords: answers 3 until it has two.
@@ -237,9 +239,9 @@ class FakeAdminEntry : public KeyEntry {
     std::uint16_t Tag() const override { return 0x8C3B; }
     std::uint32_t CalcBodySize() const override { return 0; }
     void PutBody(CryptoPP::BufferedTransformation&) const override {}
-    int TryPassword(const char* password, std::unique_ptr<KeySet>&) override {
+    UnlockResult TryPassword(const char* password, std::unique_ptr<KeySet>&) override {
         calls.push_back(password);
-        return calls.size() < 2 ? TRY_MORE_ADMINS : TRY_RECOVERY_FAILED;
+        return calls.size() < 2 ? UnlockResult::MoreAdmins : UnlockResult::Failed;
     }
     std::vector<std::string> calls;
 };
@@ -256,9 +258,9 @@ TEST(KeyFooter, AnAdministratorsEntryThatAsksForMoreReceivesEveryLaterAttempt) {
     auto footer = Parse(Frame(body, kMacKey), reader);
     ASSERT_EQ(footer->NumEntries(), 2u);
     std::unique_ptr<KeySet> got;
-    EXPECT_EQ(footer->TryPassword("admin one", got), KeyEntry::TRY_MORE_ADMINS);
+    EXPECT_EQ(footer->TryPassword("admin one", got), UnlockResult::MoreAdmins);
     // Even the user's password now goes to the administrators' entry.
-    EXPECT_EQ(footer->TryPassword("pw", got), KeyEntry::TRY_RECOVERY_FAILED);
+    EXPECT_EQ(footer->TryPassword("pw", got), UnlockResult::Failed);
     EXPECT_EQ(admin->calls, (std::vector<std::string>{"admin one", "pw"}));
 }
 

@@ -145,7 +145,7 @@ TEST(KeySet, FreshSetWrapsAndWritesItsEncoding) {
         expected[0] = expected[1] = expected[2] = 0;
         expected[3] = CryptoPP::byte(size - 4);
         SecByteBlock wrapped(size - 4);
-        ASSERT_EQ(CryptoP2::AesKeyWrap(kWrappingKey, plain, wrapped), 0);
+        ASSERT_EQ(CryptoP2::AesKeyWrap(kWrappingKey, plain, wrapped), CryptoP2::KeyWrapResult::Ok);
         std::memcpy(expected.data() + 4, wrapped.data(), wrapped.size());
 
         set.Wrap(kWrappingKey);

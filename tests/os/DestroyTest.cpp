@@ -131,7 +131,7 @@ TEST(SecureMedium, AttributesAndPlaces) {
             OS::IsSecureMedium(info);
             ADD_FAILURE() << "no error";
         } catch (const File::Error& e) {
-            EXPECT_EQ(e.code, 8);
+            EXPECT_EQ(e.code, OS::ErrorCode::InvalidDrive);
         }
     }
 
@@ -202,7 +202,7 @@ TEST(Overwrite, ZerosReachTheDataBeforeTheNameGoes) {
     ASSERT_TRUE(witness.Ok());
 
     OS::ProgressWord percent{3}, counter{1000};
-    WriteFile w(name, 2);
+    WriteFile w(name, OS::WriteMode::Replace);
     w.SetProgress(0, &percent, &counter, 5000);
     EXPECT_EQ(w.Overwrite(), OnSecureFileSystem(dir.Path()));
 
@@ -228,7 +228,7 @@ TEST(Eradicate, PassesThenFourRenamesThenDeletion) {
         ASSERT_TRUE(events.Ok());
 
         OS::ProgressWord percent{0}, counter{200};
-        WriteFile w(name, 2);
+        WriteFile w(name, OS::WriteMode::Replace);
         w.SetProgress(0, &percent, &counter, 1000);
         EXPECT_EQ(w.Eradicate(), OnSecureFileSystem(dir.Path()));
         EXPECT_FALSE(fs::exists(name));
@@ -296,7 +296,7 @@ TEST(Destroy, LeavesWhatItCannotOpen) {
                 holder = std::make_unique<OS::ReadFile>(name);
                 holder->Open();
             }
-            WriteFile w(name, 2);
+            WriteFile w(name, OS::WriteMode::Replace);
             EXPECT_FALSE(eradicate ? w.Eradicate() : w.Overwrite());
             EXPECT_FALSE(w.IsOpen());
             EXPECT_EQ(ReadText(name), "precious");
@@ -307,7 +307,7 @@ TEST(Destroy, LeavesWhatItCannotOpen) {
     TempDir dir;
     WriteText(dir / "empty", "");
     chmod((dir / "empty").c_str(), 0444);
-    WriteFile w(dir / "empty", 2);
+    WriteFile w(dir / "empty", OS::WriteMode::Replace);
     w.Eradicate();
     EXPECT_FALSE(fs::exists(dir / "empty"));
 }
@@ -322,7 +322,7 @@ TEST(Destroy, SkipsWhatIsNotAPlainFile) {
     for (const char* name : {"missing", "folder", "link", "pipe"}) {
         for (const bool eradicate : {false, true}) {
             SCOPED_TRACE(std::string(name) + (eradicate ? " eradicate" : " overwrite"));
-            WriteFile w(dir / name, 2);
+            WriteFile w(dir / name, OS::WriteMode::Replace);
             EXPECT_FALSE(eradicate ? w.Eradicate() : w.Overwrite());
         }
     }
@@ -340,7 +340,7 @@ TEST(Destroy, AFileWithOtherNamesIsOnlyUnlinked) {
         WriteText(dir / "chosen", "shared content");
         ASSERT_EQ(link((dir / "chosen").c_str(), (dir / "other").c_str()), 0);
         OS::ProgressWord percent{0};
-        WriteFile w(dir / "chosen", 2);
+        WriteFile w(dir / "chosen", OS::WriteMode::Replace);
         w.SetProgress(0, &percent, nullptr, 0);
         EXPECT_FALSE(eradicate ? w.Eradicate() : w.Overwrite());
         EXPECT_FALSE(fs::exists(dir / "chosen"));
@@ -364,7 +364,7 @@ TEST(Destroy, LeavesAFileThatIsNoLongerTheOneRead) {
 
             std::string note;
             if (how < 2) {
-                WriteFile w(name, 2);
+                WriteFile w(name, OS::WriteMode::Replace);
                 w.ExpectIdentity(*read);
                 how == 0 ? w.Overwrite() : w.Eradicate();
                 note = w.DestroyNote();
@@ -398,7 +398,7 @@ TEST(Destroy, RamFileSystemIsNotTrustedButTheFileGoes) {
         const std::string name = shm.Path() + "/secret.txt";
         WriteText(name, std::string(20000, 's'));
         OS::ProgressWord percent{0};
-        WriteFile w(name, 2);
+        WriteFile w(name, OS::WriteMode::Replace);
         w.SetProgress(0, &percent, nullptr, 0);
         EXPECT_FALSE(eradicate ? w.Eradicate() : w.Overwrite());
         EXPECT_TRUE(fs::is_empty(shm.Path()));
@@ -418,7 +418,7 @@ TEST(Destroy, AFileWhoseNameCannotGoIsLeftWhole) {
         chmod((dir / "locked").c_str(), 0555);
 
         // Zeros under a name that stays would lose the content and keep the file.
-        WriteFile w(name, 2);
+        WriteFile w(name, OS::WriteMode::Replace);
         EXPECT_FALSE(eradicate ? w.Eradicate() : w.Overwrite());
         EXPECT_EQ(ReadText(name), std::string(1000, 'A'));
         EXPECT_NE(w.DestroyNote().find("folder"), std::string::npos) << w.DestroyNote();

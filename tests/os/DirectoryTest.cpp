@@ -32,7 +32,7 @@ class DirectoryTest : public ::testing::Test {
         try {
             op();
         } catch (const Directory::Error& e) {
-            return e.code;
+            return static_cast<int>(e.code);
         }
         return -1;
     }
@@ -70,7 +70,7 @@ TEST_F(DirectoryTest, RemoveEmptyAndNotEmpty) {
         Directory::Remove(tmp / "a");
         FAIL() << "no exception";
     } catch (const Directory::Error& e) {
-        EXPECT_EQ(e.code, 9);
+        EXPECT_EQ(e.code, OS::ErrorCode::NotEmpty);
         EXPECT_STREQ(e.what(), "Directory not empty");
     }
     EXPECT_TRUE(IsFolder(tmp / "a"));

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <optional>
 #include <string>
 
+#include "os/Directory.h"
 #include "os/File.h"
 
 namespace {
@@ -33,11 +35,16 @@ const Case kCases[] = {
     {EINVAL, IoOp::Other, 0, 0},  {ENAMETOOLONG, IoOp::Other, 0, 0},
 };
 
+// The numbers the handlers and the texts are keyed by; -1 for none.
+int CodeOf(std::optional<OS::ErrorCode> code) {
+    return code ? static_cast<int>(*code) : -1;
+}
+
 TEST(Errors, ErrnoMapsToTheCodeOfEachLayer) {
     for (const Case& c : kCases) {
         SCOPED_TRACE("errno " + std::to_string(c.err));
-        EXPECT_EQ(OS::MapErrno(c.err, ErrorLayer::File, c.op), c.fileCode);
-        EXPECT_EQ(OS::MapErrno(c.err, ErrorLayer::Directory, c.op), c.directoryCode);
+        EXPECT_EQ(CodeOf(OS::MapErrno(c.err, ErrorLayer::File, c.op)), c.fileCode);
+        EXPECT_EQ(CodeOf(OS::MapErrno(c.err, ErrorLayer::Directory, c.op)), c.directoryCode);
     }
 }
 
@@ -46,27 +53,51 @@ TEST(Errors, RaiseCarriesCodeAndFixedText) {
         OS::File::RaiseError(ENOSPC, IoOp::Write);
         FAIL() << "no exception";
     } catch (const OS::File::Error& e) {
-        EXPECT_EQ(e.code, 9);
+        EXPECT_EQ(e.code, OS::ErrorCode::DiskFull);
         EXPECT_STREQ(e.what(), "Disk full");
     }
     try {
         OS::RaiseErrno<ErrorLayer::Directory>(ENOSPC);
         FAIL() << "no exception";
-    } catch (const OS::PlatformError<ErrorLayer::Directory>& e) {
-        EXPECT_EQ(e.code, 0);
+    } catch (const OS::Directory::Error& e) {
+        EXPECT_EQ(e.code, OS::ErrorCode::Failed);
         EXPECT_STREQ(e.what(), "Directory operation failed");
     }
     EXPECT_NO_THROW(OS::File::RaiseError(0));
 }
 
-TEST(Errors, TextsOfBothTables) {
-    EXPECT_STREQ(OS::File::Error(1).what(), "File not found");
-    EXPECT_STREQ(OS::File::Error(6).what(), "File in use");
-    EXPECT_STREQ(OS::PlatformError<ErrorLayer::Directory>(9).what(), "Directory not empty");
-    EXPECT_STREQ(OS::PlatformError<ErrorLayer::Directory>(8).what(), "Invalid drive");
-    EXPECT_STREQ(OS::File::Error(8).what(), "Invalid drive");
+TEST(Errors, TextsOfBothTablesByTheirNumbers) {
+    // The names keep the numbers of the tables, which handlers were written against.
+    const char* const file[] = {
+        "File operation failed", "File not found",
+        "File already exists",   "File permissions do not allow requested operation",
+        "File read error",       "File write error",
+        "File in use",           "File media is write-protected",
+        "Invalid drive",         "Disk full",
+    };
+    const char* const directory[] = {
+        "Directory operation failed",
+        "Directory not found",
+        "Directory already exists",
+        "Directory permissions do not allow requested operation",
+        "Directory read error",
+        "Directory write error",
+        "Directory in use",
+        "Directory media is write-protected",
+        "Invalid drive",
+        "Directory not empty",
+    };
+    for (int n = 0; n < 10; ++n) {
+        SCOPED_TRACE(n);
+        EXPECT_STREQ(OS::File::Error(OS::ErrorCode(n)).what(), file[n]);
+        EXPECT_STREQ(OS::Directory::Error(OS::ErrorCode(n)).what(), directory[n]);
+    }
+    EXPECT_STREQ(OS::File::Error(OS::ErrorCode::InUse).what(), "File in use");
+    EXPECT_STREQ(OS::Directory::Error(OS::ErrorCode::NotEmpty).what(), "Directory not empty");
     // Codes outside the table fall back to the generic text rather than reading past it.
-    EXPECT_STREQ(OS::File::Error(42).what(), "File operation failed");
+    const OS::File::Error outside(OS::ErrorCode(42));
+    EXPECT_STREQ(outside.what(), "File operation failed");
+    EXPECT_EQ(outside.code, OS::ErrorCode::Failed);
 }
 
 }  // namespace

@@ -22,12 +22,13 @@ using cryvan_test::WriteText;
 using OS::File;
 using OS::ReadFile;
 using OS::WriteFile;
+using OS::WriteMode;
 
 int CodeOf(const std::function<void()>& f) {
     try {
         f();
     } catch (const File::Error& e) {
-        return e.code;
+        return static_cast<int>(e.code);
     }
     return -1;
 }
@@ -113,25 +114,25 @@ TEST(WriteFile, ModesOnNewAndExistingFiles) {
     const std::string existing = dir / "existing";
     WriteText(existing, "0123456789");
 
-    EXPECT_EQ(CodeOf([&] { WriteFile(dir / "missing", 1); }), 1);
-    EXPECT_EQ(CodeOf([&] { WriteFile(dir / "missing", 3); }), 1);
+    EXPECT_EQ(CodeOf([&] { WriteFile(dir / "missing", WriteMode::Truncate); }), 1);
+    EXPECT_EQ(CodeOf([&] { WriteFile(dir / "missing", WriteMode::OpenExisting); }), 1);
     EXPECT_EQ(CodeOf([&] {
-                  WriteFile w(existing, 0);
+                  WriteFile w(existing, WriteMode::CreateNew);
                   w.Open();
               }),
               2);
 
     struct {
-        int mode;
+        WriteMode mode;
         const char* expected;
     } const cases[] = {
-        {1, "ab"},
-        {2, "ab"},
-        {3, "ab23456789"},
-        {9999, "ab23456789"},
+        {WriteMode::Truncate, "ab"},
+        {WriteMode::Replace, "ab"},
+        {WriteMode::OpenExisting, "ab23456789"},
+        {WriteMode::WriteThrough, "ab23456789"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.mode);
+        SCOPED_TRACE(static_cast<int>(c.mode));
         WriteText(existing, "0123456789");
         WriteFile w(existing, c.mode);
         w.Open();
@@ -144,8 +145,8 @@ TEST(WriteFile, ModesOnNewAndExistingFiles) {
 TEST(WriteFile, CreatesTheMissingFoldersOfANewFile) {
     TempDir dir;
     const std::string name = dir / "a/b/c/new.bin";
-    for (int mode : {0, 2}) {
-        SCOPED_TRACE(mode);
+    for (WriteMode mode : {WriteMode::CreateNew, WriteMode::Replace}) {
+        SCOPED_TRACE(static_cast<int>(mode));
         std::filesystem::remove_all(dir / "a");
         WriteFile w(name, mode);
         EXPECT_FALSE(w.GetInfo().Exists());
@@ -157,7 +158,7 @@ TEST(WriteFile, CreatesTheMissingFoldersOfANewFile) {
     // A folder of the path that is a file cannot be created.
     WriteText(dir / "blocker", "");
     EXPECT_NE(CodeOf([&] {
-                  WriteFile w(dir / "blocker/sub/new.bin", 2);
+                  WriteFile w(dir / "blocker/sub/new.bin", OS::WriteMode::Replace);
                   w.Open();
               }),
               -1);
@@ -196,21 +197,21 @@ TEST(ReadFile, ReadsAndMoves) {
 TEST(WriteFile, LeftOpenIsDeletedOnlyWhenAsked) {
     TempDir dir;
     {
-        WriteFile w(dir / "partial", 2, true);
+        WriteFile w(dir / "partial", OS::WriteMode::Replace, true);
         w.SetCreationAttributes(OS::ATTR_READONLY);
         w.Open();
         w.Write("half", 4);
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "partial"));
     {
-        WriteFile w(dir / "kept", 2, false);
+        WriteFile w(dir / "kept", OS::WriteMode::Replace, false);
         w.Open();
         w.Write("half", 4);
     }
     EXPECT_EQ(ReadText(dir / "kept"), "half");
     {
         // Closed normally: never deleted by destruction.
-        WriteFile w(dir / "closed", 2, true);
+        WriteFile w(dir / "closed", OS::WriteMode::Replace, true);
         w.Open();
         w.Write("all", 3);
         w.Close();
@@ -221,7 +222,7 @@ TEST(WriteFile, LeftOpenIsDeletedOnlyWhenAsked) {
 TEST(WriteFile, ReadOnlyCreationAttributeAndDelete) {
     TempDir dir;
     const std::string name = dir / "ro.txt";
-    WriteFile w(name, 2);
+    WriteFile w(name, OS::WriteMode::Replace);
     w.SetCreationAttributes(OS::ATTR_READONLY | OS::ATTR_HIDDEN);
     w.Open();
     w.Write("x", 1);
@@ -239,7 +240,7 @@ TEST(WriteFile, ReadOnlyCreationAttributeAndDelete) {
 
 TEST(WriteFile, CompressedRequestStillCreatesTheFile) {
     TempDir dir;
-    WriteFile w(dir / "c.bin", 2);
+    WriteFile w(dir / "c.bin", OS::WriteMode::Replace);
     w.SetCreationAttributes(OS::ATTR_COMPRESSED);
     w.Open();
     w.Write("data", 4);
@@ -252,7 +253,7 @@ TEST(WriteFile, TimesAreSetInUtc) {
     const std::string name = dir / "t.bin";
     const OS::DateTime modify = OS::DateTime::FromPacked(0x07E90102u, 11045006u);
     const OS::DateTime access = OS::DateTime::FromPacked(0x07E8020Cu, 1000u);
-    WriteFile w(name, 2);
+    WriteFile w(name, OS::WriteMode::Replace);
     w.Open();
     w.Write("x", 1);
     w.SetFileTimes(OS::DateTime{}, modify, access);
@@ -275,7 +276,7 @@ TEST(Locks, WritersExcludeEveryoneReadersShare) {
         ReadFile r1(name), r2(name);
         r1.Open();
         r2.Open();  // readers share
-        WriteFile w(name, 2);
+        WriteFile w(name, OS::WriteMode::Replace);
         EXPECT_EQ(CodeOf([&] { w.Open(); }), 6);
         EXPECT_FALSE(w.IsOpen());
         // The refused writer must not have emptied the file the readers hold.
@@ -284,11 +285,11 @@ TEST(Locks, WritersExcludeEveryoneReadersShare) {
         r2.Close();
     }
     {
-        WriteFile w(name, 3);
+        WriteFile w(name, OS::WriteMode::OpenExisting);
         w.Open();
         ReadFile r(name);
         EXPECT_EQ(CodeOf([&] { r.Open(); }), 6);
-        WriteFile w2(name, 1);
+        WriteFile w2(name, OS::WriteMode::Truncate);
         EXPECT_EQ(CodeOf([&] { w2.Open(); }), 6);
         w.Close();
         r.Open();  // free again
@@ -308,12 +309,12 @@ TEST(WriteFile, FullDiskReportsCodeNineAndWhatWasWritten) {
     std::size_t written = 12345;
     int code = -1;
     {
-        WriteFile w(dir / "big", 2);
+        WriteFile w(dir / "big", OS::WriteMode::Replace);
         w.Open();
         try {
             w.Write(data.data(), data.size(), &written);
         } catch (const File::Error& e) {
-            code = e.code;
+            code = static_cast<int>(e.code);
         }
         w.Close();
     }
@@ -333,7 +334,7 @@ TEST(WriteFile, RecycleMovesToTheTrash) {
     const std::string name = dir / "bin-me.txt";
     WriteText(name, "recyclable");
 
-    WriteFile w(name, 3);
+    WriteFile w(name, OS::WriteMode::OpenExisting);
     w.Open();
     w.Recycle();
     EXPECT_FALSE(w.IsOpen());
@@ -343,7 +344,7 @@ TEST(WriteFile, RecycleMovesToTheTrash) {
 
     // A name already in the trash is renamed, not lost.
     WriteText(name, "second");
-    WriteFile w2(name, 3);
+    WriteFile w2(name, WriteMode::OpenExisting);
     w2.Recycle();
     EXPECT_FALSE(std::filesystem::exists(name));
     int found = 0;

@@ -167,7 +167,7 @@ TEST_F(Config, KeyFileAdministratorsNeedTheirFileWritten) {
     cb.asked.clear();
     cb.textAnswers = {dir / "kee.key"};
     std::unique_ptr<KeySet> got;
-    EXPECT_EQ(back.TryPassword("pw", got), 2);
+    EXPECT_EQ(back.TryPassword("pw", got), FCryptEng::UnlockResult::Unlocked);
     EXPECT_EQ(cb.asked, std::vector<std::string>{"text Kee"});
 }
 
@@ -188,8 +188,8 @@ TEST_F(Config, AnEmptyNameIsAName) {
     CryptoPP::StringSource source(body, true);
     AdminKeyEntry entry(&cb, source, std::uint32_t(body.size()));
     std::unique_ptr<KeySet> got;
-    EXPECT_EQ(entry.TryPassword("named", got), 1);
-    EXPECT_EQ(entry.TryPassword("nameless", got), 2);
+    EXPECT_EQ(entry.TryPassword("named", got), FCryptEng::UnlockResult::Wrong);
+    EXPECT_EQ(entry.TryPassword("nameless", got), FCryptEng::UnlockResult::Unlocked);
     EXPECT_EQ(entry.NumUnlocked(), 1u);
 }
 
@@ -224,8 +224,8 @@ TEST_F(Config, ReopenedConfigurationOpensContainers) {
     CryptoPP::StringSource source(framed.substr(4), true);
     KeyFooter back(&cb, source, std::uint32_t(framed.size() - 4), &AdminKeyEntry::Read);
     std::unique_ptr<KeySet> got;
-    EXPECT_EQ(back.TryPassword("pa", got), 3);
-    EXPECT_EQ(back.TryPassword("pA", got), 2);
+    EXPECT_EQ(back.TryPassword("pa", got), FCryptEng::UnlockResult::MoreAdmins);
+    EXPECT_EQ(back.TryPassword("pA", got), FCryptEng::UnlockResult::Unlocked);
     ASSERT_TRUE(got);
     EXPECT_EQ(*got->EncKey(), *keys.EncKey());
 }

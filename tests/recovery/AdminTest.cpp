@@ -34,6 +34,7 @@ using FCryptEng::KeyEntry;
 using FCryptEng::KeyFooter;
 using FCryptEng::KeyPair;
 using FCryptEng::KeySet;
+using FCryptEng::UnlockResult;
 
 std::string Be16(unsigned v) {
     return {char(v >> 8), char(v)};
@@ -96,7 +97,7 @@ std::vector<int> Attempts(KeyFooter& footer, const std::vector<const char*>& pas
     for (const char* password : passwords) {
         if (got)
             break;
-        results.push_back(footer.TryPassword(password, got));
+        results.push_back(static_cast<int>(footer.TryPassword(password, got)));  // by number
     }
     return results;
 }
@@ -225,12 +226,12 @@ TEST_F(Admins, QuorumSequences) {
 TEST_F(Admins, SamePasswordUnlocksOneAdministratorPerCall) {
     auto footer = Parse(Seal(With(*s_twins, 2), keys), &cb);
     std::unique_ptr<KeySet> got;
-    EXPECT_EQ(footer->TryPassword("same", got), 3);
+    EXPECT_EQ(footer->TryPassword("same", got), FCryptEng::UnlockResult::MoreAdmins);
     const AdminKeyEntry& entry = Entry(*footer);
     EXPECT_EQ(entry.NumUnlocked(), 1u);
     EXPECT_EQ(entry.Admin(0).Name(), "Twin1");
     EXPECT_EQ(entry.Admin(1).Name(), "");
-    EXPECT_EQ(footer->TryPassword("same", got), 2);
+    EXPECT_EQ(footer->TryPassword("same", got), FCryptEng::UnlockResult::Unlocked);
     EXPECT_EQ(entry.Admin(1).Name(), "Twin2");
     ExpectSameKeys(got, keys);
 }
@@ -242,8 +243,8 @@ TEST_F(Admins, NoAdministratorsOpenNothing) {
         auto footer = Parse(Seal(empty, keys), &cb);
         EXPECT_EQ(Entry(*footer).GetN(), 0u);
         std::unique_ptr<KeySet> got;
-        EXPECT_EQ(footer->TryPassword("", got), 1);
-        EXPECT_EQ(footer->TryPassword("anything", got), 1);
+        EXPECT_EQ(footer->TryPassword("", got), FCryptEng::UnlockResult::Wrong);
+        EXPECT_EQ(footer->TryPassword("anything", got), FCryptEng::UnlockResult::Wrong);
         EXPECT_FALSE(got);
     }
 }
@@ -314,7 +315,7 @@ TEST_F(Admins, KeyFileRequests) {
         SCOPED_TRACE(c.answer.value_or("cancelled"));
         cb.textAnswers = {c.answer};
         cb.asked.clear();
-        EXPECT_EQ(footer->TryPassword("pk", got), c.result);
+        EXPECT_EQ(static_cast<int>(footer->TryPassword("pk", got)), c.result);
         EXPECT_EQ(cb.asked, std::vector<std::string>{"text Kim"});
         EXPECT_EQ(Entry(*footer).NumUnlocked(), c.result == 2 ? 1u : 0u);
     }
@@ -324,10 +325,10 @@ TEST_F(Admins, KeyFileRequests) {
 TEST_F(Admins, KeyFileAdministratorInAQuorum) {
     auto footer = Parse(Seal(With(*s_keyed, 2), keys), &cb);
     std::unique_ptr<KeySet> got;
-    EXPECT_EQ(footer->TryPassword("pl", got), 3);
+    EXPECT_EQ(footer->TryPassword("pl", got), FCryptEng::UnlockResult::MoreAdmins);
     EXPECT_TRUE(cb.asked.empty());  // Lee's sealed key is in the container
     cb.textAnswers = {KayKey()};
-    EXPECT_EQ(footer->TryPassword("pq", got), 2);
+    EXPECT_EQ(footer->TryPassword("pq", got), FCryptEng::UnlockResult::Unlocked);
     EXPECT_EQ(cb.asked, std::vector<std::string>{"text Kay"});
     ExpectSameKeys(got, keys);
 }
@@ -449,12 +450,12 @@ TEST_F(Tampered, SharesThatDoNotRebuildTheSecret) {
         changed[0].EncKeyShare(reinterpret_cast<const byte*>(c.alice.data()), c.alice.size());
         auto entry = ReadEntry(Body(keySet, 3, 2, changed));
         std::unique_ptr<KeySet> got;
-        EXPECT_EQ(entry->TryPassword("pa", got), 3);
+        EXPECT_EQ(entry->TryPassword("pa", got), FCryptEng::UnlockResult::MoreAdmins);
         if (c.result < 0) {
             ExpectThrows<KeyEntry::Err>([&] { entry->TryPassword("pb", got); },
                                         "\"KeyEntry error\"");
         } else {
-            EXPECT_EQ(entry->TryPassword("pb", got), c.result);
+            EXPECT_EQ(static_cast<int>(entry->TryPassword("pb", got)), c.result);
         }
         EXPECT_EQ(bool(got), c.result == 2);
     }
@@ -464,11 +465,12 @@ TEST_F(Tampered, BelowTwoTheShareMustBeTheWholeSecret) {
     auto whole = ReadEntry(Body(keySet, 3, 1, records));
     std::unique_ptr<KeySet> got;
     // Under K = 1 a K = 2 share is no secret.
-    EXPECT_EQ(whole->TryPassword("pa", got), 6);
+    EXPECT_EQ(whole->TryPassword("pa", got), FCryptEng::UnlockResult::Failed);
     const std::string shortSecret(31, 'x');
     std::vector<AdminData> changed = records;
     changed[1].EncKeyShare(reinterpret_cast<const byte*>(shortSecret.data()), shortSecret.size());
-    EXPECT_EQ(ReadEntry(Body(keySet, 3, 1, changed))->TryPassword("pb", got), 6);
+    EXPECT_EQ(ReadEntry(Body(keySet, 3, 1, changed))->TryPassword("pb", got),
+              FCryptEng::UnlockResult::Failed);
     EXPECT_FALSE(got);
 }
 
@@ -478,16 +480,16 @@ TEST_F(Tampered, WrongKeysInTheContainer) {
     std::vector<AdminData> swapped = records;
     swapped[1].Keys() = records[0].Keys();
     auto entry = ReadEntry(Body(keySet, 3, 2, swapped));
-    EXPECT_EQ(entry->TryPassword("pb", got), 6);
+    EXPECT_EQ(entry->TryPassword("pb", got), FCryptEng::UnlockResult::Failed);
     EXPECT_EQ(entry->NumUnlocked(), 0u);
-    EXPECT_EQ(entry->TryPassword("pa", got), 3);
+    EXPECT_EQ(entry->TryPassword("pa", got), FCryptEng::UnlockResult::MoreAdmins);
 
     // A changed wrapped key set: the shares rebuild the secret, which opens nothing.
     std::string otherSet = keySet;
     otherSet[20] ^= 1;
     entry = ReadEntry(Body(otherSet, 3, 2, records));
-    EXPECT_EQ(entry->TryPassword("pc", got), 3);
-    EXPECT_EQ(entry->TryPassword("pa", got), 6);
+    EXPECT_EQ(entry->TryPassword("pc", got), FCryptEng::UnlockResult::MoreAdmins);
+    EXPECT_EQ(entry->TryPassword("pa", got), FCryptEng::UnlockResult::Failed);
     EXPECT_FALSE(got);
 }
 
@@ -513,9 +515,9 @@ TEST_F(Tampered, DamagedNamesAreSkipped) {
 
     auto entry = ReadEntry(Body(keySet, 3, 2, changed));
     std::unique_ptr<KeySet> got;
-    EXPECT_EQ(entry->TryPassword("pa", got), 1);
-    EXPECT_EQ(entry->TryPassword("pb", got), 1);
-    EXPECT_EQ(entry->TryPassword("pc", got), 3);
+    EXPECT_EQ(entry->TryPassword("pa", got), FCryptEng::UnlockResult::Wrong);
+    EXPECT_EQ(entry->TryPassword("pb", got), FCryptEng::UnlockResult::Wrong);
+    EXPECT_EQ(entry->TryPassword("pc", got), FCryptEng::UnlockResult::MoreAdmins);
 }
 
 TEST_F(Tampered, HostileCounts) {
@@ -527,11 +529,11 @@ TEST_F(Tampered, HostileCounts) {
     // K above N: never enough administrators, never a crash.
     auto entry = ReadEntry(Body(keySet, 1, 5, {records[0]}));
     std::unique_ptr<KeySet> got;
-    EXPECT_EQ(entry->TryPassword("pa", got), 3);
-    EXPECT_EQ(entry->TryPassword("pa", got), 1);
+    EXPECT_EQ(entry->TryPassword("pa", got), FCryptEng::UnlockResult::MoreAdmins);
+    EXPECT_EQ(entry->TryPassword("pa", got), FCryptEng::UnlockResult::Wrong);
     for (unsigned k : {0u, 1u, 0xFFFFu}) {
         entry = ReadEntry(Body(keySet, 0, k, {}));
-        EXPECT_EQ(entry->TryPassword("pa", got), 1);
+        EXPECT_EQ(entry->TryPassword("pa", got), FCryptEng::UnlockResult::Wrong);
     }
     EXPECT_FALSE(got);
 }

@@ -33,6 +33,7 @@ using FCryptEng::KeyFooter;
 using FCryptEng::KeyPair;
 using FCryptEng::KeySet;
 using FCryptEng::Signed;
+using FCryptEng::UnlockResult;
 using FCryptEng::UserPasswordKeyEntry;
 
 constexpr const char* kPassword = "emergency words";
@@ -92,7 +93,8 @@ void ExpectEmpty(const EmergencyPassword& record) {
 
 // Writes a key footer holding the entry and a user-password entry, and reads it back for each
 // password offered: the way a container is made and opened.
-int OpenFooterWith(std::unique_ptr<KeyEntry> entry, const char* password, const KeySet& keys) {
+UnlockResult OpenFooterWith(std::unique_ptr<KeyEntry> entry, const char* password,
+                            const KeySet& keys) {
     KeyFooter footer(nullptr);
     footer.Add(std::move(entry));
     footer.Add(std::make_unique<UserPasswordKeyEntry>("user password"));
@@ -106,8 +108,8 @@ int OpenFooterWith(std::unique_ptr<KeyEntry> entry, const char* password, const 
     EXPECT_EQ(source.GetWord32(word), 4u);
     KeyFooter read(nullptr, source, word & 0xFFFFFF);
     std::unique_ptr<KeySet> got;
-    const int result = read.TryPassword(password, got);
-    if (result == KeyEntry::TRY_UNLOCKED) {
+    const UnlockResult result = read.TryPassword(password, got);
+    if (result == UnlockResult::Unlocked) {
         EXPECT_TRUE(got && *got->KEK() == *keys.KEK() && *got->EncKey() == *keys.EncKey() &&
                     *got->MacKey() == *keys.MacKey() && *got->IV() == *keys.IV());
     }
@@ -358,9 +360,9 @@ TEST_F(EmergencyPasswordFile, KeyEntryOpensWithTheEmergencyPassword) {
     EmergencyPassword opened;
     opened.Open(SaveRecord());
     const KeySet keys(true);
-    EXPECT_EQ(OpenFooterWith(opened.MakeKeyEntry(), "not it", keys), KeyEntry::TRY_WRONG);
-    EXPECT_EQ(OpenFooterWith(opened.MakeKeyEntry(), kPassword, keys), KeyEntry::TRY_UNLOCKED);
-    EXPECT_EQ(OpenFooterWith(opened.MakeKeyEntry(), "user password", keys), KeyEntry::TRY_UNLOCKED);
+    EXPECT_EQ(OpenFooterWith(opened.MakeKeyEntry(), "not it", keys), UnlockResult::Wrong);
+    EXPECT_EQ(OpenFooterWith(opened.MakeKeyEntry(), kPassword, keys), UnlockResult::Unlocked);
+    EXPECT_EQ(OpenFooterWith(opened.MakeKeyEntry(), "user password", keys), UnlockResult::Unlocked);
     // Making entries leaves the record as it was.
     EXPECT_TRUE(opened.GetKeyPair().HasSealedKey());
     EXPECT_TRUE(opened.CheckSignature(opened.GetKeyPair()));
@@ -436,7 +438,7 @@ TEST(EmergencyPasswordFixture, OpensChecksAndUnseals) {
     EXPECT_EQ(ReadText(dir / "again.bin"), ReadText(path));
     const KeySet keys(true);
     EXPECT_EQ(OpenFooterWith(record.MakeKeyEntry(), "emergency-pass", keys),
-              KeyEntry::TRY_UNLOCKED);
+              UnlockResult::Unlocked);
 }
 
 }  // namespace

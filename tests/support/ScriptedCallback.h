@@ -33,18 +33,22 @@ class ScriptedCallback : public FCryptEng::CryptorCallback {
         asked.push_back("text " + prompt + (create ? " create" : ""));
         return Pop(textAnswers, std::optional<std::string>());
     }
-    bool ConfirmOverwrite(const std::string& path, bool readOnly, std::uint32_t& flags) override {
+    bool ConfirmOverwrite(const std::string& path, bool readOnly,
+                          FCryptEng::OverwriteFlags& flags) override {
+        using FCryptEng::OverwriteFlags;
         asked.push_back(std::string("overwrite ") + (readOnly ? "read-only " : "") + path);
         switch (Pop(overwriteAnswers, No)) {
             case Yes:
                 return true;
             case YesToAll:
-                flags |= readOnly ? 0x20 : 0x02;
+                flags = flags |
+                        (readOnly ? OverwriteFlags::YesToAllReadOnly : OverwriteFlags::YesToAll);
                 return true;
             case No:
                 return false;
             case NoToAll:
-                flags |= readOnly ? 0x40 : 0x04;
+                flags =
+                    flags | (readOnly ? OverwriteFlags::NoToAllReadOnly : OverwriteFlags::NoToAll);
                 return false;
             case Cancel:
                 if (cancel)
@@ -53,20 +57,24 @@ class ScriptedCallback : public FCryptEng::CryptorCallback {
         }
         return false;
     }
-    bool ConfirmInputDeletion(const std::string* path, int mode) override {
-        asked.push_back("delete " + std::to_string(mode) + (path ? " " + *path : ""));
+    // Modes and codes are recorded by their numbers.
+    bool ConfirmInputDeletion(const std::string* path, FCryptEng::InputDeletionMode mode) override {
+        asked.push_back("delete " + std::to_string(static_cast<int>(mode)) +
+                        (path ? " " + *path : ""));
         return Pop(deletionAnswers, true);
     }
     void ReportDestroyFailed(bool eradicate) override {
         asked.push_back(eradicate ? "not eradicated" : "not overwritten");
     }
-    bool RetryOpen(bool encrypting, bool isFile, const std::string& path, int code) override {
+    bool RetryOpen(bool encrypting, bool isFile, const std::string& path,
+                   OS::ErrorCode code) override {
         asked.push_back(std::string("retry open ") + (encrypting ? "e " : "d ") +
-                        (isFile ? "file " : "folder ") + path + " " + std::to_string(code));
+                        (isFile ? "file " : "folder ") + path + " " +
+                        std::to_string(static_cast<int>(code)));
         return Pop(retryOpenAnswers, false);
     }
-    bool RetryWrite(int code) override {
-        asked.push_back("retry write " + std::to_string(code));
+    bool RetryWrite(OS::ErrorCode code) override {
+        asked.push_back("retry write " + std::to_string(static_cast<int>(code)));
         return Pop(retryWriteAnswers, false);
     }
 

@@ -287,7 +287,7 @@ Base MakeBase() {
     encryptor->SetPlainFile(dir / "in/docs");
     for (const Plain& p : Inputs())
         encryptor->SetPlainFile(dir / "in/" + p.name);
-    encryptor->SetPathAndMode(0, std::nullopt);
+    encryptor->SetPathAndMode(FCryptEng::PathMode::Common, std::nullopt);
     encryptor->CipherFile(box);
     encryptor->Password(kPassword);
     encryptor->SetHeader(reinterpret_cast<const std::uint8_t*>(kHeader), sizeof kHeader - 1);
@@ -314,7 +314,7 @@ Base MakeBase() {
     CryptoPP::ByteQueue keyFooter;
     keyFooter.Put(Data(b.keyBody + b.keyMac), keyLength);
     FCryptEng::KeyFooter reader(nullptr, keyFooter, std::uint32_t(keyLength));
-    if (reader.TryPassword(kPassword, b.keys) != FCryptEng::KeyEntry::TRY_UNLOCKED)
+    if (reader.TryPassword(kPassword, b.keys) != FCryptEng::UnlockResult::Unlocked)
         throw std::runtime_error("the intact container does not open");
     b.dirPlain = Aes(false, *b.keys, b.dirCipher);
     if (Hmac(*b.keys, b.dirPlain) != b.dirMac)

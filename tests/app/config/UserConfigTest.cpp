@@ -573,7 +573,7 @@ TEST_F(UserConfigTest, ContainersOpenWithWhatAddRecoveriesAdded) {
         cryvan_test::EngineRun run;
         auto enc = FCryptEng::FileCryptor::Create(false, &run.status, &run.callback);
         enc->SetPlainFile(tmp / "in/notes.txt");
-        enc->SetPathAndMode(0, std::nullopt);
+        enc->SetPathAndMode(FCryptEng::PathMode::Common, std::nullopt);
         enc->CipherFile(container);
         enc->Password("user words");
         config->AddRecoveries(*enc, useEmergency);

@@ -66,11 +66,11 @@ class OperationRunnerTest : public ::testing::Test {
             WriteText(dir / ("src/" + name), content);
             runner.AddPlainFile(dir / ("src/" + name));
         }
-        runner.SetPath(0, std::nullopt);
+        runner.SetPath(FCryptEng::PathMode::Common, std::nullopt);
         runner.SetCipherFile(dir / "out.aes");
-        EXPECT_EQ(runner.SetPassword("secret"), 0);
+        EXPECT_EQ(runner.SetPassword("secret"), FCryptEng::UnlockResult::Nothing);
         runner.SetHeader(false);
-        runner.SetDeletion(0, false);
+        runner.SetDeletion(FCryptEng::InputDeletionMode::Keep, false);
     }
 
     // Opens out.aes and selects every entry for dest/.
@@ -78,14 +78,14 @@ class OperationRunnerTest : public ::testing::Test {
         runner.SetMode(false);
         runner.SetCipherFile(dir / "out.aes");
         runner.ClearPassword();
-        EXPECT_EQ(runner.SetPassword("wrong"), 1);
-        EXPECT_EQ(runner.SetPassword("secret"), 0);
+        EXPECT_EQ(runner.SetPassword("wrong"), FCryptEng::UnlockResult::Wrong);
+        EXPECT_EQ(runner.SetPassword("secret"), FCryptEng::UnlockResult::Unlocked);
         runner.ClearPlainFiles();
         for (std::size_t i = 0; i < runner.PlainFileCount(false); ++i)
             runner.SelectPlainFile(i);
         fs::create_directories(dir / "dest");
-        runner.SetPath(0, dir / "dest/");
-        runner.SetDeletion(0, false);
+        runner.SetPath(FCryptEng::PathMode::Common, dir / "dest/");
+        runner.SetDeletion(FCryptEng::InputDeletionMode::Keep, false);
     }
 
     App::EndSummary Run() {
@@ -278,11 +278,11 @@ TEST_F(OperationRunnerTest, ReplaceAnswersAcrossSeveralExistingFiles) {
         decrypting.SetMode(false);
         decrypting.SetCipherFile(dir / "out.aes");
         decrypting.ClearPassword();
-        ASSERT_EQ(decrypting.SetPassword("secret"), 0);
+        ASSERT_EQ(decrypting.SetPassword("secret"), FCryptEng::UnlockResult::Unlocked);
         decrypting.ClearPlainFiles();
         for (std::size_t i = 0; i < 3; ++i)
             decrypting.SelectPlainFile(i);
-        decrypting.SetPath(0, dir / "dest/");
+        decrypting.SetPath(FCryptEng::PathMode::Common, dir / "dest/");
         ASSERT_TRUE(decrypting.Start());
         WaitUntilDone(decrypting);
         const auto shown = boxes.Shown();
@@ -311,17 +311,10 @@ TEST_F(OperationRunnerTest, SetModeReplacesTheEngineOfTheOtherKind) {
     EXPECT_EQ(runner.PlainFileCount(false), 0u);  // what the first encryptor had is gone
 }
 
-TEST(PasswordResultTest, EngineCodesMapToThePagesCodes) {
-    const int cases[][2] = {{0, 0}, {1, 1}, {2, 0}, {3, 2}, {4, 3},
-                            {5, 4}, {6, 5}, {7, 0}, {-1, 0}};
-    for (const auto& c : cases)
-        EXPECT_EQ(OperationRunner::MapPasswordResult(c[0]), c[1]) << c[0];
-}
-
 TEST_F(OperationRunnerTest, EncryptorAcceptsEveryPassword) {
     runner.SetMode(true);
-    EXPECT_EQ(runner.SetPassword("one"), 0);
-    EXPECT_EQ(runner.SetPassword("two"), 0);
+    EXPECT_EQ(runner.SetPassword("one"), FCryptEng::UnlockResult::Nothing);
+    EXPECT_EQ(runner.SetPassword("two"), FCryptEng::UnlockResult::Nothing);
 }
 
 TEST_F(OperationRunnerTest, UsageErrors) {
@@ -329,7 +322,8 @@ TEST_F(OperationRunnerTest, UsageErrors) {
     EXPECT_THROW(runner.Start(), std::logic_error);
     EXPECT_FALSE(runner.IsEncrypting());
     runner.SetMode(true);
-    EXPECT_THROW(runner.SetDeletion(5, false), std::invalid_argument);
+    EXPECT_THROW(OperationRunner::DeletionMode(5), std::invalid_argument);
+    EXPECT_THROW(OperationRunner::DeletionMode(-1), std::invalid_argument);
     EXPECT_FALSE(runner.RunFailed());
     EXPECT_FALSE(runner.RunCancelled());
 }

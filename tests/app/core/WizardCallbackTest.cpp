@@ -48,9 +48,10 @@ TEST_F(WizardCallbackTest, ConfirmOverwriteAnswersAndFlagWords) {
         ScriptedDialogs fresh;
         App::WizardCallback cb(fresh, status);
         fresh.replaceAnswers = {c.answer};
-        std::uint32_t flags = 0x11;
+        FCryptEng::OverwriteFlags flags = FCryptEng::OverwriteFlags::Start;
         EXPECT_EQ(cb.ConfirmOverwrite(path, c.readOnly, flags), c.result);
-        EXPECT_EQ(flags, c.flags) << int(c.answer) << " " << c.readOnly;
+        // The flags word keeps its numbers.
+        EXPECT_EQ(static_cast<std::uint32_t>(flags), c.flags) << int(c.answer) << " " << c.readOnly;
         EXPECT_EQ(status.Cancelled(), c.cancel) << int(c.answer) << " " << c.readOnly;
         EXPECT_EQ(fresh.Shown(), std::vector<std::string>{c.readOnly ? askedReadOnly : asked});
     }
@@ -63,15 +64,16 @@ TEST_F(WizardCallbackTest, ConfirmInputDeletionNamesTheMode) {
         App::WizardCallback cb(fresh, status);
         fresh.answers = {Answer::Yes};
         const std::string container = "/tmp/x.aes";
-        EXPECT_TRUE(cb.ConfirmInputDeletion(mode % 2 ? nullptr : &container, mode));
+        EXPECT_TRUE(cb.ConfirmInputDeletion(mode % 2 ? nullptr : &container,
+                                            FCryptEng::InputDeletionMode(mode)));
         EXPECT_EQ(fresh.Shown(),
                   std::vector<std::string>{std::string("box Cryvan: Are you sure you want to ") +
                                            verbs[mode - 1] +
                                            " the input file(s)? [Question YesNo default No]"});
         fresh.answers = {Answer::No};
-        EXPECT_FALSE(cb.ConfirmInputDeletion(nullptr, mode));
+        EXPECT_FALSE(cb.ConfirmInputDeletion(nullptr, FCryptEng::InputDeletionMode(mode)));
     }
-    EXPECT_FALSE(callback.ConfirmInputDeletion(nullptr, 0));
+    EXPECT_FALSE(callback.ConfirmInputDeletion(nullptr, FCryptEng::InputDeletionMode::Keep));
     EXPECT_TRUE(dialogs.Shown().empty());
 }
 
@@ -105,7 +107,8 @@ TEST_F(WizardCallbackTest, RetryOpenTextsByCode) {
             ScriptedDialogs fresh;
             App::WizardCallback cb(fresh, status);
             fresh.answers = {answer};
-            EXPECT_EQ(cb.RetryOpen(true, c.isFile, "/d/f", c.code), answer == Answer::Retry);
+            EXPECT_EQ(cb.RetryOpen(true, c.isFile, "/d/f", OS::ErrorCode(c.code)),
+                      answer == Answer::Retry);
             EXPECT_EQ(fresh.Shown(),
                       std::vector<std::string>{std::string("box Cryvan: ") + c.text +
                                                " [Warning RetryCancel default Retry]"});
@@ -115,8 +118,8 @@ TEST_F(WizardCallbackTest, RetryOpenTextsByCode) {
 
 TEST_F(WizardCallbackTest, RetryWriteTexts) {
     dialogs.answers = {Answer::Retry, Answer::Cancel};
-    EXPECT_TRUE(callback.RetryWrite(9));
-    EXPECT_FALSE(callback.RetryWrite(5));
+    EXPECT_TRUE(callback.RetryWrite(OS::ErrorCode::DiskFull));
+    EXPECT_FALSE(callback.RetryWrite(OS::ErrorCode::WriteFault));
     EXPECT_EQ(dialogs.Shown(),
               (std::vector<std::string>{
                   "box Cryvan: There is insufficient space available on the disk. [Warning "

@@ -394,7 +394,7 @@ TEST_F(PreferencesTest, AContainerMadeAfterwardsOpensWithEveryQuorumAndTheEmerge
         cryvan_test::EngineRun run;
         auto enc = FCryptEng::FileCryptor::Create(false, &run.status, &run.callback);
         enc->SetPlainFile(plain);
-        enc->SetPathAndMode(0, std::nullopt);
+        enc->SetPathAndMode(FCryptEng::PathMode::Common, std::nullopt);
         enc->CipherFile(container);
         enc->Password("user words");
         config->AddRecoveries(*enc, true);
@@ -422,16 +422,16 @@ TEST_F(PreferencesTest, AContainerMadeAfterwardsOpensWithEveryQuorumAndTheEmerge
         auto dec = FCryptEng::FileCryptor::Create(true, &run.status, &run.callback);
         dec->CipherFile(container);
         dec->ClearPassword();
-        int result = FCryptEng::KeyEntry::TRY_NOTHING;
+        FCryptEng::UnlockResult result = FCryptEng::UnlockResult::Nothing;
         for (const char* password : c.passwords)
-            if ((result = dec->Password(password)) == FCryptEng::KeyEntry::TRY_UNLOCKED)
+            if ((result = dec->Password(password)) == FCryptEng::UnlockResult::Unlocked)
                 break;
-        ASSERT_EQ(result == FCryptEng::KeyEntry::TRY_UNLOCKED, c.opens) << c.passwords[0];
+        ASSERT_EQ(result == FCryptEng::UnlockResult::Unlocked, c.opens) << c.passwords[0];
         if (!c.opens)
             continue;
         const std::string out = tmp / ("out" + std::to_string(i));
         dec->SetPlainFile(std::size_t(0));
-        dec->SetPathAndMode(0, out + "/");
+        dec->SetPathAndMode(FCryptEng::PathMode::Common, out + "/");
         dec->Begin();
         EXPECT_EQ(run.status.State(), FCryptEng::OperationState::Finished);
         EXPECT_TRUE(ReadText(out + "/report.txt") == ReadText(plain)) << c.passwords[0];

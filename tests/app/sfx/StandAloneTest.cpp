@@ -49,7 +49,7 @@ class StandAlone : public ::testing::Test {
         auto enc = FCryptEng::FileCryptor::Create(false, &run.status, &run.callback);
         for (const std::string& path : Expand(dir / "src/docs"))
             enc->SetPlainFile(path);
-        enc->SetPathAndMode(0, std::nullopt);
+        enc->SetPathAndMode(FCryptEng::PathMode::Common, std::nullopt);
         const std::string container = dir / "box.aes.exe";
         enc->CipherFile(container);
         for (const char* p : passwords)
@@ -136,8 +136,8 @@ TEST_F(StandAlone, ABareProgramIsNotAContainer) {
 TEST_F(StandAlone, WrongThenRightPasswordRestoresEveryFile) {
     SelfExtractor x(dialogs, Make());
     ASSERT_TRUE(x.Open());
-    EXPECT_EQ(x.TryPassword(cryvan_test::SecretOf("not it!")), SelfExtractor::Unlock::Wrong);
-    EXPECT_EQ(x.TryPassword(cryvan_test::SecretOf("secret12")), SelfExtractor::Unlock::Unlocked);
+    EXPECT_EQ(x.TryPassword(cryvan_test::SecretOf("not it!")), FCryptEng::UnlockResult::Wrong);
+    EXPECT_EQ(x.TryPassword(cryvan_test::SecretOf("secret12")), FCryptEng::UnlockResult::Unlocked);
     ASSERT_TRUE(x.AcceptFolder(dir / "out", false));
     x.Start(dir / "out");
     Wait(x);
@@ -162,7 +162,7 @@ TEST_F(StandAlone, AdministratorsQuorumOpensWithTheirPasswordsAndKeyFile) {
     dialogs.administratorPasswords = {std::string("wrong one"), std::string("bo's password")};
     dialogs.keyFileAnswers = {dir / "bo.key", dir / "bo.key"};
     EXPECT_EQ(x.TryPassword(cryvan_test::SecretOf("ann's password")),
-              SelfExtractor::Unlock::Unlocked);
+              FCryptEng::UnlockResult::Unlocked);
     x.Start(dir / "out");
     Wait(x);
     ExpectRestored(dir / "out");
@@ -172,7 +172,7 @@ TEST_F(StandAlone, AdministratorsQuorumOpensWithTheirPasswordsAndKeyFile) {
     ASSERT_TRUE(y.Open());
     dialogs.administratorPasswords = {std::nullopt};
     EXPECT_EQ(y.TryPassword(cryvan_test::SecretOf("ann's password")),
-              SelfExtractor::Unlock::Cancelled);
+              FCryptEng::UnlockResult::Cancelled);
 }
 
 TEST_F(StandAlone, MissingFolderIsCreatedOnlyWhenAccepted) {
@@ -200,7 +200,7 @@ TEST_F(StandAlone, DeletesItselfOnlyAfterACompleteRunAndAYes) {
     const std::string self = Make();
     SelfExtractor x(dialogs, self);
     ASSERT_TRUE(x.Open());
-    ASSERT_EQ(x.TryPassword(cryvan_test::SecretOf("secret12")), SelfExtractor::Unlock::Unlocked);
+    ASSERT_EQ(x.TryPassword(cryvan_test::SecretOf("secret12")), FCryptEng::UnlockResult::Unlocked);
     x.Start(dir / "out");
     Wait(x);
     dialogs.answers = {App::MessageBoxes::Answer::No};
@@ -239,7 +239,7 @@ TEST_F(StandAlone, KeepsItselfAfterARunInWhichAFileWasNotReplaced) {
         SelfExtractor x(dialogs, copy);
         ASSERT_TRUE(x.Open());
         ASSERT_EQ(x.TryPassword(cryvan_test::SecretOf("secret12")),
-                  SelfExtractor::Unlock::Unlocked);
+                  FCryptEng::UnlockResult::Unlocked);
         x.Start(dir / "out");
         Wait(x);
         ASSERT_EQ(x.Result(), SelfExtractor::Outcome::Complete);
@@ -260,7 +260,7 @@ TEST_F(StandAlone, StopAsksAndAYesEndsTheRunEvenWhenLittleIsLeft) {
         SelfExtractor x(dialogs, self);
         ASSERT_TRUE(x.Open());
         ASSERT_EQ(x.TryPassword(cryvan_test::SecretOf("secret12")),
-                  SelfExtractor::Unlock::Unlocked);
+                  FCryptEng::UnlockResult::Unlocked);
         x.Start(dir / (answer == App::MessageBoxes::Answer::Yes ? "yes" : "no"));
         // Held once under way, as if the question came at the last moment: the run must not
         // slip through to its end between the answer and the cancel.
@@ -285,7 +285,7 @@ TEST_F(StandAlone, AFailedRunKeepsTheProgram) {
     const std::string self = Make();
     SelfExtractor x(dialogs, self);
     ASSERT_TRUE(x.Open());
-    ASSERT_EQ(x.TryPassword(cryvan_test::SecretOf("secret12")), SelfExtractor::Unlock::Unlocked);
+    ASSERT_EQ(x.TryPassword(cryvan_test::SecretOf("secret12")), FCryptEng::UnlockResult::Unlocked);
     // The destination is a file: nothing can be written below it.
     WriteText(dir / "blocked", "x");
     x.Start(dir / "blocked");
@@ -353,12 +353,12 @@ TEST_F(StandAlone, TheMainProgramWritesTheImageAndTheLastChoiceWins) {
         App::OperationRunner runner(dialogs);
         runner.SetMode(true);
         runner.AddPlainFile(dir / "src/a.txt");
-        runner.SetPath(0, std::nullopt);
+        runner.SetPath(FCryptEng::PathMode::Common, std::nullopt);
         const std::string out = dir / (standAlone ? "a.aes.exe" : "a.aes");
         runner.SetCipherFile(out);
         runner.SetHeader(!standAlone);
         runner.SetHeader(standAlone);
-        ASSERT_EQ(runner.SetPassword("secret12"), 0);
+        ASSERT_EQ(runner.SetPassword("secret12"), FCryptEng::UnlockResult::Nothing);
         ASSERT_TRUE(runner.Start());
         while (runner.IsRunning())
             std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -83,7 +83,7 @@ class Outcome : public ::testing::Test {
         auto dec = FCryptEng::FileCryptor::Create(true, &run.status, &run.callback);
         dec->CipherFile(box);
         dec->ClearPassword();
-        EXPECT_EQ(App::OperationRunner::MapPasswordResult(dec->Password(password)), 0);
+        EXPECT_EQ(dec->Password(password), FCryptEng::UnlockResult::Unlocked);
         std::vector<std::string> names;
         bool folder = false;
         for (std::size_t i = 0; const auto name = dec->PlainFile(i, folder, false); ++i)
@@ -458,7 +458,7 @@ TEST_F(Outcome, ARunWithWarningsEndsWithTheListAndStatusSix) {
     App::OperationRunner& runner = wizard.Runner();
     runner.SetMode(true);
     runner.AddPlainFile(dir / "in/docs/a.txt");
-    runner.SetPath(0, std::nullopt);
+    runner.SetPath(FCryptEng::PathMode::Common, std::nullopt);
     runner.SetCipherFile(dir / "w.aes");
     runner.SetHeader(false);
     runner.SetPassword("secret1");

@@ -65,6 +65,27 @@ TEST_F(DecryptionPages, WrongPasswordIsToldAndTheFieldEmptied) {
     EXPECT_TRUE(password.unlocked);
 }
 
+// A container whose key footer holds no entry it can use answers no password: that is damage,
+// not an unlocked container.
+TEST_F(DecryptionPages, AContainerWithoutKeyEntriesIsCorruptNotUnlocked) {
+    const std::string box = MakeContainer("keyless.aes", {{"a.txt", "a"}});
+    std::string bytes = ReadText(box);
+    // The password entry's record header (tag, 124-byte body) becomes an unknown record.
+    const std::string record("\x8C\x14\x00\x7C", 4);
+    const std::size_t at = bytes.rfind(record);
+    ASSERT_NE(at, std::string::npos);
+    ASSERT_EQ(bytes.find(record), at);
+    bytes[at + 1] = '\x15';
+    WriteText(box, bytes);
+
+    Unlock(box);
+    EXPECT_EQ(Active(), App::kDecPasswordPg);
+    EXPECT_FALSE(password.unlocked);
+    EXPECT_EQ(dialogs.Shown(),
+              std::vector<std::string>{
+                  "box Cryvan Error: The input file is corrupt. [Error Ok default Ok]"});
+}
+
 TEST_F(DecryptionPages, SelectionAndDestinationChecks) {
     const std::string box = MakeContainer("two.aes", {{"a.txt", "a"}, {"b.txt", "b"}});
     Unlock(box);

@@ -65,7 +65,7 @@ class DecryptionWizard : public ::testing::Test {
         auto enc = FileCryptor::Create(false, &run.status, &run.callback);
         for (const std::string& in : inputs)
             enc->SetPlainFile(in);
-        enc->SetPathAndMode(0, std::nullopt);
+        enc->SetPathAndMode(FCryptEng::PathMode::Common, std::nullopt);
         enc->CipherFile(dir / container);
         enc->Password(pass);
         if (recovery)

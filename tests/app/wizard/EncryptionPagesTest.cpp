@@ -213,7 +213,7 @@ TEST_F(EncryptionPagesTest, ExistingFileChecks) {
     chmod((dir / "readonly.aes").c_str(), 0444);
     ToDestination();
 
-    OS::WriteFile holder(dir / "locked.aes", 3);
+    OS::WriteFile holder(dir / "locked.aes", OS::WriteMode::OpenExisting);
     holder.Open();
     struct Case {
         std::string name;
@@ -378,13 +378,13 @@ TEST_F(EncryptionPagesTest, CommandLineRunsThroughAndTheContainerOpens) {
     runner.SetMode(false);
     runner.SetCipherFile(dir / "out.aes");
     runner.ClearPassword();
-    EXPECT_EQ(runner.SetPassword("secret1"), 0);
+    EXPECT_EQ(runner.SetPassword("secret1"), FCryptEng::UnlockResult::Unlocked);
     ASSERT_EQ(runner.PlainFileCount(false), 2u);
     for (std::size_t i = 0; i < 2; ++i)
         runner.SelectPlainFile(i);
     fs::create_directories(dir / "dest");
-    runner.SetPath(0, dir / "dest/");
-    runner.SetDeletion(0, false);
+    runner.SetPath(FCryptEng::PathMode::Common, dir / "dest/");
+    runner.SetDeletion(FCryptEng::InputDeletionMode::Keep, false);
     ASSERT_TRUE(runner.Start());
     WaitUntilDone(runner);
     EXPECT_EQ(ReadText(dir / "dest/a.txt"), std::string(3000, 'a'));

@@ -9,17 +9,18 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <memory>
 #include <optional>
+
+#include "os/Errors.h"
 
 namespace FCryptEng {
 
 class KeyPair {
   public:
-    class Err : public std::exception {
+    class Err : public OS::Error {
       public:
-        const char* what() const noexcept override { return "\"KeyPair error\""; }
+        Err() : OS::Error("\"KeyPair error\"") {}
     };
 
     static constexpr unsigned kModulusBits = 1024;

@@ -1,4 +1,4 @@
-#include "recovery/KeyPair.h"
+#include "format/KeyPair.h"
 
 #include <sys/wait.h>
 
@@ -137,7 +137,7 @@ SecByteBlock SealBytes(const SecByteBlock& plain, const char* password) {
     std::memcpy(padded.data(), plain.data(), plain.size());
     SecByteBlock wrapped(padded.size() + 8);
     EXPECT_EQ(CryptoP2::AesKeyWrap(CryptoP2::DerivePasswordKey(password, salt), padded, wrapped),
-              CryptoP2::KEYWRAP_OK);
+              CryptoP2::KeyWrapResult::Ok);
     return Concat(salt, wrapped);
 }
 
@@ -607,7 +607,7 @@ TEST_F(KeyPairTest, OpenSslReadsOurRecordsAndSignatures) {
     const SecByteBlock wrapped(sealed.data() + 16, sealed.size() - 16);
     SecByteBlock padded(wrapped.size() - 8);
     ASSERT_EQ(CryptoP2::AesKeyUnwrap(CryptoP2::DerivePasswordKey(kPassword, salt), wrapped, padded),
-              CryptoP2::KEYWRAP_OK);
+              CryptoP2::KeyWrapResult::Ok);
     ASSERT_EQ(padded[0], 0x30);
     ASSERT_EQ(padded[1], 0x82);  // a 1024-bit key's encoding needs a two-byte length
     const std::size_t derSize = 4 + (std::size_t(padded[2]) << 8 | padded[3]);

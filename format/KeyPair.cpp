@@ -1,4 +1,4 @@
-#include "recovery/KeyPair.h"
+#include "format/KeyPair.h"
 
 #include <cryptopp/filters.h>
 #include <cryptopp/pkcspad.h>
@@ -155,7 +155,7 @@ void KeyPair::Encrypt(const char* password) {
     if (sealed.size() > kMaxRecordBody)
         throw Err();
     SecByteBlock wrapped(padded.size() + 8);
-    if (CryptoP2::AesKeyWrap(kek, padded, wrapped) != CryptoP2::KEYWRAP_OK)
+    if (CryptoP2::AesKeyWrap(kek, padded, wrapped) != CryptoP2::KeyWrapResult::Ok)
         throw Err();
     std::memcpy(sealed.data(), salt.data(), kSaltSize);
     std::memcpy(sealed.data() + kSaltSize, wrapped.data(), wrapped.size());
@@ -179,10 +179,10 @@ bool KeyPair::Decrypt(const char* password) {
     SecByteBlock kek = CryptoP2::DerivePasswordKey(password, salt);
 
     SecByteBlock plain(wrapped.size() - 8);
-    const int result = CryptoP2::AesKeyUnwrap(kek, wrapped, plain);
-    if (result == CryptoP2::KEYWRAP_INTEGRITY)
+    const CryptoP2::KeyWrapResult result = CryptoP2::AesKeyUnwrap(kek, wrapped, plain);
+    if (result == CryptoP2::KeyWrapResult::Integrity)
         return false;
-    if (result != CryptoP2::KEYWRAP_OK)
+    if (result != CryptoP2::KeyWrapResult::Ok)
         throw Err();
 
     // The password was right; a body that does not decode is damage, not a wrong password.
