@@ -19,9 +19,11 @@ allowed() {
         resources) echo "" ;;
         app/core) echo "$lower" ;;
         app/config) echo "$lower app/core" ;;
-        app/wizard | app/prefs | app/org) echo "$lower app/core app/config" ;;
-        app/sfx) echo "$lower app/core" ;;
-        app/text) echo "$lower os/trash resources app/core app/config app/wizard app/prefs" ;;
+        app/console) echo "$lower app/core" ;;
+        app/wizard | app/prefs) echo "$lower app/core app/config" ;;
+        app/org) echo "$lower app/core app/config app/console" ;;
+        app/sfx) echo "$lower app/core app/console" ;;
+        app/text) echo "$lower os/trash resources app/core app/config app/console app/wizard app/prefs" ;;
         app/qt) echo "$lower os/trash resources app/core app/config app/wizard app/prefs" ;;
         bench) echo "$lower" ;;
         fuzz) echo "$lower" ;;
@@ -36,6 +38,22 @@ owner() {
         app/*/*) echo "${1%/*}" ;;
         */*) echo "${1%%/*}" ;;
         *) echo "" ;;
+    esac
+}
+
+# System headers that draw or read a terminal, and the folders that may use them: the front ends.
+drawing_allowed() {
+    case $1 in
+        app/console | app/text | app/sfx | app/org) [[ $2 != Q* ]] ;;
+        app/qt) true ;;
+        os/trash) [[ $2 == gio/* ]] ;;
+        *) false ;;
+    esac
+}
+is_drawing() {
+    case $1 in
+        termios.h | editline/* | readline/* | curses.h | ncurses.h | gio/* | gtk/* | Q*) true ;;
+        *) false ;;
     esac
 }
 
@@ -58,6 +76,12 @@ while IFS= read -r file; do
             status=1
         fi
     done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
+    while IFS= read -r sys; do
+        if is_drawing "$sys" && ! drawing_allowed "$dir" "$sys"; then
+            echo "$file: includes <$sys>, a terminal or toolkit library, outside a front end" >&2
+            status=1
+        fi
+    done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*<\([^>]*\)>.*/\1/p' "$file")
 done < <(find os filters format recovery engine resources app bench fuzz \
     -name '*.h' -o -name '*.cpp' 2>/dev/null | sort)
 exit $status

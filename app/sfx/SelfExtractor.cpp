@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/console/LineInput.h"
 #include "app/core/ExitStatus.h"
-#include "app/core/LineInput.h"
 #include "app/core/Options.h"
 #include "app/core/Secrets.h"
 #include "app/core/Texts.h"

@@ -4,8 +4,8 @@
 #include <chrono>
 #include <thread>
 
-#include "app/core/ConsoleQuestions.h"
-#include "app/core/ConsoleText.h"
+#include "app/console/ConsoleQuestions.h"
+#include "app/console/ConsoleText.h"
 #include "app/core/Progress.h"
 #include "app/core/Secrets.h"
 #include "app/core/Texts.h"

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "app/console/LineInput.h"
 #include "app/core/Arguments.h"
 #include "app/core/ExitStatus.h"
-#include "app/core/LineInput.h"
 
 namespace Sfx {
 

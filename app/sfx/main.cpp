@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/LineInput.h"
+#include "app/console/LineInput.h"
 #include "app/core/StandardDescriptors.h"
 #include "app/core/Texts.h"
 #include "app/sfx/SelfExtractor.h"

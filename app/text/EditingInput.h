@@ -6,7 +6,7 @@
 #include <iosfwd>
 #include <memory>
 
-#include "app/core/LineInput.h"
+#include "app/console/LineInput.h"
 
 namespace Text {
 

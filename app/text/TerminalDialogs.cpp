@@ -8,7 +8,7 @@
 
 #include <cryptopp/misc.h>
 
-#include "app/core/ConsoleText.h"
+#include "app/console/ConsoleText.h"
 #include "app/core/Secrets.h"
 #include "app/core/Texts.h"
 #include "app/prefs/AdminDialogs.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/ConsoleQuestions.h"
+#include "app/console/ConsoleQuestions.h"
 #include "app/prefs/PreferencesDialogs.h"
 #include "app/wizard/WizardDialogs.h"
 

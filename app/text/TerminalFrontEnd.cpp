@@ -9,7 +9,7 @@
 #include <sstream>
 #include <thread>
 
-#include "app/core/ConsoleText.h"
+#include "app/console/ConsoleText.h"
 #include "app/core/Options.h"
 #include "app/core/Secrets.h"
 #include "app/core/Texts.h"

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "app/config/Folders.h"
+#include "app/console/LineInput.h"
 #include "app/core/Arguments.h"
 #include "app/core/ExitStatus.h"
-#include "app/core/LineInput.h"
 #include "app/text/TerminalDialogs.h"
 #include "app/wizard/Wizard.h"
 

@@ -1,5 +1,5 @@
 #include "app/text/TerminalPreferences.h"
-#include "app/core/ConsoleText.h"
+#include "app/console/ConsoleText.h"
 #include "app/core/Secrets.h"
 #include "app/core/Texts.h"
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/AppTestSupport.h"
-#include "app/core/LineInput.h"
+#include "app/console/LineInput.h"
 #include "app/core/OperationRunner.h"
 #include "app/sfx/SelfExtractor.h"
 #include "app/sfx/SfxFrontEnd.h"

@@ -13,7 +13,7 @@
 #include <sstream>
 
 #include "app/AppTestSupport.h"
-#include "app/core/LineInput.h"
+#include "app/console/LineInput.h"
 #include "app/core/OperationRunner.h"
 #include "app/core/Progress.h"
 #include "app/core/Texts.h"

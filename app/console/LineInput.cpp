@@ -1,4 +1,4 @@
-#include "app/core/LineInput.h"
+#include "app/console/LineInput.h"
 
 #include <fcntl.h>
 #include <poll.h>

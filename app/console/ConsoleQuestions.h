@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "app/console/LineInput.h"
 #include "app/core/FileChoosers.h"
-#include "app/core/LineInput.h"
 #include "app/core/Questions.h"
 
 namespace App {

@@ -1,11 +1,11 @@
-#include "app/core/ConsoleQuestions.h"
+#include "app/console/ConsoleQuestions.h"
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
 
-#include "app/core/ConsoleText.h"
+#include "app/console/ConsoleText.h"
 #include "app/core/KeyFileDlg.h"
 #include "app/core/Texts.h"
 
