@@ -21,10 +21,11 @@ allowed() {
         app/config) echo "$lower app/core" ;;
         app/console) echo "$lower app/core" ;;
         app/wizard | app/prefs) echo "$lower app/core app/config" ;;
+        app/session) echo "$lower app/core app/config app/wizard app/prefs" ;;
         app/org) echo "$lower app/core app/config app/console" ;;
         app/sfx) echo "$lower app/core app/console" ;;
-        app/text) echo "$lower os/trash resources app/core app/config app/console app/wizard app/prefs" ;;
-        app/qt) echo "$lower os/trash resources app/core app/config app/wizard app/prefs" ;;
+        app/text) echo "$lower os/trash resources app/core app/config app/console app/wizard app/prefs app/session" ;;
+        app/qt) echo "$lower os/trash resources app/core app/config app/wizard app/prefs app/session" ;;
         bench) echo "$lower" ;;
         fuzz) echo "$lower" ;;
         *) echo "?" ;;

@@ -25,34 +25,6 @@ void StripLineEnd(std::string& s) {
         s.pop_back();
 }
 
-void StripLineEnd(App::Secret& s) {
-    while (!s.empty() && s.View().back() == '\r')
-        s.pop_back();
-}
-
-// Reads one line from the descriptor, a byte at a time so that nothing of the next line is
-// taken, into room reserved once: a buffer that grew would leave copies of the text in freed
-// memory that nothing wipes. False when the descriptor ended before any byte.
-bool ReadLine(int fd, App::Secret& text) {
-    text.Clear();
-    char c = 0;
-    bool any = false;
-    for (;;) {
-        const ssize_t n = read(fd, &c, 1);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0 || c == '\n') {
-            any = any || n > 0;
-            break;
-        }
-        any = true;
-        text.push_back(c);
-    }
-    c = 0;
-    StripLineEnd(text);
-    return any;
-}
-
 }  // namespace
 
 std::optional<std::string> StreamInput::Line(const std::string& prompt) {
@@ -88,7 +60,8 @@ std::optional<App::Secret> StreamInput::Secret(const std::string& prompt) {
         m_out << "\n";
         return std::nullopt;
     }
-    StripLineEnd(*text);
+    while (!text->empty() && text->View().back() == '\r')
+        text->pop_back();
     if (!m_terminal)
         m_out << "\n";
     return text;
@@ -123,7 +96,7 @@ std::optional<std::string> TerminalInput::Path(const std::string& prompt) {
 }
 
 bool TerminalInput::RawSecret(App::Secret& text) {
-    if (!ReadLine(m_fd, text)) {
+    if (!ReadSecretLine(m_fd, text)) {
         m_ended = true;
         return false;
     }
@@ -168,25 +141,6 @@ std::unique_ptr<LineInput> StandardInput(std::ostream& out) {
     if (isatty(STDIN_FILENO))
         return std::make_unique<TerminalInput>(out, STDIN_FILENO);
     return std::make_unique<StreamInput>(std::cin, out, false);
-}
-
-App::Secret ReadPasswordFd(int fd) {
-    if (fcntl(fd, F_GETFD) < 0)
-        throw std::runtime_error("--password-fd: descriptor " + std::to_string(fd) +
-                                 " is not open");
-    App::Secret text(kMaxLine);
-    ReadLine(fd, text);
-    return text;
-}
-
-App::Secret ReadPasswordFile(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw std::runtime_error("--password-file: cannot open " + path);
-    App::Secret text(kMaxLine);
-    ReadLine(fd, text);
-    close(fd);
-    return text;
 }
 
 }  // namespace App

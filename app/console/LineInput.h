@@ -8,12 +8,10 @@
 #include <optional>
 #include <string>
 
+#include "app/core/PasswordSource.h"
 #include "app/core/Secrets.h"
 
 namespace App {
-
-// Longest line kept; longer lines are cut. Room for a password is reserved once at this size.
-inline constexpr std::size_t kMaxLine = 4096;
 
 class LineInput {
   public:
@@ -90,9 +88,5 @@ class TerminalInput : public LineInput {
 // which no question waits for an answer. Prompts go to `out`. The terminal program's own adds
 // line editing (app/text/EditingInput.h).
 std::unique_ptr<LineInput> StandardInput(std::ostream& out);
-
-// Reads a password from a descriptor or a file: the first line, without its end.
-App::Secret ReadPasswordFd(int fd);
-App::Secret ReadPasswordFile(const std::string& path);
 
 }  // namespace App

@@ -113,6 +113,18 @@ bool TerminalDialogs::EditSourceOptions(SourceOptions& options) {
     }
 }
 
+App::MessageBoxes::Answer TerminalDialogs::Show(const std::string& text,
+                                               const std::string& caption, Icon icon,
+                                               Buttons buttons, Answer defaultButton) {
+    // A failure that asks nothing is said where scripts look for failures.
+    if (icon != Icon::Error || buttons != Buttons::Ok || &m_err == &m_out)
+        return ConsoleQuestions::Show(text, caption, icon, buttons, defaultButton);
+    const auto hold = Hold();
+    m_out << std::flush;
+    m_err << "cryvan: " << caption << ": " << App::EscapeText(text) << "\n" << std::flush;
+    return Answer::Ok;
+}
+
 bool TerminalDialogs::ShowPreferences() {
     if (!m_preferences) {
         m_out << "The preferences are not available here.\n";

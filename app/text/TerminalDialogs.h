@@ -18,7 +18,14 @@ class TerminalDialogs : public App::ConsoleQuestions,
                         public App::WizardDialogs,
                         public App::PreferencesDialogs {
   public:
-    TerminalDialogs(App::LineInput& input, std::ostream& out) : ConsoleQuestions(input, out) {}
+    // Failures (error boxes with only OK) go to `err`.
+    TerminalDialogs(App::LineInput& input, std::ostream& out)
+        : TerminalDialogs(input, out, out) {}
+    TerminalDialogs(App::LineInput& input, std::ostream& out, std::ostream& err)
+        : ConsoleQuestions(input, out), m_err(err) {}
+
+    Answer Show(const std::string& text, const std::string& caption, Icon icon, Buttons buttons,
+                Answer defaultButton) override;
 
     std::vector<std::string> ChooseFiles(const std::string& title) override;
     std::optional<std::string> ChooseFolder(const std::string& title,
@@ -45,6 +52,7 @@ class TerminalDialogs : public App::ConsoleQuestions,
                                        const std::string& defaultExtension);
 
     std::function<bool()> m_preferences;
+    std::ostream& m_err;
 };
 
 }  // namespace Text

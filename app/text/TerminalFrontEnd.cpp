@@ -114,150 +114,53 @@ TerminalFrontEnd::TerminalFrontEnd(App::LineInput& input, std::ostream& out)
     : TerminalFrontEnd(input, out, out) {}
 
 TerminalFrontEnd::TerminalFrontEnd(App::LineInput& input, std::ostream& out, std::ostream& err)
-    : m_in(input), m_out(out), m_err(err), m_dialogs(input, out) {}
+    : m_in(input), m_out(out), m_err(err), m_dialogs(input, out, err) {}
 
 void TerminalFrontEnd::RequestCancel() {
     g_cancelRequested.store(true);
 }
 
 ExitStatus TerminalFrontEnd::Run(const App::Arguments& args, const App::Folders& folders) {
-    std::size_t i = 0;
-    std::optional<App::Secret> password;
-    bool passwordGiven = false;
-    auto usage = [&](const std::string& why) {
-        m_out << "cryvan: " << App::EscapeControls(why) << "\n\n" << HelpText();
-        return ExitStatus::InvalidCommandLine;
-    };
-    // --verbose lasts for this run only.
-    struct Verbose {
-        std::ostream* stream = nullptr;
-        ~Verbose() {
-            if (stream)
-                OS::Logger::Register(0, stream);
-        }
-    } verbose;
-    for (; i < args.size(); ++i) {
-        const std::string opt(args[i]);
-        const App::OptionRow* row = App::FindOption(opt, App::kFrontEnd);
-        if (!row && opt.compare(0, 2, "--") != 0)
-            break;  // the wizard's words
-        if (!row)
-            return usage("unknown option " + opt);
-        if (row->option == App::Option::Text)
-            continue;
-        if (row->option == App::Option::Verbose) {
-            verbose.stream = &m_err;
-            OS::Logger::Register(OS::LOG_FATAL | OS::LOG_ERROR | OS::LOG_WARN | OS::LOG_INFO |
-                                     OS::LOG_DEBUG | OS::LOG_TRACE,
-                                 &m_err);
-            continue;
-        }
-        if (row->option == App::Option::Help) {
-            m_out << HelpText();
-            return ExitStatus::Success;
-        }
-        if (row->option == App::Option::PasswordFd || row->option == App::Option::PasswordFile) {
-            if (passwordGiven)
-                return usage("give --password-fd or --password-file once");
-            if (i + 1 >= args.size())
-                return usage(opt + " needs a value");
-            const std::string value(args[++i]);
-            try {
-                if (row->option == App::Option::PasswordFd) {
-                    std::size_t used = 0;
-                    const int fd = std::stoi(value, &used);
-                    if (used != value.size() || fd < 0)
-                        return usage("--password-fd needs a descriptor number");
-                    password = App::ReadPasswordFd(fd);
-                } else {
-                    password = App::ReadPasswordFile(value);
-                }
-            } catch (const std::invalid_argument&) {
-                return usage("--password-fd needs a descriptor number");
-            } catch (const std::out_of_range&) {
-                return usage("--password-fd needs a descriptor number");
-            } catch (const std::runtime_error& e) {
-                return usage(e.what());
-            }
-            passwordGiven = true;
-            continue;
-        }
-    }
-
-    App::Wizard wizard(m_dialogs, folders);
-    // "Preferences..." and -prefs open the sheet on the wizard's configuration.
-    TerminalPreferences::Result preferences = TerminalPreferences::Result::Cancelled;
-    m_dialogs.SetPreferences([this, &wizard, &preferences] {
-        App::CryvanPrefs sheet(wizard.Config(), m_dialogs, OS::IsAdministrator());
-        preferences = TerminalPreferences(m_dialogs).Run(sheet);
-        return preferences == TerminalPreferences::Result::Ok;
-    });
+    App::Session session(
+        App::SessionParts{"cryvan", m_dialogs, m_dialogs,
+                          [this](App::CryvanPrefs& sheet) {
+                              switch (TerminalPreferences(m_dialogs).Run(sheet)) {
+                                  case TerminalPreferences::Result::Ok:
+                                      return App::PreferencesResult::Ok;
+                                  case TerminalPreferences::Result::Cancelled:
+                                      return App::PreferencesResult::Cancelled;
+                                  case TerminalPreferences::Result::NoInput:
+                                      break;
+                              }
+                              return App::PreferencesResult::NoInput;
+                          },
+                          HelpText, m_out, m_err},
+        folders);
+    // "Preferences..." and -prefs open the session's sheet.
+    m_dialogs.SetPreferences([&session] { return session.ShowPreferences(); });
     struct Unhook {
         TerminalDialogs& dialogs;
         ~Unhook() { dialogs.SetPreferences(nullptr); }
     } unhook{m_dialogs};
-    // The wizard's arguments are the process's own bytes, so a -p value is hidden where the
-    // process list reads it.
-    char program[] = "cryvan";
-    std::vector<char*> rest{program};
-    for (std::size_t a = i; a < args.size(); ++a)
-        rest.push_back(args.Pointer(a));
-    const App::StartMode mode = wizard.ProcessCommandLine(App::Arguments(std::move(rest)));
-    if (mode == App::StartMode::Invalid)
-        return ExitStatus::InvalidCommandLine;
-    if (mode == App::StartMode::Preferences) {
-        switch (preferences) {
-            case TerminalPreferences::Result::Ok:
-                return ExitStatus::Success;
-            case TerminalPreferences::Result::Cancelled:
-                return ExitStatus::Cancelled;
-            case TerminalPreferences::Result::NoInput:
-                break;
-        }
-        return ExitStatus::NoInput;
-    }
-    if (password) {
-        App::PagesValues& values = wizard.CommandLineValues();
-        try {
-            // Fills what -p fills; the setters refuse a second password (-p as well).
-            if (values.operation == App::PagesValues::Operation::Encrypt)
-                values.EncPassword(*password);
-            else if (values.operation == App::PagesValues::Operation::Decrypt)
-                values.DecPassword(*password);
-            else
-                throw App::WizardParseError();
-        } catch (const App::WizardParseError&) {
-            m_dialogs.Show(App::kUsageText, App::kUsageCaption, App::MessageBoxes::Icon::Error,
-                           App::MessageBoxes::Buttons::Ok, App::MessageBoxes::Answer::Ok);
-            m_out << "cryvan: --password-fd and --password-file need -e or -d and no -p\n";
-            return ExitStatus::InvalidCommandLine;
-        }
-        password.reset();
-    }
-    if (wizard.Config().RecoveryConfigMissing())
-        m_err << "cryvan: " << App::UserConfig::kRecoveryMissingText << "\n";
+    if (const auto ended = session.Start(args))
+        return *ended;
     // The summary stays on the screen: a run given -q ends the program as soon as it ends.
-    wizard.SetQuitPause(0);
-    // The run's questions come to this thread, which waits on the hand-over's descriptor.
-    App::Handover& handover = wizard.Runner().Handover();
-    handover.Attach();
-    struct Detach {
-        App::Handover& h;
-        ~Detach() { h.Detach(); }
-    } detach{handover};
-    wizard.Start();
-    const ExitStatus status = Loop(wizard);
+    session.TheWizard().SetQuitPause(0);
+    const App::Session::Ending how = Loop(session);
     // A request that came after the run is not carried into the next one.
     g_cancelRequested.store(false);
-    return status;
+    m_out << std::flush;
+    return session.End(how);
 }
 
-ExitStatus TerminalFrontEnd::Loop(App::Wizard& wizard) {
+App::Session::Ending TerminalFrontEnd::Loop(App::Session& session) {
+    App::Wizard& wizard = session.TheWizard();
     const auto start = Clock::now();
     const App::Page* shown = nullptr;
-    bool stopped = false;
     std::optional<SigintScope> sigint;
     App::Handover& handover = wizard.Runner().Handover();
+    m_progressLines = 0;
+    m_plainLineShown = false;
     while (!wizard.Closed()) {
         handover.RunPending();
         wizard.Step(NowMs(start));
@@ -271,19 +174,21 @@ ExitStatus TerminalFrontEnd::Loop(App::Wizard& wizard) {
             wizard.Context().stopReason.clear();
             if (auto* left = dynamic_cast<const App::ProgressPg*>(shown)) {
                 // The run's final state: drawn over the bars on a terminal, once in a transcript.
-                DrawProgress(*left, m_in.Terminal());
+                DrawProgress(*left);
                 m_progressLines = 0;
             }
         }
         if (wizard.Closed()) {
             // A run that ends the program by itself still leaves its summary behind.
-            if (page == &wizard.end && shown != page) {
+            if (page == &wizard.end && shown != page)
                 RenderHeader(*page);
-                RenderTexts(wizard.end.Texts());
-            }
             break;
         }
         if (page->Busy()) {
+            if (shown != page) {
+                m_out << "Working...\n" << std::flush;
+                shown = page;
+            }
             // The page's long work ends by waking this thread; typed lines wait until then.
             pollfd wake{handover.WakeFd(), POLLIN, 0};
             poll(&wake, 1, static_cast<int>(App::ProgressPg::kPeriodMs));
@@ -296,105 +201,102 @@ ExitStatus TerminalFrontEnd::Loop(App::Wizard& wizard) {
         if (progress) {
             if (shown != page) {
                 RenderHeader(*page);
-                m_out << "Run as background task: " << (progress->background ? "on" : "off")
-                      << "\n";
+                if (progress->background)
+                    m_out << "Running as a background task.\n";
                 if (m_in.Terminal())
-                    m_out << "(Ctrl+C cancels; 'b' and Enter toggles \"Run as background task\")\n";
+                    m_out << "Ctrl+C cancels; 'g' and Enter toggles running as a background "
+                             "task.\n";
                 shown = page;
             }
             if (!sigint)
                 sigint.emplace([](int) { TerminalFrontEnd::RequestCancel(); });
-            ProgressTurn(wizard, *progress);
+            ProgressTurn(wizard, *progress, NowMs(start));
             continue;
         }
         if (page == &wizard.end && wizard.HasTimer(App::EndPg::kQuitTimer)) {
             if (shown != page) {
                 RenderHeader(*page);
-                RenderTexts(wizard.end.Texts());
                 shown = page;
             }
             m_in.Poll(50, handover.WakeFd());
             continue;
         }
         shown = page;
-        if (!Act(wizard, *page)) {
+        // A password given on the command line was refused: without a person to type another,
+        // the run has failed.
+        if ((!m_in.Terminal() || m_in.Ended()) && session.PasswordRefused())
+            return App::Session::Ending::Stopped;
+        if (!Act(session, *page)) {
             // The end page has nothing left to ask: no more input finishes it.
             if (page == &wizard.end) {
                 wizard.PressFinish();
                 continue;
             }
-            stopped = true;
-            break;
+            return App::Session::Ending::Stopped;
         }
     }
-    if (stopped) {
-        const std::string& reason = wizard.Context().stopReason;
-        if (!reason.empty()) {
-            // Refused for a reason no answer would change: the operation failed.
-            m_out << "\nStopped on the page \"" << wizard.ActivePage()->Title() << "\".\n";
-            m_err << "cryvan: " << App::EscapeControls(reason) << "\n";
-            return ExitStatus::Failed;
-        }
-        m_out << "\nStopped on the page \"" << wizard.ActivePage()->Title()
-              << "\": input is needed but none is available.\n";
-        return ExitStatus::NoInput;
-    }
-    if (!wizard.Finished())
-        return ExitStatus::Cancelled;
-    return Outcome(wizard);
+    return App::Session::Ending::Finished;
 }
 
-ExitStatus TerminalFrontEnd::Outcome(App::Wizard& wizard) {
-    return ReportRun(wizard.Runner(), &m_err);
+namespace {
+
+// A button's caption without its arrows: "Next >" reads "Next".
+std::string Label(std::string caption) {
+    for (const char* arrow : {"< ", " >"})
+        if (auto at = caption.find(arrow); at != std::string::npos)
+            caption.erase(at, 2);
+    return caption;
 }
 
-ExitStatus ReportRun(const App::OperationRunner& runner, std::ostream* err) {
-    std::ostringstream ignored;
-    std::ostream& e = err ? *err : ignored;
-    const ExitStatus status = App::StatusOfRun(runner);
-    if (status == ExitStatus::Failed) {
-        std::string failure = runner.Failure();
-        if (failure.empty())
-            failure = runner.IsEncrypting() ? "The encryption failed due to an unexpected error."
-                                            : "The decryption failed due to an unexpected error.";
-        e << "cryvan: " << App::EscapeControls(failure) << "\n";
-    } else if (status == ExitStatus::Warnings) {
-        for (const std::string& w : runner.Warnings())
-            e << "cryvan: not done: " << App::EscapeControls(w) << "\n";
-    }
-    return status;
+// What a window says that a terminal cannot: its click instruction.
+bool WindowOnly(const std::string& text) {
+    return text == App::EndPg::kExitText;
 }
+
+// A stored name with `/` between its folders, whatever separator the container used.
+std::string Slashed(std::string path) {
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return path;
+}
+
+}  // namespace
 
 void TerminalFrontEnd::RenderHeader(const App::Page& page) {
-    m_out << "\n";
-    if (!page.HeaderHidden())
-        m_out << "== " << page.Title() << " ==\n" << page.Subtitle() << "\n\n";
+    m_out << "\n== " << page.Title() << " ==\n" << page.Subtitle() << "\n";
+    if (const auto* end = dynamic_cast<const App::EndPg*>(&page)) {
+        m_out << "\n";
+        for (const auto& t : end->Texts())
+            if (!t.empty() && !WindowOnly(t))
+                m_out << App::EscapeText(t) << "\n";
+    }
 }
 
-void TerminalFrontEnd::RenderTexts(const std::vector<std::string>& texts) {
-    for (const auto& t : texts)
-        if (!t.empty())
-            m_out << App::EscapeText(t) << "\n";
-}
-
-void TerminalFrontEnd::ListRows(const App::FileListCtrl& list, bool showSelection) {
+void TerminalFrontEnd::ListRows(const App::FileListCtrl& list, bool showSelection, bool stored) {
     const auto& rows = list.Rows();
     if (rows.empty())
-        m_out << "  (no files)\n";
+        m_out << "  (none yet)\n";
     for (std::size_t r = 0; r < rows.size(); ++r) {
-        m_out << "  " << (r + 1) << ". ";
-        if (showSelection)
-            m_out << (rows[r].selected ? "[x] " : "[ ] ");
-        m_out << App::EscapeControls(rows[r].name) << (rows[r].isFolder ? " (folder)" : "");
-        if (!rows[r].path.empty())
-            m_out << "    " << App::EscapeControls(rows[r].path);
-        m_out << "\n";
+        // As ls -F shows them: the path, a folder with its slash.
+        std::string name = rows[r].path + rows[r].name;
+        if (stored)
+            name = Slashed(name);
+        if (rows[r].isFolder && (name.empty() || name.back() != '/'))
+            name += '/';
+        m_out << "  " << (r + 1) << (showSelection ? (rows[r].selected ? " [x] " : " [ ] ") : " ")
+              << App::EscapeControls(name) << "\n";
     }
+}
+
+std::optional<std::string> TerminalFrontEnd::AskPath(const std::string& prompt) {
+    auto line = m_in.Path(prompt);
+    if (!line)
+        return std::nullopt;
+    return Trim(*line);
 }
 
 std::vector<std::size_t> TerminalFrontEnd::AskRows(std::size_t count) {
     std::vector<std::size_t> rows;
-    const auto line = m_in.Line("Row numbers (e.g. 1 3): ");
+    const auto line = m_in.Line("Numbers (e.g. 1 3): ");
     if (!line)
         return rows;
     std::string text = *line;
@@ -407,9 +309,9 @@ std::vector<std::size_t> TerminalFrontEnd::AskRows(std::size_t count) {
             if (n >= 1 && n <= count)
                 rows.push_back(n - 1);
             else
-                m_out << "No row " << word << "\n";
+                m_out << "No entry " << word << "\n";
         } catch (const std::exception&) {
-            m_out << "No row " << word << "\n";
+            m_out << "No entry " << word << "\n";
         }
     }
     return rows;
@@ -418,32 +320,35 @@ std::vector<std::size_t> TerminalFrontEnd::AskRows(std::size_t count) {
 std::vector<TerminalFrontEnd::Action> TerminalFrontEnd::PageActions(App::Wizard& w,
                                                                     App::Page& page) {
     std::vector<Action> a;
+    const unsigned bits = w.WizardButtons();
     if (&page == &w.encOrDec) {
         auto& p = w.encOrDec;
         if (!p.statusLine.empty())
             m_out << App::EscapeText(p.statusLine) << "\n";
+        a.push_back({"e", "Encrypt files and folders", [&w] { w.PressNext(); }});
+        a.push_back({"d", "Decrypt an encrypted file", [&w] { w.PressBack(); }});
         if (p.preferencesEnabled)
-            a.push_back({"1", "Preferences", [&p] { p.Preferences(); }});
+            a.push_back({"p", "Preferences", [&p] { p.Preferences(); }});
     } else if (&page == &w.encSource) {
         auto& p = w.encSource;
-        ListRows(p.list, false);
-        a.push_back({"1", "Add files", [&p] { p.AddFiles(); }});
-        a.push_back({"2", "Add folder", [&p] { p.AddFolder(); }});
-        a.push_back({"3", "Options", [&p] { p.EditOptions(); }});
+        ListRows(p.list, false, false);
+        a.push_back({"a", "Add files", [&p] { p.AddFiles(); }});
+        a.push_back({"f", "Add a folder", [&p] { p.AddFolder(); }});
         if (p.list.Count() != 0)
-            a.push_back(
-                {"4", "Remove rows", [this, &p] { p.RemoveRows(AskRows(p.list.Count())); }});
+            a.push_back({"r", "Remove entries",
+                         [this, &p] { p.RemoveRows(AskRows(p.list.Count())); }});
+        a.push_back({"o", "Options (stored paths, what to do with the inputs)",
+                     [&p] { p.EditOptions(); }});
     } else if (&page == &w.encDest) {
         auto& p = w.encDest;
         m_out << "  Output file: " << App::EscapeControls(p.name) << "\n  Kind: "
               << (p.kind == 0 ? "encrypted file (.aes)" : "self-decrypting executable (.aes.exe)")
               << "\n";
-        a.push_back({"1", "Type the output file's name", [this, &p] {
-                         if (auto name = m_in.Path("Output file: "))
-                             p.SetName(Trim(*name));
+        a.push_back({"c", "Change the output file", [this, &p] {
+                         if (auto name = AskPath("Output file: "))
+                             p.SetName(*name);
                      }});
-        a.push_back({"2", "Browse", [&p] { p.Browse(); }});
-        a.push_back({"3",
+        a.push_back({"x",
                      p.kind == 0 ? "Make a self-decrypting executable instead"
                                  : "Make an encrypted file (.aes) instead",
                      [&p] { p.SetKind(p.kind == 0 ? 1 : 0); }});
@@ -451,114 +356,141 @@ std::vector<TerminalFrontEnd::Action> TerminalFrontEnd::PageActions(App::Wizard&
         auto& p = w.encPassword;
         m_out << "  Password: " << (p.Password().empty() ? "(none)" : "(entered)") << "\n";
         if (p.emergencyEnabled || !p.emergencyStatus.empty())
-            m_out << "  Enable my emergency password: " << (p.emergencyTicked ? "yes" : "no")
+            m_out << "  Emergency password also opens it: " << (p.emergencyTicked ? "yes" : "no")
                   << "\n";
         if (!p.emergencyStatus.empty())
             m_out << "  " << App::EscapeText(p.emergencyStatus) << "\n";
-        a.push_back({"1", "Enter the password", [this, &p] {
-                         auto pw = m_in.Secret("Password: ");
-                         if (!pw)
-                             return;
-                         p.SetPassword(pw->View());
-                         pw->Clear();
-                         if (!p.ConfirmationEnabled()) {
-                             m_out << "The password needs at least "
-                                   << App::EncPasswordPg::kMinPassword << " characters.\n";
-                             return;
-                         }
-                         auto again = m_in.Secret("Confirm the password: ");
-                         if (!again)
-                             return;
-                         p.SetConfirmation(again->View());
+        a.push_back({"c", "Change the password", [&p] {
+                         // Empty fields are asked for again at once.
+                         p.SetPassword("");
+                         p.SetConfirmation("");
                      }});
-        a.push_back({"2", "Generate Password", [this, &p] {
+        a.push_back({"g", "Generate a password", [this, &p] {
                          p.GeneratePassword();
                          m_out << "Generated password (shown once, write it down): "
                                << p.Password().View() << "\n";
                      }});
         if (p.emergencyEnabled)
-            a.push_back({"3", "Toggle \"Enable my emergency password\"",
+            a.push_back({"m", "Toggle the emergency password",
                          [&p] { p.SetEmergency(!p.emergencyTicked); }});
     } else if (&page == &w.decSource) {
         auto& p = w.decSource;
         m_out << "  Encrypted file: " << App::EscapeControls(p.name) << "\n  After decryption: "
-              << App::DecSourcePg::kDeletionNames[std::clamp(p.deletionIndex, 0, 4)] << "\n";
+              << App::DecSourcePg::kDeletionNames[std::clamp(p.deletionIndex, 0, 4)] << " it\n";
         if (p.ConfirmEnabled())
-            m_out << "  Confirm before removing it: " << (p.confirm ? "yes" : "no") << "\n";
-        a.push_back({"1", "Type the encrypted file's name", [this, &p] {
-                         if (auto name = m_in.Path("Encrypted file: "))
-                             p.SetName(Trim(*name));
+            m_out << "  Ask before removing it: " << (p.confirm ? "yes" : "no") << "\n";
+        a.push_back({"c", "Change the encrypted file", [this, &p] {
+                         if (auto name = AskPath("Encrypted file: "))
+                             p.SetName(*name);
                      }});
-        a.push_back({"2", "Browse", [&p] { p.Browse(); }});
-        a.push_back(
-            {"3", "After decryption (keep, recycle, delete, overwrite, eradicate)", [this, &p] {
-                 for (int d = 0; d < 5; ++d)
-                     m_out << "  " << d << " " << App::DecSourcePg::kDeletionNames[d] << "\n";
-                 if (auto v = m_dialogs.Choose("Deletion > ", {"0", "1", "2", "3", "4"}))
-                     p.SetDeletionIndex(std::stoi(*v));
-             }});
+        a.push_back({"r", "What to do with it afterwards", [this, &p] {
+                         static const char* const kKeys[] = {"k", "r", "d", "o", "e"};
+                         for (int d = 0; d < 5; ++d)
+                             m_out << "  [" << kKeys[d] << "] "
+                                   << App::DecSourcePg::kDeletionNames[d] << "\n";
+                         if (auto v = m_dialogs.Choose("> ", {"k", "r", "d", "o", "e"}))
+                             for (int d = 0; d < 5; ++d)
+                                 if (*v == kKeys[d])
+                                     p.SetDeletionIndex(d);
+                     }});
         if (p.ConfirmEnabled())
-            a.push_back({"4", "Toggle the confirmation", [&p] { p.SetConfirm(!p.confirm); }});
+            a.push_back({"a", "Toggle asking before removing it",
+                         [&p] { p.SetConfirm(!p.confirm); }});
     } else if (&page == &w.decPassword) {
         auto& p = w.decPassword;
-        a.push_back({"1", "Enter the password", [this, &p] {
-                         auto pw = m_in.Secret("Password: ");
-                         if (!pw)
-                             return;
-                         p.SetPassword(pw->View());
-                     }});
+        a.push_back({"c", "Change the password", [&p] { p.SetPassword(""); }});
     } else if (&page == &w.decFiles) {
         auto& p = w.decFiles;
-        ListRows(p.list, true);
-        a.push_back({"1", "Select or unselect rows",
+        ListRows(p.list, true, true);
+        a.push_back({"s", "Select or unselect entries",
                      [this, &p] { p.ToggleRows(AskRows(p.list.Count())); }});
-        a.push_back({"2", "Select all", [&p] { p.SelectAll(); }});
-    } else if (&page == &w.decFile) {
-        auto& p = w.decFile;
+        a.push_back({"a", "Select all", [&p] { p.SelectAll(); }});
+    } else if (&page == &w.decFile || &page == &w.decDest) {
+        auto& p = &page == &w.decFile ? static_cast<App::DestinationPage&>(w.decFile)
+                                      : static_cast<App::DestinationPage&>(w.decDest);
         m_out << "  Folder: " << App::EscapeControls(p.folder) << "\n";
-        a.push_back({"1", "Type the folder", [this, &p] {
-                         if (auto f = m_in.Path("Folder: "))
-                             p.SetFolder(Trim(*f));
+        if (&page == &w.decDest)
+            m_out << "  Ignore stored paths: " << (w.decDest.ignorePaths ? "yes" : "no") << "\n";
+        a.push_back({"c", "Change the folder", [this, &p] {
+                         if (auto f = AskPath("Folder: "))
+                             p.SetFolder(*f);
                      }});
-        a.push_back({"2", "Browse", [&p] { p.Browse(); }});
-    } else if (&page == &w.decDest) {
-        auto& p = w.decDest;
-        m_out << "  Folder: " << App::EscapeControls(p.folder)
-              << "\n  Ignore stored paths: " << (p.ignorePaths ? "yes" : "no") << "\n";
-        a.push_back({"1", "Type the folder", [this, &p] {
-                         if (auto f = m_in.Path("Folder: "))
-                             p.SetFolder(Trim(*f));
-                     }});
-        a.push_back({"2", "Browse", [&p] { p.Browse(); }});
-        a.push_back(
-            {"3", "Toggle \"ignore stored paths\"", [&p] { p.SetIgnorePaths(!p.ignorePaths); }});
+        if (&page == &w.decDest)
+            a.push_back({"i", "Toggle ignoring stored paths",
+                         [&w] { w.decDest.SetIgnorePaths(!w.decDest.ignorePaths); }});
     }
-    const unsigned bits = w.WizardButtons();
-    if (bits & App::kBack)
-        a.push_back({"b", w.BackText(), [&w] { w.PressBack(); }});
-    if (bits & App::kNext)
-        a.push_back({"n", w.NextText(), [&w] { w.PressNext(); }});
-    if (bits & App::kFinish)
-        a.push_back({"f", "Finish", [&w] { w.PressFinish(); }});
+    if (&page != &w.encOrDec) {
+        if (bits & App::kNext)
+            a.push_back({"n", Label(w.NextText()) + " (or Enter)", [&w] { w.PressNext(); }});
+        if (bits & App::kBack)
+            a.push_back({"b", Label(w.BackText()), [&w] { w.PressBack(); }});
+        if (bits & App::kFinish)
+            a.push_back({"f", "Finish (or Enter)", [&w] { w.PressFinish(); }});
+    }
     if (w.CancelEnabled())
-        a.push_back({"c", "Cancel", [&w] { w.PressCancel(); }});
+        a.push_back({"q", "Cancel", [&w] { w.PressCancel(); }});
     return a;
 }
 
-bool TerminalFrontEnd::Act(App::Wizard& wizard, App::Page& page) {
+bool TerminalFrontEnd::AskPasswords(App::Wizard& w, App::Page& page) {
+    if (&page == &w.encPassword) {
+        auto& p = w.encPassword;
+        if (p.ConfirmationEnabled() && !p.Confirmation().empty())
+            return true;
+        auto pw = m_in.Secret("Password: ");
+        if (!pw)
+            return false;
+        p.SetPassword(pw->View());
+        pw->Clear();
+        if (!p.ConfirmationEnabled()) {
+            m_out << "The password needs at least " << App::EncPasswordPg::kMinPassword
+                  << " characters.\n";
+            p.SetPassword("");
+            return true;
+        }
+        auto again = m_in.Secret("Confirm password: ");
+        if (!again)
+            return false;
+        p.SetConfirmation(again->View());
+        return true;
+    }
+    if (&page == &w.decPassword && w.decPassword.Password().empty()) {
+        auto pw = m_in.Secret("Password: ");
+        if (!pw)
+            return false;
+        w.decPassword.SetPassword(pw->View());
+    }
+    return true;
+}
+
+bool TerminalFrontEnd::Act(App::Session& session, App::Page& page) {
+    App::Wizard& wizard = session.TheWizard();
     RenderHeader(page);
-    RenderTexts(page.Texts());
+    if (!AskPasswords(wizard, page))
+        return false;
+    // Asked again at once: the page itself shows nothing else until a password is there.
+    if (&page == &wizard.encPassword && !wizard.encPassword.ConfirmationEnabled())
+        return true;
     const auto actions = PageActions(wizard, page);
     std::vector<std::string> keys;
+    const Action* enter = nullptr;
     for (const auto& action : actions) {
         m_out << "  [" << action.key << "] " << action.label << "\n";
         keys.push_back(action.key);
+        if (action.key == "n" || action.key == "f")
+            enter = &action;
     }
+    if (enter)
+        keys.push_back("");
     if (m_in.Ended())
         return false;
     const auto key = m_dialogs.Choose("> ", keys);
     if (!key)
         return false;
+    if (key->empty()) {
+        enter->run();
+        return true;
+    }
     for (const auto& action : actions)
         if (Lower(action.key) == *key) {
             action.run();
@@ -567,7 +499,8 @@ bool TerminalFrontEnd::Act(App::Wizard& wizard, App::Page& page) {
     return true;
 }
 
-void TerminalFrontEnd::ProgressTurn(App::Wizard& wizard, App::ProgressPg& page) {
+void TerminalFrontEnd::ProgressTurn(App::Wizard& wizard, App::ProgressPg& page,
+                                    std::uint64_t nowMs) {
     if (g_cancelRequested.exchange(false)) {
         m_out << "\n";
         m_progressLines = 0;
@@ -583,7 +516,8 @@ void TerminalFrontEnd::ProgressTurn(App::Wizard& wizard, App::ProgressPg& page) 
             [&](bool scrolled) {
                 if (scrolled)
                     m_progressLines = 0;  // draw the block afresh below the question
-                DrawProgress(page, true);
+                if (m_outTerminal)
+                    DrawProgress(page);
             },
             static_cast<int>(App::ProgressPg::kPeriodMs), line,
             wizard.Runner().Handover().WakeFd());
@@ -593,18 +527,26 @@ void TerminalFrontEnd::ProgressTurn(App::Wizard& wizard, App::ProgressPg& page) 
             const std::string key = Lower(Trim(*line));
             // The typed line moved the cursor: draw the block afresh below it.
             m_progressLines = 0;
-            if (key == "b") {
+            if (key == "g") {
                 page.SetBackground(!page.background);
-                m_out << "Run as background task: " << (page.background ? "on" : "off") << "\n";
+                m_out << "Running as a background task: " << (page.background ? "yes" : "no")
+                      << "\n";
             }
         }
     } else {
         m_in.Poll(static_cast<int>(App::ProgressPg::kPeriodMs),
                   wizard.Runner().Handover().WakeFd());
     }
+    // A transcript gets one plain line a second at most, never a redraw.
+    if (!m_outTerminal && (!m_plainLineShown || nowMs - m_lastPlainLine >= 1000)) {
+        m_out << App::EscapeControls(page.OverallLabel()) << " " << Bar(page.overallBar) << " "
+              << App::EscapeControls(page.overallText) << "\n";
+        m_lastPlainLine = nowMs;
+        m_plainLineShown = true;
+    }
 }
 
-void TerminalFrontEnd::DrawProgress(const App::ProgressPg& page, bool redraw) {
+void TerminalFrontEnd::DrawProgress(const App::ProgressPg& page) {
     std::vector<std::string> lines;
     if (!page.layout.hideItem) {
         lines.push_back(page.CurrentFileLabel());
@@ -612,10 +554,10 @@ void TerminalFrontEnd::DrawProgress(const App::ProgressPg& page, bool redraw) {
     }
     lines.push_back(page.OverallLabel());
     lines.push_back("  " + Bar(page.overallBar) + " " + page.overallText);
-    if (redraw && m_progressLines > 0)
+    if (m_outTerminal && m_progressLines > 0)
         m_out << "\033[" << m_progressLines << "F";
     for (const auto& l : lines)
-        m_out << (redraw ? "\033[2K" : "") << App::EscapeControls(l) << "\n";
+        m_out << (m_outTerminal ? "\033[2K" : "") << App::EscapeControls(l) << "\n";
     m_out << std::flush;
     m_progressLines = static_cast<int>(lines.size());
 }

@@ -1,6 +1,6 @@
-// The terminal front end: renders the wizard's active page (header, texts, fields) and offers
-// its actions and buttons as choices read from a LineInput, runs the progress page with text
-// bars and ends with an exit status that tells scripts what happened.
+// The terminal front end: renders the wizard's active page by meaning (title and instruction,
+// current values, then its actions with mnemonic keys), reads the answers from a LineInput and
+// runs the progress page with text bars. Start-up and the exit status are the session's.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,7 @@
 #include "app/console/LineInput.h"
 #include "app/core/Arguments.h"
 #include "app/core/ExitStatus.h"
+#include "app/session/Session.h"
 #include "app/text/TerminalDialogs.h"
 #include "app/wizard/Wizard.h"
 
@@ -24,14 +25,14 @@ std::string HelpText();
 extern const char kUnexpectedText[];
 extern const char kErrorCaption[];
 
-// The status of the runner's ended run; failures and warnings are also written to `err`.
-App::ExitStatus ReportRun(const App::OperationRunner& runner, std::ostream* err = nullptr);
-
 class TerminalFrontEnd {
   public:
     // Failures, warnings and --verbose lines go to `err` (to `out` when none is given).
     TerminalFrontEnd(App::LineInput& input, std::ostream& out);
     TerminalFrontEnd(App::LineInput& input, std::ostream& out, std::ostream& err);
+
+    // Output to a terminal is redrawn in place; anything else gets plain lines.
+    void SetOutputTerminal(bool terminal) { m_outTerminal = terminal; }
 
     // `args` without the program's name: the front end's options, then the wizard's arguments.
     // Exceptions escape; the caller reports them.
@@ -49,25 +50,29 @@ class TerminalFrontEnd {
         std::function<void()> run;
     };
 
-    App::ExitStatus Loop(App::Wizard& wizard);
-    // The ended run's outcome on the error stream; the exit status it makes.
-    App::ExitStatus Outcome(App::Wizard& wizard);
+    App::Session::Ending Loop(App::Session& session);
     void RenderHeader(const App::Page& page);
-    void RenderTexts(const std::vector<std::string>& texts);
     std::vector<Action> PageActions(App::Wizard& wizard, App::Page& page);
+    // The password page's fields, asked as soon as the page shows; false when no answer came.
+    bool AskPasswords(App::Wizard& wizard, App::Page& page);
     // False when no answer can come.
-    bool Act(App::Wizard& wizard, App::Page& page);
-    void ProgressTurn(App::Wizard& wizard, App::ProgressPg& page);
-    void DrawProgress(const App::ProgressPg& page, bool redraw);
+    bool Act(App::Session& session, App::Page& page);
+    void ProgressTurn(App::Wizard& wizard, App::ProgressPg& page, std::uint64_t nowMs);
+    void DrawProgress(const App::ProgressPg& page);
     // Row numbers typed by the user ("1 3 4"), 0-based and in range.
     std::vector<std::size_t> AskRows(std::size_t count);
-    void ListRows(const App::FileListCtrl& list, bool showSelection);
+    void ListRows(const App::FileListCtrl& list, bool showSelection, bool stored);
+    // A path typed at `prompt`, trimmed; nullopt at the end of the input.
+    std::optional<std::string> AskPath(const std::string& prompt);
 
     App::LineInput& m_in;
     std::ostream& m_out;
     std::ostream& m_err;
     TerminalDialogs m_dialogs;
+    bool m_outTerminal = false;
     int m_progressLines = 0;
+    std::uint64_t m_lastPlainLine = 0;
+    bool m_plainLineShown = false;
 };
 
 }  // namespace Text

@@ -465,7 +465,7 @@ TEST_F(Outcome, ARunWithWarningsEndsWithTheListAndStatusSix) {
     ASSERT_TRUE(runner.Start());
     while (runner.IsRunning())
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_EQ(Text::ReportRun(runner), App::ExitStatus::Success);
+    EXPECT_EQ(App::ReportRun(runner), App::ExitStatus::Success);
 
     const std::string warning = dir / "in/docs/a.txt" + ": kept: the folder is read-only";
     runner.Record().warnings = {warning};
@@ -477,7 +477,7 @@ TEST_F(Outcome, ARunWithWarningsEndsWithTheListAndStatusSix) {
     EXPECT_EQ(*(heading + 1), "  " + warning);
     EXPECT_EQ(texts.front(), "Your file has been encrypted.\n");
     std::ostringstream serr;
-    EXPECT_EQ(Text::ReportRun(runner, &serr), App::ExitStatus::Warnings);
+    EXPECT_EQ(App::ReportRun(runner, &serr), App::ExitStatus::Warnings);
     EXPECT_EQ(serr.str(), "cryvan: not done: " + warning + "\n");
 
     // A failure names its file and reason; a cancel is no warning.
@@ -487,11 +487,11 @@ TEST_F(Outcome, ARunWithWarningsEndsWithTheListAndStatusSix) {
     EXPECT_EQ(wizard.end.Texts()[0], "The encryption failed.");
     EXPECT_EQ(wizard.end.Texts()[1], runner.Record().failure);
     serr.str("");
-    EXPECT_EQ(Text::ReportRun(runner, &serr), App::ExitStatus::Failed);
+    EXPECT_EQ(App::ReportRun(runner, &serr), App::ExitStatus::Failed);
     EXPECT_EQ(serr.str(), "cryvan: " + runner.Record().failure + "\n");
     runner.Record().SetState(FCryptEng::OperationState::Finished);
     runner.Record().Cancel();
-    EXPECT_EQ(Text::ReportRun(runner), App::ExitStatus::Cancelled);
+    EXPECT_EQ(App::ReportRun(runner), App::ExitStatus::Cancelled);
 }
 
 // Once a run has started, no page field and no command-line value holds a password, and the
