@@ -114,8 +114,7 @@ std::optional<ExitStatus> Session::Start(const Arguments& args) {
         rest.push_back(args.Pointer(a));
     const StartMode mode = m_wizard->ProcessCommandLine(Arguments(std::move(rest)));
     if (mode == StartMode::Invalid) {
-        m_parts.err << m_parts.program << ": invalid command line\n";
-        return ExitStatus::InvalidCommandLine;
+        return Usage("invalid command line");
     }
     if (mode == StartMode::Preferences) {
         switch (m_preferences) {

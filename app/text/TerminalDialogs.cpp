@@ -12,6 +12,7 @@
 #include "app/core/Secrets.h"
 #include "app/core/Texts.h"
 #include "app/prefs/AdminDialogs.h"
+#include "app/wizard/CommandLine.h"
 
 namespace Text {
 
@@ -116,6 +117,9 @@ bool TerminalDialogs::EditSourceOptions(SourceOptions& options) {
 App::MessageBoxes::Answer TerminalDialogs::Show(const std::string& text,
                                                const std::string& caption, Icon icon,
                                                Buttons buttons, Answer defaultButton) {
+    // The window's usage box names the window's program; the session says it the terminal's way.
+    if (text == App::kUsageText)
+        return Answer::Ok;
     // A failure that asks nothing is said where scripts look for failures.
     if (icon != Icon::Error || buttons != Buttons::Ok || &m_err == &m_out)
         return ConsoleQuestions::Show(text, caption, icon, buttons, defaultButton);

@@ -1,4 +1,6 @@
 // cryvan: the wizard on a terminal. Exit statuses are fixed; see App::kExitStatuses.
+#include <unistd.h>
+
 #include <csignal>
 #include <exception>
 #include <iostream>
@@ -29,6 +31,7 @@ int main(int argc, char** argv) {
 
     const std::unique_ptr<App::LineInput> input = Text::EditingStandardInput(std::cout);
     Text::TerminalFrontEnd frontEnd(*input, std::cout, std::cerr);
+    frontEnd.SetOutputTerminal(isatty(STDOUT_FILENO) == 1);
 
     App::ExitStatus status = App::ExitStatus::Unexpected;
     try {
