@@ -114,9 +114,8 @@ bool TerminalDialogs::EditSourceOptions(SourceOptions& options) {
     }
 }
 
-App::MessageBoxes::Answer TerminalDialogs::Show(const std::string& text,
-                                               const std::string& caption, Icon icon,
-                                               Buttons buttons, Answer defaultButton) {
+App::MessageBoxes::Answer TerminalDialogs::Show(const std::string& text, const std::string& caption,
+                                                Icon icon, Buttons buttons, Answer defaultButton) {
     // The window's usage box names the window's program; the session says it the terminal's way.
     if (text == App::kUsageText)
         return Answer::Ok;

@@ -19,8 +19,7 @@ class TerminalDialogs : public App::ConsoleQuestions,
                         public App::PreferencesDialogs {
   public:
     // Failures (error boxes with only OK) go to `err`.
-    TerminalDialogs(App::LineInput& input, std::ostream& out)
-        : TerminalDialogs(input, out, out) {}
+    TerminalDialogs(App::LineInput& input, std::ostream& out) : TerminalDialogs(input, out, out) {}
     TerminalDialogs(App::LineInput& input, std::ostream& out, std::ostream& err)
         : ConsoleQuestions(input, out), m_err(err) {}
 

@@ -121,21 +121,20 @@ void TerminalFrontEnd::RequestCancel() {
 }
 
 ExitStatus TerminalFrontEnd::Run(const App::Arguments& args, const App::Folders& folders) {
-    App::Session session(
-        App::SessionParts{"cryvan", m_dialogs, m_dialogs,
-                          [this](App::CryvanPrefs& sheet) {
-                              switch (TerminalPreferences(m_dialogs).Run(sheet)) {
-                                  case TerminalPreferences::Result::Ok:
-                                      return App::PreferencesResult::Ok;
-                                  case TerminalPreferences::Result::Cancelled:
-                                      return App::PreferencesResult::Cancelled;
-                                  case TerminalPreferences::Result::NoInput:
-                                      break;
-                              }
-                              return App::PreferencesResult::NoInput;
-                          },
-                          HelpText, m_out, m_err},
-        folders);
+    App::Session session(App::SessionParts{"cryvan", m_dialogs, m_dialogs,
+                                           [this](App::CryvanPrefs& sheet) {
+                                               switch (TerminalPreferences(m_dialogs).Run(sheet)) {
+                                                   case TerminalPreferences::Result::Ok:
+                                                       return App::PreferencesResult::Ok;
+                                                   case TerminalPreferences::Result::Cancelled:
+                                                       return App::PreferencesResult::Cancelled;
+                                                   case TerminalPreferences::Result::NoInput:
+                                                       break;
+                                               }
+                                               return App::PreferencesResult::NoInput;
+                                           },
+                                           HelpText, m_out, m_err},
+                         folders);
     // "Preferences..." and -prefs open the session's sheet.
     m_dialogs.SetPreferences([&session] { return session.ShowPreferences(); });
     struct Unhook {
@@ -157,6 +156,8 @@ App::Session::Ending TerminalFrontEnd::Loop(App::Session& session) {
     App::Wizard& wizard = session.TheWizard();
     const auto start = Clock::now();
     const App::Page* shown = nullptr;
+    // Kept apart from `shown`: a reason a page gives as its work ends belongs to that page.
+    const App::Page* busyShown = nullptr;
     std::optional<SigintScope> sigint;
     App::Handover& handover = wizard.Runner().Handover();
     m_progressLines = 0;
@@ -185,15 +186,16 @@ App::Session::Ending TerminalFrontEnd::Loop(App::Session& session) {
             break;
         }
         if (page->Busy()) {
-            if (shown != page) {
+            if (busyShown != page) {
                 m_out << "Working...\n" << std::flush;
-                shown = page;
+                busyShown = page;
             }
             // The page's long work ends by waking this thread; typed lines wait until then.
             pollfd wake{handover.WakeFd(), POLLIN, 0};
             poll(&wake, 1, static_cast<int>(App::ProgressPg::kPeriodMs));
             continue;
         }
+        busyShown = nullptr;
         auto* progress = dynamic_cast<App::ProgressPg*>(page);
         // Ctrl+C is the sheet's Cancel only while a run goes; elsewhere it ends the program.
         if (!progress)
@@ -335,10 +337,10 @@ std::vector<TerminalFrontEnd::Action> TerminalFrontEnd::PageActions(App::Wizard&
         a.push_back({"a", "Add files", [&p] { p.AddFiles(); }});
         a.push_back({"f", "Add a folder", [&p] { p.AddFolder(); }});
         if (p.list.Count() != 0)
-            a.push_back({"r", "Remove entries",
-                         [this, &p] { p.RemoveRows(AskRows(p.list.Count())); }});
-        a.push_back({"o", "Options (stored paths, what to do with the inputs)",
-                     [&p] { p.EditOptions(); }});
+            a.push_back(
+                {"r", "Remove entries", [this, &p] { p.RemoveRows(AskRows(p.list.Count())); }});
+        a.push_back(
+            {"o", "Options (stored paths, what to do with the inputs)", [&p] { p.EditOptions(); }});
     } else if (&page == &w.encDest) {
         auto& p = w.encDest;
         m_out << "  Output file: " << App::EscapeControls(p.name) << "\n  Kind: "
@@ -394,8 +396,8 @@ std::vector<TerminalFrontEnd::Action> TerminalFrontEnd::PageActions(App::Wizard&
                                      p.SetDeletionIndex(d);
                      }});
         if (p.ConfirmEnabled())
-            a.push_back({"a", "Toggle asking before removing it",
-                         [&p] { p.SetConfirm(!p.confirm); }});
+            a.push_back(
+                {"a", "Toggle asking before removing it", [&p] { p.SetConfirm(!p.confirm); }});
     } else if (&page == &w.decPassword) {
         auto& p = w.decPassword;
         a.push_back({"c", "Change the password", [&p] { p.SetPassword(""); }});

@@ -122,12 +122,9 @@ TEST_F(Outcome, BrokenContainersAreRefusedWhenChosenWithTheReasonAndStatusTwo) {
         EXPECT_EQ(Run({"-d", "-c", bad, "-p", "secret1", "-o", dir / "out", "-q"}),
                   App::ExitStatus::Failed)
             << out.str();
-        EXPECT_TRUE(Shows("The input file is corrupt.")) << out.str();
         EXPECT_FALSE(Shows("forced to exit")) << out.str();
         EXPECT_NE(err.str().find(bad + ": The input file is corrupt. ("), std::string::npos)
             << err.str();
-        // The page stays for a person to choose another file.
-        EXPECT_TRUE(Shows("Stopped on the page \"Select File to Decrypt\"")) << out.str();
         EXPECT_FALSE(fs::exists(dir / "out"));
     }
     // The built program says the same.
@@ -166,7 +163,7 @@ TEST_F(Outcome, AFiveCharacterPasswordOpensAContainerWrittenElsewhere) {
     EXPECT_EQ(ReadText(dir / "out/packed.txt").size(), 1023u);
 
     // Typed at the prompt as well, and by the stand-alone program.
-    EXPECT_EQ(Run({"-d", "-c", box, "-o", dir / "typed", "-q"}, "1\nmixed\nn\n", true),
+    EXPECT_EQ(Run({"-d", "-c", box, "-o", dir / "typed", "-q"}, "mixed\n\n", true),
               App::ExitStatus::Success)
         << out.str();
     EXPECT_EQ(ReadText(dir / "typed/plain.bin").size(), 2048u);
@@ -196,7 +193,7 @@ TEST_F(Outcome, NamesWithControlCharactersReachTheTerminalEscaped) {
     EXPECT_EQ(out.str().find('\x1b'), std::string::npos);
 
     // Decrypting shows the stored names in the list, the progress and the summary.
-    const std::string input = "1\nsecret1\nn\n2\nn\n1\n" + std::string(dir / "out") + "\nn\nf\n";
+    const std::string input = "secret1\n\na\n\nc\n" + std::string(dir / "out") + "\n\n\n";
     fs::create_directories(dir / "out");
     ASSERT_EQ(Run({"-d", "-c", box}, input, false), App::ExitStatus::Success) << out.str();
     EXPECT_EQ(ReadText(dir / "out/evil/" + evil), "payload\n");
@@ -225,8 +222,8 @@ TEST_F(Outcome, EachPathChoiceStoresWhatItsLabelSays) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         const std::string box = dir / (std::string("paths") + c.choice + ".aes");
-        const std::string input = "1\n" + a + "\n" + b + "\n\n3\np\n" + c.choice + "\no\nn\n1\n" +
-                                  box + "\nn\n1\nsecret1\nsecret1\nn\nf\n";
+        const std::string input = "a\n" + a + "\n" + b + "\n\no\np\n" + c.choice + "\no\nn\nc\n" +
+                                  box + "\nn\nsecret1\nsecret1\n\nf\n";
         ASSERT_EQ(Run({"-e"}, input, true), App::ExitStatus::Success) << out.str();
         EXPECT_TRUE(Shows(std::string(c.choice) + " " + c.label)) << out.str();
         EXPECT_EQ(StoredNames(box, "secret1"), c.stored);
@@ -244,19 +241,19 @@ TEST_F(Outcome, AnInputTheEngineRefusesIsNamedWithItsReason) {
     EXPECT_FALSE(fs::exists(dir / "x.aes"));
 }
 
-TEST_F(Outcome, ABrowsedNameIsAskedAboutBeforeItIsReplaced) {
+TEST_F(Outcome, AnExistingNameIsAskedAboutBeforeItIsReplaced) {
     const std::string existing = dir / "existing.aes";
     WriteText(existing, "keep me");
     // Nobody can answer: the safe answer is No, the file stays, the run stops.
     EXPECT_EQ(
-        Run({"-e", "-i", dir / "in/docs/a.txt", "-p", "secret1", "-q"}, "2\n" + existing + "\nn\n"),
+        Run({"-e", "-i", dir / "in/docs/a.txt", "-p", "secret1", "-q"}, "c\n" + existing + "\nn\n"),
         App::ExitStatus::NoInput)
         << out.str();
     EXPECT_TRUE(Shows(existing + " already exists.\nDo you want to replace it?")) << out.str();
     EXPECT_EQ(ReadText(existing), "keep me");
     // A person says yes.
     EXPECT_EQ(Run({"-e", "-i", dir / "in/docs/a.txt", "-p", "secret1", "-q"},
-                  "2\n" + existing + "\nn\ny\n", true),
+                  "c\n" + existing + "\nn\ny\n", true),
               App::ExitStatus::Success)
         << out.str();
     EXPECT_NE(ReadText(existing), "keep me");
@@ -362,7 +359,7 @@ TEST_F(Outcome, RecoveryOffForWantOfItsConfigurationIsSaid) {
     fs::remove(dir / "all/Organisation.bin");
     EXPECT_EQ(Run({}), App::ExitStatus::NoInput);
     EXPECT_FALSE(Shows("Data recovery is OFF")) << out.str();
-    EXPECT_EQ(err.str(), "");
+    EXPECT_EQ(err.str().find("Data recovery is OFF"), std::string::npos) << err.str();
 }
 
 TEST_F(Outcome, ClosedStandardDescriptorsAreNeverReadAsInput) {

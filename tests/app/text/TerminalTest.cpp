@@ -28,6 +28,9 @@ class TerminalRun : public ::testing::Test {
     void SetUp() override {
         MakeSampleTree(dir);
         WriteText(dir / "in/single.txt", "one\n");
+        WriteText(dir / "pw", "secret1\n");
+        WriteText(dir / "bad", "wrong-pw\n");
+        fs::create_directories(dir / "typed-out/piped");
     }
 
     // Runs the front end on `args` with `input` typed; `terminal` says whether questions may
@@ -36,100 +39,230 @@ class TerminalRun : public ::testing::Test {
                         bool terminal = false) {
         std::istringstream in(input);
         out.str("");
+        err.str("");
         App::StreamInput lines(in, out, terminal);
-        Text::TerminalFrontEnd frontEnd(lines, out);
+        Text::TerminalFrontEnd frontEnd(lines, out, err);
         return frontEnd.Run(args, MakeFolders(dir));
     }
 
     bool Shows(const std::string& text) const { return out.str().find(text) != std::string::npos; }
 
     TempDir dir;
-    std::ostringstream out;
+    std::ostringstream out, err;
 };
 
-TEST_F(TerminalRun, ACompleteCommandLineRunsToTheSummaryWithoutInput) {
-    const std::string box = dir / "out.aes";
-    EXPECT_EQ(Run({"--text", "-e", "-c", box, "-i", dir / "in/docs", dir / "in/single.txt", "-p",
-                   "secret1", "-q"}),
-              App::ExitStatus::Success)
-        << out.str();
-    EXPECT_TRUE(Shows("Your files have been encrypted.")) << out.str();
-    EXPECT_TRUE(Shows("3 files, 2 folders")) << out.str();
+// "@/" stands for the test's folder; "FD" for a descriptor that holds a wrong password.
+struct Session {
+    const char* what;
+    std::vector<std::string> args;
+    std::string typed;
+    bool terminal;
+    App::ExitStatus status;
+    std::vector<std::string> shown;   // lines on standard output
+    std::vector<std::string> errors;  // lines on standard error
+};
 
-    // No -q: the end page waits for Finish, and the end of the input finishes it.
-    EXPECT_EQ(Run({"-d", "-c", box, "-p", "secret1", "-o", dir / "out"}), App::ExitStatus::Success)
-        << out.str();
-    EXPECT_TRUE(Shows("Your files have been decrypted.")) << out.str();
-    EXPECT_EQ(Tree(dir / "out/docs"), Tree(dir / "in/docs"));
-    EXPECT_EQ(ReadText(dir / "out/single.txt"), "one\n");
-}
-
-TEST_F(TerminalRun, APageThatNeedsInputWithoutAnyStopsTheProgram) {
-    const auto start = std::chrono::steady_clock::now();
-    // No -c: the destination page waits.
-    EXPECT_EQ(Run({"-e", "-i", dir / "in/single.txt", "-p", "secret1"}), App::ExitStatus::NoInput);
-    EXPECT_TRUE(Shows("Stopped on the page \"Select Output File\"")) << out.str();
-    // No arguments and no input: the first page.
-    EXPECT_EQ(Run({}), App::ExitStatus::NoInput);
-    EXPECT_TRUE(Shows("Welcome to Cryvan") || Shows("[n] Encrypt")) << out.str();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
-}
-
-TEST_F(TerminalRun, InvalidCommandLinesGiveTheUsageAndStatusOne) {
-    const std::vector<std::vector<std::string>> cases = {
-        {"-e", "-o", "dir"}, {"notes.aes"}, {"-e", "-p"}, {"--bogus", "-e"}, {"--password-fd"}};
-    for (const auto& args : cases) {
-        EXPECT_EQ(Run(args), App::ExitStatus::InvalidCommandLine) << args[0];
-        EXPECT_TRUE(Shows("invalid") || Shows("Usage")) << out.str();
+TEST_F(TerminalRun, SessionsShowEachPageAndEndWithTheirStatus) {
+    using S = App::ExitStatus;
+    // Containers the decryption sessions open: one file, and a folder tree.
+    ASSERT_EQ(
+        Run({"-e", "-c", dir / "box.aes", "-i", dir / "in/single.txt", "-p", "secret1", "-q"}),
+        S::Success)
+        << out.str() << err.str();
+    ASSERT_EQ(Run({"-e", "-c", dir / "tree.aes", "-i", dir / "in/docs", "-p", "secret1", "-q"}),
+              S::Success);
+    const std::string wrongDecrypt = "-d -c @/box.aes -o @/o -q";
+    const Session sessions[] = {
+        {"a complete command line runs to the summary, the bars at 100 %",
+         {"-e", "-c", "@/out.aes", "-i", "@/in/docs", "@/in/single.txt", "-p", "secret1", "-q"},
+         "",
+         false,
+         S::Success,
+         {"Your files have been encrypted.", "3 files, 2 folders", "(100%)"},
+         {}},
+        {"the first page with nothing typed",
+         {},
+         "",
+         false,
+         S::NoInput,
+         {"== Welcome to Cryvan ==", "[e] Encrypt files and folders",
+          "[d] Decrypt an encrypted file", "[p] Preferences", "[q] Cancel"},
+         {"cryvan: stopped on the page \"Welcome to Cryvan\": input is needed"}},
+        {"the source page adds typed files, then Cancel",
+         {"-e"},
+         "a\n@/in/single.txt\n\nq\ny\n",
+         true,
+         S::Cancelled,
+         {"== Select Files to Encrypt ==", "[a] Add files", "[f] Add a folder",
+          "[r] Remove entries", "  1 @/in/single.txt\n", "[n] Next (or Enter)", "[b] Back"},
+         {}},
+        {"the output page waits without -c",
+         {"-e", "-i", "@/in/single.txt", "-p", "secret1"},
+         "",
+         false,
+         S::NoInput,
+         {"Output file: @/in/single.aes\n", "[c] Change the output file",
+          "[x] Make a self-decrypting executable instead"},
+         {"stopped on the page \"Select Output File\""}},
+        {"typed encryption: the password and its confirmation at once, Enter runs",
+         {"-e"},
+         "a\n@/in/single.txt\n\nn\nc\n@/typed.aes\nn\nshort\nsecret1\nsecret1\n\n\n",
+         true,
+         S::Success,
+         {"The password needs at least 6 characters.", "Confirm password: ",
+          "[g] Generate a password", "[n] Encrypt (or Enter)", "Your file has been encrypted."},
+         {}},
+        {"typed decryption: a wrong password is said and asked again",
+         {"-d", "-c", "@/box.aes"},
+         "wrong-pw\n\nsecret1\n\nc\n@/typed-out\n\n\n",
+         true,
+         S::Success,
+         {"The password entered was incorrect.", "[c] Change the folder",
+          "Your file has been decrypted."},
+         {}},
+        {"piped answers drive the pages alike",
+         {"-d", "-c", "@/box.aes"},
+         "secret1\n\nc\n@/typed-out/piped\n\n\n",
+         false,
+         S::Success,
+         {"Your file has been decrypted."},
+         {}},
+        {"the end of the input on the password page",
+         {"-d", "-c", "@/box.aes"},
+         "",
+         false,
+         S::NoInput,
+         {"Password: "},
+         {"stopped on the page \"Enter Password\""}},
+        {"stored names shown as ls shows them",
+         {"-d", "-c", "@/tree.aes", "-p", "secret1"},
+         "",
+         false,
+         S::NoInput,
+         {"[ ] docs/\n", "[ ] docs/sub/\n", "[ ] docs/sub/b.bin\n",
+          "[s] Select or unselect entries", "[a] Select all"},
+         {"stopped on the page \"Select Files to Decrypt\""}},
+        {"the destination page of several files",
+         {"-d", "-c", "@/tree.aes", "-p", "secret1"},
+         "a\n\n",
+         false,
+         S::NoInput,
+         {"[x] docs/sub/b.bin", "Ignore stored paths: no", "[i] Toggle ignoring stored paths"},
+         {"stopped on the page \"Select Destination Path\""}},
+        {"a wrong -p, unattended",
+         {"-d", "-c", "@/box.aes", "-p", "wrong-pw", "-o", "@/o", "-q"},
+         "",
+         false,
+         S::Failed,
+         {},
+         {"cryvan: The password entered was incorrect.\n"}},
+        {"a wrong -p with piped input left",
+         {"-d", "-c", "@/box.aes", "-p", "wrong-pw", "-o", "@/o", "-q"},
+         "secret1\n\n",
+         false,
+         S::Failed,
+         {},
+         {"cryvan: The password entered was incorrect.\n"}},
+        {"a wrong --password-file, unattended",
+         {"--password-file", "@/bad", "-d", "-c", "@/box.aes", "-o", "@/o", "-q"},
+         "",
+         false,
+         S::Failed,
+         {},
+         {"cryvan: The password entered was incorrect.\n"}},
+        {"a wrong --password-fd, unattended",
+         {"--password-fd", "FD", "-d", "-c", "@/box.aes", "-o", "@/o", "-q"},
+         "",
+         false,
+         S::Failed,
+         {},
+         {"cryvan: The password entered was incorrect.\n"}},
+        {"a wrong -p at a terminal: asked again",
+         {"-d", "-c", "@/box.aes", "-p", "wrong-pw", "-o", "@/typed-out/again", "-q"},
+         "secret1\n\n",
+         true,
+         S::Success,
+         {"The password entered was incorrect.", "Password: "},
+         {}},
+        {"a usage error",
+         {"-e", "-o", "dir"},
+         "",
+         false,
+         S::InvalidCommandLine,
+         {},
+         {"cryvan: invalid command line\n", "cryvan --help"}},
+        {"an unknown option",
+         {"--bogus", "-e"},
+         "",
+         false,
+         S::InvalidCommandLine,
+         {},
+         {"cryvan: unknown option '--bogus'"}},
+        {"a password option without its value",
+         {"--password-fd"},
+         "",
+         false,
+         S::InvalidCommandLine,
+         {},
+         {"cryvan: --password-fd needs a value"}},
+        {"a password file that cannot be read",
+         {"--password-file", "@/missing", "-d", "-c", "@/box.aes"},
+         "",
+         false,
+         S::InvalidCommandLine,
+         {},
+         {"cannot open @/missing"}},
+        {"a password file besides -p",
+         {"--password-file", "@/pw", "-d", "-c", "@/box.aes", "-p", "secret1"},
+         "",
+         false,
+         S::InvalidCommandLine,
+         {},
+         {"--password-file need -e or -d and no -p"}},
+        {"-h", {"-h"}, "", false, S::Success, {"Usage: cryvan", "Exit status"}, {}},
+        {"--help", {"--help"}, "", false, S::Success, {"Usage: cryvan"}, {}},
+        {"the preferences sheet with nothing typed",
+         {"-prefs"},
+         "",
+         false,
+         S::NoInput,
+         {"Cryvan Configuration"},
+         {}},
+    };
+    const std::string root = dir / "";
+    auto place = [&](std::string text) {
+        for (std::size_t at; (at = text.find("@/")) != std::string::npos;)
+            text.replace(at, 2, root);
+        return text;
+    };
+    for (const Session& s : sessions) {
+        SCOPED_TRACE(s.what);
+        int fds[2] = {-1, -1};
+        std::vector<std::string> args;
+        for (const std::string& a : s.args) {
+            if (a == "FD") {
+                ASSERT_EQ(pipe(fds), 0);
+                ASSERT_EQ(write(fds[1], "wrong-pw\n", 9), 9);
+                args.push_back(std::to_string(fds[0]));
+            } else {
+                args.push_back(place(a));
+            }
+        }
+        EXPECT_EQ(Run(args, place(s.typed), s.terminal), s.status) << out.str() << err.str();
+        for (const std::string& line : s.shown)
+            EXPECT_TRUE(Shows(place(line))) << place(line) << "\n---\n" << out.str();
+        for (const std::string& line : s.errors)
+            EXPECT_NE(err.str().find(place(line)), std::string::npos) << place(line) << "\n---\n"
+                                                                      << err.str();
+        // Nothing but plain lines when the output is not a terminal.
+        EXPECT_EQ(out.str().find('\x1b'), std::string::npos);
+        for (int fd : fds)
+            if (fd >= 0)
+                close(fd);
     }
-    // The preferences sheet with nothing typed: cancelled for want of input, not success.
-    EXPECT_EQ(Run({"-prefs"}), App::ExitStatus::NoInput);
-    EXPECT_TRUE(Shows("Cryvan Configuration")) << out.str();
-    EXPECT_EQ(Run({"--help"}), App::ExitStatus::Success);
-    EXPECT_TRUE(Shows("Exit status")) << out.str();
-}
-
-TEST_F(TerminalRun, APasswordFromAFileFillsThePageAndRefusesMinusP) {
-    WriteText(dir / "pw", "secret1\n");
-    const std::string box = dir / "f.aes";
-    EXPECT_EQ(
-        Run({"--password-file", dir / "pw", "-e", "-c", box, "-i", dir / "in/single.txt", "-q"}),
-        App::ExitStatus::Success)
-        << out.str();
-    EXPECT_FALSE(Shows("secret1"));
-    EXPECT_EQ(Run({"--password-file", dir / "pw", "-d", "-c", box, "-p", "secret1", "-o", dir / "o",
-                   "-q"}),
-              App::ExitStatus::InvalidCommandLine);
-    EXPECT_EQ(Run({"--password-file", dir / "missing", "-d", "-c", box}),
-              App::ExitStatus::InvalidCommandLine);
-    EXPECT_EQ(Run({"--password-file", dir / "pw", "-d", "-c", box, "-o", dir / "o", "-q"}),
-              App::ExitStatus::Success)
-        << out.str();
-    EXPECT_EQ(ReadText(dir / "o/single.txt"), "one\n");
-}
-
-TEST_F(TerminalRun, AnInteractiveRunTypedChoiceByChoice) {
-    const std::string box = dir / "typed.aes";
-    // Encrypt; add a file; the output name; a too short password, then a good one; Finish.
-    const std::string encInput = "n\n1\n" + std::string(dir / "in/single.txt") + "\n\nn\n1\n" +
-                                 box + "\nn\n1\nshort\n1\nsecret1\nsecret1\nn\nf\n";
-    EXPECT_EQ(Run({}, encInput, true), App::ExitStatus::Success) << out.str();
-    EXPECT_TRUE(Shows("Your file has been encrypted.")) << out.str();
-    EXPECT_TRUE(Shows("The password needs at least 6 characters.")) << out.str();
-    ASSERT_TRUE(fs::exists(box));
-
-    // A wrong password first: the page says so and stays.
-    const std::string decInput =
-        "1\nwrong-one\nn\n1\nsecret1\nn\n1\n" + std::string(dir / "typed-out") + "\nn\nf\n";
-    fs::create_directories(dir / "typed-out");
-    EXPECT_EQ(Run({"-d", "-c", box}, decInput, true), App::ExitStatus::Success) << out.str();
-    EXPECT_TRUE(Shows("The password entered was incorrect.")) << out.str();
     EXPECT_EQ(ReadText(dir / "typed-out/single.txt"), "one\n");
-}
-
-TEST_F(TerminalRun, CancelOnAPageEndsWithStatusThree) {
-    EXPECT_EQ(Run({"-e", "-i", dir / "in/single.txt"}, "c\ny\n", true), App::ExitStatus::Cancelled)
-        << out.str();
+    EXPECT_EQ(ReadText(dir / "typed-out/piped/single.txt"), "one\n");
+    EXPECT_FALSE(fs::exists(dir / "o"));
 }
 
 TEST_F(TerminalRun, CtrlCDuringARunCancelsItEvenWithoutATerminal) {
@@ -208,9 +341,11 @@ TEST_F(TerminalProgram, ANestedTreeComesBackByteForByteWithTimesAndReadOnly) {
         EXPECT_EQ((a.st_mode & S_IWUSR) == 0, (b.st_mode & S_IWUSR) == 0) << f;
     }
 
-    // A wrong password on a complete command line: nothing to type, the page stops.
+    // A wrong password on a complete command line: nothing to type, the run failed.
     WriteText(dir / "bad", "wrong-password\n");
-    EXPECT_EQ(Run({"--password-file", dir / "bad", "-d", "-c", box, "-o", dir / "out2", "-q"}), 4);
+    EXPECT_EQ(Run({"--password-file", dir / "bad", "-d", "-c", box, "-o", dir / "out2", "-q"}), 2);
+    EXPECT_NE(ReadText(dir / "log").find("cryvan: The password entered was incorrect."),
+              std::string::npos);
     EXPECT_FALSE(fs::exists(dir / "out2/tree"));
 }
 
@@ -253,7 +388,7 @@ TEST_F(TerminalPreferencesRun, EmergencyPasswordCreatedReplacedAndDeleted) {
 
 TEST_F(TerminalPreferencesRun, PopUpChoicesAndTheWizardsPreferencesButton) {
     // From the first page of the wizard; the wizard then stops for want of input.
-    EXPECT_EQ(Run({}, "1\ne\n4\nn\no\n"), App::ExitStatus::NoInput) << out.str();
+    EXPECT_EQ(Run({}, "p\ne\n4\nn\no\n"), App::ExitStatus::NoInput) << out.str();
     EXPECT_TRUE(Shows("Cryvan Configuration")) << out.str();
     EXPECT_EQ(App::Settings::Get(App::Settings::kEncryptDeletionOption), 4u);
     EXPECT_EQ(App::Settings::Get(App::Settings::kConfirmMenuDeletion), 0u);
