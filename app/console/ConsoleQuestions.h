@@ -36,8 +36,11 @@ class ConsoleQuestions : public virtual RunQuestions {
     // The next Yes/No question takes `answer` without asking: Ctrl+C is itself the request to
     // cancel when nobody can answer "Are you sure you want to cancel?".
     void PresetYesNo(std::optional<Answer> answer) { m_preset = answer; }
-    // A person can answer a question now.
-    bool CanAsk() const { return m_in.Terminal() && !m_in.Ended(); }
+    // An answer may still come: from a person, or from input that is not a terminal, which
+    // answers questions as it answers pages until it ends.
+    bool CanAsk() const { return !m_in.Ended(); }
+    // A person at a terminal can answer now.
+    bool Attended() const { return m_in.Terminal() && !m_in.Ended(); }
 
     // One turn of a display that shares the terminal with the questions a run asks from its
     // worker: unless a question has the terminal, draws (told whether a question has scrolled

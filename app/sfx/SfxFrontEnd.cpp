@@ -59,7 +59,7 @@ class Flow {
                 m_err << "cryvan-sfx: not done: " << App::EscapeControls(w) << "\n";
         if (outcome == SelfExtractor::Outcome::Complete && m_options.deleteSelf)
             m_x.DeleteSelf(m_options.force);
-        if (!m_options.quiet && m_dialogs.CanAsk())
+        if (!m_options.quiet && m_dialogs.Attended())
             m_in.Line("Press Enter to close. ");
         return App::StatusOfRun(m_x.Runner());
     }
@@ -79,9 +79,12 @@ class Flow {
     ExitStatus Unlock() {
         if (m_options.password) {
             const FCryptEng::UnlockResult result = m_x.TryPassword(*m_options.password);
-            // A person at the terminal may still type the right one.
-            if (result != FCryptEng::UnlockResult::Wrong || !m_dialogs.CanAsk())
+            // A person at the terminal may still type the right one; unattended it failed.
+            if (result != FCryptEng::UnlockResult::Wrong || !m_dialogs.Attended()) {
+                if (result == FCryptEng::UnlockResult::Wrong)
+                    m_err << "cryvan-sfx: " << kWrongText << "\n";
                 return StatusOf(result);
+            }
         }
         for (;;) {
             m_out << kPasswordText << "\n";

@@ -506,7 +506,7 @@ void TerminalFrontEnd::ProgressTurn(App::Wizard& wizard, App::ProgressPg& page,
     if (g_cancelRequested.exchange(false)) {
         m_out << "\n";
         m_progressLines = 0;
-        if (!m_dialogs.CanAsk())
+        if (!m_dialogs.Attended())
             m_dialogs.PresetYesNo(App::MessageBoxes::Answer::Yes);
         wizard.PressCancel();
         m_dialogs.PresetYesNo(std::nullopt);

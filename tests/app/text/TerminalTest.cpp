@@ -127,6 +127,20 @@ TEST_F(TerminalRun, SessionsShowEachPageAndEndWithTheirStatus) {
          S::Success,
          {"Your file has been decrypted."},
          {}},
+        {"piped input answers the run's questions as well",
+         {"-d", "-c", "@/box.aes", "-p", "secret1"},
+         "c\n@/made\n\ny\n\n",
+         false,
+         S::Success,
+         {"Would you like to create it?", "Your file has been decrypted."},
+         {}},
+        {"at the end of piped input a question takes its safe answer",
+         {"-d", "-c", "@/box.aes", "-p", "secret1"},
+         "c\n@/not-made\n\n",
+         false,
+         S::NoInput,
+         {"(no answer possible: No)"},
+         {"stopped on the page \"Select Destination Path\""}},
         {"the end of the input on the password page",
          {"-d", "-c", "@/box.aes"},
          "",
@@ -263,6 +277,8 @@ TEST_F(TerminalRun, SessionsShowEachPageAndEndWithTheirStatus) {
     EXPECT_EQ(ReadText(dir / "typed-out/single.txt"), "one\n");
     EXPECT_EQ(ReadText(dir / "typed-out/piped/single.txt"), "one\n");
     EXPECT_FALSE(fs::exists(dir / "o"));
+    EXPECT_EQ(ReadText(dir / "made/single.txt"), "one\n");
+    EXPECT_FALSE(fs::exists(dir / "not-made"));
 }
 
 TEST_F(TerminalRun, CtrlCDuringARunCancelsItEvenWithoutATerminal) {
