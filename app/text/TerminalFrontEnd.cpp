@@ -81,8 +81,13 @@ std::string HelpText() {
            "After -d:\n" + ModeWords(App::kDecryption) + "After either:\n" +
            ModeWords(App::kEncryption | App::kDecryption) +
            "\n"
-           "While a run goes: Ctrl+C cancels (after a question), 'b' and Enter toggles\n"
-           "\"Run as background task\".\n"
+           "Each page lists its actions with a letter; Enter is Next. While a run goes:\n"
+           "Ctrl+C cancels (after a question), 'g' and Enter toggles \"Run as background\n"
+           "task\".\n"
+           "\n"
+           "Input that is not a terminal answers pages and questions alike, a line each; when\n"
+           "it ends, questions take their safe answer and a page that needs input ends the\n"
+           "program (status 4).\n"
            "\n" +
            App::ExitStatusHelp() +
            "  -prefs: 0 when the sheet closed with OK.\n"
