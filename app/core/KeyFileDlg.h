@@ -7,6 +7,7 @@
 
 #include "app/core/FileChoosers.h"
 #include "app/core/MessageBoxes.h"
+#include "app/core/Strings.h"
 
 namespace App {
 
@@ -24,7 +25,7 @@ class KeyFileDlg {
         "existing file?";
     static constexpr char kOverwriteCaption[] = "Confirm File Overwrite";
     static constexpr char kNotFoundText[] = "The key file specified could not be found.";
-    static constexpr char kNotFoundCaption[] = "File Not Found";
+    static constexpr const char* kNotFoundCaption = Text(StringId::NotFoundCaption);
 
     // `folder` is where the proposed file name lives (the user's home folder).
     // `choosers` (none in the decrypt-only program) serves Browse.

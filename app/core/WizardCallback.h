@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/core/Questions.h"
+#include "app/core/Strings.h"
 #include "engine/OperationStatus.h"
 #include "format/CryptorCallback.h"
 
@@ -16,14 +17,10 @@ namespace App {
 
 class WizardCallback : public FCryptEng::CryptorCallback {
   public:
-    static constexpr char kCaption[] = "Cryvan";
-    static constexpr char kOverwriteText[] =
-        "This file already exists.  Would you like to overwrite the existing file?";
-    static constexpr char kOverwriteReadOnlyText[] =  // string 98
-        "This file already exists and is read-only.  Would you like to overwrite the existing "
-        "file?";
-    static constexpr char kDeletionText[] =  // string 32
-        "Are you sure you want to %s the input file(s)?";
+    static constexpr const char* kCaption = Text(StringId::AppName);
+    static constexpr const char* kOverwriteText = Text(StringId::OverwriteQuestion);
+    static constexpr const char* kOverwriteReadOnlyText = Text(StringId::OverwriteReadOnly);
+    static constexpr const char* kDeletionText = Text(StringId::DeletionQuestion);
     static constexpr char kNotEradicatedText[] =
         "One or more input files could not be fully eradicated.";
     static constexpr char kNotOverwrittenText[] =

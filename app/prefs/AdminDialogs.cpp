@@ -4,6 +4,7 @@
 
 #include "app/core/GeneratePassword.h"
 #include "app/core/Secrets.h"
+#include "app/core/Strings.h"
 #include "app/core/Texts.h"
 
 namespace App {
@@ -50,7 +51,8 @@ bool NewAdminDlg::PressOk() {
         return false;
     if (m_password != m_confirmation) {
         focusPassword = true;
-        m_boxes.Show(kMismatchText, "Cryvan", Icon::Warning, Buttons::Ok, Answer::Ok);
+        m_boxes.Show(kMismatchText, Text(StringId::AppName), Icon::Warning, Buttons::Ok,
+                     Answer::Ok);
         return false;
     }
     return true;

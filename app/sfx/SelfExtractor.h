@@ -14,29 +14,28 @@
 #include "app/core/OperationRunner.h"
 #include "app/core/Questions.h"
 #include "app/core/Secrets.h"
+#include "app/core/Strings.h"
 
 namespace Sfx {
 
-inline constexpr char kCaption[] = "Cryvan";
+inline constexpr const char* kCaption = App::Text(App::StringId::AppName);
 inline constexpr char kIntro[] =
     "This is a self-extracting encrypted file created using the\nCryvan File Encryption Wizard.";
 inline constexpr char kPasswordText[] = "Please enter the password used to encrypt this file.";
 inline constexpr char kFolderText[] =
     "Please enter the destination folder for the decrypted file(s).";
 inline constexpr char kBrowseTitle[] = "Select the destination folder for the decrypted file(s):";
-inline constexpr char kCreateFolderText[] =
-    "The destination folder does not exist.  Would you like to create it?";
-inline constexpr char kProgressTitle[] = "Decryption in Progress";
+inline constexpr const char* kCreateFolderText = App::Text(App::StringId::CreateFolderQuestion);
+inline constexpr const char* kProgressTitle = App::Text(App::StringId::DecryptionInProgress);
 inline constexpr char kProgressText[] = "Your file(s) are being decrypted.";
-inline constexpr char kBackgroundText[] = "Run as background task";
+inline constexpr const char* kBackgroundText = App::Text(App::StringId::RunInBackground);
 inline constexpr char kStopText[] = "Are you sure you want to stop decrypting?";
 inline constexpr char kCompleteText[] = "Decryption complete!";
 inline constexpr char kCancelledText[] = "Decryption cancelled!";
-inline constexpr char kWrongText[] = "The password entered was incorrect.";
-inline constexpr char kCorruptText[] = "The input file is corrupt.";
-inline constexpr char kKeyErrorText[] =
-    "An error occurred when trying to access the administrator data recovery key.";
-inline constexpr char kFailedText[] = "The decryption failed due to an unexpected error.";
+inline constexpr const char* kWrongText = App::Text(App::StringId::WrongPassword);
+inline constexpr const char* kCorruptText = App::Text(App::StringId::CorruptInput);
+inline constexpr const char* kKeyErrorText = App::Text(App::StringId::AdministratorKeyError);
+inline constexpr const char* kFailedText = App::Text(App::StringId::DecryptionFailed);
 inline constexpr char kDeleteText[] = "Are you sure you want to delete the input file?";
 inline constexpr char kDeleteCaption[] = "Confirm Input File Delete";
 inline constexpr char kWarnedText[] =

@@ -10,6 +10,7 @@
 #include "app/core/ConsoleText.h"
 #include "app/core/Options.h"
 #include "app/core/Secrets.h"
+#include "app/core/Strings.h"
 #include "app/core/Texts.h"
 #include "app/text/TerminalPreferences.h"
 #include "app/wizard/CommandLine.h"
@@ -80,7 +81,9 @@ std::string HelpText() {
            ModeWords(App::kEncryption | App::kDecryption) +
            "\n"
            "While a run goes: Ctrl+C cancels (after a question), 'b' and Enter toggles\n"
-           "\"Run as background task\".\n"
+           "\"" +
+           std::string(App::Text(App::StringId::RunInBackground)) +
+           "\".\n"
            "\n" +
            App::ExitStatusHelp() +
            "  -prefs: 0 when the sheet closed with OK.\n"
@@ -89,11 +92,6 @@ std::string HelpText() {
            "cryvan.log (by default under ~/.local/state); the setting \"LogFile\"=dword:00000000\n"
            "turns it off.\n";
 }
-
-const char kUnexpectedText[] =
-    "Cryvan encountered an unexpected error and has been forced to exit.\n\nWe apologies for "
-    "the inconvenience, and encourage you to report this problem.";
-const char kErrorCaption[] = "Cryvan Error";
 
 namespace {
 
@@ -273,10 +271,11 @@ ExitStatus TerminalFrontEnd::Loop(App::Wizard& wizard) {
         if (progress) {
             if (shown != page) {
                 RenderHeader(*page);
-                m_out << "Run as background task: " << (progress->background ? "on" : "off")
-                      << "\n";
+                m_out << App::Text(App::StringId::RunInBackground) << ": "
+                      << (progress->background ? "on" : "off") << "\n";
                 if (m_in.Terminal())
-                    m_out << "(Ctrl+C cancels; 'b' and Enter toggles \"Run as background task\")\n";
+                    m_out << "(Ctrl+C cancels; 'b' and Enter toggles \""
+                          << App::Text(App::StringId::RunInBackground) << "\")\n";
                 shown = page;
             }
             if (!sigint)
@@ -332,8 +331,8 @@ ExitStatus ReportRun(const App::OperationRunner& runner, std::ostream* err) {
     if (status == ExitStatus::Failed) {
         std::string failure = runner.Failure();
         if (failure.empty())
-            failure = runner.IsEncrypting() ? "The encryption failed due to an unexpected error."
-                                            : "The decryption failed due to an unexpected error.";
+            failure = App::Text(runner.IsEncrypting() ? App::StringId::EncryptionFailed
+                                                      : App::StringId::DecryptionFailed);
         e << "cryvan: " << App::EscapeControls(failure) << "\n";
     } else if (status == ExitStatus::Warnings) {
         for (const std::string& w : runner.Warnings())
@@ -579,7 +578,8 @@ void TerminalFrontEnd::ProgressTurn(App::Wizard& wizard, App::ProgressPg& page) 
             m_progressLines = 0;
             if (key == "b") {
                 page.SetBackground(!page.background);
-                m_out << "Run as background task: " << (page.background ? "on" : "off") << "\n";
+                m_out << App::Text(App::StringId::RunInBackground) << ": "
+                      << (page.background ? "on" : "off") << "\n";
             }
         }
     } else {

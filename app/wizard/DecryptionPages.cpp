@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "app/core/Secrets.h"
+#include "app/core/Strings.h"
 #include "app/core/Texts.h"
 #include "os/Directory.h"
 #include "os/File.h"
@@ -101,7 +102,8 @@ int DecSourcePg::OnWizardNext() {
         m_context.runner.SetCipherFile(name);
     } catch (const OS::File::Error& e) {
         // Exists but cannot be opened (permissions, a special file): say why and stay.
-        m_context.dialogs.Show(e.what(), "File Error", Icon::Warning, Buttons::Ok, Answer::Ok);
+        m_context.dialogs.Show(e.what(), Text(StringId::FileErrorCaption), Icon::Warning,
+                               Buttons::Ok, Answer::Ok);
         m_context.Refuse(name + ": " + e.what());
         focusName = true;
         return kVeto;
@@ -352,15 +354,15 @@ bool CheckDestinationFolder(std::string& folder, bool fromCommandLine, MessageBo
     try {
         exists = OS::Directory::Exists(folder);
     } catch (const OS::Directory::Error&) {
-        boxes.Show("Unable to access the file or drive specified.", "File Error", Icon::Warning,
-                   Buttons::Ok, Answer::Ok);
+        boxes.Show(Text(StringId::FileAccessFailed), Text(StringId::FileErrorCaption),
+                   Icon::Warning, Buttons::Ok, Answer::Ok);
         return false;
     }
     if (exists || fromCommandLine)
         return true;
     // The engine creates missing folders when it writes; the page only asks.
-    return boxes.Show("The destination folder does not exist.  Would you like to create it?",
-                      "Cryvan", Icon::Question, Buttons::YesNo, Answer::Yes) == Answer::Yes;
+    return boxes.Show(Text(StringId::CreateFolderQuestion), Text(StringId::AppName), Icon::Question,
+                      Buttons::YesNo, Answer::Yes) == Answer::Yes;
 }
 
 // ---------------------------------------------------------------------------------------------

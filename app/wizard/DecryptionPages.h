@@ -12,6 +12,7 @@
 
 #include "app/core/Secrets.h"
 #include "app/core/Sheet.h"
+#include "app/core/Strings.h"
 #include "app/wizard/FileListCtrl.h"
 #include "app/wizard/WizardContext.h"
 
@@ -26,7 +27,7 @@ class DecSourcePg : public Page {
     static constexpr char kFilter[] = "Cryvan files (*.aes, *.aes.exe)|*.aes;*.aes.exe||";
     static constexpr char kBrowseTitle[] = "Select File to Decrypt";
     static constexpr char kNotFoundText[] = "The input file selected does not exist.";
-    static constexpr char kNotFoundCaption[] = "File Not Found";
+    static constexpr const char* kNotFoundCaption = Text(StringId::NotFoundCaption);
 
     explicit DecSourcePg(WizardContext& context);
 
@@ -62,12 +63,11 @@ class DecPasswordPg : public Page {
     // Any password opens: the minimum length is for new passwords, and a container written
     // elsewhere may carry a shorter one.
     static constexpr std::size_t kMinPassword = 1;
-    static constexpr char kWrongText[] = "The password entered was incorrect.";
-    static constexpr char kKeyErrorText[] =
-        "An error occurred when trying to access the administrator data recovery key.";
-    static constexpr char kCorruptText[] = "The input file is corrupt.";
-    static constexpr char kCaption[] = "Cryvan";
-    static constexpr char kErrorCaption[] = "Cryvan Error";
+    static constexpr const char* kWrongText = Text(StringId::WrongPassword);
+    static constexpr const char* kKeyErrorText = Text(StringId::AdministratorKeyError);
+    static constexpr const char* kCorruptText = Text(StringId::CorruptInput);
+    static constexpr const char* kCaption = Text(StringId::AppName);
+    static constexpr const char* kErrorCaption = Text(StringId::ErrorCaption);
 
     explicit DecPasswordPg(WizardContext& context);
 

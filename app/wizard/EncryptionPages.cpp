@@ -12,6 +12,7 @@
 #include "app/config/Settings.h"
 #include "app/core/GeneratePassword.h"
 #include "app/core/Secrets.h"
+#include "app/core/Strings.h"
 #include "app/core/Texts.h"
 #include "os/File.h"
 #include "os/Logger.h"
@@ -49,7 +50,7 @@ std::string StatusLine(const UserConfig& config) {
 // ---------------------------------------------------------------------------------------------
 
 EncOrDecPg::EncOrDecPg(WizardContext& context)
-    : Page(kEncOrDecPg, "Welcome to Cryvan", "File encryption with data recovery", true),
+    : Page(kEncOrDecPg, Text(StringId::WelcomeTitle), Text(StringId::WelcomeSubtitle), true),
       m_context(context) {}
 
 bool EncOrDecPg::RecoveryApplies() const {

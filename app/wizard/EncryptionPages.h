@@ -12,13 +12,14 @@
 
 #include "app/core/Secrets.h"
 #include "app/core/Sheet.h"
+#include "app/core/Strings.h"
 #include "app/wizard/FileListCtrl.h"
 #include "app/wizard/WizardContext.h"
 #include "app/wizard/WizardDialogs.h"
 
 namespace App {
 
-inline constexpr char kPagesCaption[] = "Cryvan";
+inline constexpr const char* kPagesCaption = Text(StringId::AppName);
 
 class EncOrDecPg : public Page {
   public:
@@ -90,8 +91,8 @@ class EncDestPg : public Page {
         "%s\n\nThis file could not be opened.  Please use a different file name.";
     static constexpr char kSourceText[] = "The destination file is also selected as a source file.";
     static constexpr char kReplaceText[] = "%s already exists.\nDo you want to replace it?";
-    static constexpr char kFileErrorText[] = "Unable to access the file or drive specified.";
-    static constexpr char kFileErrorCaption[] = "File Error";
+    static constexpr const char* kFileErrorText = Text(StringId::FileAccessFailed);
+    static constexpr const char* kFileErrorCaption = Text(StringId::FileErrorCaption);
     // The longest file name a file system takes, in bytes.
     static constexpr std::size_t kMaxFileName = 255;
     static constexpr char kTooLongReason[] =
@@ -142,7 +143,7 @@ class EncPasswordPg : public Page {
   public:
     static constexpr std::size_t kMaxPassword = 256;
     static constexpr std::size_t kMinPassword = 6;
-    static constexpr char kMismatchText[] = "The passwords entered do not match.";
+    static constexpr const char* kMismatchText = Text(StringId::PasswordsDiffer);
 
     explicit EncPasswordPg(WizardContext& context);
     ~EncPasswordPg() override;
