@@ -120,22 +120,19 @@ void FileDecryptor::ReadFooters() {
             throw FileCryptorErr("Unable to pump footer data");
         const std::uint32_t word = ReadWord(file);
         const std::uint32_t length = word & 0xFFFFFF;
+        // A word that is no framing word is named as such, whatever length it happens to hold.
+        if (word >> 24 != 0x25 && word >> 24 != 0x8C)
+            throw FileCryptorErr("Unrecognised footer tag");
         if (length > m_footerLength - consumed - 4)
             throw FileCryptorErr("Corrupt input file");
         CryptoPP::ByteQueue body;
         CryptoP2::SimpleFileSource(file, length, true,
                                    new CryptoPP::Redirector(body, CryptoPP::Redirector::DATA_ONLY));
         // A second footer of a kind already seen replaces the first.
-        switch (word >> 24) {
-            case 0x25:
-                dirFooter = std::make_unique<DirFooter>(body, length);
-                break;
-            case 0x8C:
-                keyFooter = std::make_unique<KeyFooter>(m_callback, body, length, m_adminReader);
-                break;
-            default:
-                throw FileCryptorErr("Unrecognised footer tag");
-        }
+        if (word >> 24 == 0x25)
+            dirFooter = std::make_unique<DirFooter>(body, length);
+        else
+            keyFooter = std::make_unique<KeyFooter>(m_callback, body, length, m_adminReader);
         consumed += 4 + std::uint64_t(length);
     }
     // Without both footers there is nothing to unlock or nothing to read.
@@ -150,11 +147,17 @@ int FileDecryptor::Password(const char* text) {
     try {
         std::unique_ptr<KeySet> keys;
         const int result = m_keyFooter->TryPassword(text, keys);
+        // Unlocked only once the directory has opened too: a container whose directory is
+        // refused must never run, nor be destroyed after a run of nothing.
         if (result == KeyEntry::TRY_UNLOCKED) {
+            m_dirFooter->Decrypt(*keys);
             m_unlocked = std::move(keys);
-            m_dirFooter->Decrypt(*m_unlocked);
         }
         return result;
+    } catch (const std::exception& e) {
+        // The caller only learns that the container does not open; the log keeps why.
+        OS::Logger::Log(OS::LOG_ERROR, m_containerName + ": " + e.what());
+        return KeyEntry::TRY_RECOVERY_FAILED;
     } catch (...) {
         return KeyEntry::TRY_RECOVERY_FAILED;
     }

@@ -51,20 +51,6 @@ std::vector<Choice> ChoicesOf(MessageBoxes::Buttons buttons) {
     return {};
 }
 
-// Closing a box without a button: Cancel, or No where there is no Cancel.
-MessageBoxes::Answer SafeAnswer(MessageBoxes::Buttons buttons) {
-    using A = MessageBoxes::Answer;
-    using B = MessageBoxes::Buttons;
-    switch (buttons) {
-        case B::Ok:
-            return A::Ok;
-        case B::YesNo:
-            return A::No;
-        default:
-            return A::Cancel;
-    }
-}
-
 }  // namespace
 
 std::optional<std::string> ConsoleQuestions::Choose(const std::string& prompt,
@@ -116,7 +102,7 @@ MessageBoxes::Answer ConsoleQuestions::Show(const std::string& text, const std::
                     return c.answer;
         }
     }
-    const Answer safe = SafeAnswer(buttons);
+    const Answer safe = MessageBoxes::SafeAnswer(buttons);
     for (const auto& c : choices)
         if (c.answer == safe)
             m_out << "(no answer possible: " << c.label << ")\n";
@@ -188,7 +174,7 @@ std::unique_lock<std::recursive_mutex> ConsoleQuestions::Hold() {
 }
 
 bool ConsoleQuestions::DisplayTurn(const std::function<void(bool scrolled)>& draw, int pollMs,
-                                   std::optional<std::string>& line) {
+                                   std::optional<std::string>& line, int wakeFd) {
     std::unique_lock<std::recursive_mutex> hold(m_terminal, std::try_to_lock);
     if (!hold) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -197,7 +183,7 @@ bool ConsoleQuestions::DisplayTurn(const std::function<void(bool scrolled)>& dra
     const std::uint64_t asked = m_questions.load();
     draw(asked != m_questionsDrawn);
     m_questionsDrawn = asked;
-    line = m_in.Poll(pollMs);
+    line = m_in.Poll(pollMs, wakeFd);
     return true;
 }
 

@@ -44,8 +44,9 @@ class ConsoleQuestions : public virtual RunQuestions {
     // its last drawing away) and waits up to `pollMs` for a typed line. While a question has
     // the terminal it only pauses briefly and returns false, so no redraw lands in a prompt and
     // no poll takes an answer. Never call it while waiting for the worker.
+    // `wakeFd` (-1 for none) ends the wait early: a question was handed over, or a run ended.
     bool DisplayTurn(const std::function<void(bool scrolled)>& draw, int pollMs,
-                     std::optional<std::string>& line);
+                     std::optional<std::string>& line, int wakeFd = -1);
 
     LineInput& Input() { return m_in; }
     std::ostream& Out() { return m_out; }

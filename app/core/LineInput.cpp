@@ -152,8 +152,14 @@ std::optional<App::Secret> StreamInput::Secret(const std::string& prompt) {
     return text;
 }
 
-std::optional<std::string> StreamInput::Poll(int timeoutMs) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+std::optional<std::string> StreamInput::Poll(int timeoutMs, int wakeFd) {
+    if (wakeFd < 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+        return std::nullopt;
+    }
+    pollfd p{wakeFd, POLLIN, 0};
+    while (poll(&p, 1, timeoutMs) < 0 && errno == EINTR) {
+    }
     return std::nullopt;
 }
 
@@ -204,9 +210,9 @@ std::optional<App::Secret> TerminalInput::Secret(const std::string& prompt) {
     return text;
 }
 
-std::optional<std::string> TerminalInput::Poll(int timeoutMs) {
-    pollfd p{m_fd, POLLIN, 0};
-    if (m_ended || poll(&p, 1, timeoutMs) <= 0)
+std::optional<std::string> TerminalInput::Poll(int timeoutMs, int wakeFd) {
+    pollfd p[2] = {{m_ended ? -1 : m_fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    if (poll(p, 2, timeoutMs) <= 0 || !(p[0].revents & (POLLIN | POLLHUP)))
         return std::nullopt;
     return RawLine();
 }

@@ -24,8 +24,9 @@ class LineInput {
     virtual std::optional<std::string> Path(const std::string& prompt) { return Line(prompt); }
     // A password: not echoed on a terminal, read straight into wiping memory.
     virtual std::optional<App::Secret> Secret(const std::string& prompt) = 0;
-    // A line typed while a run goes, waiting at most `timeoutMs`; nullopt when none came.
-    virtual std::optional<std::string> Poll(int timeoutMs) = 0;
+    // A line typed while a run goes, waiting at most `timeoutMs`, or less when `wakeFd` (the
+    // hand-over's, -1 for none) becomes readable; nullopt when no line came.
+    virtual std::optional<std::string> Poll(int timeoutMs, int wakeFd = -1) = 0;
     // Whether a person can answer questions (input is a terminal).
     virtual bool Terminal() const = 0;
     // The input has ended.
@@ -42,7 +43,7 @@ class StreamInput : public LineInput {
     std::optional<std::string> Line(const std::string& prompt) override;
     std::optional<App::Secret> Secret(const std::string& prompt) override;
     // A stream cannot be polled without taking lines meant for later pages: just waits.
-    std::optional<std::string> Poll(int timeoutMs) override;
+    std::optional<std::string> Poll(int timeoutMs, int wakeFd = -1) override;
     bool Terminal() const override { return m_terminal; }
     bool Ended() const override { return m_ended; }
 
@@ -65,7 +66,7 @@ class TerminalInput : public LineInput {
     std::optional<std::string> Line(const std::string& prompt) override;
     std::optional<std::string> Path(const std::string& prompt) override;
     std::optional<App::Secret> Secret(const std::string& prompt) override;
-    std::optional<std::string> Poll(int timeoutMs) override;
+    std::optional<std::string> Poll(int timeoutMs, int wakeFd = -1) override;
     bool Terminal() const override { return true; }
     bool Ended() const override { return m_ended; }
 

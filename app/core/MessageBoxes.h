@@ -16,6 +16,13 @@ class MessageBoxes {
     enum class Answer { Ok, Cancel, Retry, Yes, No };
 
     virtual ~MessageBoxes() = default;
+
+    // Closing a box without a button: Cancel, or No where there is no Cancel, or OK.
+    static Answer SafeAnswer(Buttons buttons) {
+        return buttons == Buttons::Ok      ? Answer::Ok
+               : buttons == Buttons::YesNo ? Answer::No
+                                           : Answer::Cancel;
+    }
     virtual Answer Show(const std::string& text, const std::string& caption, Icon icon,
                         Buttons buttons, Answer defaultButton) = 0;
 };

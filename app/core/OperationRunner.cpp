@@ -45,12 +45,11 @@ void LogOutcome(const FCryptEng::OperationStatus& s) {
 
 }  // namespace
 
-OperationRunner::OperationRunner(RunQuestions& dialogs) : m_callback(dialogs, m_status) {}
+OperationRunner::OperationRunner(RunQuestions& dialogs)
+    : m_questions(dialogs, m_handover), m_callback(m_questions, m_status) {}
 
 OperationRunner::~OperationRunner() {
     CancelAndWait();
-    if (m_worker.joinable())
-        m_worker.join();
 }
 
 FCryptEng::FileCryptor& OperationRunner::Engine() const {
@@ -66,8 +65,7 @@ void OperationRunner::SetMode(bool encrypt) {
         throw std::logic_error("The operation cannot be changed while it runs");
     if (m_engine && m_engine->Mode() != (encrypt ? 0 : 1)) {
         // The ended worker refers to the engine: let it go first.
-        if (m_worker.joinable())
-            m_worker.join();
+        Join();
         m_engine.reset();
     }
     if (!m_engine)
@@ -198,8 +196,7 @@ bool OperationRunner::Start() {
         return false;
     FCryptEng::FileCryptor& engine = Engine();
     (void)engine;
-    if (m_worker.joinable())
-        m_worker.join();
+    Join();
     {
         std::lock_guard<std::mutex> lock(m_snapshotMutex);
         m_ended = false;
@@ -241,18 +238,28 @@ void OperationRunner::Work() {
         m_workerTid = 0;
     }
     m_running.store(false);
+    m_endedSignal.store(true);
+    m_handover.Notify();
+}
+
+void OperationRunner::Join() {
+    if (!m_worker.joinable())
+        return;
+    // A question handed over now would wait for this very thread: it takes its safe answer.
+    App::Handover::Refusal refusal(m_handover);
+    m_worker.join();
 }
 
 void OperationRunner::CancelAndWait() {
     OS::Trace t("OperationRunner::CancelAndWait()");
     // The engine clears the record as it begins, so a cancel set just before that would be
     // lost: keep setting it until the worker has ended.
+    App::Handover::Refusal refusal(m_handover);
     while (IsRunning()) {
         m_status.Cancel();
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    if (m_worker.joinable())
-        m_worker.join();
+    Join();
 }
 
 void OperationRunner::Pause(bool paused) {

@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "app/core/Handover.h"
+#include "app/core/HandoverQuestions.h"
 #include "app/core/Questions.h"
 #include "app/core/Strings.h"
 #include "app/core/WizardCallback.h"
@@ -102,6 +104,13 @@ class OperationRunner {
     // Starts the worker at normal priority; false while one is still running.
     bool Start();
     bool IsRunning() const { return m_running.load(); }
+    // True once after each run ended: a front end woken by the end reacts at once.
+    bool TakeEnded() { return m_endedSignal.exchange(false); }
+    // Where the worker's questions go to the user-interface thread, and how the end of a run
+    // wakes it (see Handover).
+    App::Handover& Handover() { return m_handover; }
+    // The front end's questions as any thread may ask them: handed over when not on its own.
+    RunQuestions& Questions() { return m_questions; }
     // Sets the cancel flag and waits for the worker without a time limit.
     void CancelAndWait();
     // Sets the cancel flag without waiting: a held run then ends at its next block instead of
@@ -137,15 +146,20 @@ class OperationRunner {
   private:
     FCryptEng::FileCryptor& Engine() const;
     void Work();
+    // Waits for an ended or ending worker.
+    void Join();
     void Refresh(std::uint32_t elapsedMs);
     void ApplyPriorities();
 
     FCryptEng::OperationStatus m_status;
+    App::Handover m_handover;
+    HandoverQuestions m_questions;
     WizardCallback m_callback;
     std::unique_ptr<FCryptEng::FileCryptor> m_engine;
 
     std::thread m_worker;
     std::atomic<bool> m_running{false};
+    std::atomic<bool> m_endedSignal{false};
     std::chrono::steady_clock::time_point m_start{};
 
     // The worker's final snapshot and the display's refreshes both write it.

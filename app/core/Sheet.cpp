@@ -34,7 +34,19 @@ void Sheet::SetActivePage(int id) {
     if (!page || m_closed)
         return;
     m_active = page;
+    Changed();
     page->OnSetActive();
+}
+
+void Sheet::Changed() {
+    ++m_revision;
+    if (m_observer)
+        m_observer();
+}
+
+void Page::Changed() {
+    if (m_sheet)
+        m_sheet->Changed();
 }
 
 void Sheet::Move(int answer, int direction) {
@@ -75,6 +87,7 @@ void Sheet::PressFinish() {
     if (m_active->OnWizardFinish()) {
         m_finished = true;
         m_closed = true;
+        Changed();
     }
 }
 
@@ -87,6 +100,7 @@ bool Sheet::PressCancel() {
     if (m_active)
         m_active->OnCancel();
     m_closed = true;
+    Changed();
     return true;
 }
 

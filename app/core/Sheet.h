@@ -1,11 +1,14 @@
 // The wizard sheet without a display: pages addressed by their template ids, the button bits
 // and labels, posted presses of Back, Next and Finish, vetoes, timers. A front end renders the
 // active page and the buttons, forwards the user's presses, calls Pump() to carry out posted
-// presses and Tick() to run timers; it never decides navigation itself.
+// presses and Tick() to run timers; it never decides navigation itself. Every change a renderer
+// shows moves the sheet's revision (and tells its observer): a renderer redraws when the
+// revision moved, and never compares fields.
 #pragma once
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -62,6 +65,12 @@ class Page {
     // The page's body texts in reading order, for a front end to render.
     virtual std::vector<std::string> Texts() const { return {}; }
 
+    // Something the page shows changed: the sheet's revision moves.
+    void Changed();
+    // Long work of the page is going (Background): a front end shows it working, offers no
+    // action and keeps its loop turning until the revision moves.
+    virtual bool Busy() const { return false; }
+
   protected:
     Sheet& TheSheet() const { return *m_sheet; }
 
@@ -85,13 +94,13 @@ class Sheet {
     void SetActivePage(int id);
 
     // Button bits (kBack, kNext, kFinish) and the labels of Back and Next.
-    void SetWizardButtons(unsigned bits) { m_buttons = bits; }
+    void SetWizardButtons(unsigned bits) { Set(m_buttons, bits); }
     unsigned WizardButtons() const { return m_buttons; }
-    void SetNextText(std::string text) { m_nextText = std::move(text); }
-    void SetBackText(std::string text) { m_backText = std::move(text); }
+    void SetNextText(std::string text) { Set(m_nextText, std::move(text)); }
+    void SetBackText(std::string text) { Set(m_backText, std::move(text)); }
     const std::string& NextText() const { return m_nextText; }
     const std::string& BackText() const { return m_backText; }
-    void SetCancelEnabled(bool enabled) { m_cancelEnabled = enabled; }
+    void SetCancelEnabled(bool enabled) { Set(m_cancelEnabled, enabled); }
     bool CancelEnabled() const { return m_cancelEnabled; }
 
     // Presses as the user makes them: carried out at once when the button is enabled.
@@ -114,16 +123,29 @@ class Sheet {
     void Tick(std::uint64_t nowMs);
 
     const std::string& Caption() const { return m_caption; }
-    void SetTitle(std::string title) { m_title = std::move(title); }
+    void SetTitle(std::string title) { Set(m_title, std::move(title)); }
     const std::string& Title() const { return m_title; }
-    void SetMinimized(bool minimized) { m_minimized = minimized; }
+    void SetMinimized(bool minimized) { Set(m_minimized, minimized); }
     bool Minimized() const { return m_minimized; }
 
     bool Closed() const { return m_closed; }
     bool Finished() const { return m_finished; }
 
+    // Moves with every change a renderer shows; the observer (one, optional) hears of each at
+    // once, on the thread that made it: the user-interface thread.
+    std::uint64_t Revision() const { return m_revision; }
+    void SetObserver(std::function<void()> observer) { m_observer = std::move(observer); }
+    void Changed();
+
   private:
     void Move(int answer, int direction);
+    template <class T, class V>
+    void Set(T& field, V&& value) {
+        if (field == value)
+            return;
+        field = std::forward<V>(value);
+        Changed();
+    }
 
     std::string m_caption, m_title;
     std::vector<Page*> m_pages;
@@ -139,6 +161,8 @@ class Sheet {
     std::map<int, Timer> m_timers;
     std::uint64_t m_now = 0;
     bool m_minimized = false, m_closed = false, m_finished = false;
+    std::uint64_t m_revision = 0;
+    std::function<void()> m_observer;
 };
 
 }  // namespace App

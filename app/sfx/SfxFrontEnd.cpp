@@ -130,9 +130,17 @@ class Flow {
         if (draw)
             m_out << "Type 'b' and Enter for \"" << kBackgroundText
                   << "\", 'c' and Enter (or Ctrl+C) to cancel.\n";
+        // The run's questions come to this thread, which its end wakes at once.
+        App::Handover& handover = m_x.Runner().Handover();
+        handover.Attach();
+        struct Detach {
+            App::Handover& h;
+            ~Detach() { h.Detach(); }
+        } detach{handover};
         m_x.Start(folder);
         bool background = false;
         while (m_x.Runner().IsRunning()) {
+            handover.RunPending();
             bool cancel = false;
             if (draw) {
                 std::optional<std::string> line;
@@ -150,7 +158,7 @@ class Flow {
                     }
                 }
             } else {
-                m_in.Poll(20);
+                m_in.Poll(200, handover.WakeFd());
             }
             cancel = g_cancelRequested.exchange(false) || cancel;
             if (cancel) {
@@ -178,7 +186,7 @@ class Flow {
                     m_drawn = false;
                 Draw();
             },
-            pollMs, line);
+            pollMs, line, m_x.Runner().Handover().WakeFd());
     }
 
     void Draw() {

@@ -1,5 +1,7 @@
 #include "app/text/TerminalFrontEnd.h"
 
+#include <poll.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -232,6 +234,15 @@ ExitStatus TerminalFrontEnd::Run(const App::Arguments& args, const App::Folders&
     }
     if (wizard.Config().RecoveryConfigMissing())
         m_err << "cryvan: " << App::UserConfig::kRecoveryMissingText << "\n";
+    // The summary stays on the screen: a run given -q ends the program as soon as it ends.
+    wizard.SetQuitPause(0);
+    // The run's questions come to this thread, which waits on the hand-over's descriptor.
+    App::Handover& handover = wizard.Runner().Handover();
+    handover.Attach();
+    struct Detach {
+        App::Handover& h;
+        ~Detach() { h.Detach(); }
+    } detach{handover};
     wizard.Start();
     const ExitStatus status = Loop(wizard);
     // A request that came after the run is not carried into the next one.
@@ -244,30 +255,42 @@ ExitStatus TerminalFrontEnd::Loop(App::Wizard& wizard) {
     const App::Page* shown = nullptr;
     bool stopped = false;
     std::optional<SigintScope> sigint;
+    App::Handover& handover = wizard.Runner().Handover();
     while (!wizard.Closed()) {
+        handover.RunPending();
         wizard.Step(NowMs(start));
         while (wizard.Pump()) {
         }
-        if (wizard.Closed())
-            break;
         App::Page* page = wizard.ActivePage();
         if (!page)
             break;
-        // A refusal on one page says nothing about the next.
-        if (shown && shown != page)
+        if (shown && shown != page) {
+            // A refusal on one page says nothing about the next.
             wizard.Context().stopReason.clear();
+            if (auto* left = dynamic_cast<const App::ProgressPg*>(shown)) {
+                // The run's final state: drawn over the bars on a terminal, once in a transcript.
+                DrawProgress(*left, m_in.Terminal());
+                m_progressLines = 0;
+            }
+        }
+        if (wizard.Closed()) {
+            // A run that ends the program by itself still leaves its summary behind.
+            if (page == &wizard.end && shown != page) {
+                RenderHeader(*page);
+                RenderTexts(wizard.end.Texts());
+            }
+            break;
+        }
+        if (page->Busy()) {
+            // The page's long work ends by waking this thread; typed lines wait until then.
+            pollfd wake{handover.WakeFd(), POLLIN, 0};
+            poll(&wake, 1, static_cast<int>(App::ProgressPg::kPeriodMs));
+            continue;
+        }
         auto* progress = dynamic_cast<App::ProgressPg*>(page);
         // Ctrl+C is the sheet's Cancel only while a run goes; elsewhere it ends the program.
         if (!progress)
             sigint.reset();
-        if (shown && shown != page) {
-            if (auto* left = dynamic_cast<const App::ProgressPg*>(shown)) {
-                // A transcript gets the final state once; a terminal has had it all along.
-                if (!m_in.Terminal())
-                    DrawProgress(*left, false);
-                m_progressLines = 0;
-            }
-        }
         if (progress) {
             if (shown != page) {
                 RenderHeader(*page);
@@ -289,7 +312,7 @@ ExitStatus TerminalFrontEnd::Loop(App::Wizard& wizard) {
                 RenderTexts(wizard.end.Texts());
                 shown = page;
             }
-            m_in.Poll(50);
+            m_in.Poll(50, handover.WakeFd());
             continue;
         }
         shown = page;
@@ -407,13 +430,8 @@ std::vector<TerminalFrontEnd::Action> TerminalFrontEnd::PageActions(App::Wizard&
         a.push_back({"2", "Add folder", [&p] { p.AddFolder(); }});
         a.push_back({"3", "Options", [&p] { p.EditOptions(); }});
         if (p.list.Count() != 0)
-            a.push_back({"4", "Remove rows", [this, &p] {
-                             for (auto& row : p.list.Rows())
-                                 row.selected = false;
-                             for (std::size_t r : AskRows(p.list.Count()))
-                                 p.list.Rows()[r].selected = true;
-                             p.RemoveSelected();
-                         }});
+            a.push_back(
+                {"4", "Remove rows", [this, &p] { p.RemoveRows(AskRows(p.list.Count())); }});
     } else if (&page == &w.encDest) {
         auto& p = w.encDest;
         m_out << "  Output file: " << App::EscapeControls(p.name) << "\n  Kind: "
@@ -479,7 +497,7 @@ std::vector<TerminalFrontEnd::Action> TerminalFrontEnd::PageActions(App::Wizard&
                      p.SetDeletionIndex(std::stoi(*v));
              }});
         if (p.ConfirmEnabled())
-            a.push_back({"4", "Toggle the confirmation", [&p] { p.confirm = !p.confirm; }});
+            a.push_back({"4", "Toggle the confirmation", [&p] { p.SetConfirm(!p.confirm); }});
     } else if (&page == &w.decPassword) {
         auto& p = w.decPassword;
         a.push_back({"1", "Enter the password", [this, &p] {
@@ -491,11 +509,8 @@ std::vector<TerminalFrontEnd::Action> TerminalFrontEnd::PageActions(App::Wizard&
     } else if (&page == &w.decFiles) {
         auto& p = w.decFiles;
         ListRows(p.list, true);
-        a.push_back({"1", "Select or unselect rows", [this, &p] {
-                         for (std::size_t r : AskRows(p.list.Count()))
-                             p.list.Rows()[r].selected = !p.list.Rows()[r].selected;
-                         p.SelectionChanged();
-                     }});
+        a.push_back({"1", "Select or unselect rows",
+                     [this, &p] { p.ToggleRows(AskRows(p.list.Count())); }});
         a.push_back({"2", "Select all", [&p] { p.SelectAll(); }});
     } else if (&page == &w.decFile) {
         auto& p = w.decFile;
@@ -515,7 +530,7 @@ std::vector<TerminalFrontEnd::Action> TerminalFrontEnd::PageActions(App::Wizard&
                      }});
         a.push_back({"2", "Browse", [&p] { p.Browse(); }});
         a.push_back(
-            {"3", "Toggle \"ignore stored paths\"", [&p] { p.ignorePaths = !p.ignorePaths; }});
+            {"3", "Toggle \"ignore stored paths\"", [&p] { p.SetIgnorePaths(!p.ignorePaths); }});
     }
     const unsigned bits = w.WizardButtons();
     if (bits & App::kBack)
@@ -569,7 +584,8 @@ void TerminalFrontEnd::ProgressTurn(App::Wizard& wizard, App::ProgressPg& page) 
                     m_progressLines = 0;  // draw the block afresh below the question
                 DrawProgress(page, true);
             },
-            static_cast<int>(App::ProgressPg::kPeriodMs), line);
+            static_cast<int>(App::ProgressPg::kPeriodMs), line,
+            wizard.Runner().Handover().WakeFd());
         if (!drawn)
             return;
         if (line) {
@@ -583,7 +599,8 @@ void TerminalFrontEnd::ProgressTurn(App::Wizard& wizard, App::ProgressPg& page) 
             }
         }
     } else {
-        m_in.Poll(20);
+        m_in.Poll(static_cast<int>(App::ProgressPg::kPeriodMs),
+                  wizard.Runner().Handover().WakeFd());
     }
 }
 

@@ -51,6 +51,7 @@ void DecSourcePg::SetName(std::string text) {
 
 void DecSourcePg::SetDeletionIndex(int index) {
     deletionIndex = std::clamp(index, 0, 4);
+    Changed();
 }
 
 void DecSourcePg::Browse() {
@@ -98,23 +99,39 @@ int DecSourcePg::OnWizardNext() {
     if (!ec && !full.empty())
         SetName(full);
     m_context.stopReason.clear();
-    try {
-        m_context.runner.SetCipherFile(name);
-    } catch (const OS::File::Error& e) {
+    OperationRunner& runner = m_context.runner;
+    const std::string container = name;
+    // The footers now, so that a file that is no container is refused here, not later.
+    const std::optional<Opening> opened =
+        m_opening.Take(*this, TheSheet(), m_context.background, [&runner, container] {
+            Opening o;
+            try {
+                runner.SetCipherFile(container);
+            } catch (const OS::File::Error& e) {
+                o.fileError = e.what();
+                return o;
+            }
+            try {
+                runner.ClearPassword();
+            } catch (const std::exception& e) {
+                o.corrupt = e.what();
+            }
+            return o;
+        });
+    if (!opened)
+        return kVeto;
+    if (!opened->fileError.empty()) {
         // Exists but cannot be opened (permissions, a special file): say why and stay.
-        m_context.dialogs.Show(e.what(), Text(StringId::FileErrorCaption), Icon::Warning,
+        m_context.dialogs.Show(opened->fileError, Text(StringId::FileErrorCaption), Icon::Warning,
                                Buttons::Ok, Answer::Ok);
-        m_context.Refuse(name + ": " + e.what());
+        m_context.Refuse(name + ": " + opened->fileError);
         focusName = true;
         return kVeto;
     }
-    try {
-        // The footers now, so that a file that is no container is refused here, not later.
-        m_context.runner.ClearPassword();
-    } catch (const std::exception& e) {
+    if (!opened->corrupt.empty()) {
         m_context.dialogs.Show(DecPasswordPg::kCorruptText, DecPasswordPg::kErrorCaption,
                                Icon::Error, Buttons::Ok, Answer::Ok);
-        m_context.Refuse(name + ": " + DecPasswordPg::kCorruptText + " (" + e.what() + ")");
+        m_context.Refuse(name + ": " + DecPasswordPg::kCorruptText + " (" + opened->corrupt + ")");
         focusName = true;
         return kVeto;
     }
@@ -145,11 +162,13 @@ void DecPasswordPg::Store(const char* text, std::size_t length) {
 
 void DecPasswordPg::WipeFields() {
     m_password.Clear();
+    Changed();
 }
 
 void DecPasswordPg::SetPassword(std::string_view text) {
     Store(text.data(), text.size());
     unlocked = false;
+    m_unlocking.Reset();
     UpdateButtons();
 }
 
@@ -176,6 +195,7 @@ void DecPasswordPg::OnSetActive() {
 
 int DecPasswordPg::OnWizardBack() {
     unlocked = false;
+    m_unlocking.Reset();
     Store("", 0);
     return kDecSourcePg;
 }
@@ -225,14 +245,21 @@ int DecPasswordPg::OnWizardNext() {
     OS::Trace t("DecPasswordPg::OnWizardNext()");
     m_context.stopReason.clear();
     if (!unlocked) {
-        int result = 5;
-        try {
-            // Reads the footers again: the file may have changed since it was chosen.
-            m_context.runner.ClearPassword();
-            result = Try(m_password.c_str());
-        } catch (const std::exception& e) {
-            OS::Logger::Log(OS::LOG_ERROR, std::string(kCorruptText) + " " + e.what());
-        }
+        const std::optional<int> tried =
+            m_unlocking.Take(*this, TheSheet(), m_context.background, [this] {
+                int result = 5;
+                try {
+                    // Reads the footers again: the file may have changed since it was chosen.
+                    m_context.runner.ClearPassword();
+                    result = Try(m_password.c_str());
+                } catch (const std::exception& e) {
+                    OS::Logger::Log(OS::LOG_ERROR, std::string(kCorruptText) + " " + e.what());
+                }
+                return result;
+            });
+        if (!tried)
+            return kVeto;
+        const int result = *tried;
         switch (result) {
             case 0:
                 unlocked = true;
@@ -282,6 +309,14 @@ void DecFilesPg::SelectionChanged() {
     const bool any =
         std::any_of(rows.begin(), rows.end(), [](const auto& r) { return r.selected; });
     TheSheet().SetWizardButtons(kBack | (any ? unsigned(kNext) : 0u));
+}
+
+void DecFilesPg::ToggleRows(const std::vector<std::size_t>& rows) {
+    auto& all = list.Rows();
+    for (std::size_t r : rows)
+        if (r < all.size())
+            all[r].selected = !all[r].selected;
+    SelectionChanged();
 }
 
 void DecFilesPg::SelectAll() {

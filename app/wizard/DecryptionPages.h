@@ -14,6 +14,7 @@
 #include "app/core/Sheet.h"
 #include "app/core/Strings.h"
 #include "app/wizard/FileListCtrl.h"
+#include "app/wizard/NextAfterWork.h"
 #include "app/wizard/WizardContext.h"
 
 namespace App {
@@ -42,16 +43,29 @@ class DecSourcePg : public Page {
     void SetDeletionIndex(int index);
     // The confirmation box is usable only with a deletion mode other than Keep.
     bool ConfirmEnabled() const { return deletionIndex != 0; }
+    void SetConfirm(bool on) {
+        confirm = on;
+        Changed();
+    }
     void Browse();
 
     void OnSetActive() override;
     int OnWizardNext() override;
     int OnWizardBack() override;
     std::vector<std::string> Texts() const override;
+    // Reading the container's footers goes on in the background.
+    bool Busy() const override { return m_context.background.Busy(); }
 
   private:
+    // What opening the chosen container found: why it could not be read, or is no container.
+    struct Opening {
+        std::string fileError;
+        std::string corrupt;
+    };
+
     void UpdateButtons();
     WizardContext& m_context;
+    NextAfterWork<Opening> m_opening;
     bool m_commandLineTaken = false;
 };
 
@@ -87,6 +101,8 @@ class DecPasswordPg : public Page {
     int OnWizardNext() override;
     int OnWizardBack() override;
     std::vector<std::string> Texts() const override;
+    // Unlocking goes on in the background.
+    bool Busy() const override { return m_context.background.Busy(); }
 
   private:
     void Store(const char* text, std::size_t length);
@@ -98,6 +114,7 @@ class DecPasswordPg : public Page {
     void Box(const char* text, const char* caption, MessageBoxes::Icon icon);
 
     WizardContext& m_context;
+    NextAfterWork<int> m_unlocking;
     Secret m_password{kMaxPassword};
     bool m_commandLineTaken = false;
 };
@@ -115,6 +132,8 @@ class DecFilesPg : public Page {
 
     // After the front end changed a row's `selected`.
     void SelectionChanged();
+    // Turns each of these rows (0-based) from selected to not, or back.
+    void ToggleRows(const std::vector<std::size_t>& rows);
     void SelectAll();
 
     void OnSetActive() override;
@@ -188,6 +207,10 @@ class DecDestPg : public DestinationPage {
     explicit DecDestPg(WizardContext& context);
 
     bool ignorePaths = false;
+    void SetIgnorePaths(bool on) {
+        ignorePaths = on;
+        Changed();
+    }
 
     void Browse();
 

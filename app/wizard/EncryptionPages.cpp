@@ -86,6 +86,7 @@ void EncOrDecPg::Preferences() {
     OS::Trace t("EncOrDecPg::Preferences()");
     if (m_context.dialogs.ShowPreferences() && RecoveryApplies())
         statusLine = StatusLine(m_context.config);
+    Changed();
 }
 
 int EncOrDecPg::OnWizardNext() {
@@ -115,8 +116,29 @@ std::vector<std::string> EncOrDecPg::Texts() const {
 
 EncSourcePg::EncSourcePg(WizardContext& context)
     : Page(kEncSourcePg, "Select Files to Encrypt", "Choose the files you wish to encrypt."),
-      list(context.dialogs),
+      list(context.runner.Questions()),
       m_context(context) {}
+
+bool EncSourcePg::Busy() const {
+    return m_context.background.Busy();
+}
+
+void EncSourcePg::AddPaths(const std::vector<std::string>& paths, std::function<void()> then) {
+    if (paths.empty()) {
+        if (then)
+            then();
+        return;
+    }
+    // No button works while the rows are on their way.
+    TheSheet().SetWizardButtons(0);
+    Changed();
+    list.AddMany(paths, &m_context.background, [this, then] {
+        UpdateButtons();
+        Changed();
+        if (then)
+            then();
+    });
+}
 
 void EncSourcePg::UpdateButtons() {
     TheSheet().SetWizardButtons(kBack | (list.Count() > 0 ? unsigned(kNext) : 0u));
@@ -124,16 +146,23 @@ void EncSourcePg::UpdateButtons() {
 
 void EncSourcePg::AddFiles() {
     OS::Trace t("EncSourcePg::AddFiles()");
-    for (const std::string& file : m_context.dialogs.ChooseFiles(kFilesTitle))
-        list.Add(file);
-    UpdateButtons();
+    AddPaths(m_context.dialogs.ChooseFiles(kFilesTitle));
 }
 
 void EncSourcePg::AddFolder() {
     OS::Trace t("EncSourcePg::AddFolder()");
     if (const auto folder = m_context.dialogs.ChooseFolder(kFolderTitle, std::string()))
-        list.Add(*folder);
-    UpdateButtons();
+        AddPaths({*folder});
+}
+
+void EncSourcePg::RemoveRows(const std::vector<std::size_t>& rows) {
+    auto& all = list.Rows();
+    for (auto& row : all)
+        row.selected = false;
+    for (std::size_t r : rows)
+        if (r < all.size())
+            all[r].selected = true;
+    RemoveSelected();
 }
 
 void EncSourcePg::EditOptions() {
@@ -141,6 +170,7 @@ void EncSourcePg::EditOptions() {
     WizardDialogs::SourceOptions edited = options;
     if (m_context.dialogs.EditSourceOptions(edited))
         options = edited;
+    Changed();
 }
 
 void EncSourcePg::RemoveSelected() {
@@ -150,8 +180,7 @@ void EncSourcePg::RemoveSelected() {
 
 void EncSourcePg::Drop(const std::vector<std::string>& paths) {
     OS::Trace t("EncSourcePg::Drop()");
-    list.AddMany(paths);
-    UpdateButtons();
+    AddPaths(paths);
 }
 
 void EncSourcePg::OnSetActive() {
@@ -162,13 +191,12 @@ void EncSourcePg::OnSetActive() {
         options.confirm = !cl.encNoConfirm;
         cl.encDeletion.reset();
     }
-    if (!cl.pendingInputs.empty()) {
-        for (const std::string& path : cl.pendingInputs)
-            list.Add(path);
-        cl.pendingInputs.clear();
-        TheSheet().PostPress(kNext);
-    }
     UpdateButtons();
+    if (!cl.pendingInputs.empty()) {
+        const std::vector<std::string> inputs = std::move(cl.pendingInputs);
+        cl.pendingInputs.clear();
+        AddPaths(inputs, [this] { TheSheet().PostPress(kNext); });
+    }
 }
 
 int EncSourcePg::OnWizardNext() {
@@ -234,6 +262,7 @@ void EncDestPg::SetKind(int newKind) {
         SetName(name.substr(0, name.size() - 4));
     else if (kind == 1 && !EndsWithNoCase(name, ".exe"))
         SetName(name + ".exe");
+    Changed();
 }
 
 void EncDestPg::Browse() {
@@ -426,6 +455,7 @@ EncPasswordPg::~EncPasswordPg() = default;
 void EncPasswordPg::WipeFields() {
     m_password.Clear();
     m_confirmation.Clear();
+    Changed();
 }
 
 void EncPasswordPg::UpdateButtons() {
@@ -450,6 +480,7 @@ void EncPasswordPg::SetConfirmation(std::string_view text) {
 
 void EncPasswordPg::SetPlainPassword(std::string_view text) {
     SetPassword(text);
+    Changed();
 }
 
 void EncPasswordPg::GeneratePassword() {
@@ -458,6 +489,7 @@ void EncPasswordPg::GeneratePassword() {
     SetPlainPassword(generated.View());
     SetConfirmation(generated.View());
     plainView = true;
+    Changed();
 }
 
 void EncPasswordPg::SetEmergency(bool ticked) {
@@ -465,6 +497,7 @@ void EncPasswordPg::SetEmergency(bool ticked) {
         return;
     defaultUntouched = false;
     emergencyTicked = ticked;
+    Changed();
 }
 
 void EncPasswordPg::OnSetActive() {

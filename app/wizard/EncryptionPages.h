@@ -60,10 +60,14 @@ class EncSourcePg : public Page {
     void EditOptions();
     // Delete or Backspace in the list.
     void RemoveSelected();
+    // Removes exactly these rows (0-based), whatever was selected before.
+    void RemoveRows(const std::vector<std::size_t>& rows);
     // Dropped paths.
     void Drop(const std::vector<std::string>& paths);
     // After any change of the list's rows.
     void UpdateButtons();
+    // Folders are gone through in the background: a large tree takes a while.
+    bool Busy() const override;
 
     void OnSetActive() override;
     int OnWizardNext() override;
@@ -71,6 +75,9 @@ class EncSourcePg : public Page {
     std::vector<std::string> Texts() const override;
 
   private:
+    // Adds the paths (in the background), then runs `then` with the rows in place.
+    void AddPaths(const std::vector<std::string>& paths, std::function<void()> then = nullptr);
+
     WizardContext& m_context;
 };
 

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
+#include "app/core/Background.h"
+#include "app/core/Questions.h"
 #include "app/core/Texts.h"
-#include "app/wizard/WizardDialogs.h"
 #include "os/Logger.h"
 
 namespace App {
@@ -42,9 +44,11 @@ void FileListCtrl::Add(const std::string& path) {
     AddMany({path});
 }
 
-void FileListCtrl::AddMany(const std::vector<std::string>& paths) {
+void FileListCtrl::AddMany(const std::vector<std::string>& paths, Background* background,
+                           std::function<void()> added) {
     OS::Trace t("FileListCtrl::AddMany()");
-    std::vector<std::string> collected;
+    // Relative paths are made absolute here: the current folder belongs to this thread's caller.
+    std::vector<std::string> given;
     for (const std::string& path : paths) {
         if (path.empty())
             continue;
@@ -55,9 +59,24 @@ void FileListCtrl::AddMany(const std::vector<std::string>& paths) {
             if (!ec)
                 full = absolute.string();
         }
-        Collect(Trimmed(full), collected);
+        given.push_back(Trimmed(full));
     }
-    Append(std::move(collected));
+    auto collected = std::make_shared<std::vector<std::string>>();
+    auto work = [this, given, collected] {
+        for (const std::string& path : given)
+            Collect(path, *collected);
+    };
+    auto then = [this, collected, added] {
+        Append(std::move(*collected));
+        if (added)
+            added();
+    };
+    if (background) {
+        background->Start(work, then);
+    } else {
+        work();
+        then();
+    }
 }
 
 void FileListCtrl::Collect(const std::string& given, std::vector<std::string>& out) {
@@ -77,7 +96,7 @@ void FileListCtrl::Collect(const std::string& given, std::vector<std::string>& o
                 case ShortcutPolicy::NeverReplace:
                     break;
                 case ShortcutPolicy::Ask:
-                    switch (m_dialogs.ConfirmReplace(kShortcutText, CompactPath(path, 40))) {
+                    switch (m_questions.ConfirmReplace(kShortcutText, CompactPath(path, 40))) {
                         case RunQuestions::Replace::YesToAll:
                             shortcutPolicy = ShortcutPolicy::AlwaysReplace;
                             useTarget = true;

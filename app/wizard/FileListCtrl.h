@@ -4,13 +4,15 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace App {
 
-class WizardDialogs;
+class Background;
+class RunQuestions;
 
 class FileListCtrl {
   public:
@@ -29,13 +31,17 @@ class FileListCtrl {
         "shortcut with the file or folder it points to?";
     static constexpr char kShortcutTitle[] = "Encrypt Shortcut";
 
-    // `dialogs` (the shortcut question) outlives the list.
-    explicit FileListCtrl(WizardDialogs& dialogs) : m_dialogs(dialogs) {}
+    // `questions` (the shortcut question; asked from the background when adding there) outlives
+    // the list.
+    explicit FileListCtrl(RunQuestions& questions) : m_questions(questions) {}
 
     // A file, or a folder with everything in it; repeats of existing rows are dropped.
     void Add(const std::string& path);
-    // The same for several paths at once (dropped files).
-    void AddMany(const std::vector<std::string>& paths);
+    // The same for several paths at once (dropped files). With `background` the folders are
+    // gone through there and the rows arrive later, on the user-interface thread, before
+    // `added` runs; the list is not to be touched until then.
+    void AddMany(const std::vector<std::string>& paths, Background* background = nullptr,
+                 std::function<void()> added = nullptr);
     // Prepared names, a leading "*" marking a folder; the item value is the row's position.
     void Fill(const std::vector<std::string>& names);
 
@@ -59,7 +65,7 @@ class FileListCtrl {
     void Collect(const std::string& path, std::vector<std::string>& out);
     void Append(std::vector<std::string> collected);
 
-    WizardDialogs& m_dialogs;
+    RunQuestions& m_questions;
     std::vector<Row> m_rows;
     // Canonical paths of the folders being expanded (loop guard).
     std::set<std::string> m_expanding;

@@ -27,6 +27,7 @@ std::string ProgressPg::OverallLabel() const {
 
 void ProgressPg::SetBackground(bool on) {
     background = on;
+    Changed();
     m_context.runner.SetBackground(on);
 }
 
@@ -68,6 +69,7 @@ void ProgressPg::OnTimer(int timerId) {
         itemText = u.itemText;
         overallBar = u.overallBar;
         itemBar = u.itemBar;
+        Changed();
     }
     if (u.toEndPage) {
         sheet.KillTimer(kTimer);
@@ -108,8 +110,13 @@ void EndPg::OnSetActive() {
     sheet.SetWizardButtons(kFinish);
     sheet.SetCancelEnabled(false);
     summary = Summarize(FactsOf(m_context.runner));
-    if (m_context.commandLine.quit)
-        sheet.SetTimer(kQuitTimer, kQuitDelayMs);
+    if (m_context.commandLine.quit) {
+        // A window stays up a moment for the summary to be read; a terminal keeps it anyway.
+        if (m_context.quitPauseMs)
+            sheet.SetTimer(kQuitTimer, m_context.quitPauseMs);
+        else
+            sheet.PostPress(kFinish);
+    }
 }
 
 bool EndPg::OnWizardFinish() {

@@ -56,7 +56,7 @@ class ProgressPg : public Page {
 class EndPg : public Page {
   public:
     static constexpr int kQuitTimer = 7657;
-    static constexpr std::uint32_t kQuitDelayMs = 2000;
+    static constexpr std::uint32_t kQuitDelayMs = WizardContext::kDefaultQuitPauseMs;
     static constexpr char kExitText[] = "To exit Cryvan, click 'Finish'.";
 
     explicit EndPg(WizardContext& context);

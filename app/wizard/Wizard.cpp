@@ -9,7 +9,8 @@ Wizard::Wizard(WizardDialogs& dialogs, const Folders& folders)
       m_dialogs(dialogs),
       m_runner(dialogs),
       m_config(OrganisationProfile::Load(folders), folders, &m_runner.Callback(), dialogs),
-      m_context{*this, m_runner, m_config, dialogs, m_commandLine},
+      m_background(m_runner.Handover()),
+      m_context{*this, m_runner, m_config, dialogs, m_commandLine, m_background},
       encOrDec(m_context),
       encSource(m_context),
       encDest(m_context),
@@ -30,7 +31,8 @@ Wizard::Wizard(WizardDialogs& dialogs, const Folders& folders)
 }
 
 Wizard::~Wizard() {
-    // A run still going must stop before the pages and the configuration go.
+    // Work still going must stop before the pages and the configuration go.
+    m_background.Wait();
     m_runner.CancelAndWait();
 }
 
@@ -49,6 +51,10 @@ void Wizard::Start() {
 
 void Wizard::Step(std::uint64_t nowMs) {
     Pump();
+    // The end of a run is shown at once, not at the display's next tick.
+    if (m_runner.TakeEnded())
+        if (auto* progress = dynamic_cast<ProgressPg*>(ActivePage()))
+            progress->OnTimer(ProgressPg::kTimer);
     Tick(nowMs);
     Pump();
 }

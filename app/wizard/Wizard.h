@@ -28,6 +28,7 @@ class Wizard : public Sheet {
     OperationRunner m_runner;
     UserConfig m_config;
     PagesValues m_commandLine;
+    Background m_background;
     WizardContext m_context;
 
   public:
@@ -51,6 +52,8 @@ class Wizard : public Sheet {
     UserConfig& Config() { return m_config; }
     PagesValues& CommandLineValues() { return m_commandLine; }
     WizardContext& Context() { return m_context; }
+    // The end page's pause before a run given -q ends the program (0: none).
+    void SetQuitPause(std::uint32_t ms) { m_context.quitPauseMs = ms; }
 
     EncOrDecPg encOrDec;
     EncSourcePg encSource;

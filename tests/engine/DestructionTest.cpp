@@ -342,18 +342,8 @@ TEST_F(Destruction, ADecompressionBombStopsAtItsStatedSize) {
     }
 }
 
+// Every failure names its file; that of a damaged stored file is among the hostile vectors.
 TEST_F(Destruction, AFailedRunSaysWhyAndAboutWhichFile) {
-    EngineRun enc;
-    ASSERT_EQ(enc.Encrypt(Inputs(), box, {"pw"}), OperationState::Finished);
-    std::string bytes = ReadText(box);
-    const std::size_t footer = Be32(bytes, bytes.size() - 4);
-    bytes[bytes.size() - 4 - footer - 30000] ^= 0x01;  // inside b.bin, stored last
-    WriteText(dir / "flipped.aes", bytes);
-    EngineRun dec;
-    EXPECT_EQ(dec.Decrypt(dir / "flipped.aes", "pw", out), OperationState::Failed);
-    EXPECT_EQ(dec.status.failure,
-              out + "/b.bin: File MAC mismatch - corrupted or modified input file");
-
     // Before any file.
     struct Case {
         bool input, password, output;

@@ -7,10 +7,10 @@
 #include <cryptopp/modes.h>
 #include <cryptopp/sha.h>
 #include <cryptopp/zlib.h>
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -19,6 +19,7 @@
 
 #include "format/DirFooter.h"
 #include "format/KeyFooter.h"
+#include "support/SharedFixtures.h"
 
 namespace {
 
@@ -27,11 +28,6 @@ using FCryptEng::DirFooter;
 using FCryptEng::KeyEntry;
 using FCryptEng::KeyFooter;
 using FCryptEng::KeySet;
-
-std::string FixturePath(const std::string& name) {
-    const char* dir = std::getenv("CRYVAN_FIXTURES");
-    return dir ? std::string(dir) + "/" + name : std::string();
-}
 
 std::string Slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -167,12 +163,12 @@ const std::vector<Fixture>& Fixtures() {
 }
 
 TEST(Fixtures, EveryContainerOpensWithEachPasswordAndReadsExactly) {
-    if (FixturePath("").empty() || !std::filesystem::exists(FixturePath("basic.aes")))
-        GTEST_SKIP() << "the shared fixtures are not beside this checkout";
+    for (const Fixture& fx : Fixtures())
+        CRYVAN_REQUIRE_SHARED_FIXTURES(fx.file);
     for (const Fixture& fx : Fixtures()) {
         for (const char* password : fx.passwords) {
             SCOPED_TRACE(std::string(fx.file) + " / " + password);
-            const std::string file = Slurp(FixturePath(fx.file));
+            const std::string file = Slurp(cryvan_test::SharedFixture(fx.file));
             Footers f = ReadFooters(file);
             EXPECT_EQ(f.footerLength, fx.footerLength);
             ASSERT_TRUE(f.keys && f.dir);
@@ -202,6 +198,22 @@ TEST(Fixtures, EveryContainerOpensWithEachPasswordAndReadsExactly) {
             }
         }
     }
+}
+
+void ReadsAFixtureThatIsNotThere() {
+    CRYVAN_REQUIRE_SHARED_FIXTURES("no such fixture.aes");
+}
+
+// CI must never pass a build whose fixture tests all skipped.
+TEST(Fixtures, AMissingOneFailsUnderCI) {
+    const char* before = std::getenv("CI");
+    const std::string saved = before ? before : "";
+    setenv("CI", "true", 1);
+    EXPECT_FATAL_FAILURE(ReadsAFixtureThatIsNotThere(), "no such fixture.aes is missing");
+    if (before)
+        setenv("CI", saved.c_str(), 1);
+    else
+        unsetenv("CI");
 }
 
 }  // namespace

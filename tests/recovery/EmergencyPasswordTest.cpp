@@ -17,6 +17,7 @@
 #include "os/DateTime.h"
 #include "os/User.h"
 #include "recovery/EPImp.h"
+#include "support/SharedFixtures.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -409,10 +410,8 @@ TEST(EmergencyPasswordCreate, NoUserNameIsAnError) {
 
 // A record written by an independent implementation.
 TEST(EmergencyPasswordFixture, OpensChecksAndUnseals) {
-    const char* fixtures = std::getenv("CRYVAN_FIXTURES");
-    const fs::path source = fs::path(fixtures ? fixtures : "") / "Emergency Password.bin";
-    if (!fixtures || !fs::exists(source))
-        GTEST_SKIP() << "fixture not found";
+    CRYVAN_REQUIRE_SHARED_FIXTURES("Emergency Password.bin");
+    const fs::path source = cryvan_test::SharedFixture("Emergency Password.bin");
     TempDir dir;
     const std::string path = dir / "Emergency Password.bin";
     fs::copy_file(source, path);

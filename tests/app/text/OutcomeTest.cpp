@@ -25,6 +25,7 @@
 #include "recovery/Organisation.h"
 #include "resources/StandAloneImage.h"
 #include "support/ScriptedDialogs.h"
+#include "support/SharedFixtures.h"
 
 namespace {
 
@@ -155,10 +156,9 @@ TEST_F(Outcome, BrokenSelfDecryptingFilesEndWithTheReasonAndStatusTwo) {
 }
 
 TEST_F(Outcome, AFiveCharacterPasswordOpensAContainerWrittenElsewhere) {
-    const char* fixtures = std::getenv("CRYVAN_FIXTURES");
-    ASSERT_NE(fixtures, nullptr);
+    CRYVAN_REQUIRE_SHARED_FIXTURES("mixed-compression.aes");
     const std::string box = dir / "mixed.aes";
-    fs::copy_file(std::string(fixtures) + "/mixed-compression.aes", box);
+    fs::copy_file(SharedFixture("mixed-compression.aes"), box);
     EXPECT_EQ(Run({"-d", "-c", box, "-p", "mixed", "-o", dir / "out", "-q"}),
               App::ExitStatus::Success)
         << out.str();

@@ -301,7 +301,7 @@ class HeldAnswer : public App::LineInput {
         const std::optional<std::string> line = Line(prompt);
         return App::Secret(*line, line->size());
     }
-    std::optional<std::string> Poll(int) override { return std::nullopt; }
+    std::optional<std::string> Poll(int, int) override { return std::nullopt; }
     bool Terminal() const override { return true; }
     bool Ended() const override { return false; }
 

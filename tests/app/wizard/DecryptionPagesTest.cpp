@@ -232,3 +232,44 @@ TEST_F(AdministratorUnlock, CancelledKeyFileStaysWithoutAMessage) {
 }
 
 }  // namespace
+
+// With a front end attached, reading the footers and unlocking go on in the background: the
+// page stays, shows itself busy with no button working, and moves on by itself when done.
+TEST_F(DecryptionPages, OpeningAndUnlockingRunInTheBackgroundWhenAFrontEndIsAttached) {
+    const std::string box = MakeContainer("async.aes", {{"a.txt", "alpha"}, {"b.txt", "beta"}});
+    App::Handover& handover = runner.Handover();
+    handover.Attach();
+    const auto serve = [&](App::Page& page) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+        while (page.Busy() && std::chrono::steady_clock::now() < deadline) {
+            handover.RunPending();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        while (sheet.Pump()) {
+        }
+    };
+    Begin();
+    source.SetName(box);
+    const std::uint64_t before = sheet.Revision();
+    sheet.PressNext();
+    // Busy until what follows the work has run here, however fast the work was.
+    ASSERT_TRUE(source.Busy());
+    EXPECT_EQ(Active(), App::kDecSourcePg);
+    EXPECT_EQ(sheet.WizardButtons(), 0u);
+    serve(source);
+    EXPECT_NE(sheet.Revision(), before);
+    ASSERT_EQ(Active(), App::kDecPasswordPg);
+
+    password.SetPassword("wrong11");
+    sheet.PressNext();
+    ASSERT_TRUE(password.Busy());
+    serve(password);
+    EXPECT_EQ(Active(), App::kDecPasswordPg);
+    EXPECT_EQ(dialogs.Shown().back(), kWrongBox);
+
+    password.SetPassword("secret1");
+    sheet.PressNext();
+    serve(password);
+    EXPECT_EQ(Active(), App::kDecFilesPg);
+    handover.Detach();
+}

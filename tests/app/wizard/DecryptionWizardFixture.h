@@ -31,7 +31,8 @@ class DecryptionWizard : public ::testing::Test {
     App::OperationRunner runner{dialogs};
     App::PagesValues commandLine;
     App::Sheet sheet{"Cryvan"};
-    App::WizardContext context{sheet, runner, config, dialogs, commandLine};
+    App::Background background{runner.Handover()};
+    App::WizardContext context{sheet, runner, config, dialogs, commandLine, background};
     App::DecSourcePg source{context};
     App::DecPasswordPg password{context};
     App::DecFilesPg files{context};

@@ -57,7 +57,7 @@ class EncryptionPagesTest : public ::testing::Test {
         config = std::make_unique<UserConfig>(OrganisationProfile::Load(folders), folders,
                                               &callback, dialogs);
         context = std::make_unique<WizardContext>(
-            WizardContext{sheet, runner, *config, dialogs, commandLine});
+            WizardContext{sheet, runner, *config, dialogs, commandLine, background});
         encOrDec = std::make_unique<EncOrDecPg>(*context);
         source = std::make_unique<EncSourcePg>(*context);
         dest = std::make_unique<EncDestPg>(*context);
@@ -115,6 +115,7 @@ class EncryptionPagesTest : public ::testing::Test {
     std::unique_ptr<EncPasswordPg> password;
     StandInPg progress{kEncProgressPg}, decSource{kDecSourcePg};
     OperationRunner runner{dialogs};
+    Background background{runner.Handover()};
 };
 
 TEST_F(EncryptionPagesTest, NameRules) {
@@ -419,7 +420,8 @@ TEST_F(EncryptionPagesTest, CommandLineStopsWhereValuesEnd) {
             cl.EncOutputName(c.output);
         cl.EncAddInput(tmp / "a.txt");
         cl.EncPassword(cryvan_test::SecretOf(c.password));
-        WizardContext ctx{s, r, cfg, d, cl};
+        Background bg(r.Handover());
+        WizardContext ctx{s, r, cfg, d, cl, bg};
         EncOrDecPg p1(ctx);
         EncSourcePg p2(ctx);
         EncDestPg p3(ctx);
@@ -508,7 +510,7 @@ TEST_F(EmergencyBoxTest, FollowsPermissionAndDefault) {
         UserConfig cfg(OrganisationProfile::Load(folders), folders, &callback, dialogs);
         Sheet s("Cryvan");
         PagesValues cl;
-        WizardContext ctx{s, runner, cfg, dialogs, cl};
+        WizardContext ctx{s, runner, cfg, dialogs, cl, background};
         EncOrDecPg first(ctx);
         EncPasswordPg page(ctx);
         s.AddPage(first);
