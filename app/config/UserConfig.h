@@ -42,16 +42,13 @@ class UserConfig {
     static constexpr char kEmergencyFile[] = "Emergency Password.bin";
     static constexpr char kRecoveryFile[] = "Data Recovery.bin";
 
-    static constexpr char kRecoveryOffText[] = "Data recovery is OFF.";
-    static constexpr char kRecoveryInvalidText[] = "The data recovery settings are INVALID.";
-    static constexpr char kRecoveryOnText[] = "Data recovery is ON.";
-    static constexpr char kRecoveryMissingText[] =
-        "Data recovery is OFF: the organisation's configuration was not found.";
-    static constexpr char kEmergencyLeftOutText[] =
-        "%s\n\nYour emergency password is enabled by default, but this file cannot use it: the "
-        "new encrypted file will not open with your emergency password.  Encrypt it anyway?";
-    static constexpr char kNoEmergencyText[] = "No emergency password set.";
-    static constexpr char kEmergencyInvalidText[] = "The emergency password file is INVALID.";
+    static constexpr const char* kRecoveryOffText = Text(StringId::UserConfigRecoveryOff);
+    static constexpr const char* kRecoveryInvalidText = Text(StringId::UserConfigRecoveryInvalid);
+    static constexpr const char* kRecoveryOnText = Text(StringId::UserConfigRecoveryOn);
+    static constexpr const char* kRecoveryMissingText = Text(StringId::UserConfigRecoveryMissing);
+    static constexpr const char* kEmergencyLeftOutText = Text(StringId::UserConfigEmergencyLeftOut);
+    static constexpr const char* kNoEmergencyText = Text(StringId::UserConfigNoEmergency);
+    static constexpr const char* kEmergencyInvalidText = Text(StringId::UserConfigEmergencyInvalid);
     static constexpr const char* kCreatedByText = Text(StringId::CreatedBy);
     static constexpr const char* kEmergencyDisabledText = Text(StringId::EmergencyDisabled);
     static constexpr const char* kErrorCaption = Text(StringId::ErrorCaption);

@@ -16,7 +16,7 @@ namespace App {
 
 class NewAdminDlg {
   public:
-    static constexpr char kTitle[] = "New Cryvan Administrator";
+    static constexpr const char* kTitle = Text(StringId::NewAdminDlgTitle);
     static constexpr std::size_t kMinPassword = 6;
     static constexpr std::size_t kMaxPassword = 256;
     static constexpr const char* kMismatchText = Text(StringId::PasswordsDiffer);

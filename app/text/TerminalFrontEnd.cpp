@@ -470,7 +470,7 @@ std::vector<TerminalFrontEnd::Action> TerminalFrontEnd::PageActions(App::Wizard&
                              return;
                          p.SetConfirmation(again->View());
                      }});
-        a.push_back({"2", "Generate Password", [this, &p] {
+        a.push_back({"2", App::Text(App::StringId::GeneratePasswordButton), [this, &p] {
                          p.GeneratePassword();
                          m_out << "Generated password (shown once, write it down): "
                                << p.Password().View() << "\n";

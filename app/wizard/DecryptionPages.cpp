@@ -143,7 +143,7 @@ int DecSourcePg::OnWizardNext() {
 
 std::vector<std::string> DecSourcePg::Texts() const {
     return {"Please enter the name of the encrypted file you wish to decrypt:.",
-            "Browse...",
+            Text(StringId::BrowseButton),
             "What do you want to do with the encrypted input file once decryption is complete?",
             "Please",
             " the input file when done.",
@@ -153,7 +153,8 @@ std::vector<std::string> DecSourcePg::Texts() const {
 // ---------------------------------------------------------------------------------------------
 
 DecPasswordPg::DecPasswordPg(WizardContext& context)
-    : Page(kDecPasswordPg, "Enter Password", "Enter the password for this encrypted file."),
+    : Page(kDecPasswordPg, Text(StringId::PasswordPageTitle),
+           "Enter the password for this encrypted file."),
       m_context(context) {}
 
 void DecPasswordPg::Store(const char* text, std::size_t length) {
@@ -291,7 +292,7 @@ int DecPasswordPg::OnWizardNext() {
 
 std::vector<std::string> DecPasswordPg::Texts() const {
     return {"Please enter the password to enable Cryvan to decrypt the given input file.",
-            "Enter password:", "Forgotten the password?",
+            Text(StringId::PasswordLabel), "Forgotten the password?",
             "If this is a file that you created, you can also try your emergency password.",
             "Corporate users: if this file was created within your company, you can also use "
             "one of your Cryvan data recovery passwords."};
@@ -467,7 +468,7 @@ void DecFilePg::OnSetActive() {
 int DecFilePg::OnWizardBack() {
     // This page forgets the container on every data exchange: its folder is proposed again.
     m_proposedFor.clear();
-    TheSheet().SetNextText("Next >");
+    TheSheet().SetNextText(Text(StringId::NextButton));
     return kDecPasswordPg;
 }
 
@@ -484,7 +485,8 @@ int DecFilePg::OnWizardNext() {
 }
 
 std::vector<std::string> DecFilePg::Texts() const {
-    return {instruction, "Browse...", "To begin decrypting your file, click 'Decrypt'."};
+    return {instruction, Text(StringId::BrowseButton),
+            "To begin decrypting your file, click 'Decrypt'."};
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -505,7 +507,7 @@ void DecDestPg::OnSetActive() {
 }
 
 int DecDestPg::OnWizardBack() {
-    TheSheet().SetNextText("Next >");
+    TheSheet().SetNextText(Text(StringId::NextButton));
     return kDecFilesPg;
 }
 
@@ -519,7 +521,7 @@ int DecDestPg::OnWizardNext() {
 
 std::vector<std::string> DecDestPg::Texts() const {
     return {"Please enter the name of the folder in which to place the decrypted files.",
-            "Browse...",
+            Text(StringId::BrowseButton),
             "Do you want to ignore the path information stored with the encrypted files?",
             "Ignore path information", "To begin decrypting your files, click 'Decrypt'."};
 }

@@ -23,11 +23,13 @@ class DecSourcePg : public Page {
   public:
     // A whole path as this system takes it (the field would otherwise cut long paths short).
     static constexpr std::size_t kMaxName = 4095;
-    static constexpr const char* kDeletionNames[5] = {"Keep", "Recycle", "Delete", "Overwrite",
-                                                      "Eradicate"};
-    static constexpr char kFilter[] = "Cryvan files (*.aes, *.aes.exe)|*.aes;*.aes.exe||";
-    static constexpr char kBrowseTitle[] = "Select File to Decrypt";
-    static constexpr char kNotFoundText[] = "The input file selected does not exist.";
+    static constexpr const char* kDeletionNames[5] = {
+        Text(StringId::DeletionKeep), Text(StringId::DeletionRecycle),
+        Text(StringId::DeletionDelete), Text(StringId::DeletionOverwrite),
+        Text(StringId::DeletionEradicate)};
+    static constexpr const char* kFilter = Text(StringId::DecSourcePgFilter);
+    static constexpr const char* kBrowseTitle = Text(StringId::DecSourcePgBrowseTitle);
+    static constexpr const char* kNotFoundText = Text(StringId::DecSourcePgNotFound);
     static constexpr const char* kNotFoundCaption = Text(StringId::NotFoundCaption);
 
     explicit DecSourcePg(WizardContext& context);
@@ -180,9 +182,8 @@ class DestinationPage : public Page {
 
 class DecFilePg : public DestinationPage {
   public:
-    static constexpr char kInstruction[] =
-        "Please enter the destination folder for the output file '%s'.";
-    static constexpr char kBrowseTitle[] = "Please select the destination folder for '%s'.";
+    static constexpr const char* kInstruction = Text(StringId::DecFilePgInstruction);
+    static constexpr const char* kBrowseTitle = Text(StringId::DecFilePgBrowseTitle);
 
     explicit DecFilePg(WizardContext& context);
 
@@ -202,7 +203,7 @@ class DecFilePg : public DestinationPage {
 
 class DecDestPg : public DestinationPage {
   public:
-    static constexpr char kBrowseTitle[] = "Select the destination folder for the decrypted files:";
+    static constexpr const char* kBrowseTitle = Text(StringId::DecDestPgBrowseTitle);
 
     explicit DecDestPg(WizardContext& context);
 

@@ -92,16 +92,16 @@ void EncOrDecPg::Preferences() {
 int EncOrDecPg::OnWizardNext() {
     OS::Trace t("EncOrDecPg::OnWizardNext()");
     m_context.runner.SetMode(true);
-    TheSheet().SetNextText("Next >");
-    TheSheet().SetBackText("< Back");
+    TheSheet().SetNextText(Text(StringId::NextButton));
+    TheSheet().SetBackText(Text(StringId::BackButton));
     return kEncSourcePg;
 }
 
 int EncOrDecPg::OnWizardBack() {
     OS::Trace t("EncOrDecPg::OnWizardBack()");
     m_context.runner.SetMode(false);
-    TheSheet().SetNextText("Next >");
-    TheSheet().SetBackText("< Back");
+    TheSheet().SetNextText(Text(StringId::NextButton));
+    TheSheet().SetBackText(Text(StringId::BackButton));
     return kDecSourcePg;
 }
 
@@ -109,7 +109,8 @@ std::vector<std::string> EncOrDecPg::Texts() const {
     return {
         "Please select whether you would like to create a new encrypted file, or decrypt an "
         "existing file.",
-        statusLine, "Click here to set your Cryvan preferences:", "Preferences..."};
+        statusLine,
+        "Click here to set your Cryvan preferences:", Text(StringId::PreferencesButton)};
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -437,7 +438,8 @@ int EncDestPg::OnWizardBack() {
 }
 
 std::vector<std::string> EncDestPg::Texts() const {
-    return {"Please enter the name of the encrypted file you wish to create.", "Browse...",
+    return {"Please enter the name of the encrypted file you wish to create.",
+            Text(StringId::BrowseButton),
             "Select whether you would like the output file to be a normal Cryvan file or an "
             "executable file that may be used independently.",
             "Create normal Cryvan file (.aes)", "Create stand-alone executable file (.aes.exe)"};
@@ -446,7 +448,7 @@ std::vector<std::string> EncDestPg::Texts() const {
 // ---------------------------------------------------------------------------------------------
 
 EncPasswordPg::EncPasswordPg(WizardContext& context)
-    : Page(kEncPasswordPg, "Enter Password",
+    : Page(kEncPasswordPg, Text(StringId::PasswordPageTitle),
            "Choose your password to protect this encrypted file."),
       m_context(context) {}
 
@@ -559,7 +561,7 @@ int EncPasswordPg::OnWizardNext() {
 
 int EncPasswordPg::OnWizardBack() {
     OS::Trace t("EncPasswordPg::OnWizardBack()");
-    TheSheet().SetNextText("Next >");
+    TheSheet().SetNextText(Text(StringId::NextButton));
     return kEncDestPg;
 }
 
@@ -567,8 +569,8 @@ std::vector<std::string> EncPasswordPg::Texts() const {
     std::vector<std::string> texts{
         "Please enter the password that will be used to protect the encrypted file.  For greater "
         "security, use a long, complicated password or passphrase.",
-        "Enter password:", "Confirm password:",
-        "Or, click here to generate a secure, random password :", "Generate Password"};
+        Text(StringId::PasswordLabel), Text(StringId::ConfirmLabel),
+        Text(StringId::GenerateInvitation), Text(StringId::GeneratePasswordButton)};
     if (emergencyEnabled)
         texts.push_back(
             "Would you also like to be able to use your emergency password to access this file?");

@@ -45,10 +45,9 @@ class EncOrDecPg : public Page {
 
 class EncSourcePg : public Page {
   public:
-    static constexpr char kRejectedText[] =
-        "%s\nThis file could not be opened and will be removed\nfrom the list of source files.";
-    static constexpr char kFilesTitle[] = "Select Files to Encrypt";
-    static constexpr char kFolderTitle[] = "Select folder to encrypt:";
+    static constexpr const char* kRejectedText = Text(StringId::EncSourcePgRejected);
+    static constexpr const char* kFilesTitle = Text(StringId::EncSourcePgFilesTitle);
+    static constexpr const char* kFolderTitle = Text(StringId::EncSourcePgFolderTitle);
 
     explicit EncSourcePg(WizardContext& context);
 
@@ -85,28 +84,20 @@ class EncDestPg : public Page {
   public:
     // A whole path as this system takes it (the field would otherwise cut long paths short).
     static constexpr std::size_t kMaxName = 4095;
-    static constexpr char kFilter[] = "Cryvan files (*.aes)|*.aes||";
-    static constexpr char kBrowseTitle[] = "Select Output File";
-    static constexpr char kReadOnlyText[] =
-        "%s\n\nThis file is read-only.  Please use a different file name.";
-    static constexpr char kFolderText[] =
-        "%s\n\nThis file name specifies a directory.  Please use a different file name.";
-    static constexpr char kInUseText[] =
-        "%s\n\nThis file is in use by another application and cannot be opened.  Please close "
-        "that application or use a different file name.";
-    static constexpr char kCannotOpenText[] =
-        "%s\n\nThis file could not be opened.  Please use a different file name.";
-    static constexpr char kSourceText[] = "The destination file is also selected as a source file.";
-    static constexpr char kReplaceText[] = "%s already exists.\nDo you want to replace it?";
+    static constexpr const char* kFilter = Text(StringId::EncDestPgFilter);
+    static constexpr const char* kBrowseTitle = Text(StringId::EncDestPgBrowseTitle);
+    static constexpr const char* kReadOnlyText = Text(StringId::EncDestPgReadOnly);
+    static constexpr const char* kFolderText = Text(StringId::EncDestPgFolder);
+    static constexpr const char* kInUseText = Text(StringId::EncDestPgInUse);
+    static constexpr const char* kCannotOpenText = Text(StringId::EncDestPgCannotOpen);
+    static constexpr const char* kSourceText = Text(StringId::EncDestPgSource);
+    static constexpr const char* kReplaceText = Text(StringId::EncDestPgReplace);
     static constexpr const char* kFileErrorText = Text(StringId::FileAccessFailed);
     static constexpr const char* kFileErrorCaption = Text(StringId::FileErrorCaption);
     // The longest file name a file system takes, in bytes.
     static constexpr std::size_t kMaxFileName = 255;
-    static constexpr char kTooLongReason[] =
-        "the file name is longer than 255 bytes, which no file system accepts";
-    static constexpr char kTooLongText[] =
-        "%s\n\nThis file name is longer than 255 bytes, which no file system accepts.  The "
-        "shortened name\n%s\nis proposed instead; press Next to use it.";
+    static constexpr const char* kTooLongReason = Text(StringId::EncDestPgTooLongReason);
+    static constexpr const char* kTooLongText = Text(StringId::EncDestPgTooLong);
 
     explicit EncDestPg(WizardContext& context);
 

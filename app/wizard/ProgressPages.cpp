@@ -48,7 +48,7 @@ void ProgressPg::OnSetActive() {
     overallText.clear();
     itemText.clear();
     overallBar = itemBar = 0;
-    sheet.SetNextText("Next >");
+    sheet.SetNextText(Text(StringId::NextButton));
     sheet.SetWizardButtons(0);
     sheet.SetTimer(kTimer, kPeriodMs);
 }
