@@ -38,7 +38,7 @@ std::string ContainerPath(const Sheet& sheet) {
 // ---------------------------------------------------------------------------------------------
 
 DecSourcePg::DecSourcePg(WizardContext& context)
-    : Page(kDecSourcePg, "Select File to Decrypt",
+    : Page(kDecSourcePg, Text(StringId::SelectFileToDecrypt),
            "Choose the encrypted file you wish to decrypt."),
       m_context(context) {}
 

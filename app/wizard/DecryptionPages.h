@@ -28,7 +28,7 @@ class DecSourcePg : public Page {
         Text(StringId::DeletionDelete), Text(StringId::DeletionOverwrite),
         Text(StringId::DeletionEradicate)};
     static constexpr const char* kFilter = Text(StringId::DecSourcePgFilter);
-    static constexpr const char* kBrowseTitle = Text(StringId::DecSourcePgBrowseTitle);
+    static constexpr const char* kBrowseTitle = Text(StringId::SelectFileToDecrypt);
     static constexpr const char* kNotFoundText = Text(StringId::DecSourcePgNotFound);
     static constexpr const char* kNotFoundCaption = Text(StringId::NotFoundCaption);
 

@@ -116,7 +116,8 @@ std::vector<std::string> EncOrDecPg::Texts() const {
 // ---------------------------------------------------------------------------------------------
 
 EncSourcePg::EncSourcePg(WizardContext& context)
-    : Page(kEncSourcePg, "Select Files to Encrypt", "Choose the files you wish to encrypt."),
+    : Page(kEncSourcePg, Text(StringId::SelectFilesToEncrypt),
+           "Choose the files you wish to encrypt."),
       list(context.runner.Questions()),
       m_context(context) {}
 
@@ -243,7 +244,8 @@ std::vector<std::string> EncSourcePg::Texts() const {
 // ---------------------------------------------------------------------------------------------
 
 EncDestPg::EncDestPg(WizardContext& context)
-    : Page(kEncDestPg, "Select Output File", "Choose the name of the encrypted output file."),
+    : Page(kEncDestPg, Text(StringId::SelectOutputFile),
+           "Choose the name of the encrypted output file."),
       m_context(context) {}
 
 void EncDestPg::SetName(std::string text) {

@@ -46,7 +46,7 @@ class EncOrDecPg : public Page {
 class EncSourcePg : public Page {
   public:
     static constexpr const char* kRejectedText = Text(StringId::EncSourcePgRejected);
-    static constexpr const char* kFilesTitle = Text(StringId::EncSourcePgFilesTitle);
+    static constexpr const char* kFilesTitle = Text(StringId::SelectFilesToEncrypt);
     static constexpr const char* kFolderTitle = Text(StringId::EncSourcePgFolderTitle);
 
     explicit EncSourcePg(WizardContext& context);
@@ -85,7 +85,7 @@ class EncDestPg : public Page {
     // A whole path as this system takes it (the field would otherwise cut long paths short).
     static constexpr std::size_t kMaxName = 4095;
     static constexpr const char* kFilter = Text(StringId::EncDestPgFilter);
-    static constexpr const char* kBrowseTitle = Text(StringId::EncDestPgBrowseTitle);
+    static constexpr const char* kBrowseTitle = Text(StringId::SelectOutputFile);
     static constexpr const char* kReadOnlyText = Text(StringId::EncDestPgReadOnly);
     static constexpr const char* kFolderText = Text(StringId::EncDestPgFolder);
     static constexpr const char* kInUseText = Text(StringId::EncDestPgInUse);
