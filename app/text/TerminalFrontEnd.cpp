@@ -12,6 +12,7 @@
 #include "app/console/ConsoleText.h"
 #include "app/core/Options.h"
 #include "app/core/Secrets.h"
+#include "app/core/Strings.h"
 #include "app/core/Texts.h"
 #include "app/text/TerminalPreferences.h"
 #include "app/wizard/CommandLine.h"
@@ -82,7 +83,9 @@ std::string HelpText() {
            ModeWords(App::kEncryption | App::kDecryption) +
            "\n"
            "While a run goes: Ctrl+C cancels (after a question), 'b' and Enter toggles\n"
-           "\"Run as background task\".\n"
+           "\"" +
+           std::string(App::Text(App::StringId::RunInBackground)) +
+           "\".\n"
            "\n" +
            App::ExitStatusHelp() +
            "  -prefs: 0 when the sheet closed with OK.\n"
@@ -91,11 +94,6 @@ std::string HelpText() {
            "cryvan.log (by default under ~/.local/state); the setting \"LogFile\"=dword:00000000\n"
            "turns it off.\n";
 }
-
-const char kUnexpectedText[] =
-    "Cryvan encountered an unexpected error and has been forced to exit.\n\nWe apologies for "
-    "the inconvenience, and encourage you to report this problem.";
-const char kErrorCaption[] = "Cryvan Error";
 
 namespace {
 
@@ -296,10 +294,11 @@ ExitStatus TerminalFrontEnd::Loop(App::Wizard& wizard) {
         if (progress) {
             if (shown != page) {
                 RenderHeader(*page);
-                m_out << "Run as background task: " << (progress->background ? "on" : "off")
-                      << "\n";
+                m_out << App::Text(App::StringId::RunInBackground) << ": "
+                      << (progress->background ? "on" : "off") << "\n";
                 if (m_in.Terminal())
-                    m_out << "(Ctrl+C cancels; 'b' and Enter toggles \"Run as background task\")\n";
+                    m_out << "(Ctrl+C cancels; 'b' and Enter toggles \""
+                          << App::Text(App::StringId::RunInBackground) << "\")\n";
                 shown = page;
             }
             if (!sigint)
@@ -355,8 +354,8 @@ ExitStatus ReportRun(const App::OperationRunner& runner, std::ostream* err) {
     if (status == ExitStatus::Failed) {
         std::string failure = runner.Failure();
         if (failure.empty())
-            failure = runner.IsEncrypting() ? "The encryption failed due to an unexpected error."
-                                            : "The decryption failed due to an unexpected error.";
+            failure = App::Text(runner.IsEncrypting() ? App::StringId::EncryptionFailed
+                                                      : App::StringId::DecryptionFailed);
         e << "cryvan: " << App::EscapeControls(failure) << "\n";
     } else if (status == ExitStatus::Warnings) {
         for (const std::string& w : runner.Warnings())
@@ -471,7 +470,7 @@ std::vector<TerminalFrontEnd::Action> TerminalFrontEnd::PageActions(App::Wizard&
                              return;
                          p.SetConfirmation(again->View());
                      }});
-        a.push_back({"2", "Generate Password", [this, &p] {
+        a.push_back({"2", App::Text(App::StringId::GeneratePasswordButton), [this, &p] {
                          p.GeneratePassword();
                          m_out << "Generated password (shown once, write it down): "
                                << p.Password().View() << "\n";
@@ -595,7 +594,8 @@ void TerminalFrontEnd::ProgressTurn(App::Wizard& wizard, App::ProgressPg& page) 
             m_progressLines = 0;
             if (key == "b") {
                 page.SetBackground(!page.background);
-                m_out << "Run as background task: " << (page.background ? "on" : "off") << "\n";
+                m_out << App::Text(App::StringId::RunInBackground) << ": "
+                      << (page.background ? "on" : "off") << "\n";
             }
         }
     } else {

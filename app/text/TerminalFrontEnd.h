@@ -13,6 +13,7 @@
 #include "app/console/LineInput.h"
 #include "app/core/Arguments.h"
 #include "app/core/ExitStatus.h"
+#include "app/core/Strings.h"
 #include "app/text/TerminalDialogs.h"
 #include "app/wizard/Wizard.h"
 
@@ -20,9 +21,8 @@ namespace Text {
 
 // --help: the options and exit statuses from their tables.
 std::string HelpText();
-// String 115 and its caption.
-extern const char kUnexpectedText[];
-extern const char kErrorCaption[];
+inline constexpr const char* kUnexpectedText = App::Text(App::StringId::Unexpected);
+inline constexpr const char* kErrorCaption = App::Text(App::StringId::ErrorCaption);
 
 // The status of the runner's ended run; failures and warnings are also written to `err`.
 App::ExitStatus ReportRun(const App::OperationRunner& runner, std::ostream* err = nullptr);

@@ -17,6 +17,7 @@
 
 #include "app/AppTestSupport.h"
 #include "app/config/Settings.h"
+#include "app/core/Options.h"
 #include "engine/EngineTestSupport.h"
 
 namespace {
@@ -87,6 +88,28 @@ TEST_F(TerminalRun, InvalidCommandLinesGiveTheUsageAndStatusOne) {
     EXPECT_TRUE(Shows("Cryvan Configuration")) << out.str();
     EXPECT_EQ(Run({"--help"}), App::ExitStatus::Success);
     EXPECT_TRUE(Shows("Exit status")) << out.str();
+}
+
+// --help and -h list every option the terminal program takes and every exit status, from
+// their tables.
+TEST_F(TerminalRun, HelpListsTheOptionAndExitStatusTables) {
+    for (const char* asked : {"--help", "-h"}) {
+        EXPECT_EQ(Run({asked}), App::ExitStatus::Success);
+        const std::string help = out.str();
+        EXPECT_EQ(help, Text::HelpText()) << asked;
+        for (const App::OptionRow& row : App::kOptions) {
+            const unsigned shown =
+                App::kFrontEnd | App::kFirstWord | App::kEncryption | App::kDecryption;
+            if (row.accepts & shown) {
+                EXPECT_NE(help.find("  " + App::OptionSynopsis(row)), std::string::npos)
+                    << row.spelling;
+            }
+        }
+        for (const App::ExitStatusRow& row : App::kExitStatuses)
+            EXPECT_NE(help.find("  " + std::to_string(App::Code(row.status)) + "  "),
+                      std::string::npos)
+                << row.meaning;
+    }
 }
 
 TEST_F(TerminalRun, APasswordFromAFileFillsThePageAndRefusesMinusP) {
