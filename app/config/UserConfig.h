@@ -12,6 +12,7 @@
 #include "app/config/Folders.h"
 #include "app/config/OrganisationProfile.h"
 #include "app/core/MessageBoxes.h"
+#include "app/core/Strings.h"
 #include "engine/FileCryptor.h"
 #include "format/CryptorCallback.h"
 #include "recovery/AdminRecovery.h"
@@ -41,26 +42,19 @@ class UserConfig {
     static constexpr char kEmergencyFile[] = "Emergency Password.bin";
     static constexpr char kRecoveryFile[] = "Data Recovery.bin";
 
-    static constexpr char kRecoveryOffText[] = "Data recovery is OFF.";
-    static constexpr char kRecoveryInvalidText[] = "The data recovery settings are INVALID.";
-    static constexpr char kRecoveryOnText[] = "Data recovery is ON.";
-    static constexpr char kRecoveryMissingText[] =
-        "Data recovery is OFF: the organisation's configuration was not found.";
-    static constexpr char kEmergencyLeftOutText[] =
-        "%s\n\nYour emergency password is enabled by default, but this file cannot use it: the "
-        "new encrypted file will not open with your emergency password.  Encrypt it anyway?";
-    static constexpr char kNoEmergencyText[] = "No emergency password set.";
-    static constexpr char kEmergencyInvalidText[] = "The emergency password file is INVALID.";
-    static constexpr char kCreatedByText[] = "(Created by %s on %s)";  // string 77
-    static constexpr char kEmergencyDisabledText[] =                   // string 126
-        "Emergency passwords have been disabled by your organisation.";
-    static constexpr char kErrorCaption[] = "Cryvan Error";
-    static constexpr char kWriteEmergencyText[] =  // string 114
-        "Cryvan was unable to write to your emergency password file.\t\n";
-    static constexpr char kDeleteEmergencyText[] =  // string 41
-        "Cryvan was unable to delete your existing emergency password.";
-    static constexpr char kWriteRecoveryText[] =  // string 113
-        "Cryvan was unable to write to the data recovery file.\t\n";
+    static constexpr const char* kRecoveryOffText = Text(StringId::UserConfigRecoveryOff);
+    static constexpr const char* kRecoveryInvalidText = Text(StringId::UserConfigRecoveryInvalid);
+    static constexpr const char* kRecoveryOnText = Text(StringId::UserConfigRecoveryOn);
+    static constexpr const char* kRecoveryMissingText = Text(StringId::UserConfigRecoveryMissing);
+    static constexpr const char* kEmergencyLeftOutText = Text(StringId::UserConfigEmergencyLeftOut);
+    static constexpr const char* kNoEmergencyText = Text(StringId::UserConfigNoEmergency);
+    static constexpr const char* kEmergencyInvalidText = Text(StringId::UserConfigEmergencyInvalid);
+    static constexpr const char* kCreatedByText = Text(StringId::CreatedBy);
+    static constexpr const char* kEmergencyDisabledText = Text(StringId::EmergencyDisabled);
+    static constexpr const char* kErrorCaption = Text(StringId::ErrorCaption);
+    static constexpr const char* kWriteEmergencyText = Text(StringId::WriteEmergencyFailed);
+    static constexpr const char* kDeleteEmergencyText = Text(StringId::DeleteEmergencyFailed);
+    static constexpr const char* kWriteRecoveryText = Text(StringId::WriteRecoveryFailed);
 
     // `callback` is what the data-recovery configuration asks for administrators' key files;
     // it and `boxes` outlive this object.

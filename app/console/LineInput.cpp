@@ -8,9 +8,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <istream>
+#include <iterator>
 #include <memory>
 #include <ostream>
 #include <stdexcept>
@@ -24,6 +26,62 @@ void StripLineEnd(std::string& s) {
     while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
         s.pop_back();
 }
+
+// Echo comes back however the program ends while a password is typed, a signal included.
+int g_echoFd = -1;
+termios g_echoSaved{};
+volatile std::sig_atomic_t g_echoOff = 0;
+
+void RestoreEcho() {
+    if (g_echoOff) {
+        tcsetattr(g_echoFd, TCSAFLUSH, &g_echoSaved);
+        g_echoOff = 0;
+    }
+}
+
+extern "C" void RestoreEchoAndRaise(int sig) {
+    RestoreEcho();
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+}
+
+constexpr int kEchoSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP};
+
+// Echo off on `fd` while it lives; the signals that would end the program restore it first
+// (those with a handler of their own keep it).
+class EchoOff {
+  public:
+    EchoOff(int fd, const termios& old) {
+        g_echoFd = fd;
+        g_echoSaved = old;
+        struct sigaction sa {};
+        sa.sa_handler = RestoreEchoAndRaise;
+        sigemptyset(&sa.sa_mask);
+        for (std::size_t i = 0; i < std::size(kEchoSignals); ++i) {
+            sigaction(kEchoSignals[i], nullptr, &m_old[i]);
+            m_taken[i] = m_old[i].sa_handler == SIG_DFL;
+            if (m_taken[i])
+                sigaction(kEchoSignals[i], &sa, nullptr);
+        }
+        termios quiet = old;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        quiet.c_lflag |= ECHONL;
+        g_echoOff = 1;
+        tcsetattr(fd, TCSAFLUSH, &quiet);
+    }
+    ~EchoOff() {
+        RestoreEcho();
+        for (std::size_t i = 0; i < std::size(kEchoSignals); ++i)
+            if (m_taken[i])
+                sigaction(kEchoSignals[i], &m_old[i], nullptr);
+    }
+    EchoOff(const EchoOff&) = delete;
+    EchoOff& operator=(const EchoOff&) = delete;
+
+  private:
+    struct sigaction m_old[std::size(kEchoSignals)]{};
+    bool m_taken[std::size(kEchoSignals)] = {};
+};
 
 }  // namespace
 
@@ -114,18 +172,13 @@ std::optional<App::Secret> TerminalInput::Secret(const std::string& prompt) {
     m_out << prompt << std::flush;
     termios old{};
     const bool haveTerm = tcgetattr(m_fd, &old) == 0;
-    if (haveTerm) {
-        termios quiet = old;
-        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        quiet.c_lflag |= ECHONL;
-        tcsetattr(m_fd, TCSAFLUSH, &quiet);
-    }
+    std::optional<EchoOff> echoOff;
+    if (haveTerm)
+        echoOff.emplace(m_fd, old);
     std::optional<App::Secret> text(std::in_place, kMaxLine);
     if (!RawSecret(*text))
         text.reset();
-    if (haveTerm)
-        tcsetattr(m_fd, TCSAFLUSH, &old);
-    else
+    if (!haveTerm)
         m_out << "\n";
     return text;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "app/core/Strings.h"
 #include "app/core/Texts.h"
 
 namespace App {
@@ -58,7 +59,7 @@ bool KeyFileDlg::PressOk() {
 }
 
 std::vector<std::string> KeyFileDlg::Texts() const {
-    return {instruction, "Key file:", path, "Browse..."};
+    return {instruction, "Key file:", path, Text(StringId::BrowseButton)};
 }
 
 std::string KeyFileFolder() {

@@ -7,24 +7,21 @@
 
 #include "app/core/FileChoosers.h"
 #include "app/core/MessageBoxes.h"
+#include "app/core/Strings.h"
 
 namespace App {
 
 // "Select Administrator Key File": the key file to write (create) or to read.
 class KeyFileDlg {
   public:
-    static constexpr char kTitle[] = "Select Administrator Key File";
+    static constexpr const char* kTitle = Text(StringId::KeyFileDlgTitle);
     static constexpr char kExtension[] = "CryvanKey";
-    static constexpr char kFilter[] = "Cryvan administrator key files (*.CryvanKey)|*.CryvanKey||";
-    static constexpr char kInstruction[] =
-        "Please select the key file for the data recovery administrator '%s' by entering the "
-        "filename below:";
-    static constexpr char kOverwriteText[] =
-        "The key file specified already exists.  Are you sure you want to overwrite the "
-        "existing file?";
-    static constexpr char kOverwriteCaption[] = "Confirm File Overwrite";
-    static constexpr char kNotFoundText[] = "The key file specified could not be found.";
-    static constexpr char kNotFoundCaption[] = "File Not Found";
+    static constexpr const char* kFilter = Text(StringId::KeyFileDlgFilter);
+    static constexpr const char* kInstruction = Text(StringId::KeyFileDlgInstruction);
+    static constexpr const char* kOverwriteText = Text(StringId::KeyFileDlgOverwrite);
+    static constexpr const char* kOverwriteCaption = Text(StringId::KeyFileDlgOverwriteCaption);
+    static constexpr const char* kNotFoundText = Text(StringId::KeyFileDlgNotFound);
+    static constexpr const char* kNotFoundCaption = Text(StringId::NotFoundCaption);
 
     // `folder` is where the proposed file name lives (the user's home folder).
     // `choosers` (none in the decrypt-only program) serves Browse.

@@ -4,6 +4,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <stdexcept>
 
 #include "os/Logger.h"
@@ -157,7 +158,8 @@ void OperationRunner::SetHeader(bool standAlone) {
         Engine().SetHeader(g_standAloneImage.bytes, g_standAloneImage.size);
         return;
     }
-    Engine().SetHeader(reinterpret_cast<const std::uint8_t*>(kTextHeader), sizeof(kTextHeader) - 1);
+    Engine().SetHeader(reinterpret_cast<const std::uint8_t*>(kTextHeader),
+                       std::strlen(kTextHeader));
 }
 
 void OperationRunner::ClearPassword() {

@@ -19,6 +19,7 @@
 #include "app/core/Handover.h"
 #include "app/core/HandoverQuestions.h"
 #include "app/core/Questions.h"
+#include "app/core/Strings.h"
 #include "app/core/WizardCallback.h"
 #include "engine/FileCryptor.h"
 #include "engine/OperationStatus.h"
@@ -50,7 +51,7 @@ struct Snapshot {
 class OperationRunner {
   public:
     // The header of a plain container.
-    static constexpr char kTextHeader[] = "Cryvan encrypted file - do not edit";
+    static constexpr const char* kTextHeader = Text(StringId::TextHeader);
 
     // The decrypt-only program written at the head of a self-decrypting container, handed over
     // by the program that carries it before any run; it must outlive every runner.

@@ -1,5 +1,6 @@
 #include "app/core/Progress.h"
 
+#include "app/core/Strings.h"
 #include "app/core/Texts.h"
 #include "os/Logger.h"
 
@@ -111,7 +112,7 @@ ProgressDisplay::Update ProgressDisplay::Tick(const Snapshot& s, bool encrypting
         return u;
     }
     if (m_wasMinimized)
-        u.title = "Cryvan";
+        u.title = Text(StringId::AppName);
     m_wasMinimized = false;
     if (m_first || s.itemNumber != m_lastItem || s.state != m_lastState) {
         m_lastItem = s.itemNumber;
@@ -134,8 +135,8 @@ EndSummary Summarize(const EndFacts& f) {
     if (f.failed) {
         // With the run's own reason the failure is no longer "unexpected": say what it was.
         if (f.failure.empty())
-            out.message = f.encrypting ? "The encryption failed due to an unexpected error."
-                                       : "The decryption failed due to an unexpected error.";
+            out.message =
+                Text(f.encrypting ? StringId::EncryptionFailed : StringId::DecryptionFailed);
         else
             out.message = f.encrypting ? "The encryption failed." : "The decryption failed.";
         out.reason = f.failure;
@@ -196,7 +197,7 @@ bool AllowCancel(OperationRunner& runner, MessageBoxes& boxes) {
     if (!runner.IsRunning())
         return true;
     runner.Pause(true);
-    const bool yes = boxes.Show("Are you sure you want to cancel?", "Cryvan",
+    const bool yes = boxes.Show(Text(StringId::CancelQuestion), Text(StringId::AppName),
                                 MessageBoxes::Icon::Question, MessageBoxes::Buttons::YesNo,
                                 MessageBoxes::Answer::No) == MessageBoxes::Answer::Yes;
     if (yes)

@@ -10,6 +10,7 @@
 
 #include "app/core/MessageBoxes.h"
 #include "app/core/OperationRunner.h"
+#include "app/core/Strings.h"
 
 namespace App {
 
@@ -97,7 +98,7 @@ EndSummary Summarize(const EndFacts& facts);
 EndFacts FactsOf(OperationRunner& runner);
 
 // Heads the end page's list of what could not be done.
-inline constexpr char kWarningsHeading[] = "Not everything you asked for could be done:";
+inline constexpr const char* kWarningsHeading = Text(StringId::RunWarningsHeading);
 
 // The page's answer to Cancel during a run: holds the run while it asks "Are you sure you want
 // to cancel?" (when the run still goes) and lets it go on afterwards. True: cancel.

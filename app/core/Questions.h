@@ -9,6 +9,7 @@
 
 #include "app/core/MessageBoxes.h"
 #include "app/core/Secrets.h"
+#include "app/core/Strings.h"
 
 namespace App {
 
@@ -17,7 +18,7 @@ class RunQuestions : public MessageBoxes {
     // The buttons of "Confirm File Replace", by the codes that end it; Escape answers Cancel.
     enum class Replace { Yes = 0, YesToAll = 1, No = 2, NoToAll = 3, Cancel = 4 };
 
-    static constexpr char kReplaceCaption[] = "Confirm File Replace";
+    static constexpr const char* kReplaceCaption = Text(StringId::ReplaceCaption);
 
     // `text` is the question, `path40` the file's path already shortened for display.
     virtual Replace ConfirmReplace(const std::string& text, const std::string& path40) = 0;

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "app/core/Strings.h"
+
 namespace App {
 
 // Template ids of the pages; both variants of a large-fonts pair map to one page.
@@ -151,7 +153,7 @@ class Sheet {
     std::vector<Page*> m_pages;
     Page* m_active = nullptr;
     unsigned m_buttons = kBack | kNext;
-    std::string m_nextText = "Next >", m_backText = "< Back";
+    std::string m_nextText = Text(StringId::NextButton), m_backText = Text(StringId::BackButton);
     bool m_cancelEnabled = true;
     std::deque<unsigned> m_posted;
     struct Timer {

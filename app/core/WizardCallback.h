@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/core/Questions.h"
+#include "app/core/Strings.h"
 #include "engine/OperationStatus.h"
 #include "format/CryptorCallback.h"
 
@@ -16,30 +17,23 @@ namespace App {
 
 class WizardCallback : public FCryptEng::CryptorCallback {
   public:
-    static constexpr char kCaption[] = "Cryvan";
-    static constexpr char kOverwriteText[] =
-        "This file already exists.  Would you like to overwrite the existing file?";
-    static constexpr char kOverwriteReadOnlyText[] =  // string 98
-        "This file already exists and is read-only.  Would you like to overwrite the existing "
-        "file?";
-    static constexpr char kDeletionText[] =  // string 32
-        "Are you sure you want to %s the input file(s)?";
-    static constexpr char kNotEradicatedText[] =
-        "One or more input files could not be fully eradicated.";
-    static constexpr char kNotOverwrittenText[] =
-        "One or more input files could not be fully overwritten.";
-    static constexpr char kInUseText[] =
-        "%s\n\nThis file is in use by another application and cannot be opened.";
-    static constexpr char kFileWriteProtectedText[] =
-        "%s\n\nThis file could not be opened because the drive is write-protected.";
-    static constexpr char kFolderWriteProtectedText[] =
-        "%s\n\nThis folder could not be created because the drive is write-protected.";
-    static constexpr char kFileOpenText[] = "%s\n\nThis file could not be opened.";
-    static constexpr char kFolderCreateText[] = "%s\n\nThis folder could not be created.";
-    static constexpr char kDiskFullText[] = "There is insufficient space available on the disk.";
-    static constexpr char kWriteErrorText[] = "An error occurred whilst writing to the disk.";
-    static constexpr char kRecycleFallbackText[] =
-        "%zu file(s) could not be moved to the trash.  Would you like to delete them instead?";
+    static constexpr const char* kCaption = Text(StringId::AppName);
+    static constexpr const char* kOverwriteText = Text(StringId::OverwriteQuestion);
+    static constexpr const char* kOverwriteReadOnlyText = Text(StringId::OverwriteReadOnly);
+    static constexpr const char* kDeletionText = Text(StringId::DeletionQuestion);
+    static constexpr const char* kNotEradicatedText = Text(StringId::WizardCallbackNotEradicated);
+    static constexpr const char* kNotOverwrittenText = Text(StringId::WizardCallbackNotOverwritten);
+    static constexpr const char* kInUseText = Text(StringId::WizardCallbackInUse);
+    static constexpr const char* kFileWriteProtectedText =
+        Text(StringId::WizardCallbackFileWriteProtected);
+    static constexpr const char* kFolderWriteProtectedText =
+        Text(StringId::WizardCallbackFolderWriteProtected);
+    static constexpr const char* kFileOpenText = Text(StringId::WizardCallbackFileOpen);
+    static constexpr const char* kFolderCreateText = Text(StringId::WizardCallbackFolderCreate);
+    static constexpr const char* kDiskFullText = Text(StringId::WizardCallbackDiskFull);
+    static constexpr const char* kWriteErrorText = Text(StringId::WizardCallbackWriteError);
+    static constexpr const char* kRecycleFallbackText =
+        Text(StringId::WizardCallbackRecycleFallback);
 
     // Both outlive this object.
     WizardCallback(RunQuestions& dialogs, FCryptEng::OperationStatus& status)

@@ -4,6 +4,7 @@
 
 #include "app/core/GeneratePassword.h"
 #include "app/core/Secrets.h"
+#include "app/core/Strings.h"
 #include "app/core/Texts.h"
 
 namespace App {
@@ -50,7 +51,8 @@ bool NewAdminDlg::PressOk() {
         return false;
     if (m_password != m_confirmation) {
         focusPassword = true;
-        m_boxes.Show(kMismatchText, "Cryvan", Icon::Warning, Buttons::Ok, Answer::Ok);
+        m_boxes.Show(kMismatchText, Text(StringId::AppName), Icon::Warning, Buttons::Ok,
+                     Answer::Ok);
         return false;
     }
     return true;
@@ -66,10 +68,10 @@ std::vector<std::string> NewAdminDlg::Texts() const {
             "Administrator name:",
             "Administrator Password",
             "Enter the data recovery password to be used by this administrator.",
-            "Enter password:",
-            "Confirm password:",
-            "Or, click here to generate a secure, random password :",
-            "Generate Password",
+            Text(StringId::PasswordLabel),
+            Text(StringId::ConfirmLabel),
+            Text(StringId::GenerateInvitation),
+            Text(StringId::GeneratePasswordButton),
             "Key File",
             "Please select whether this administrator uses a key file as well as a password:",
             "Password only",

@@ -9,16 +9,17 @@
 #include <vector>
 
 #include "app/core/Secrets.h"
+#include "app/core/Strings.h"
 #include "app/prefs/PreferencesDialogs.h"
 
 namespace App {
 
 class NewAdminDlg {
   public:
-    static constexpr char kTitle[] = "New Cryvan Administrator";
+    static constexpr const char* kTitle = Text(StringId::NewAdminDlgTitle);
     static constexpr std::size_t kMinPassword = 6;
     static constexpr std::size_t kMaxPassword = 256;
-    static constexpr char kMismatchText[] = "The passwords entered do not match.";
+    static constexpr const char* kMismatchText = Text(StringId::PasswordsDiffer);
 
     explicit NewAdminDlg(MessageBoxes& boxes) : m_boxes(boxes) {}
     NewAdminDlg(const NewAdminDlg&) = delete;

@@ -2,11 +2,10 @@
 
 #include <cryptopp/misc.h>
 
-#include <cstdio>
-
 #include "app/config/Settings.h"
 #include "app/core/GeneratePassword.h"
 #include "app/core/Secrets.h"
+#include "app/core/Strings.h"
 #include "app/core/Texts.h"
 #include "os/File.h"
 #include "os/Logger.h"
@@ -47,13 +46,15 @@ PopUpPg::PopUpPg()
       confirmMenu(Settings::Get(Settings::kConfirmMenuDeletion)) {}
 
 const std::vector<std::string>& PopUpPg::DeletionItems() {
-    static const std::vector<std::string> items{"<None>", "Recycle", "Delete", "Overwrite",
-                                                "Eradicate"};
+    static const std::vector<std::string> items{
+        "<None>", Text(StringId::DeletionRecycle), Text(StringId::DeletionDelete),
+        Text(StringId::DeletionOverwrite), Text(StringId::DeletionEradicate)};
     return items;
 }
 
 const std::vector<std::string>& PopUpPg::MenuItems() {
-    static const std::vector<std::string> items{"<None>", "Overwrite", "Eradicate"};
+    static const std::vector<std::string> items{"<None>", Text(StringId::DeletionOverwrite),
+                                                Text(StringId::DeletionEradicate)};
     return items;
 }
 
@@ -186,9 +187,7 @@ bool EmergencyPasswordPg::OnApply() {
         }
     } else if (m_password.size() < kMinPassword) {
         BringToFront();
-        char text[sizeof kTooShortText + 16];
-        std::snprintf(text, sizeof text, kTooShortText, int(kMinPassword));
-        Warn(text);
+        Warn(Format(kTooShortText, int(kMinPassword)));
         focusPassword = true;
         return false;
     } else if (m_password != m_confirmation) {
@@ -223,9 +222,9 @@ std::vector<std::string> EmergencyPasswordPg::Texts() const {
     return {"Configure Emergency Password",
             header,
             "Emergency password:",
-            "Confirm password:",
-            "Or, click here to generate a secure, random password :",
-            "Generate Password",
+            Text(StringId::ConfirmLabel),
+            Text(StringId::GenerateInvitation),
+            Text(StringId::GeneratePasswordButton),
             "Would you like your emergency password to be enabled automatically on every "
             "encrypted file you create?  (You'll still have the option to turn it off.)",
             "Enable my emergency password by default."};

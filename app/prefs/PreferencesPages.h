@@ -15,6 +15,7 @@
 #include "app/config/UserConfig.h"
 #include "app/core/Secrets.h"
 #include "app/core/Sheet.h"
+#include "app/core/Strings.h"
 #include "app/prefs/PreferencesDialogs.h"
 #include "format/CryptorCallback.h"
 #include "recovery/AdminRecovery.h"
@@ -23,8 +24,8 @@ namespace App {
 
 enum PrefsPageId : int { kPopUpPg = 169, kEmergencyPasswordPg = 130, kAdminPg = 168 };
 
-inline constexpr char kPrefsCaption[] = "Cryvan Configuration";  // string 122
-inline constexpr char kPrefsMessageCaption[] = "Cryvan";
+inline constexpr const char* kPrefsCaption = Text(StringId::PreferencesCaption);
+inline constexpr const char* kPrefsMessageCaption = Text(StringId::AppName);
 
 class PrefsPage : public Page {
   public:
@@ -63,19 +64,12 @@ class EmergencyPasswordPg : public PrefsPage {
     static constexpr std::size_t kMinPassword = 6;
     static constexpr std::size_t kMaxPassword = 256;
     static constexpr char kPlaceholder[] = "PLACEHOLDER";
-    static constexpr char kEnabledHeader[] =
-        "Each user can set a personal emergency password.  This allows you to decrypt any files "
-        "you create, even on a different computer.";
-    static constexpr char kDeleteText[] =
-        "Are you sure you want to delete your existing emergency password?";
-    static constexpr char kTooShortText[] =
-        "The password entered was too short.\n\nPlease use a minimum of %i characters.";
-    static constexpr char kMismatchText[] = "The passwords entered do not match.";
-    static constexpr char kReplaceText[] =
-        "Are you sure you want to replace\nyour existing Emergency Password?";
-    static constexpr char kNoDefaultText[] =
-        "Cryvan cannot enable your emergency password by default, \nbecause no emergency "
-        "password has been created for this user.";
+    static constexpr const char* kEnabledHeader = Text(StringId::EmergencyPasswordPgEnabledHeader);
+    static constexpr const char* kDeleteText = Text(StringId::EmergencyPasswordPgDelete);
+    static constexpr const char* kTooShortText = Text(StringId::EmergencyPasswordPgTooShort);
+    static constexpr const char* kMismatchText = Text(StringId::PasswordsDiffer);
+    static constexpr const char* kReplaceText = Text(StringId::EmergencyPasswordPgReplace);
+    static constexpr const char* kNoDefaultText = Text(StringId::EmergencyPasswordPgNoDefault);
 
     EmergencyPasswordPg(UserConfig& config, PreferencesDialogs& dialogs);
     ~EmergencyPasswordPg() override;
@@ -127,17 +121,11 @@ class KeyFileCallback : public FCryptEng::SilentCallback {
 
 class AdminPg : public PrefsPage {
   public:
-    static constexpr char kExistsText[] =
-        "An administrator with this name already exists.\n\nPlease choose a different name.";
-    static constexpr char kIncorrectText[] =  // string 117
-        "The organisation password entered is incorrect.";
-    static constexpr char kIncorrectCaption[] = "Incorrect Password";  // string 118
-    static constexpr char kKeyUnreadableText[] =
-        "The organisation's private key could not be read:\n%s\n(%s)\n\nIt is readable by "
-        "administrators only: open the preferences as root, or as a member of the sudo group.";
-    static constexpr char kUpdatedText[] =  // string 140
-        "The password is correct.\n\nThe data recovery configuration file has been updated.  "
-        "It should now be distributed to the other PCs in your organisation.";
+    static constexpr const char* kExistsText = Text(StringId::AdminPgExists);
+    static constexpr const char* kIncorrectText = Text(StringId::IncorrectOrganisationPassword);
+    static constexpr const char* kIncorrectCaption = Text(StringId::IncorrectPasswordCaption);
+    static constexpr const char* kKeyUnreadableText = Text(StringId::AdminPgKeyUnreadable);
+    static constexpr const char* kUpdatedText = Text(StringId::RecoveryUpdated);
 
     AdminPg(UserConfig& config, PreferencesDialogs& dialogs, EmergencyPasswordPg& emergency);
 

@@ -6,6 +6,7 @@
 
 #include "app/core/Options.h"
 #include "app/core/PasswordSource.h"
+#include "app/core/Strings.h"
 #include "app/core/Texts.h"
 #include "app/wizard/CommandLine.h"
 #include "os/Logger.h"
@@ -20,8 +21,8 @@ ExitStatus ReportRun(const OperationRunner& runner, std::ostream* err, const std
     if (status == ExitStatus::Failed) {
         std::string failure = runner.Failure();
         if (failure.empty())
-            failure = runner.IsEncrypting() ? "The encryption failed due to an unexpected error."
-                                            : "The decryption failed due to an unexpected error.";
+            failure = Text(runner.IsEncrypting() ? StringId::EncryptionFailed
+                                                 : StringId::DecryptionFailed);
         e << program << ": " << EscapeControls(failure) << "\n";
     } else if (status == ExitStatus::Warnings) {
         for (const std::string& w : runner.Warnings())

@@ -31,7 +31,9 @@ std::string HelpText() {
            "\n" +
            App::OptionHelp(App::kStandAlone) +
            "\n"
-           "While the files are decrypted: 'b' and Enter toggles \"Run as background task\",\n"
+           "While the files are decrypted: 'b' and Enter toggles \"" +
+           std::string(kBackgroundText) +
+           "\",\n"
            "'c' and Enter or Ctrl+C cancels (after a question).\n"
            "\n" +
            App::ExitStatusHelp();
@@ -283,8 +285,9 @@ bool SelfExtractor::AcceptFolder(const std::string& folder, bool ask) {
     } catch (const std::exception& e) {
         OS::Logger::Log(OS::LOG_ERROR, std::string("Destination folder: ") + e.what());
     }
-    m_dialogs.Show("Unable to access the file or drive specified.", "File Error", Icon::Warning,
-                   Buttons::Ok, Answer::Ok);
+    m_dialogs.Show(App::Text(App::StringId::FileAccessFailed),
+                   App::Text(App::StringId::FileErrorCaption), Icon::Warning, Buttons::Ok,
+                   Answer::Ok);
     return false;
 }
 

@@ -14,36 +14,31 @@
 #include "app/core/OperationRunner.h"
 #include "app/core/Questions.h"
 #include "app/core/Secrets.h"
+#include "app/core/Strings.h"
 
 namespace Sfx {
 
-inline constexpr char kCaption[] = "Cryvan";
-inline constexpr char kIntro[] =
-    "This is a self-extracting encrypted file created using the\nCryvan File Encryption Wizard.";
-inline constexpr char kPasswordText[] = "Please enter the password used to encrypt this file.";
-inline constexpr char kFolderText[] =
-    "Please enter the destination folder for the decrypted file(s).";
-inline constexpr char kBrowseTitle[] = "Select the destination folder for the decrypted file(s):";
-inline constexpr char kCreateFolderText[] =
-    "The destination folder does not exist.  Would you like to create it?";
-inline constexpr char kProgressTitle[] = "Decryption in Progress";
-inline constexpr char kProgressText[] = "Your file(s) are being decrypted.";
-inline constexpr char kBackgroundText[] = "Run as background task";
-inline constexpr char kStopText[] = "Are you sure you want to stop decrypting?";
-inline constexpr char kCompleteText[] = "Decryption complete!";
-inline constexpr char kCancelledText[] = "Decryption cancelled!";
-inline constexpr char kWrongText[] = "The password entered was incorrect.";
-inline constexpr char kCorruptText[] = "The input file is corrupt.";
-inline constexpr char kKeyErrorText[] =
-    "An error occurred when trying to access the administrator data recovery key.";
-inline constexpr char kFailedText[] = "The decryption failed due to an unexpected error.";
-inline constexpr char kDeleteText[] = "Are you sure you want to delete the input file?";
-inline constexpr char kDeleteCaption[] = "Confirm Input File Delete";
-inline constexpr char kWarnedText[] =
-    "Decryption complete, but not everything could be done (see below).";
-inline constexpr char kKeptText[] = "The input file has been kept.";
-inline constexpr char kKeptSkippedText[] =
-    "The input file has been kept: not every file it holds was written.";
+inline constexpr const char* kCaption = App::Text(App::StringId::AppName);
+inline constexpr const char* kIntro = App::Text(App::StringId::StandAloneIntro);
+inline constexpr const char* kPasswordText = App::Text(App::StringId::StandAlonePassword);
+inline constexpr const char* kFolderText = App::Text(App::StringId::StandAloneFolder);
+inline constexpr const char* kBrowseTitle = App::Text(App::StringId::StandAloneBrowseTitle);
+inline constexpr const char* kCreateFolderText = App::Text(App::StringId::CreateFolderQuestion);
+inline constexpr const char* kProgressTitle = App::Text(App::StringId::DecryptionInProgress);
+inline constexpr const char* kProgressText = App::Text(App::StringId::StandAloneProgress);
+inline constexpr const char* kBackgroundText = App::Text(App::StringId::RunInBackground);
+inline constexpr const char* kStopText = App::Text(App::StringId::StandAloneStop);
+inline constexpr const char* kCompleteText = App::Text(App::StringId::StandAloneComplete);
+inline constexpr const char* kCancelledText = App::Text(App::StringId::StandAloneCancelled);
+inline constexpr const char* kWrongText = App::Text(App::StringId::WrongPassword);
+inline constexpr const char* kCorruptText = App::Text(App::StringId::CorruptInput);
+inline constexpr const char* kKeyErrorText = App::Text(App::StringId::AdministratorKeyError);
+inline constexpr const char* kFailedText = App::Text(App::StringId::DecryptionFailed);
+inline constexpr const char* kDeleteText = App::Text(App::StringId::StandAloneDelete);
+inline constexpr const char* kDeleteCaption = App::Text(App::StringId::StandAloneDeleteCaption);
+inline constexpr const char* kWarnedText = App::Text(App::StringId::StandAloneWarned);
+inline constexpr const char* kKeptText = App::Text(App::StringId::StandAloneKept);
+inline constexpr const char* kKeptSkippedText = App::Text(App::StringId::StandAloneKeptSkipped);
 
 // --help: the options and exit statuses from their tables.
 std::string HelpText();

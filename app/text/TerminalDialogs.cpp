@@ -10,6 +10,7 @@
 
 #include "app/console/ConsoleText.h"
 #include "app/core/Secrets.h"
+#include "app/core/Strings.h"
 #include "app/core/Texts.h"
 #include "app/prefs/AdminDialogs.h"
 #include "app/wizard/CommandLine.h"
@@ -80,7 +81,10 @@ bool TerminalDialogs::EditSourceOptions(SourceOptions& options) {
     // In the engine's order: 0 common folder, 1 names only, 2 full paths.
     static const char* const kPaths[] = {"Choose path automatically", "Filenames only (no path)",
                                          "Full paths (excluding drive)"};
-    static const char* const kDeletion[] = {"Keep", "Recycle", "Delete", "Overwrite", "Eradicate"};
+    static const char* const kDeletion[] = {
+        App::Text(App::StringId::DeletionKeep), App::Text(App::StringId::DeletionRecycle),
+        App::Text(App::StringId::DeletionDelete), App::Text(App::StringId::DeletionOverwrite),
+        App::Text(App::StringId::DeletionEradicate)};
     SourceOptions edited = options;
     for (;;) {
         m_out << "\nSource File Options\n"

@@ -12,6 +12,7 @@
 #include "app/console/ConsoleText.h"
 #include "app/core/Options.h"
 #include "app/core/Secrets.h"
+#include "app/core/Strings.h"
 #include "app/core/Texts.h"
 #include "app/text/TerminalPreferences.h"
 #include "app/wizard/CommandLine.h"
@@ -82,8 +83,9 @@ std::string HelpText() {
            ModeWords(App::kEncryption | App::kDecryption) +
            "\n"
            "Each page lists its actions with a letter; Enter is Next. While a run goes:\n"
-           "Ctrl+C cancels (after a question), 'g' and Enter toggles \"Run as background\n"
-           "task\".\n"
+           "Ctrl+C cancels (after a question), 'g' and Enter toggles \"" +
+           std::string(App::Text(App::StringId::RunInBackground)) +
+           "\".\n"
            "\n"
            "Input that is not a terminal answers pages and questions alike, a line each; when\n"
            "it ends, questions take their safe answer and a page that needs input ends the\n"
@@ -96,11 +98,6 @@ std::string HelpText() {
            "cryvan.log (by default under ~/.local/state); the setting \"LogFile\"=dword:00000000\n"
            "turns it off.\n";
 }
-
-const char kUnexpectedText[] =
-    "Cryvan encountered an unexpected error and has been forced to exit.\n\nWe apologies for "
-    "the inconvenience, and encourage you to report this problem.";
-const char kErrorCaption[] = "Cryvan Error";
 
 namespace {
 
@@ -208,11 +205,11 @@ App::Session::Ending TerminalFrontEnd::Loop(App::Session& session) {
         if (progress) {
             if (shown != page) {
                 RenderHeader(*page);
-                if (progress->background)
-                    m_out << "Running as a background task.\n";
+                m_out << App::Text(App::StringId::RunInBackground) << ": "
+                      << (progress->background ? "on" : "off") << "\n";
                 if (m_in.Terminal())
-                    m_out << "Ctrl+C cancels; 'g' and Enter toggles running as a background "
-                             "task.\n";
+                    m_out << "Ctrl+C cancels; 'g' and Enter toggles \""
+                          << App::Text(App::StringId::RunInBackground) << "\".\n";
                 shown = page;
             }
             if (!sigint)
@@ -372,7 +369,7 @@ std::vector<TerminalFrontEnd::Action> TerminalFrontEnd::PageActions(App::Wizard&
                          p.SetPassword("");
                          p.SetConfirmation("");
                      }});
-        a.push_back({"g", "Generate a password", [this, &p] {
+        a.push_back({"g", App::Text(App::StringId::GeneratePasswordButton), [this, &p] {
                          p.GeneratePassword();
                          m_out << "Generated password (shown once, write it down): "
                                << p.Password().View() << "\n";
@@ -536,8 +533,8 @@ void TerminalFrontEnd::ProgressTurn(App::Wizard& wizard, App::ProgressPg& page,
             m_progressLines = 0;
             if (key == "g") {
                 page.SetBackground(!page.background);
-                m_out << "Running as a background task: " << (page.background ? "yes" : "no")
-                      << "\n";
+                m_out << App::Text(App::StringId::RunInBackground) << ": "
+                      << (page.background ? "on" : "off") << "\n";
             }
         }
     } else {

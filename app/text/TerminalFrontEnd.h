@@ -13,6 +13,7 @@
 #include "app/console/LineInput.h"
 #include "app/core/Arguments.h"
 #include "app/core/ExitStatus.h"
+#include "app/core/Strings.h"
 #include "app/session/Session.h"
 #include "app/text/TerminalDialogs.h"
 #include "app/wizard/Wizard.h"
@@ -21,9 +22,8 @@ namespace Text {
 
 // --help: the options and exit statuses from their tables.
 std::string HelpText();
-// String 115 and its caption.
-extern const char kUnexpectedText[];
-extern const char kErrorCaption[];
+inline constexpr const char* kUnexpectedText = App::Text(App::StringId::Unexpected);
+inline constexpr const char* kErrorCaption = App::Text(App::StringId::ErrorCaption);
 
 class TerminalFrontEnd {
   public:

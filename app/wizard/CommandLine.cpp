@@ -1,6 +1,5 @@
 #include "app/wizard/CommandLine.h"
 
-#include <cstring>
 #include <utility>
 
 #include "os/File.h"

@@ -13,6 +13,7 @@
 #include "app/core/MessageBoxes.h"
 #include "app/core/Options.h"
 #include "app/core/Secrets.h"
+#include "app/core/Strings.h"
 #include "engine/OperationStatus.h"
 
 namespace App {
@@ -24,18 +25,8 @@ class WizardParseError : public std::exception {
     const char* what() const noexcept override { return "\"Command line invalid\""; }
 };
 
-inline constexpr char kUsageCaption[] = "Cryvan Error";
-inline constexpr char kUsageText[] =
-    "The command line parameters given were invalid.\n\nUsage:  Cryvan [ -prefs | [ -e "
-    "[Encryption Args] | -d [Decryption Args] ] ]\n\nUniversal Args:\n\t-p <password>\tspecifies "
-    "the password to use\n\t-q           \t\texit automatically when done\n\t-r [k|r|d|o|e]     "
-    "\tkeep, recycle, delete, overwrite or eradicate the input file(s)\t     \n\t-f              "
-    "  \tomit user confirmation of input file removal (requires -r)\n\nEncryption Args:\n\t-c "
-    "[filename]\tspecifies the encrypted file to create\n                 \t\t(default used if "
-    "no directory given)\n\t-i  <files>   \tspecifies a list of files to encrypt\n\t-x          "
-    " \t\tcreate a self-decrypting executable\n\nDecryption Args:\n\t-c <filename>\tspecifies "
-    "the encrypted file to decrypt\n\t-o [outputdir]\tspecifies the output directory for the "
-    "decrypted files\n                 \t\t(default used if no directory given)";
+inline constexpr const char* kUsageCaption = Text(StringId::ErrorCaption);
+inline constexpr const char* kUsageText = Text(StringId::Usage);
 
 // Option indices returned by OptionIndex: the wizard's words of the option table.
 enum OptionId : int {

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "app/core/Secrets.h"
+#include "app/core/Strings.h"
 #include "app/core/Texts.h"
 #include "os/Directory.h"
 #include "os/File.h"
@@ -38,7 +39,7 @@ std::string ContainerPath(const Sheet& sheet) {
 // ---------------------------------------------------------------------------------------------
 
 DecSourcePg::DecSourcePg(WizardContext& context)
-    : Page(kDecSourcePg, "Select File to Decrypt",
+    : Page(kDecSourcePg, Text(StringId::SelectFileToDecrypt),
            "Choose the encrypted file you wish to decrypt."),
       m_context(context) {}
 
@@ -122,8 +123,8 @@ int DecSourcePg::OnWizardNext() {
         return kVeto;
     if (!opened->fileError.empty()) {
         // Exists but cannot be opened (permissions, a special file): say why and stay.
-        m_context.dialogs.Show(opened->fileError, "File Error", Icon::Warning, Buttons::Ok,
-                               Answer::Ok);
+        m_context.dialogs.Show(opened->fileError, Text(StringId::FileErrorCaption), Icon::Warning,
+                               Buttons::Ok, Answer::Ok);
         m_context.Refuse(name + ": " + opened->fileError);
         focusName = true;
         return kVeto;
@@ -143,7 +144,7 @@ int DecSourcePg::OnWizardNext() {
 
 std::vector<std::string> DecSourcePg::Texts() const {
     return {"Please enter the name of the encrypted file you wish to decrypt:.",
-            "Browse...",
+            Text(StringId::BrowseButton),
             "What do you want to do with the encrypted input file once decryption is complete?",
             "Please",
             " the input file when done.",
@@ -153,7 +154,8 @@ std::vector<std::string> DecSourcePg::Texts() const {
 // ---------------------------------------------------------------------------------------------
 
 DecPasswordPg::DecPasswordPg(WizardContext& context)
-    : Page(kDecPasswordPg, "Enter Password", "Enter the password for this encrypted file."),
+    : Page(kDecPasswordPg, Text(StringId::PasswordPageTitle),
+           "Enter the password for this encrypted file."),
       m_context(context) {}
 
 void DecPasswordPg::Store(const char* text, std::size_t length) {
@@ -293,7 +295,7 @@ int DecPasswordPg::OnWizardNext() {
 
 std::vector<std::string> DecPasswordPg::Texts() const {
     return {"Please enter the password to enable Cryvan to decrypt the given input file.",
-            "Enter password:", "Forgotten the password?",
+            Text(StringId::PasswordLabel), "Forgotten the password?",
             "If this is a file that you created, you can also try your emergency password.",
             "Corporate users: if this file was created within your company, you can also use "
             "one of your Cryvan data recovery passwords."};
@@ -391,15 +393,15 @@ bool CheckDestinationFolder(std::string& folder, bool fromCommandLine, MessageBo
     try {
         exists = OS::Directory::Exists(folder);
     } catch (const OS::Directory::Error&) {
-        boxes.Show("Unable to access the file or drive specified.", "File Error", Icon::Warning,
-                   Buttons::Ok, Answer::Ok);
+        boxes.Show(Text(StringId::FileAccessFailed), Text(StringId::FileErrorCaption),
+                   Icon::Warning, Buttons::Ok, Answer::Ok);
         return false;
     }
     if (exists || fromCommandLine)
         return true;
     // The engine creates missing folders when it writes; the page only asks.
-    return boxes.Show("The destination folder does not exist.  Would you like to create it?",
-                      "Cryvan", Icon::Question, Buttons::YesNo, Answer::Yes) == Answer::Yes;
+    return boxes.Show(Text(StringId::CreateFolderQuestion), Text(StringId::AppName), Icon::Question,
+                      Buttons::YesNo, Answer::Yes) == Answer::Yes;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -469,7 +471,7 @@ void DecFilePg::OnSetActive() {
 int DecFilePg::OnWizardBack() {
     // This page forgets the container on every data exchange: its folder is proposed again.
     m_proposedFor.clear();
-    TheSheet().SetNextText("Next >");
+    TheSheet().SetNextText(Text(StringId::NextButton));
     return kDecPasswordPg;
 }
 
@@ -486,7 +488,8 @@ int DecFilePg::OnWizardNext() {
 }
 
 std::vector<std::string> DecFilePg::Texts() const {
-    return {instruction, "Browse...", "To begin decrypting your file, click 'Decrypt'."};
+    return {instruction, Text(StringId::BrowseButton),
+            "To begin decrypting your file, click 'Decrypt'."};
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -507,7 +510,7 @@ void DecDestPg::OnSetActive() {
 }
 
 int DecDestPg::OnWizardBack() {
-    TheSheet().SetNextText("Next >");
+    TheSheet().SetNextText(Text(StringId::NextButton));
     return kDecFilesPg;
 }
 
@@ -522,7 +525,7 @@ int DecDestPg::OnWizardNext() {
 
 std::vector<std::string> DecDestPg::Texts() const {
     return {"Please enter the name of the folder in which to place the decrypted files.",
-            "Browse...",
+            Text(StringId::BrowseButton),
             "Do you want to ignore the path information stored with the encrypted files?",
             "Ignore path information", "To begin decrypting your files, click 'Decrypt'."};
 }

@@ -12,6 +12,7 @@
 
 #include "app/core/Secrets.h"
 #include "app/core/Sheet.h"
+#include "app/core/Strings.h"
 #include "app/wizard/FileListCtrl.h"
 #include "app/wizard/NextAfterWork.h"
 #include "app/wizard/WizardContext.h"
@@ -23,12 +24,14 @@ class DecSourcePg : public Page {
   public:
     // A whole path as this system takes it (the field would otherwise cut long paths short).
     static constexpr std::size_t kMaxName = 4095;
-    static constexpr const char* kDeletionNames[5] = {"Keep", "Recycle", "Delete", "Overwrite",
-                                                      "Eradicate"};
-    static constexpr char kFilter[] = "Cryvan files (*.aes, *.aes.exe)|*.aes;*.aes.exe||";
-    static constexpr char kBrowseTitle[] = "Select File to Decrypt";
-    static constexpr char kNotFoundText[] = "The input file selected does not exist.";
-    static constexpr char kNotFoundCaption[] = "File Not Found";
+    static constexpr const char* kDeletionNames[5] = {
+        Text(StringId::DeletionKeep), Text(StringId::DeletionRecycle),
+        Text(StringId::DeletionDelete), Text(StringId::DeletionOverwrite),
+        Text(StringId::DeletionEradicate)};
+    static constexpr const char* kFilter = Text(StringId::DecSourcePgFilter);
+    static constexpr const char* kBrowseTitle = Text(StringId::SelectFileToDecrypt);
+    static constexpr const char* kNotFoundText = Text(StringId::DecSourcePgNotFound);
+    static constexpr const char* kNotFoundCaption = Text(StringId::NotFoundCaption);
 
     explicit DecSourcePg(WizardContext& context);
 
@@ -77,12 +80,11 @@ class DecPasswordPg : public Page {
     // Any password opens: the minimum length is for new passwords, and a container written
     // elsewhere may carry a shorter one.
     static constexpr std::size_t kMinPassword = 1;
-    static constexpr char kWrongText[] = "The password entered was incorrect.";
-    static constexpr char kKeyErrorText[] =
-        "An error occurred when trying to access the administrator data recovery key.";
-    static constexpr char kCorruptText[] = "The input file is corrupt.";
-    static constexpr char kCaption[] = "Cryvan";
-    static constexpr char kErrorCaption[] = "Cryvan Error";
+    static constexpr const char* kWrongText = Text(StringId::WrongPassword);
+    static constexpr const char* kKeyErrorText = Text(StringId::AdministratorKeyError);
+    static constexpr const char* kCorruptText = Text(StringId::CorruptInput);
+    static constexpr const char* kCaption = Text(StringId::AppName);
+    static constexpr const char* kErrorCaption = Text(StringId::ErrorCaption);
 
     explicit DecPasswordPg(WizardContext& context);
 
@@ -181,9 +183,8 @@ class DestinationPage : public Page {
 
 class DecFilePg : public DestinationPage {
   public:
-    static constexpr char kInstruction[] =
-        "Please enter the destination folder for the output file '%s'.";
-    static constexpr char kBrowseTitle[] = "Please select the destination folder for '%s'.";
+    static constexpr const char* kInstruction = Text(StringId::DecFilePgInstruction);
+    static constexpr const char* kBrowseTitle = Text(StringId::DecFilePgBrowseTitle);
 
     explicit DecFilePg(WizardContext& context);
 
@@ -203,7 +204,7 @@ class DecFilePg : public DestinationPage {
 
 class DecDestPg : public DestinationPage {
   public:
-    static constexpr char kBrowseTitle[] = "Select the destination folder for the decrypted files:";
+    static constexpr const char* kBrowseTitle = Text(StringId::DecDestPgBrowseTitle);
 
     explicit DecDestPg(WizardContext& context);
 

@@ -12,6 +12,7 @@
 #include "app/config/Settings.h"
 #include "app/core/GeneratePassword.h"
 #include "app/core/Secrets.h"
+#include "app/core/Strings.h"
 #include "app/core/Texts.h"
 #include "os/File.h"
 #include "os/Logger.h"
@@ -49,7 +50,7 @@ std::string StatusLine(const UserConfig& config) {
 // ---------------------------------------------------------------------------------------------
 
 EncOrDecPg::EncOrDecPg(WizardContext& context)
-    : Page(kEncOrDecPg, "Welcome to Cryvan", "File encryption with data recovery", true),
+    : Page(kEncOrDecPg, Text(StringId::WelcomeTitle), Text(StringId::WelcomeSubtitle), true),
       m_context(context) {}
 
 bool EncOrDecPg::RecoveryApplies() const {
@@ -91,16 +92,16 @@ void EncOrDecPg::Preferences() {
 int EncOrDecPg::OnWizardNext() {
     OS::Trace t("EncOrDecPg::OnWizardNext()");
     m_context.runner.SetMode(true);
-    TheSheet().SetNextText("Next >");
-    TheSheet().SetBackText("< Back");
+    TheSheet().SetNextText(Text(StringId::NextButton));
+    TheSheet().SetBackText(Text(StringId::BackButton));
     return kEncSourcePg;
 }
 
 int EncOrDecPg::OnWizardBack() {
     OS::Trace t("EncOrDecPg::OnWizardBack()");
     m_context.runner.SetMode(false);
-    TheSheet().SetNextText("Next >");
-    TheSheet().SetBackText("< Back");
+    TheSheet().SetNextText(Text(StringId::NextButton));
+    TheSheet().SetBackText(Text(StringId::BackButton));
     return kDecSourcePg;
 }
 
@@ -108,13 +109,15 @@ std::vector<std::string> EncOrDecPg::Texts() const {
     return {
         "Please select whether you would like to create a new encrypted file, or decrypt an "
         "existing file.",
-        statusLine, "Click here to set your Cryvan preferences:", "Preferences..."};
+        statusLine,
+        "Click here to set your Cryvan preferences:", Text(StringId::PreferencesButton)};
 }
 
 // ---------------------------------------------------------------------------------------------
 
 EncSourcePg::EncSourcePg(WizardContext& context)
-    : Page(kEncSourcePg, "Select Files to Encrypt", "Choose the files you wish to encrypt."),
+    : Page(kEncSourcePg, Text(StringId::SelectFilesToEncrypt),
+           "Choose the files you wish to encrypt."),
       list(context.runner.Questions()),
       m_context(context) {}
 
@@ -242,7 +245,8 @@ std::vector<std::string> EncSourcePg::Texts() const {
 // ---------------------------------------------------------------------------------------------
 
 EncDestPg::EncDestPg(WizardContext& context)
-    : Page(kEncDestPg, "Select Output File", "Choose the name of the encrypted output file."),
+    : Page(kEncDestPg, Text(StringId::SelectOutputFile),
+           "Choose the name of the encrypted output file."),
       m_context(context) {}
 
 void EncDestPg::SetName(std::string text) {
@@ -438,7 +442,8 @@ int EncDestPg::OnWizardBack() {
 }
 
 std::vector<std::string> EncDestPg::Texts() const {
-    return {"Please enter the name of the encrypted file you wish to create.", "Browse...",
+    return {"Please enter the name of the encrypted file you wish to create.",
+            Text(StringId::BrowseButton),
             "Select whether you would like the output file to be a normal Cryvan file or an "
             "executable file that may be used independently.",
             "Create normal Cryvan file (.aes)", "Create stand-alone executable file (.aes.exe)"};
@@ -447,7 +452,7 @@ std::vector<std::string> EncDestPg::Texts() const {
 // ---------------------------------------------------------------------------------------------
 
 EncPasswordPg::EncPasswordPg(WizardContext& context)
-    : Page(kEncPasswordPg, "Enter Password",
+    : Page(kEncPasswordPg, Text(StringId::PasswordPageTitle),
            "Choose your password to protect this encrypted file."),
       m_context(context) {}
 
@@ -560,7 +565,7 @@ int EncPasswordPg::OnWizardNext() {
 
 int EncPasswordPg::OnWizardBack() {
     OS::Trace t("EncPasswordPg::OnWizardBack()");
-    TheSheet().SetNextText("Next >");
+    TheSheet().SetNextText(Text(StringId::NextButton));
     return kEncDestPg;
 }
 
@@ -568,8 +573,8 @@ std::vector<std::string> EncPasswordPg::Texts() const {
     std::vector<std::string> texts{
         "Please enter the password that will be used to protect the encrypted file.  For greater "
         "security, use a long, complicated password or passphrase.",
-        "Enter password:", "Confirm password:",
-        "Or, click here to generate a secure, random password :", "Generate Password"};
+        Text(StringId::PasswordLabel), Text(StringId::ConfirmLabel),
+        Text(StringId::GenerateInvitation), Text(StringId::GeneratePasswordButton)};
     if (emergencyEnabled)
         texts.push_back(
             "Would you also like to be able to use your emergency password to access this file?");

@@ -12,13 +12,14 @@
 
 #include "app/core/Secrets.h"
 #include "app/core/Sheet.h"
+#include "app/core/Strings.h"
 #include "app/wizard/FileListCtrl.h"
 #include "app/wizard/WizardContext.h"
 #include "app/wizard/WizardDialogs.h"
 
 namespace App {
 
-inline constexpr char kPagesCaption[] = "Cryvan";
+inline constexpr const char* kPagesCaption = Text(StringId::AppName);
 
 class EncOrDecPg : public Page {
   public:
@@ -44,10 +45,9 @@ class EncOrDecPg : public Page {
 
 class EncSourcePg : public Page {
   public:
-    static constexpr char kRejectedText[] =
-        "%s\nThis file could not be opened and will be removed\nfrom the list of source files.";
-    static constexpr char kFilesTitle[] = "Select Files to Encrypt";
-    static constexpr char kFolderTitle[] = "Select folder to encrypt:";
+    static constexpr const char* kRejectedText = Text(StringId::EncSourcePgRejected);
+    static constexpr const char* kFilesTitle = Text(StringId::SelectFilesToEncrypt);
+    static constexpr const char* kFolderTitle = Text(StringId::EncSourcePgFolderTitle);
 
     explicit EncSourcePg(WizardContext& context);
 
@@ -84,28 +84,20 @@ class EncDestPg : public Page {
   public:
     // A whole path as this system takes it (the field would otherwise cut long paths short).
     static constexpr std::size_t kMaxName = 4095;
-    static constexpr char kFilter[] = "Cryvan files (*.aes)|*.aes||";
-    static constexpr char kBrowseTitle[] = "Select Output File";
-    static constexpr char kReadOnlyText[] =
-        "%s\n\nThis file is read-only.  Please use a different file name.";
-    static constexpr char kFolderText[] =
-        "%s\n\nThis file name specifies a directory.  Please use a different file name.";
-    static constexpr char kInUseText[] =
-        "%s\n\nThis file is in use by another application and cannot be opened.  Please close "
-        "that application or use a different file name.";
-    static constexpr char kCannotOpenText[] =
-        "%s\n\nThis file could not be opened.  Please use a different file name.";
-    static constexpr char kSourceText[] = "The destination file is also selected as a source file.";
-    static constexpr char kReplaceText[] = "%s already exists.\nDo you want to replace it?";
-    static constexpr char kFileErrorText[] = "Unable to access the file or drive specified.";
-    static constexpr char kFileErrorCaption[] = "File Error";
+    static constexpr const char* kFilter = Text(StringId::EncDestPgFilter);
+    static constexpr const char* kBrowseTitle = Text(StringId::SelectOutputFile);
+    static constexpr const char* kReadOnlyText = Text(StringId::EncDestPgReadOnly);
+    static constexpr const char* kFolderText = Text(StringId::EncDestPgFolder);
+    static constexpr const char* kInUseText = Text(StringId::EncDestPgInUse);
+    static constexpr const char* kCannotOpenText = Text(StringId::EncDestPgCannotOpen);
+    static constexpr const char* kSourceText = Text(StringId::EncDestPgSource);
+    static constexpr const char* kReplaceText = Text(StringId::EncDestPgReplace);
+    static constexpr const char* kFileErrorText = Text(StringId::FileAccessFailed);
+    static constexpr const char* kFileErrorCaption = Text(StringId::FileErrorCaption);
     // The longest file name a file system takes, in bytes.
     static constexpr std::size_t kMaxFileName = 255;
-    static constexpr char kTooLongReason[] =
-        "the file name is longer than 255 bytes, which no file system accepts";
-    static constexpr char kTooLongText[] =
-        "%s\n\nThis file name is longer than 255 bytes, which no file system accepts.  The "
-        "shortened name\n%s\nis proposed instead; press Next to use it.";
+    static constexpr const char* kTooLongReason = Text(StringId::EncDestPgTooLongReason);
+    static constexpr const char* kTooLongText = Text(StringId::EncDestPgTooLong);
 
     explicit EncDestPg(WizardContext& context);
 
@@ -149,7 +141,7 @@ class EncPasswordPg : public Page {
   public:
     static constexpr std::size_t kMaxPassword = 256;
     static constexpr std::size_t kMinPassword = 6;
-    static constexpr char kMismatchText[] = "The passwords entered do not match.";
+    static constexpr const char* kMismatchText = Text(StringId::PasswordsDiffer);
 
     explicit EncPasswordPg(WizardContext& context);
     ~EncPasswordPg() override;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "app/core/Strings.h"
+
 namespace App {
 
 class Background;
@@ -26,10 +28,8 @@ class FileListCtrl {
 
     enum class ShortcutPolicy { Ask, AlwaysReplace, NeverReplace };
 
-    static constexpr char kShortcutText[] =
-        "This file is a shortcut to another file or folder.  Would you like to replace this "
-        "shortcut with the file or folder it points to?";
-    static constexpr char kShortcutTitle[] = "Encrypt Shortcut";
+    static constexpr const char* kShortcutText = Text(StringId::FileListCtrlShortcut);
+    static constexpr const char* kShortcutTitle = Text(StringId::FileListCtrlShortcutTitle);
 
     // `questions` (the shortcut question; asked from the background when adding there) outlives
     // the list.

@@ -4,11 +4,13 @@
 #include "app/wizard/EncryptionPages.h"
 #include "os/Logger.h"
 
+#include "app/core/Strings.h"
+
 namespace App {
 
 ProgressPg::ProgressPg(WizardContext& context, bool encrypting)
     : Page(encrypting ? kEncProgressPg : kDecProgressPg,
-           encrypting ? "Encryption in Progress" : "Decryption in Progress",
+           encrypting ? "Encryption in Progress" : Text(StringId::DecryptionInProgress),
            encrypting ? "Your files are being encrypted." : "Your files are being decrypted."),
       m_context(context),
       m_encrypting(encrypting) {}
@@ -46,7 +48,7 @@ void ProgressPg::OnSetActive() {
     overallText.clear();
     itemText.clear();
     overallBar = itemBar = 0;
-    sheet.SetNextText("Next >");
+    sheet.SetNextText(Text(StringId::NextButton));
     sheet.SetWizardButtons(0);
     sheet.SetTimer(kTimer, kPeriodMs);
 }
@@ -94,12 +96,12 @@ std::vector<std::string> ProgressPg::Texts() const {
     }
     out.push_back(OverallLabel());
     out.push_back(overallText);
-    out.push_back("Run as background task");
+    out.push_back(Text(StringId::RunInBackground));
     return out;
 }
 
 EndPg::EndPg(WizardContext& context)
-    : Page(kEndPg, "Welcome to Cryvan", "File encryption with data recovery", true),
+    : Page(kEndPg, Text(StringId::WelcomeTitle), Text(StringId::WelcomeSubtitle), true),
       m_context(context) {}
 
 void EndPg::OnSetActive() {

@@ -10,6 +10,7 @@
 
 #include "app/core/Progress.h"
 #include "app/core/Sheet.h"
+#include "app/core/Strings.h"
 #include "app/wizard/WizardContext.h"
 
 namespace App {
@@ -18,8 +19,8 @@ class ProgressPg : public Page {
   public:
     static constexpr int kTimer = 1;
     static constexpr std::uint32_t kPeriodMs = 200;
-    static constexpr char kCurrentFileLabel[] = "Current file:";
-    static constexpr char kOverallLabel[] = "Overall progress";
+    static constexpr const char* kCurrentFileLabel = Text(StringId::ProgressPgCurrentFileLabel);
+    static constexpr const char* kOverallLabel = Text(StringId::ProgressPgOverallLabel);
 
     // One instance per direction: encryption (151) or decryption (137).
     ProgressPg(WizardContext& context, bool encrypting);
@@ -57,7 +58,7 @@ class EndPg : public Page {
   public:
     static constexpr int kQuitTimer = 7657;
     static constexpr std::uint32_t kQuitDelayMs = WizardContext::kDefaultQuitPauseMs;
-    static constexpr char kExitText[] = "To exit Cryvan, click 'Finish'.";
+    static constexpr const char* kExitText = Text(StringId::EndPgExit);
 
     explicit EndPg(WizardContext& context);
 

@@ -12,6 +12,7 @@
 #include "app/config/UserConfig.h"
 #include "app/core/OperationRunner.h"
 #include "app/core/Sheet.h"
+#include "app/core/Strings.h"
 #include "app/wizard/CommandLine.h"
 #include "app/wizard/DecryptionPages.h"
 #include "app/wizard/EncryptionPages.h"
@@ -32,7 +33,7 @@ class Wizard : public Sheet {
 
   public:
     using ParseError = WizardParseError;
-    static constexpr char kCaption[] = "Cryvan";
+    static constexpr const char* kCaption = Text(StringId::AppName);
 
     // `dialogs` outlives the wizard.
     Wizard(WizardDialogs& dialogs, const Folders& folders);

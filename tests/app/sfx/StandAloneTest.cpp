@@ -12,7 +12,9 @@
 
 #include "app/AppTestSupport.h"
 #include "app/console/LineInput.h"
+#include "app/core/ExitStatus.h"
 #include "app/core/OperationRunner.h"
+#include "app/core/Options.h"
 #include "app/sfx/SelfExtractor.h"
 #include "app/sfx/SfxFrontEnd.h"
 #include "engine/EngineTestSupport.h"
@@ -113,6 +115,52 @@ TEST(StandAloneOptions, ParsesTheMainProgramsWordsThatApply) {
         {"-r", "k", "-r", "d"}};
     for (const auto& line : invalid)
         EXPECT_THROW(Sfx::ParseArguments(line), Sfx::UsageError) << line[0];
+}
+
+// Every word the option table gives the decrypt-only program parses with its kind of value,
+// and --help lists it with the exit statuses.
+TEST(StandAloneOptions, EveryWordOfTheOptionTableParsesAndIsListed) {
+    TempDir dir;
+    WriteText(dir / "pw", "secret\n");
+    const std::string help = Sfx::HelpText();
+    for (const App::OptionRow& row : App::kOptions) {
+        if (!(row.accepts & App::kStandAlone))
+            continue;
+        SCOPED_TRACE(row.spelling);
+        std::vector<std::string> line{row.spelling};
+        switch (row.option) {
+            case App::Option::Deletion:
+                line.push_back("d");
+                break;
+            case App::Option::PasswordFile:
+                line.push_back(dir / "pw");
+                break;
+            case App::Option::PasswordFd: {
+                int ends[2];
+                ASSERT_EQ(pipe(ends), 0);
+                ASSERT_EQ(write(ends[1], "secret\n", 7), 7);
+                close(ends[1]);
+                line.push_back(std::to_string(ends[0]));
+                EXPECT_NO_THROW(Sfx::ParseArguments(line));
+                close(ends[0]);
+                line.clear();
+                break;
+            }
+            default:
+                if (row.value != App::OptionValue::None)
+                    line.push_back("value");
+        }
+        if (!line.empty()) {
+            EXPECT_NO_THROW(Sfx::ParseArguments(line));
+        }
+        if (row.alias) {
+            EXPECT_NO_THROW(Sfx::ParseArguments({row.alias}));
+        }
+        EXPECT_NE(help.find("  " + App::OptionSynopsis(row)), std::string::npos);
+    }
+    for (const App::ExitStatusRow& row : App::kExitStatuses)
+        EXPECT_NE(help.find("  " + std::to_string(App::Code(row.status)) + "  "), std::string::npos)
+            << row.meaning;
 }
 
 TEST_F(StandAlone, ABareProgramIsNotAContainer) {

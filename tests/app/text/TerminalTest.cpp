@@ -17,6 +17,7 @@
 
 #include "app/AppTestSupport.h"
 #include "app/config/Settings.h"
+#include "app/core/Options.h"
 #include "engine/EngineTestSupport.h"
 
 namespace {
@@ -110,7 +111,7 @@ TEST_F(TerminalRun, SessionsShowEachPageAndEndWithTheirStatus) {
          true,
          S::Success,
          {"The password needs at least 6 characters.", "Confirm password: ",
-          "[g] Generate a password", "[n] Encrypt (or Enter)", "Your file has been encrypted."},
+          "[g] Generate Password", "[n] Encrypt (or Enter)", "Your file has been encrypted."},
          {}},
         {"typed decryption: a wrong password is said and asked again",
          {"-d", "-c", "@/box.aes"},
@@ -279,6 +280,28 @@ TEST_F(TerminalRun, SessionsShowEachPageAndEndWithTheirStatus) {
     EXPECT_FALSE(fs::exists(dir / "o"));
     EXPECT_EQ(ReadText(dir / "made/single.txt"), "one\n");
     EXPECT_FALSE(fs::exists(dir / "not-made"));
+}
+
+// --help and -h list every option the terminal program takes and every exit status, from
+// their tables.
+TEST_F(TerminalRun, HelpListsTheOptionAndExitStatusTables) {
+    for (const char* asked : {"--help", "-h"}) {
+        EXPECT_EQ(Run({asked}), App::ExitStatus::Success);
+        const std::string help = out.str();
+        EXPECT_EQ(help, Text::HelpText()) << asked;
+        for (const App::OptionRow& row : App::kOptions) {
+            const unsigned shown =
+                App::kFrontEnd | App::kFirstWord | App::kEncryption | App::kDecryption;
+            if (row.accepts & shown) {
+                EXPECT_NE(help.find("  " + App::OptionSynopsis(row)), std::string::npos)
+                    << row.spelling;
+            }
+        }
+        for (const App::ExitStatusRow& row : App::kExitStatuses)
+            EXPECT_NE(help.find("  " + std::to_string(App::Code(row.status)) + "  "),
+                      std::string::npos)
+                << row.meaning;
+    }
 }
 
 TEST_F(TerminalRun, CtrlCDuringARunCancelsItEvenWithoutATerminal) {

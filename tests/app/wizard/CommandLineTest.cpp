@@ -369,3 +369,48 @@ TEST_F(CommandLineTest, UnquotedProgramPathIsOneToken) {
 }
 
 }  // namespace
+
+namespace {
+
+// A value the row's option takes; -r needs one of its letters.
+std::string SampleValue(const App::OptionRow& row) {
+    return row.option == App::Option::Deletion ? "k" : "value.txt";
+}
+
+// Every word the table gives a mode parses there with its kind of value, and changes the
+// pages; one that needs a value refuses to go without.
+TEST_F(CommandLineTest, EveryWordOfTheOptionTableParsesInItsMode) {
+    for (const App::OptionPlace place : {App::kEncryption, App::kDecryption}) {
+        const std::string mode = place == App::kEncryption ? "-e" : "-d";
+        for (const App::OptionRow& row : App::kOptions) {
+            if (!(row.accepts & place))
+                continue;
+            SCOPED_TRACE(mode + " " + row.spelling);
+            Args args{mode, row.spelling};
+            if (row.value != App::OptionValue::None)
+                args.push_back(SampleValue(row));
+            m_values = PagesValues();
+            EXPECT_EQ(Run(args), StartMode::Wizard);
+            const std::string bare = Describe(m_values);
+            if (row.option != App::Option::Preferences) {
+                EXPECT_NE(bare, mode.substr(1) == "e" ? "enc" : "dec") << "no effect";
+            }
+            m_values = PagesValues();
+            const StartMode alone = Run({mode, row.spelling});
+            const bool needsValue =
+                row.value == App::OptionValue::Required || row.value == App::OptionValue::OneOrMore;
+            EXPECT_EQ(alone, needsValue ? StartMode::Invalid : StartMode::Wizard);
+        }
+        // The other mode's words are refused.
+        for (const App::OptionRow& row : App::kOptions) {
+            if ((row.accepts & (App::kEncryption | App::kDecryption)) &&
+                !App::FindOption(row.option, place)) {
+                m_values = PagesValues();
+                EXPECT_EQ(Run({mode, row.spelling, SampleValue(row)}), StartMode::Invalid)
+                    << mode << " " << row.spelling;
+            }
+        }
+    }
+}
+
+}  // namespace
