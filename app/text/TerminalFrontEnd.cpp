@@ -542,7 +542,8 @@ void TerminalFrontEnd::ProgressTurn(App::Wizard& wizard, App::ProgressPg& page,
                   wizard.Runner().Handover().WakeFd());
     }
     // A transcript gets one plain line a second at most, never a redraw.
-    if (!m_outTerminal && (!m_plainLineShown || nowMs - m_lastPlainLine >= 1000)) {
+    if (!m_outTerminal && !page.overallText.empty() &&
+        (!m_plainLineShown || nowMs - m_lastPlainLine >= 1000)) {
         m_out << App::EscapeControls(page.OverallLabel()) << " " << Bar(page.overallBar) << " "
               << App::EscapeControls(page.overallText) << "\n";
         m_lastPlainLine = nowMs;

@@ -372,6 +372,18 @@ TEST_F(StandAlone, TerminalFlow) {
          false,
          2,
          nullptr},
+        {"wrong password on the command line, piped input left: still nobody to retype",
+         {"-p", "nope!!", "-o", "@/x"},
+         "secret12\n",
+         false,
+         2,
+         nullptr},
+        {"piped answers: the password, the folder and the question",
+         {"-q"},
+         "secret12\n@/piped\ny\n",
+         false,
+         0,
+         "piped"},
         {"usage error", {"-r", "e"}, "", false, 1, nullptr},
     };
     auto at = [&](std::string text) {
