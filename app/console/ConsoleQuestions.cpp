@@ -13,20 +13,6 @@ namespace App {
 
 namespace {
 
-const char* IconText(MessageBoxes::Icon icon) {
-    switch (icon) {
-        case MessageBoxes::Icon::Error:
-            return "error";
-        case MessageBoxes::Icon::Warning:
-            return "warning";
-        case MessageBoxes::Icon::Information:
-            return "information";
-        case MessageBoxes::Icon::Question:
-            return "question";
-    }
-    return "";
-}
-
 struct Choice {
     const char* key;
     const char* label;
@@ -73,7 +59,10 @@ std::optional<std::string> ConsoleQuestions::Choose(const std::string& prompt,
 MessageBoxes::Answer ConsoleQuestions::Show(const std::string& text, const std::string& caption,
                                             Icon icon, Buttons buttons, Answer defaultButton) {
     const auto hold = Hold();
-    m_out << "\n[" << caption << "] (" << IconText(icon) << ")\n" << EscapeText(text) << "\n";
+    // A window's caption and icon say nothing a terminal needs: the text stands alone.
+    (void)caption;
+    (void)icon;
+    m_out << "\n" << EscapeText(text) << "\n";
     const auto choices = ChoicesOf(buttons);
     if (m_preset && buttons == Buttons::YesNo) {
         const Answer preset = *m_preset;
@@ -81,10 +70,8 @@ MessageBoxes::Answer ConsoleQuestions::Show(const std::string& text, const std::
         m_out << (preset == Answer::Yes ? "(Yes: interrupted)\n" : "(No)\n");
         return preset;
     }
-    if (choices.size() == 1) {
-        m_out << "(" << choices[0].label << ")\n";
+    if (choices.size() == 1)
         return choices[0].answer;
-    }
     std::string prompt;
     std::vector<std::string> keys;
     for (const auto& c : choices) {
@@ -112,9 +99,7 @@ MessageBoxes::Answer ConsoleQuestions::Show(const std::string& text, const std::
 RunQuestions::Replace ConsoleQuestions::ConfirmReplace(const std::string& text,
                                                        const std::string& path40) {
     const auto hold = Hold();
-    m_out << "\n[" << kReplaceCaption << "]\n"
-          << EscapeText(text) << "\n"
-          << EscapeControls(path40) << "\n";
+    m_out << "\n" << EscapeText(text) << "\n" << EscapeControls(path40) << "\n";
     if (CanAsk()) {
         const auto key = Choose("[y] Yes  [a] Yes to All  [n] No  [o] No to All  [c] Cancel > ",
                                 {"y", "a", "n", "o", "c"});
