@@ -115,7 +115,8 @@ std::optional<ExitStatus> Session::Start(const Arguments& args) {
         rest.push_back(args.Pointer(a));
     const StartMode mode = m_wizard->ProcessCommandLine(Arguments(std::move(rest)));
     if (mode == StartMode::Invalid) {
-        return Usage("invalid command line");
+        const std::string& fault = m_wizard->CommandLineValues().invalid;
+        return Usage("invalid command line" + (fault.empty() ? std::string() : ": " + fault));
     }
     if (mode == StartMode::Preferences) {
         switch (m_preferences) {

@@ -39,12 +39,31 @@ class Tokens {
 
     // Reads the next token; nullopt at the end.
     std::optional<std::string_view> Next() {
+        std::optional<std::string_view> token;
         if (m_peeked) {
-            const std::optional<std::string_view> token = *m_peeked;
+            token = *m_peeked;
             m_peeked.reset();
-            return token;
+        } else {
+            token = Read();
         }
-        return Read();
+        if (token) {
+            // A view only: a password read here is never copied.
+            m_last = *token;
+            m_lastHidden = false;
+        } else {
+            m_ended = true;
+        }
+        return token;
+    }
+
+    // Which argument a parse failure is about, for the user: the one read last, or, when the
+    // words ran out, the option that wanted a value. A password is never repeated.
+    std::string Fault() const {
+        if (m_last.empty())
+            return "the command line";
+        const std::string word =
+            m_lastHidden ? std::string("the password") : "'" + std::string(m_last) + "'";
+        return m_ended ? word + " needs a value after it" : word + " is not valid there";
     }
 
     // The next token without consuming it; nullopt at the end.
@@ -55,13 +74,20 @@ class Tokens {
     }
 
     // The token read last held a password: overwrite it where others can read it.
-    virtual void HideLast() {}
+    void HideLastToken() {
+        m_lastHidden = true;
+        HideLast();
+    }
 
   protected:
+    virtual void HideLast() {}
     virtual std::optional<std::string_view> Read() = 0;
 
   private:
     std::optional<std::optional<std::string_view>> m_peeked;
+    std::string_view m_last;  // into the arguments, which outlive the parse
+    bool m_lastHidden = false;
+    bool m_ended = false;
 };
 
 class ArgvTokens : public Tokens {
@@ -118,7 +144,7 @@ std::string RequiredValue(Tokens& tokens) {
 Secret RequiredSecret(Tokens& tokens) {
     const std::string_view value = RequiredView(tokens);
     Secret password(value, value.size());
-    tokens.HideLast();
+    tokens.HideLastToken();
     return password;
 }
 
@@ -269,6 +295,7 @@ StartMode Process(Tokens& tokens, CommandLineTarget& target, MessageBoxes& boxes
         return StartMode::Wizard;
     } catch (const WizardParseError&) {
         OS::Logger::Log(OS::LOG_ERROR, "Invalid command line");
+        target.Invalid(tokens.Fault());
         boxes.Show(kUsageText, kUsageCaption, MessageBoxes::Icon::Error, MessageBoxes::Buttons::Ok,
                    MessageBoxes::Answer::Ok);
         return StartMode::Invalid;

@@ -62,6 +62,9 @@ class CommandLineTarget {
 
     virtual void SetEncrypt() = 0;
     virtual void SetDecrypt() = 0;
+    // The command line was refused: which argument was at fault, in words ("'-z' is not valid
+    // there"); never a password.
+    virtual void Invalid(std::string /*fault*/) {}
     // Shows the preferences sheet modally; returns once it is closed.
     virtual void ShowPreferences() = 0;
     virtual void Quit() = 0;
@@ -87,6 +90,10 @@ class CommandLineTarget {
 class PagesValues : public CommandLineTarget {
   public:
     enum class Operation { None, Encrypt, Decrypt };
+
+    // Why the command line was refused (empty when it was not).
+    std::string invalid;
+    void Invalid(std::string fault) override { invalid = std::move(fault); }
 
     // EncOrDecPg
     Operation operation = Operation::None;

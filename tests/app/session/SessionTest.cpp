@@ -81,7 +81,7 @@ TEST_F(SessionRun, FrontEndOptionsEndTheProgramOrFillTheWizard) {
          "cryvan: give --password-fd or --password-file once\n"},
         {{"--password-file", dir / "pw", "-e", "-p", "secret1"},
          "cryvan: --password-fd and --password-file need -e or -d and no -p\n"},
-        {{"-x"}, "cryvan: invalid command line\n"},
+        {{"-x"}, "cryvan: invalid command line: '-x' is not valid there\n"},
     };
     for (const auto& c : usage) {
         SCOPED_TRACE(c.error);

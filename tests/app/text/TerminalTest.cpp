@@ -205,7 +205,7 @@ TEST_F(TerminalRun, SessionsShowEachPageAndEndWithTheirStatus) {
          false,
          S::InvalidCommandLine,
          {},
-         {"cryvan: invalid command line\n", "cryvan --help"}},
+         {"cryvan: invalid command line: '-o' is not valid there\n", "cryvan --help"}},
         {"an unknown option",
          {"--bogus", "-e"},
          "",

@@ -283,6 +283,31 @@ TEST_F(CommandLineTest, InvalidLinesShowUsage) {
     }
 }
 
+// The refusal names the argument at fault, so that the front end can say which; a password is
+// never repeated.
+TEST_F(CommandLineTest, InvalidLinesNameTheArgumentAtFault) {
+    const struct {
+        Args args;
+        std::string fault;
+    } rows[] = {
+        {{"-x"}, "'-x' is not valid there"},
+        {{"-e", "-i"}, "'-i' needs a value after it"},
+        {{"-e", "-r", "x"}, "'x' is not valid there"},
+        {{"-d", "-c", "a.aes", "--password-fd", "3"}, "'--password-fd' is not valid there"},
+        {{"-d", "-p"}, "'-p' needs a value after it"},
+        {{"-e", "-p", "secret1", "-p", "secret2"}, "the password is not valid there"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.args));
+        m_values = PagesValues();
+        EXPECT_EQ(Run(row.args), StartMode::Invalid);
+        EXPECT_EQ(m_values.invalid, row.fault);
+    }
+    m_values = PagesValues();
+    EXPECT_EQ(Run({"-e", "-i", "a.txt"}), StartMode::Wizard);
+    EXPECT_EQ(m_values.invalid, "");
+}
+
 // The value of -p is kept in the pages' values and overwritten in the process's own argument
 // bytes, which the process list shows; the other arguments stay as they were.
 TEST_F(CommandLineTest, APasswordIsKeptAndHiddenInTheArguments) {
