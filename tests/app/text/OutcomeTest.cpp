@@ -19,6 +19,7 @@
 #include "app/core/Texts.h"
 #include "app/sfx/SelfExtractor.h"
 #include "app/sfx/SfxFrontEnd.h"
+#include "app/text/TerminalFixture.h"
 #include "app/text/TerminalFrontEnd.h"
 #include "app/wizard/Wizard.h"
 #include "engine/EngineTestSupport.h"
@@ -43,19 +44,9 @@ std::string Quote(const std::string& arg) {
     return q + "'";
 }
 
-class Outcome : public ::testing::Test {
+class Outcome : public TerminalFixture {
   protected:
     void SetUp() override { MakeSampleTree(dir); }
-
-    App::ExitStatus Run(const std::vector<std::string>& args, const std::string& input = "",
-                        bool terminal = false) {
-        std::istringstream in(input);
-        out.str("");
-        err.str("");
-        App::StreamInput lines(in, out, terminal);
-        Text::TerminalFrontEnd frontEnd(lines, out, err);
-        return frontEnd.Run(args, MakeFolders(dir));
-    }
 
     // The built program `bin` with `args` in a shell; `redirect` replaces the standard input's.
     int Program(const std::string& bin, const std::vector<std::string>& args,
@@ -93,9 +84,6 @@ class Outcome : public ::testing::Test {
     }
 
     bool Shows(const std::string& text) const { return out.str().find(text) != std::string::npos; }
-
-    TempDir dir;
-    std::ostringstream out, err;
 };
 
 // Files that are not whole containers, each refused when it is chosen.

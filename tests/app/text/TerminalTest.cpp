@@ -1,6 +1,7 @@
 // The terminal front end driven in process through string streams, and the built program run
 // on a command line as a script would run it.
 #include "app/text/TerminalDialogs.h"
+#include "app/text/TerminalFixture.h"
 #include "app/text/TerminalFrontEnd.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +25,7 @@ namespace {
 
 using namespace cryvan_test;
 
-class TerminalRun : public ::testing::Test {
+class TerminalRun : public TerminalFixture {
   protected:
     void SetUp() override {
         MakeSampleTree(dir);
@@ -34,22 +35,7 @@ class TerminalRun : public ::testing::Test {
         fs::create_directories(dir / "typed-out/piped");
     }
 
-    // Runs the front end on `args` with `input` typed; `terminal` says whether questions may
-    // wait for an answer.
-    App::ExitStatus Run(const std::vector<std::string>& args, const std::string& input = "",
-                        bool terminal = false) {
-        std::istringstream in(input);
-        out.str("");
-        err.str("");
-        App::StreamInput lines(in, out, terminal);
-        Text::TerminalFrontEnd frontEnd(lines, out, err);
-        return frontEnd.Run(args, MakeFolders(dir));
-    }
-
     bool Shows(const std::string& text) const { return out.str().find(text) != std::string::npos; }
-
-    TempDir dir;
-    std::ostringstream out, err;
 };
 
 // "@/" stands for the test's folder; "FD" for a descriptor that holds a wrong password.
