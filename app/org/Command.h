@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/core/ExitStatus.h"
 #include "app/console/LineInput.h"
+#include "app/core/ExitStatus.h"
 
 namespace Org {
 
