@@ -148,7 +148,7 @@ std::optional<ExitStatus> Session::Start(const Arguments& args) {
     if (m_wizard->Config().RecoveryConfigMissing())
         m_parts.err << m_parts.program << ": " << UserConfig::kRecoveryMissingText << "\n";
     // The run's questions come to the front end's thread, which waits on the hand-over.
-    m_wizard->Runner().Handover().Attach();
+    m_wizard->Runner().Handover().Attach(m_parts.wake);
     m_attached = true;
     m_wizard->Start();
     return std::nullopt;

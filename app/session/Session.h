@@ -35,6 +35,9 @@ struct SessionParts {
     std::function<std::string()> help;
     std::ostream& out;  // --help
     std::ostream& err;  // usage errors, failures, notices, --verbose
+    // Besides the hand-over's descriptor, how a question or the end of a run wakes the
+    // user-interface thread: a toolkit queues a call to Handover::RunPending with it.
+    std::function<void()> wake = nullptr;
 };
 
 // The status of the runner's ended run; failures and warnings are also written to `err`, each

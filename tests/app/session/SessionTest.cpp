@@ -128,3 +128,23 @@ TEST_F(SessionRun, HowTheLoopEndedBecomesTheExitStatus) {
 }
 
 }  // namespace
+
+// A toolkit's queued call: what the run hands over, and its end, reach the front end through
+// the waker it gave, besides the descriptor.
+TEST_F(SessionRun, TheFrontEndsWakerHearsOfTheRun) {
+    int woken = 0;
+    App::SessionParts parts{"cryvan",
+                            dialogs,
+                            dialogs,
+                            [](App::CryvanPrefs&) { return PreferencesResult::Cancelled; },
+                            [] { return std::string(); },
+                            out,
+                            err,
+                            [&woken] { ++woken; }};
+    Session session(parts, MakeFolders(dir));
+    ASSERT_EQ(session.Start({"-e"}), std::nullopt);
+    App::Handover& handover = session.TheWizard().Runner().Handover();
+    EXPECT_TRUE(handover.Attached());
+    handover.Notify();
+    EXPECT_EQ(woken, 1);
+}
