@@ -42,11 +42,6 @@ bool Handover::Attached() const {
     return m_ui.has_value();
 }
 
-bool Handover::OnUiThread() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_ui && *m_ui == std::this_thread::get_id();
-}
-
 void Handover::Signal() {
     const std::uint64_t one = 1;
     // EAGAIN only when the counter is near overflow: it is readable already.

@@ -31,7 +31,6 @@ class Handover {
     void Attach(std::function<void()> waker = nullptr);
     void Detach();
     bool Attached() const;
-    bool OnUiThread() const;
 
     // Readable while something is pending or an event was signalled; RunPending drains it.
     int WakeFd() const { return m_fd; }

@@ -44,7 +44,7 @@ class ScriptedDialogs : public App::WizardDialogs, public App::PreferencesDialog
         Record("box " + caption + ": " + text + " [" + Name(icon) + " " + Name(buttons) +
                " default " + Name(defaultButton) + "]");
         std::lock_guard<std::mutex> lock(m_mutex);
-        return Pop(answers, Safe(buttons));
+        return Pop(answers, SafeAnswer(buttons));
     }
     Replace ConfirmReplace(const std::string& text, const std::string& path40) override {
         Record(std::string("replace ") + kReplaceCaption + ": " + text + " [" + path40 + "]");
@@ -165,16 +165,6 @@ class ScriptedDialogs : public App::WizardDialogs, public App::PreferencesDialog
         if (!text)
             return std::nullopt;
         return App::Secret(*text, text->size());
-    }
-    static Answer Safe(Buttons b) {
-        switch (b) {
-            case Buttons::Ok:
-                return Answer::Ok;
-            case Buttons::YesNo:
-                return Answer::No;
-            default:
-                return Answer::Cancel;
-        }
     }
     void Record(const std::string& line) {
         {
