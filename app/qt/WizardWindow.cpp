@@ -1,14 +1,21 @@
 #include "app/qt/WizardWindow.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTableView>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <string>
 
 #include "app/core/Handover.h"
+#include "app/qt/FileListModel.h"
 
 namespace Desk {
 
@@ -123,8 +130,16 @@ QWidget* WizardWindow::MakePage(App::Page& page) {
     } else if (&page == &m_wizard.encSource) {
         auto* files = new QPushButton(tr("Add &Files..."), widget);
         auto* folder = new QPushButton(tr("Add F&older..."), widget);
+        m_files = new FileListModel(m_wizard.encSource.list, this);
+        auto* view = new QTableView(widget);
+        view->setModel(m_files);
+        view->setAccessibleName(tr("Files to encrypt"));
+        view->setSelectionBehavior(QAbstractItemView::SelectRows);
+        view->horizontalHeader()->setStretchLastSection(true);
+        layout->addWidget(view, 1);
         layout->addWidget(files);
         layout->addWidget(folder);
+        setAcceptDrops(true);
         connect(files, &QPushButton::clicked, this, [this] { m_wizard.encSource.AddFiles(); });
         connect(folder, &QPushButton::clicked, this, [this] { m_wizard.encSource.AddFolder(); });
     } else if (&page == &m_wizard.encPassword) {
@@ -171,6 +186,8 @@ void WizardWindow::Redraw() {
                     field->clear();
         m_stack->setCurrentWidget(found->second);
     }
+    if (m_files && m_files->rowCount() != static_cast<int>(m_wizard.encSource.list.Count()))
+        m_files->Refresh();
     QString text;
     for (const std::string& line : page->Texts())
         text += Q(line) + "\n";
@@ -203,6 +220,25 @@ void WizardWindow::Wake() {
             Step();
         },
         Qt::QueuedConnection);
+}
+
+void WizardWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (m_wizard.ActivePage() == &m_wizard.encSource && event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void WizardWindow::dropEvent(QDropEvent* event) {
+    if (m_wizard.ActivePage() != &m_wizard.encSource)
+        return;
+    std::vector<std::string> paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile())
+            paths.push_back(url.toLocalFile().toStdString());
+    if (paths.empty())
+        return;
+    event->acceptProposedAction();
+    m_wizard.encSource.Drop(paths);
+    Step();
 }
 
 void WizardWindow::reject() {

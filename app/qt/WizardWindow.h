@@ -18,6 +18,8 @@ class QStackedWidget;
 
 namespace Desk {
 
+class FileListModel;
+
 class WizardWindow : public QDialog {
     Q_OBJECT
   public:
@@ -37,6 +39,9 @@ class WizardWindow : public QDialog {
 
   protected:
     void reject() override;
+    // Files and folders dropped from a file manager go to the encryption source page.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     void Redraw();
@@ -52,6 +57,7 @@ class WizardWindow : public QDialog {
     QStackedWidget* m_stack = nullptr;
     std::map<int, QWidget*> m_pages;
     std::map<int, QLabel*> m_texts;
+    FileListModel* m_files = nullptr;
     QPushButton *m_back = nullptr, *m_next = nullptr, *m_finish = nullptr, *m_cancel = nullptr;
     QLineEdit *m_password = nullptr, *m_confirmation = nullptr, *m_decPassword = nullptr;
 };
