@@ -7,6 +7,7 @@
 #include "app/config/Folders.h"
 #include "app/config/LogFile.h"
 #include "app/core/OperationRunner.h"
+#include "app/core/Options.h"
 #include "app/core/StandardDescriptors.h"
 #include "app/qt/QtDialogs.h"
 #include "app/qt/WizardWindow.h"
@@ -14,6 +15,23 @@
 #include "os/Logger.h"
 #include "os/trash/DesktopTrash.h"
 #include "resources/StandAloneImage.h"
+
+namespace {
+
+// The terminal program's options, each with its help line: the window takes the same words.
+std::string HelpText() {
+    std::string out =
+        "Usage: cryvan-desktop [OPTIONS] [ARGUMENTS]\n"
+        "\n"
+        "Encrypts files and folders into one container, or decrypts a container, through a\n"
+        "wizard in a window. It takes the words of cryvan; ARGUMENTS fill the wizard's pages.\n"
+        "\n";
+    for (const App::OptionRow& row : App::kOptions)
+        out += App::HangingIndent("  " + App::OptionSynopsis(row), row.help, 24);
+    return out;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     App::OpenClosedStandardDescriptors();
@@ -35,8 +53,7 @@ int main(int argc, char** argv) {
             App::SessionParts{"cryvan", dialogs, dialogs,
                               // The preferences sheet has no window yet.
                               [](App::CryvanPrefs&) { return App::PreferencesResult::NoInput; },
-                              [] { return std::string("Usage: cryvan-desktop [options]\n"); },
-                              std::cout, std::cerr,
+                              HelpText, std::cout, std::cerr,
                               [&window] {
                                   if (window)
                                       window->Wake();
