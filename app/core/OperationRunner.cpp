@@ -18,11 +18,10 @@ pid_t ThisThread() {
     return pid_t(syscall(SYS_gettid));
 }
 
-// A thread's nice value. Failures are ignored: an unprivileged process can lower its priority
+// A thread's nice value; false when refused. An unprivileged process can lower its priority
 // but never raise it again, so "normal" after "background" may stay out of reach.
-void SetNice(pid_t tid, int nice) {
-    if (tid != 0)
-        (void)setpriority(PRIO_PROCESS, id_t(tid), nice);
+bool SetNice(pid_t tid, int nice) {
+    return tid == 0 || setpriority(PRIO_PROCESS, id_t(tid), nice) == 0;
 }
 
 // Background work runs at the lowest priority, the user interface just below normal.
@@ -254,17 +253,17 @@ void OperationRunner::Pause(bool paused) {
     m_status.paused.store(paused);
 }
 
-void OperationRunner::SetBackground(bool background) {
+bool OperationRunner::SetBackground(bool background) {
     OS::Trace t("OperationRunner::SetBackground()");
     std::lock_guard<std::mutex> lock(m_priorityMutex);
     m_background = background && IsRunning();
-    SetNice(ThisThread(), m_background ? kBelowNormalNice : 0);
-    ApplyPriorities();
+    const bool self = SetNice(ThisThread(), m_background ? kBelowNormalNice : 0);
+    return ApplyPriorities() && self;
 }
 
 // The worker's priority from the choice; called with m_priorityMutex held.
-void OperationRunner::ApplyPriorities() {
-    SetNice(m_workerTid, m_background ? kIdleNice : 0);
+bool OperationRunner::ApplyPriorities() {
+    return SetNice(m_workerTid, m_background ? kIdleNice : 0);
 }
 
 App::Snapshot OperationRunner::Snapshot() {

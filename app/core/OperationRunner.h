@@ -118,7 +118,8 @@ class OperationRunner {
     void Pause(bool paused);
     // Lowers the worker's (and this thread's) priority while a run goes; otherwise asks for
     // normal priority, which an unprivileged process may not get back once lowered.
-    void SetBackground(bool background);
+    // False when a priority could not be set (raising one again needs privilege).
+    bool SetBackground(bool background);
 
     // Refreshes the snapshot from the status record and returns it.
     App::Snapshot Snapshot();
@@ -147,7 +148,7 @@ class OperationRunner {
     // Waits for an ended or ending worker.
     void Join();
     void Refresh(std::uint32_t elapsedMs);
-    void ApplyPriorities();
+    bool ApplyPriorities();
 
     FCryptEng::OperationStatus m_status;
     App::Handover m_handover;

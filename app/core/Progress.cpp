@@ -71,6 +71,31 @@ std::string ItemLine(const Snapshot& s) {
     return Format(format, CompactPath(s.itemName, 40).c_str());
 }
 
+namespace {
+
+// A clock reading: "0:07", "12:34", "1:02:03".
+std::string Clock(std::uint64_t ms) {
+    const std::uint64_t total = ms / 1000;
+    const auto h = static_cast<int>(total / 3600), m = static_cast<int>(total / 60 % 60),
+               sec = static_cast<int>(total % 60);
+    return h > 0 ? Format("%d:%02d:%02d", h, m, sec) : Format("%d:%02d", m, sec);
+}
+
+}  // namespace
+
+std::string TimesText(const Snapshot& s, bool running) {
+    if (s.state == FCryptEng::OperationState::Idle)
+        return std::string();
+    std::string out = "Elapsed " + Clock(s.elapsedMs);
+    if (running && s.elapsedMs >= 3000 && s.readSoFar > 0 && s.readSoFar < s.readTotal) {
+        const double left =
+            double(s.elapsedMs) * double(s.readTotal - s.readSoFar) / double(s.readSoFar);
+        // Rounded up to whole seconds: "0:00 left" while work remains would be wrong.
+        out += ", about " + Clock(static_cast<std::uint64_t>(left) + 999) + " left";
+    }
+    return out;
+}
+
 std::string OverallText(const Snapshot& s, bool encrypting) {
     if (s.state == OperationState::Idle)
         return std::string();

@@ -22,6 +22,9 @@ std::string ItemLine(const Snapshot& s);
 // "Read 1.00 MB of 2.00 MB (50%)" when encrypting, "Written ..." when decrypting; empty while
 // Idle.
 std::string OverallText(const Snapshot& s, bool encrypting);
+// "Elapsed 0:12, about 0:40 left": the time since the start and, while the run goes and
+// enough of it is done to judge (three seconds), the time left at the speed so far.
+std::string TimesText(const Snapshot& s, bool running);
 // The current item's "Read"/"Written" text, "(<n>%)" for the other states, empty while Idle.
 std::string ItemText(const Snapshot& s);
 

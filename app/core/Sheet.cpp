@@ -36,6 +36,8 @@ void Sheet::SetActivePage(int id) {
     m_active = page;
     Changed();
     page->OnSetActive();
+    // What activation filled in (a summary, a proposed name) is shown too.
+    Changed();
 }
 
 void Sheet::Changed() {

@@ -38,6 +38,7 @@ enum class StringId : int {
     CreateFolderQuestion,
     CancelQuestion,
     RunInBackground,
+    BackgroundStays,
     PasswordsDiffer,
     FileAccessFailed,
     FileErrorCaption,
@@ -184,6 +185,9 @@ inline constexpr StringRow kStrings[] = {
      "The destination folder does not exist.  Would you like to create it?"},
     {StringId::CancelQuestion, "Are you sure you want to cancel?"},
     {StringId::RunInBackground, "Run as background task"},
+    {StringId::BackgroundStays,
+     "The run keeps its background priority: raising a priority again needs administrator "
+     "rights."},
     {StringId::PasswordsDiffer, "The passwords entered do not match."},
     {StringId::FileAccessFailed, "Unable to access the file or drive specified."},
     {StringId::FileErrorCaption, "File Error"},

@@ -72,7 +72,7 @@ bool PopUpPg::OnApply() {
 std::vector<std::string> PopUpPg::Texts() const {
     return {"Configure Pop-Up Menu",
             "Use these settings to configure the options available from the Cryvan right-click "
-            "'pop-up menu' in Windows Explorer.",
+            "'pop-up menu' in your file manager.",
             "Preferred deletion option when encrypting files:",
             "Preferred deletion option when decrypting files:",
             "Preferred deletion option on Pop-Up Menu:",

@@ -2,79 +2,118 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFrame>
+#include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QHeaderView>
+#include <QIcon>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QStackedWidget>
-#include <QTableView>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
+#include <QtSvgWidgets/QSvgWidget>
 #include <string>
 
 #include "app/core/Handover.h"
-#include "app/qt/FileListModel.h"
+#include "app/qt/PageViews.h"
+
+// The pictures are compiled into this static library: registered before the first window.
+static void InitResources() {
+    Q_INIT_RESOURCE(cryvan);
+}
 
 namespace Desk {
 
 namespace {
 
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
-// Forwards what the field holds, then overwrites the transient copies.
-template <class Set>
-void Forward(const QString& text, Set set) {
-    QByteArray utf8 = text.toUtf8();
-    set(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
-    utf8.fill('\0');
-}
-
-QLineEdit* PasswordEdit(QWidget* parent, const QString& name) {
-    auto* field = new QLineEdit(parent);
-    field->setEchoMode(QLineEdit::Password);
-    field->setAccessibleName(name);
-    return field;
+// "Next >" as "&Next >", "< Back" as "< &Back": the first letter is the Alt key.
+QString ButtonText(const std::string& text) {
+    QString out = Q(text);
+    for (int i = 0; i < out.size(); ++i)
+        if (out[i].isLetter()) {
+            out.insert(i, '&');
+            break;
+        }
+    return out;
 }
 
 }  // namespace
 
 WizardWindow::WizardWindow(App::Wizard& wizard, QWidget* parent)
     : QDialog(parent), m_wizard(wizard) {
+    InitResources();
     setWindowTitle(Q(m_wizard.Caption()));
+    setWindowIcon(QIcon(":/cryvan/cryvan.svg"));
+    // A minimise box, as the program's main window has; no help button.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setAcceptDrops(true);
     auto* layout = new QVBoxLayout(this);
-    m_title = new QLabel(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    // The header: the page's title and subtitle beside our picture, on the base colour of the
+    // palette so a dark theme stays dark.
+    m_header = new QWidget(this);
+    m_header->setAutoFillBackground(true);
+    m_header->setBackgroundRole(QPalette::Base);
+    auto* header = new QHBoxLayout(m_header);
+    auto* words = new QVBoxLayout;
+    m_title = new QLabel(m_header);
     QFont bold = m_title->font();
     bold.setBold(true);
     m_title->setFont(bold);
-    m_subtitle = new QLabel(this);
+    m_subtitle = new QLabel(m_header);
     m_subtitle->setWordWrap(true);
+    m_subtitle->setIndent(12);
+    words->addWidget(m_title);
+    words->addWidget(m_subtitle);
+    header->addLayout(words, 1);
+    auto* picture = new QSvgWidget(":/cryvan/cryvan.svg", m_header);
+    const int side = fontMetrics().height() * 3;
+    picture->setFixedSize(side, side);
+    header->addWidget(picture);
+    layout->addWidget(m_header);
+    m_headerRule = new QFrame(this);
+    m_headerRule->setFrameShape(QFrame::HLine);
+    m_headerRule->setFrameShadow(QFrame::Sunken);
+    layout->addWidget(m_headerRule);
+
     m_stack = new QStackedWidget(this);
-    layout->addWidget(m_title);
-    layout->addWidget(m_subtitle);
-    layout->addWidget(m_stack, 1);
+    auto* body = new QVBoxLayout;
+    body->setContentsMargins(18, 12, 18, 12);
+    body->addWidget(m_stack, 1);
+    layout->addLayout(body, 1);
     App::Page* const pages[] = {&wizard.encOrDec,    &wizard.encSource,   &wizard.encDest,
                                 &wizard.encPassword, &wizard.encProgress, &wizard.decSource,
                                 &wizard.decPassword, &wizard.decFiles,    &wizard.decFile,
                                 &wizard.decDest,     &wizard.decProgress, &wizard.end};
     for (App::Page* page : pages) {
-        QWidget* widget = MakePage(*page);
-        m_pages[page->Id()] = widget;
-        m_stack->addWidget(widget);
+        PageView* view = MakeView(*page);
+        m_views[page->Id()] = view;
+        m_stack->addWidget(view);
     }
+
+    auto* rule2 = new QFrame(this);
+    rule2->setFrameShape(QFrame::HLine);
+    rule2->setFrameShadow(QFrame::Sunken);
+    layout->addWidget(rule2);
     auto* buttons = new QHBoxLayout;
+    buttons->setContentsMargins(12, 8, 12, 10);
     m_back = new QPushButton(this);
     m_next = new QPushButton(this);
-    m_finish = new QPushButton(tr("Finish"), this);
+    m_finish = new QPushButton(tr("&Finish"), this);
     m_cancel = new QPushButton(tr("Cancel"), this);
     buttons->addStretch(1);
     for (QPushButton* b : {m_back, m_next, m_finish, m_cancel}) {
         b->setAutoDefault(false);
         buttons->addWidget(b);
     }
+    m_finish->setAccessibleName(tr("Finish"));
+    m_cancel->setAccessibleName(tr("Cancel"));
     layout->addLayout(buttons);
     connect(m_back, &QPushButton::clicked, this, [this] {
         m_wizard.PressBack();
@@ -90,6 +129,9 @@ WizardWindow::WizardWindow(App::Wizard& wizard, QWidget* parent)
     });
     connect(m_cancel, &QPushButton::clicked, this, [this] { reject(); });
 
+    const int em = fontMetrics().averageCharWidth();
+    setMinimumSize(em * 70, fontMetrics().height() * 28);
+    resize(em * 84, fontMetrics().height() * 33);
     m_wizard.SetObserver([this] { Redraw(); });
     m_clock.start();
     connect(&m_timer, &QTimer::timeout, this, [this] { Step(); });
@@ -101,67 +143,20 @@ WizardWindow::~WizardWindow() {
     m_wizard.SetObserver(nullptr);
 }
 
-QWidget* WizardWindow::MakePage(App::Page& page) {
-    auto* widget = new QWidget(this);
-    auto* layout = new QVBoxLayout(widget);
-    auto* texts = new QLabel(widget);
-    texts->setWordWrap(true);
-    texts->setTextFormat(Qt::PlainText);
-    m_texts[page.Id()] = texts;
-    layout->addWidget(texts);
-    if (&page == &m_wizard.encOrDec) {
-        auto* encrypt = new QPushButton(tr("&Encrypt files"), widget);
-        auto* decrypt = new QPushButton(tr("&Decrypt a container"), widget);
-        layout->addWidget(encrypt);
-        layout->addWidget(decrypt);
-        // The first page's two ways are the sheet's Next and Back.
-        connect(encrypt, &QPushButton::clicked, this, [this] {
-            m_wizard.PressNext();
-            Step();
-        });
-        connect(decrypt, &QPushButton::clicked, this, [this] {
-            m_wizard.PressBack();
-            Step();
-        });
-        auto* preferences = new QPushButton(tr("&Preferences..."), widget);
-        layout->addWidget(preferences);
-        connect(preferences, &QPushButton::clicked, this,
-                [this] { m_wizard.encOrDec.Preferences(); });
-    } else if (&page == &m_wizard.encSource) {
-        auto* files = new QPushButton(tr("Add &Files..."), widget);
-        auto* folder = new QPushButton(tr("Add F&older..."), widget);
-        m_files = new FileListModel(m_wizard.encSource.list, this);
-        auto* view = new QTableView(widget);
-        view->setModel(m_files);
-        view->setAccessibleName(tr("Files to encrypt"));
-        view->setSelectionBehavior(QAbstractItemView::SelectRows);
-        view->horizontalHeader()->setStretchLastSection(true);
-        layout->addWidget(view, 1);
-        layout->addWidget(files);
-        layout->addWidget(folder);
-        setAcceptDrops(true);
-        connect(files, &QPushButton::clicked, this, [this] { m_wizard.encSource.AddFiles(); });
-        connect(folder, &QPushButton::clicked, this, [this] { m_wizard.encSource.AddFolder(); });
-    } else if (&page == &m_wizard.encPassword) {
-        m_password = PasswordEdit(widget, tr("Password"));
-        m_confirmation = PasswordEdit(widget, tr("Confirm password"));
-        layout->addWidget(m_password);
-        layout->addWidget(m_confirmation);
-        connect(m_password, &QLineEdit::textEdited, this, [this](const QString& text) {
-            Forward(text, [this](std::string_view t) { m_wizard.encPassword.SetPassword(t); });
-        });
-        connect(m_confirmation, &QLineEdit::textEdited, this, [this](const QString& text) {
-            Forward(text, [this](std::string_view t) { m_wizard.encPassword.SetConfirmation(t); });
-        });
-    } else if (&page == &m_wizard.decPassword) {
-        m_decPassword = PasswordEdit(widget, tr("Password"));
-        layout->addWidget(m_decPassword);
-        connect(m_decPassword, &QLineEdit::textEdited, this, [this](const QString& text) {
-            Forward(text, [this](std::string_view t) { m_wizard.decPassword.SetPassword(t); });
-        });
-    }
-    layout->addStretch(1);
-    return widget;
+PageView* WizardWindow::MakeView(App::Page& page) {
+    const StepFn step = [this] { Step(); };
+    if (PageView* view = MakeEncryptionView(m_wizard, page, step, this))
+        return view;
+    if (PageView* view = MakeDecryptionView(m_wizard, page, step, this))
+        return view;
+    if (PageView* view = MakeProgressView(m_wizard, page, step, this))
+        return view;
+    return new PageView(m_wizard, step, this);
+}
+
+PageView* WizardWindow::View(const App::Page& page) const {
+    const auto found = m_views.find(page.Id());
+    return found == m_views.end() ? nullptr : found->second;
 }
 
 void WizardWindow::Redraw() {
@@ -171,36 +166,42 @@ void WizardWindow::Redraw() {
     App::Page* page = m_wizard.ActivePage();
     if (!page)
         return;
-    if (!m_wizard.Title().empty())
-        setWindowTitle(Q(m_wizard.Title()));
+    setWindowTitle(Q(m_wizard.Title().empty() ? m_wizard.Caption() : m_wizard.Title()));
     m_title->setText(Q(page->Title()));
     m_subtitle->setText(Q(page->Subtitle()));
-    m_title->setVisible(!page->HeaderHidden());
-    m_subtitle->setVisible(!page->HeaderHidden());
-    const auto found = m_pages.find(page->Id());
-    if (found != m_pages.end()) {
-        // Leaving a password page: the fields drop what was typed.
-        if (m_stack->currentWidget() != found->second)
-            for (QLineEdit* field : {m_password, m_confirmation, m_decPassword})
-                if (field && !found->second->isAncestorOf(field))
-                    field->clear();
-        m_stack->setCurrentWidget(found->second);
+    m_header->setVisible(!page->HeaderHidden());
+    m_headerRule->setVisible(!page->HeaderHidden());
+    PageView* view = View(*page);
+    const bool arrived = view && view != m_current;
+    if (arrived) {
+        // Leaving a page: its fields drop what was typed.
+        if (m_current)
+            m_current->Leave();
+        m_current = view;
+        m_stack->setCurrentWidget(view);
     }
-    if (m_files && m_files->rowCount() != static_cast<int>(m_wizard.encSource.list.Count()))
-        m_files->Refresh();
-    QString text;
-    for (const std::string& line : page->Texts())
-        text += Q(line) + "\n";
-    m_texts[page->Id()]->setText(text.trimmed());
+    if (view)
+        view->Refresh();
     const unsigned bits = m_wizard.WizardButtons();
     const bool busy = page->Busy();
-    m_back->setText(Q(m_wizard.BackText()));
-    m_next->setText(Q(m_wizard.NextText()));
+    m_back->setText(ButtonText(m_wizard.BackText()));
+    m_next->setText(ButtonText(m_wizard.NextText()));
+    m_back->setAccessibleName(Q(m_wizard.BackText()));
+    m_next->setAccessibleName(Q(m_wizard.NextText()));
     m_back->setEnabled(!busy && (bits & App::kBack));
     m_next->setEnabled(!busy && (bits & App::kNext));
     m_finish->setVisible(bits & App::kFinish);
     m_finish->setEnabled(!busy && (bits & App::kFinish));
     m_cancel->setEnabled(m_wizard.CancelEnabled());
+    // Enter presses Finish where it shows, else Next.
+    m_finish->setDefault(bits & App::kFinish);
+    m_next->setDefault(!(bits & App::kFinish));
+    m_back->setVisible(!(bits & App::kFinish) || page != &m_wizard.end);
+    m_next->setVisible(!(bits & App::kFinish) || page != &m_wizard.end);
+    if (arrived && view->FirstFocus())
+        view->FirstFocus()->setFocus();
+    else if (arrived)
+        (m_next->isEnabled() ? m_next : m_cancel)->setFocus();
     if (m_wizard.Closed())
         done(m_wizard.Finished() ? Accepted : Rejected);
 }
@@ -222,7 +223,23 @@ void WizardWindow::Wake() {
         Qt::QueuedConnection);
 }
 
+void WizardWindow::changeEvent(QEvent* event) {
+    // The minimised window's title carries the run's progress. A Wayland compositor never tells
+    // a program that it was minimised, so there the title keeps the caption.
+    if (event->type() == QEvent::WindowStateChange) {
+        m_wizard.SetMinimized(isMinimized());
+        Step();
+    }
+    QDialog::changeEvent(event);
+}
+
 void WizardWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (m_wizard.ActivePage() == &m_wizard.encSource && !m_wizard.encSource.Busy() &&
+        event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void WizardWindow::dragMoveEvent(QDragMoveEvent* event) {
     if (m_wizard.ActivePage() == &m_wizard.encSource && event->mimeData()->hasUrls())
         event->acceptProposedAction();
 }

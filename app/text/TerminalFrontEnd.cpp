@@ -535,6 +535,8 @@ void TerminalFrontEnd::ProgressTurn(App::Wizard& wizard, App::ProgressPg& page,
                 page.SetBackground(!page.background);
                 m_out << App::Text(App::StringId::RunInBackground) << ": "
                       << (page.background ? "on" : "off") << "\n";
+                if (!page.priorityNote.empty())
+                    m_out << page.priorityNote << "\n";
             }
         }
     } else {

@@ -62,6 +62,8 @@ void DecSourcePg::Browse() {
 }
 
 void DecSourcePg::UpdateButtons() {
+    // What the fields show changed too, whether or not the buttons did.
+    Changed();
     TheSheet().SetWizardButtons(kBack | (name.empty() ? 0u : unsigned(kNext)));
 }
 
@@ -175,6 +177,8 @@ void DecPasswordPg::SetPassword(std::string_view text) {
 }
 
 void DecPasswordPg::UpdateButtons() {
+    // What the fields show changed too, whether or not the buttons did.
+    Changed();
     TheSheet().SetWizardButtons(kBack | (m_password.size() >= kMinPassword ? unsigned(kNext) : 0u));
 }
 
@@ -321,11 +325,24 @@ void DecFilesPg::ToggleRows(const std::vector<std::size_t>& rows) {
         if (r < all.size())
             all[r].selected = !all[r].selected;
     SelectionChanged();
+    Changed();
+}
+
+void DecFilesPg::SetSelection(const std::vector<std::size_t>& rows) {
+    auto& all = list.Rows();
+    for (auto& row : all)
+        row.selected = false;
+    for (std::size_t r : rows)
+        if (r < all.size())
+            all[r].selected = true;
+    SelectionChanged();
+    Changed();
 }
 
 void DecFilesPg::SelectAll() {
     list.SelectAll();
     SelectionChanged();
+    Changed();
 }
 
 void DecFilesPg::Fill() {
@@ -415,6 +432,8 @@ void DestinationPage::SetFolder(std::string text) {
 }
 
 void DestinationPage::UpdateButtons() {
+    // What the fields show changed too, whether or not the buttons did.
+    Changed();
     TheSheet().SetWizardButtons(kBack | (folder.empty() ? 0u : unsigned(kNext)));
 }
 

@@ -138,6 +138,8 @@ class DecFilesPg : public Page {
     // Turns each of these rows (0-based) from selected to not, or back.
     void ToggleRows(const std::vector<std::size_t>& rows);
     void SelectAll();
+    // Exactly these rows selected, as a list view reports them.
+    void SetSelection(const std::vector<std::size_t>& rows);
 
     void OnSetActive() override;
     int OnWizardNext() override;

@@ -144,6 +144,8 @@ void EncSourcePg::AddPaths(const std::vector<std::string>& paths, std::function<
 
 void EncSourcePg::UpdateButtons() {
     TheSheet().SetWizardButtons(kBack | (list.Count() > 0 ? unsigned(kNext) : 0u));
+    // The rows changed, whether or not the buttons did.
+    Changed();
 }
 
 void EncSourcePg::AddFiles() {
@@ -238,7 +240,7 @@ int EncSourcePg::OnWizardBack() {
 std::vector<std::string> EncSourcePg::Texts() const {
     return {
         "Use the buttons to select files and folders to encrypt.  You can also add files and "
-        "folders using 'drag and drop' from your desktop or from Windows Explorer.",
+        "folders using 'drag and drop' from your desktop or from your file manager.",
         "Add Files...", "Add Folder...", "Options..."};
 }
 
@@ -277,6 +279,8 @@ void EncDestPg::Browse() {
 }
 
 void EncDestPg::UpdateButtons() {
+    // What the fields show changed too, whether or not the buttons did.
+    Changed();
     const bool usable = !name.empty() && name.back() != '/';
     TheSheet().SetWizardButtons(kBack | (usable ? unsigned(kNext) : 0u));
 }
@@ -465,6 +469,8 @@ void EncPasswordPg::WipeFields() {
 }
 
 void EncPasswordPg::UpdateButtons() {
+    // What the fields show changed too, whether or not the buttons did.
+    Changed();
     if (!ConfirmationEnabled()) {
         TheSheet().SetWizardButtons(kBack);
         return;

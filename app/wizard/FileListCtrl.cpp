@@ -176,6 +176,7 @@ void FileListCtrl::Append(std::vector<std::string> collected) {
         row.isFolder = folder;
         row.itemValue = m_rows.size();
         m_rows.push_back(std::move(row));
+        ++m_generation;
         changed = true;
     }
 }
@@ -193,6 +194,7 @@ void FileListCtrl::Fill(const std::vector<std::string>& names) {
         row.path = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
         row.itemValue = m_rows.size();
         m_rows.push_back(std::move(row));
+        ++m_generation;
         changed = true;
     }
 }
@@ -213,6 +215,7 @@ void FileListCtrl::Clear() {
     if (!m_rows.empty())
         changed = true;
     m_rows.clear();
+    ++m_generation;
 }
 
 std::string FileListCtrl::FullName(std::size_t index) const {
@@ -221,6 +224,7 @@ std::string FileListCtrl::FullName(std::size_t index) const {
 
 void FileListCtrl::DeleteRow(std::size_t index) {
     m_rows.erase(m_rows.begin() + static_cast<std::ptrdiff_t>(index));
+    ++m_generation;
     changed = true;
 }
 

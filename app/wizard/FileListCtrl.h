@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <set>
 #include <string>
@@ -53,6 +54,8 @@ class FileListCtrl {
     const std::vector<Row>& Rows() const { return m_rows; }
     std::vector<Row>& Rows() { return m_rows; }
     std::size_t Count() const { return m_rows.size(); }
+    // Moves with every row added or removed: a view rebuilds only when it moved.
+    std::uint64_t Generation() const { return m_generation; }
     // Path column + File column of a row.
     std::string FullName(std::size_t index) const;
     void DeleteRow(std::size_t index);
@@ -67,6 +70,7 @@ class FileListCtrl {
 
     RunQuestions& m_questions;
     std::vector<Row> m_rows;
+    std::uint64_t m_generation = 0;
     // Canonical paths of the folders being expanded (loop guard).
     std::set<std::string> m_expanding;
 };

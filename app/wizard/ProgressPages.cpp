@@ -27,8 +27,10 @@ std::string ProgressPg::OverallLabel() const {
 
 void ProgressPg::SetBackground(bool on) {
     background = on;
+    const bool applied = m_context.runner.SetBackground(on);
+    // Said rather than pretended: the box shows off, the run still goes at the lower priority.
+    priorityNote = !on && !applied ? Text(StringId::BackgroundStays) : "";
     Changed();
-    m_context.runner.SetBackground(on);
 }
 
 void ProgressPg::OnSetActive() {
@@ -47,6 +49,8 @@ void ProgressPg::OnSetActive() {
     itemLine.clear();
     overallText.clear();
     itemText.clear();
+    timeText.clear();
+    priorityNote.clear();
     overallBar = itemBar = 0;
     sheet.SetNextText(Text(StringId::NextButton));
     sheet.SetWizardButtons(0);
@@ -69,6 +73,7 @@ void ProgressPg::OnTimer(int timerId) {
         itemText = u.itemText;
         overallBar = u.overallBar;
         itemBar = u.itemBar;
+        timeText = TimesText(s, running);
         Changed();
     }
     if (u.toEndPage) {

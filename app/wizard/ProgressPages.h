@@ -32,9 +32,12 @@ class ProgressPg : public Page {
     std::string itemLine;
     std::string overallText;
     std::string itemText;
+    std::string timeText;
     std::uint32_t overallBar = 0;
     std::uint32_t itemBar = 0;
     bool background = false;
+    // Set when "background" was turned off but the priority could not be raised again.
+    std::string priorityNote;
 
     // The two labels as laid out: the item line takes the label's place it belongs to.
     std::string CurrentFileLabel() const;

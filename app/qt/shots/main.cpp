@@ -183,7 +183,7 @@ int Run(const fs::path& sample) {
     wizard.PressNext();
     if (!WaitFor([&] { return wizard.ActivePage() == &wizard.encProgress; }))
         return 1;
-    QTest::qWait(700);
+    QTest::qWait(3500);
     Save(&window, "05-encrypting");
     if (!WaitFor([&] { return wizard.ActivePage() == &wizard.end; }))
         return 1;

@@ -144,6 +144,29 @@ TEST(ProgressTextsTest, OverallTextReadWhenEncryptingWrittenWhenDecrypting) {
     EXPECT_EQ(App::OverallText(Running(OperationState::Idle), true), "");
 }
 
+TEST(ProgressTextsTest, TimesTellElapsedAndTheTimeLeftOnceItCanBeJudged) {
+    struct Case {
+        std::uint32_t elapsedMs, read, total;
+        bool running;
+        const char* text;
+    } const cases[] = {
+        {12000, 25, 100, true, "Elapsed 0:12, about 0:36 left"},
+        {2999, 25, 100, true, "Elapsed 0:02"},           // too early to judge
+        {12000, 0, 100, true, "Elapsed 0:12"},           // nothing read yet
+        {12000, 100, 100, true, "Elapsed 0:12"},         // all read, still writing
+        {3725000, 50, 100, false, "Elapsed 1:02:05"},    // ended
+        {4000, 999, 1000, true, "Elapsed 0:04, about 0:01 left"},  // never "0:00 left"
+    };
+    for (const Case& c : cases) {
+        Snapshot s = Running(OperationState::Encrypting);
+        s.elapsedMs = c.elapsedMs;
+        s.readSoFar = c.read;
+        s.readTotal = c.total;
+        EXPECT_EQ(App::TimesText(s, c.running), c.text) << c.elapsedMs << " " << c.read;
+    }
+    EXPECT_EQ(App::TimesText(Running(OperationState::Idle), true), "");
+}
+
 TEST(ProgressTextsTest, SingleFileHidesTheItemLine) {
     EXPECT_TRUE(App::LayoutFor(1, 1).hideItem);
     EXPECT_TRUE(App::LayoutFor(1, 1).lineInOverallLabel);

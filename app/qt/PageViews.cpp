@@ -1,0 +1,60 @@
+#include "app/qt/PageViews.h"
+
+#include <QByteArray>
+#include <QHBoxLayout>
+#include <QtSvgWidgets/QSvgWidget>
+
+namespace Desk {
+
+QString Mnemonic(const std::string& text, char key) {
+    QString out = Q(text);
+    const int at = out.indexOf(QChar(key));
+    if (at >= 0)
+        out.insert(at, '&');
+    return out;
+}
+
+QLayout* TitleRow(QLabel* title, QWidget* parent) {
+    auto* row = new QHBoxLayout;
+    auto* picture = new QSvgWidget(":/cryvan/cryvan.svg", parent);
+    const int side = title->fontMetrics().height() * 3;
+    picture->setFixedSize(side, side);
+    row->addWidget(picture);
+    row->addSpacing(side / 4);
+    row->addWidget(title, 1);
+    return row;
+}
+
+QLabel* TextLabel(const std::string& text, QWidget* parent) {
+    auto* label = new QLabel(Q(text), parent);
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText);
+    label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
+    return label;
+}
+
+QLineEdit* PasswordEdit(QWidget* parent, const QString& accessibleName) {
+    auto* field = new QLineEdit(parent);
+    field->setEchoMode(QLineEdit::Password);
+    field->setAccessibleName(accessibleName);
+    field->setDragEnabled(false);
+    field->setContextMenuPolicy(Qt::NoContextMenu);
+    field->setMaxLength(256);
+    return field;
+}
+
+void Forward(const QString& text, const std::function<void(std::string_view)>& set) {
+    QByteArray utf8 = text.toUtf8();
+    set(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+    utf8.fill('\0');
+}
+
+void Wipe(QLineEdit* field) {
+    if (!field || field->text().isEmpty())
+        return;
+    // The field's own buffer is overwritten by a text of the same length before it is dropped.
+    field->setText(QString(field->text().size(), QChar('\0')));
+    field->clear();
+}
+
+}  // namespace Desk

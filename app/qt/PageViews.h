@@ -1,0 +1,44 @@
+// The views of the wizard's pages, one factory per group; the window asks each in turn.
+#pragma once
+
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QString>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "app/qt/PageView.h"
+
+namespace App {
+class Page;
+}
+
+namespace Desk {
+
+using StepFn = std::function<void()>;
+
+// Null when the page is not one of the group's.
+PageView* MakeEncryptionView(App::Wizard& wizard, App::Page& page, StepFn step, QWidget* parent);
+PageView* MakeDecryptionView(App::Wizard& wizard, App::Page& page, StepFn step, QWidget* parent);
+PageView* MakeProgressView(App::Wizard& wizard, App::Page& page, StepFn step, QWidget* parent);
+
+// What the views share.
+// The pages without a header (welcome, end): our picture beside their large title.
+QLayout* TitleRow(QLabel* title, QWidget* parent);
+inline QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+// "Add Files..." with an Alt key: '&' before the first `key` in the text.
+QString Mnemonic(const std::string& text, char key);
+// A word-wrapped plain-text label that grows with the window rather than clipping.
+QLabel* TextLabel(const std::string& text, QWidget* parent);
+// A masked field with no undo history or drag-out, so its text has as few copies as possible.
+QLineEdit* PasswordEdit(QWidget* parent, const QString& accessibleName);
+// Hands what a field holds to the page, then overwrites the transient UTF-8 copy.
+void Forward(const QString& text, const std::function<void(std::string_view)>& set);
+// Overwrites a field's text before clearing it.
+void Wipe(QLineEdit* field);
+
+}  // namespace Desk
