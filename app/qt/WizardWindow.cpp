@@ -77,10 +77,11 @@ WizardWindow::WizardWindow(App::Wizard& wizard, QWidget* parent)
     picture->setFixedSize(side, side);
     header->addWidget(picture);
     layout->addWidget(m_header);
-    m_headerRule = new QFrame(this);
-    m_headerRule->setFrameShape(QFrame::HLine);
-    m_headerRule->setFrameShadow(QFrame::Sunken);
-    layout->addWidget(m_headerRule);
+    auto* rule = new QFrame(this);
+    rule->setFrameShape(QFrame::HLine);
+    rule->setFrameShadow(QFrame::Sunken);
+    m_headerRule = rule;
+    layout->addWidget(rule);
 
     m_stack = new QStackedWidget(this);
     auto* body = new QVBoxLayout;
