@@ -19,6 +19,14 @@ class RunQuestions : public MessageBoxes {
     enum class Replace { Yes = 0, YesToAll = 1, No = 2, NoToAll = 3, Cancel = 4 };
 
     static constexpr const char* kReplaceCaption = Text(StringId::ReplaceCaption);
+    // The additional-administrator password dialog: caption, two lines and the field's label;
+    // OK needs kAdminPasswordMin characters.
+    static constexpr const char* kAdminPasswordCaption = "Cryvan Message Recovery";
+    static constexpr const char* kAdminPasswordTexts[] = {
+        "Cryvan data recovery has been configured to require more than one administrator "
+        "password.",
+        "Please enter an additional administrator password below.", "Administrator password:"};
+    static constexpr std::size_t kAdminPasswordMin = 6;
 
     // `text` is the question, `path40` the file's path already shortened for display.
     virtual Replace ConfirmReplace(const std::string& text, const std::string& path40) = 0;

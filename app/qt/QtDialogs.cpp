@@ -1,29 +1,35 @@
 #include "app/qt/QtDialogs.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QStackedWidget>
 #include <QStringList>
 #include <QVBoxLayout>
+#include <algorithm>
 
+#include "app/core/KeyFileDlg.h"
 #include "app/core/Strings.h"
+#include "app/prefs/AdminDialogs.h"
+#include "app/prefs/PreferencesPages.h"
+#include "app/qt/PageViews.h"
 
 namespace Desk {
 
 namespace {
 
 using App::MessageBoxes;
-
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 // The field's text into a wiping buffer once; the field's own copies are overwritten and dropped.
 App::Secret TakeSecret(QLineEdit& field) {
@@ -82,35 +88,6 @@ QMessageBox::StandardButtons ToQt(MessageBoxes::Buttons buttons) {
             break;
     }
     return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
-}
-
-// A password dialog: one field without echo, OK enabled once it holds `minLength` characters.
-std::optional<App::Secret> AskPassword(QWidget* parent, const QString& caption,
-                                       const QString& prompt, std::size_t minLength) {
-    QDialog dialog(parent);
-    dialog.setWindowTitle(caption);
-    auto* layout = new QVBoxLayout(&dialog);
-    auto* label = new QLabel(prompt, &dialog);
-    auto* field = new QLineEdit(&dialog);
-    field->setEchoMode(QLineEdit::Password);
-    field->setAccessibleName(prompt);
-    label->setBuddy(field);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
-    ok->setEnabled(minLength == 0);
-    QObject::connect(field, &QLineEdit::textChanged, &dialog, [=](const QString& text) {
-        ok->setEnabled(static_cast<std::size_t>(text.size()) >= minLength);
-    });
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    layout->addWidget(label);
-    layout->addWidget(field);
-    layout->addWidget(buttons);
-    const bool accepted = dialog.exec() == QDialog::Accepted;
-    App::Secret secret = TakeSecret(*field);
-    if (!accepted)
-        return std::nullopt;
-    return secret;
 }
 
 std::string Std(const QString& s) {
@@ -178,15 +155,72 @@ App::RunQuestions::Replace QtDialogs::ConfirmReplace(const std::string& text,
 }
 
 std::optional<std::string> QtDialogs::AskKeyFile(const std::string& administrator, bool create) {
-    const std::string title = "Key file of " + administrator;
-    const std::string filter = "Key files (*.key)|*.key|All files (*)|*||";
-    return create ? ChooseSaveFile(title, administrator + ".key", filter, "key")
-                  : ChooseOpenFile(title, administrator + ".key", filter, "key");
+    App::KeyFileDlg dlg(*this, this, administrator, create, App::KeyFileFolder());
+    QDialog dialog(m_parent);
+    dialog.setWindowTitle(Q(App::KeyFileDlg::kTitle));
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(TextLabel(dlg.instruction, &dialog));
+    auto* row = new QHBoxLayout;
+    const auto texts = dlg.Texts();
+    auto* label = new QLabel(Mnemonic(texts[1], 'K'), &dialog);
+    auto* path = new QLineEdit(Q(dlg.path), &dialog);
+    path->setAccessibleName(Q(texts[1]));
+    path->setMinimumWidth(path->fontMetrics().averageCharWidth() * 48);
+    label->setBuddy(path);
+    auto* browse = new QPushButton(Mnemonic(texts[3], 'B'), &dialog);
+    browse->setAccessibleName(Q(texts[3]));
+    browse->setAutoDefault(false);
+    row->addWidget(label);
+    row->addWidget(path, 1);
+    row->addWidget(browse);
+    layout->addLayout(row);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    layout->addWidget(buttons);
+    QObject::connect(path, &QLineEdit::textEdited, &dialog,
+                     [&dlg](const QString& text) { dlg.SetPath(Std(text)); });
+    QObject::connect(browse, &QPushButton::clicked, &dialog, [&dlg, path] {
+        dlg.Browse();
+        path->setText(Q(dlg.path));
+    });
+    // OK asks about an existing file to write, or a missing file to read; a refusal stays.
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&dialog, &dlg] {
+        if (dlg.PressOk())
+            dialog.accept();
+    });
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    path->setFocus();
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dlg.path;
 }
 
 std::optional<App::Secret> QtDialogs::AskAdministratorPassword() {
-    return AskPassword(m_parent, QStringLiteral("Cryvan Message Recovery"),
-                       QObject::tr("Administrator &password:"), 0);
+    QDialog dialog(m_parent);
+    dialog.setWindowTitle(Q(kAdminPasswordCaption));
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(TextLabel(kAdminPasswordTexts[0], &dialog));
+    layout->addWidget(TextLabel(kAdminPasswordTexts[1], &dialog));
+    auto* form = new QFormLayout;
+    auto* field = PasswordEdit(&dialog, Q(kAdminPasswordTexts[2]));
+    auto* label = new QLabel(Mnemonic(kAdminPasswordTexts[2], 'A'), &dialog);
+    label->setBuddy(field);
+    form->addRow(label, field);
+    layout->addLayout(form);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+    ok->setEnabled(false);
+    QObject::connect(field, &QLineEdit::textChanged, &dialog, [ok](const QString& text) {
+        ok->setEnabled(static_cast<std::size_t>(text.toUtf8().size()) >= kAdminPasswordMin);
+    });
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    field->setFocus();
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    App::Secret secret = TakeSecret(*field);
+    if (!accepted)
+        return std::nullopt;
+    return secret;
 }
 
 std::vector<std::string> QtDialogs::ChooseFiles(const std::string& title) {
@@ -232,30 +266,58 @@ std::optional<std::string> QtDialogs::ChooseOpenFile(const std::string& title,
 }
 
 bool QtDialogs::EditSourceOptions(SourceOptions& options) {
+    const char* const* t = kSourceOptionsTexts;
     QDialog dialog(m_parent);
-    dialog.setWindowTitle(QObject::tr("Source File Options"));
-    auto* form = new QFormLayout(&dialog);
-    auto* paths = new QComboBox(&dialog);
-    paths->addItems({QObject::tr("Store relative paths"), QObject::tr("Store full paths"),
-                     QObject::tr("Do not store paths")});
-    paths->setCurrentIndex(options.pathOption);
-    auto* deletion = new QComboBox(&dialog);
-    deletion->addItems({QObject::tr("Do not delete"), QObject::tr("Move to the trash"),
-                        QObject::tr("Delete"), QObject::tr("Wipe once"),
-                        QObject::tr("Wipe several times")});
-    deletion->setCurrentIndex(options.deletionIndex);
-    auto* confirm = new QCheckBox(QObject::tr("&Confirm before deleting"), &dialog);
+    dialog.setWindowTitle(Q(kSourceOptionsTitle));
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* pathBox = new QGroupBox(Q(t[0]), &dialog);
+    auto* pathColumn = new QVBoxLayout(pathBox);
+    pathColumn->addWidget(TextLabel(t[1], pathBox));
+    auto* paths = new QButtonGroup(&dialog);
+    const char keys[] = {'C', 'F', 'u'};
+    for (int i = 0; i < 3; ++i) {
+        auto* radio = new QRadioButton(Mnemonic(t[2 + i], keys[i]), pathBox);
+        radio->setAccessibleName(Q(t[2 + i]));
+        paths->addButton(radio, i);
+        pathColumn->addWidget(radio);
+    }
+    paths->button(std::clamp(options.pathOption, 0, 2))->setChecked(true);
+    layout->addWidget(pathBox);
+    auto* deletionBox = new QGroupBox(Q(t[5]), &dialog);
+    auto* deletionColumn = new QVBoxLayout(deletionBox);
+    deletionColumn->addWidget(TextLabel(t[6], deletionBox));
+    auto* row = new QHBoxLayout;
+    auto* please = new QLabel(Mnemonic(t[7], 'P'), deletionBox);
+    auto* deletion = new QComboBox(deletionBox);
+    for (App::StringId id : {App::StringId::DeletionKeep, App::StringId::DeletionRecycle,
+                             App::StringId::DeletionDelete, App::StringId::DeletionOverwrite,
+                             App::StringId::DeletionEradicate})
+        deletion->addItem(Q(App::Text(id)));
+    deletion->setCurrentIndex(std::clamp(options.deletionIndex, 0, 4));
+    deletion->setAccessibleName(QObject::tr("What to do with the input files"));
+    please->setBuddy(deletion);
+    row->addWidget(please);
+    row->addWidget(deletion);
+    row->addWidget(new QLabel(Q(t[8]), deletionBox));
+    row->addStretch(1);
+    deletionColumn->addLayout(row);
+    auto* confirm = new QCheckBox(Mnemonic(t[9], 'A'), deletionBox);
+    confirm->setAccessibleName(Q(t[9]));
     confirm->setChecked(options.confirm);
+    // Only a deletion can be confirmed.
+    const auto update = [deletion, confirm] { confirm->setEnabled(deletion->currentIndex() != 0); };
+    update();
+    QObject::connect(deletion, QOverload<int>::of(&QComboBox::currentIndexChanged), &dialog,
+                     update);
+    deletionColumn->addWidget(confirm);
+    layout->addWidget(deletionBox);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    form->addRow(QObject::tr("&Paths:"), paths);
-    form->addRow(QObject::tr("&Source files:"), deletion);
-    form->addRow(confirm);
-    form->addRow(buttons);
+    layout->addWidget(buttons);
     if (dialog.exec() != QDialog::Accepted)
         return false;
-    options.pathOption = paths->currentIndex();
+    options.pathOption = paths->checkedId();
     options.deletionIndex = deletion->currentIndex();
     options.confirm = confirm->isChecked();
     return true;
@@ -266,45 +328,164 @@ bool QtDialogs::ShowPreferences() {
 }
 
 std::optional<App::PreferencesDialogs::NewAdministrator> QtDialogs::AskNewAdministrator() {
+    App::NewAdminDlg dlg(*this);
+    const auto t = dlg.Texts();
     QDialog dialog(m_parent);
-    dialog.setWindowTitle(QObject::tr("New Cryvan Administrator"));
-    auto* form = new QFormLayout(&dialog);
-    auto* name = new QLineEdit(&dialog);
-    auto* password = new QLineEdit(&dialog);
-    auto* again = new QLineEdit(&dialog);
-    password->setEchoMode(QLineEdit::Password);
-    again->setEchoMode(QLineEdit::Password);
-    auto* keyFile = new QCheckBox(QObject::tr("Write a &key file"), &dialog);
-    keyFile->setChecked(true);
+    dialog.setWindowTitle(Q(App::NewAdminDlg::kTitle));
+    auto* layout = new QVBoxLayout(&dialog);
+
+    auto* nameBox = new QGroupBox(Q(t[0]), &dialog);
+    auto* nameColumn = new QVBoxLayout(nameBox);
+    nameColumn->addWidget(TextLabel(t[1], nameBox));
+    auto* nameForm = new QFormLayout;
+    auto* name = new QLineEdit(nameBox);
+    name->setAccessibleName(Q(t[2]));
+    auto* nameLabel = new QLabel(Mnemonic(t[2], 'n'), nameBox);
+    nameLabel->setBuddy(name);
+    nameForm->addRow(nameLabel, name);
+    nameColumn->addLayout(nameForm);
+    layout->addWidget(nameBox);
+
+    auto* passwordBox = new QGroupBox(Q(t[3]), &dialog);
+    auto* passwordColumn = new QVBoxLayout(passwordBox);
+    passwordColumn->addWidget(TextLabel(t[4], passwordBox));
+    auto* form = new QFormLayout;
+    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    auto* fields = new QStackedWidget(passwordBox);
+    auto* password = PasswordEdit(passwordBox, Q(t[5]));
+    auto* plain = new QLineEdit(passwordBox);
+    plain->setAccessibleName(Q(t[5]));
+    fields->addWidget(password);
+    fields->addWidget(plain);
+    fields->setFixedHeight(password->sizeHint().height());
+    auto* confirmation = PasswordEdit(passwordBox, Q(t[6]));
+    auto* passwordLabel = new QLabel(Mnemonic(t[5], 'p'), passwordBox);
+    passwordLabel->setBuddy(password);
+    auto* confirmLabel = new QLabel(Mnemonic(t[6], 'C'), passwordBox);
+    confirmLabel->setBuddy(confirmation);
+    form->addRow(passwordLabel, fields);
+    form->addRow(confirmLabel, confirmation);
+    auto* strength = new QLabel(passwordBox);
+    strength->setWordWrap(true);
+    strength->setAccessibleName(QObject::tr("Password strength"));
+    form->addRow(QString(), strength);
+    passwordColumn->addLayout(form);
+    auto* generateRow = new QHBoxLayout;
+    generateRow->addWidget(TextLabel(t[7], passwordBox), 1);
+    auto* generate = new QPushButton(Mnemonic(t[8], 'G'), passwordBox);
+    generate->setAccessibleName(Q(t[8]));
+    generate->setAutoDefault(false);
+    generateRow->addWidget(generate);
+    passwordColumn->addLayout(generateRow);
+    layout->addWidget(passwordBox);
+
+    auto* keyBox = new QGroupBox(Q(t[9]), &dialog);
+    auto* keyColumn = new QVBoxLayout(keyBox);
+    keyColumn->addWidget(TextLabel(t[10], keyBox));
+    auto* passwordOnly = new QRadioButton(Mnemonic(t[11], 'o'), keyBox);
+    auto* withKeyFile = new QRadioButton(Mnemonic(t[12], 'k'), keyBox);
+    passwordOnly->setAccessibleName(Q(t[11]));
+    withKeyFile->setAccessibleName(Q(t[12]));
+    (dlg.keyFile ? withKeyFile : passwordOnly)->setChecked(true);
+    keyColumn->addWidget(passwordOnly);
+    keyColumn->addWidget(withKeyFile);
+    layout->addWidget(keyBox);
+
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
-    const auto update = [=] {
-        ok->setEnabled(!name->text().trimmed().isEmpty() && !password->text().isEmpty() &&
-                       password->text() == again->text());
+    layout->addWidget(buttons);
+
+    const auto update = [&] {
+        password->setEnabled(dlg.PasswordEnabled());
+        plain->setEnabled(dlg.PasswordEnabled());
+        generate->setEnabled(dlg.PasswordEnabled());
+        confirmation->setEnabled(dlg.ConfirmationEnabled());
+        fields->setCurrentWidget(dlg.plainView ? plain : password);
+        ok->setEnabled(dlg.OkEnabled());
     };
-    update();
-    QObject::connect(name, &QLineEdit::textChanged, &dialog, update);
-    QObject::connect(password, &QLineEdit::textChanged, &dialog, update);
-    QObject::connect(again, &QLineEdit::textChanged, &dialog, update);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(name, &QLineEdit::textEdited, &dialog, [&](const QString& text) {
+        dlg.SetName(Std(text));
+        update();
+    });
+    QObject::connect(password, &QLineEdit::textEdited, &dialog, [&](const QString& text) {
+        Forward(text, [&](std::string_view v) { dlg.SetPassword(v); });
+        Wipe(plain);
+        update();
+    });
+    QObject::connect(plain, &QLineEdit::textEdited, &dialog, [&](const QString& text) {
+        Forward(text, [&](std::string_view v) { dlg.SetPlainPassword(v); });
+        password->setText(text);
+        update();
+    });
+    QObject::connect(confirmation, &QLineEdit::textEdited, &dialog, [&](const QString& text) {
+        Forward(text, [&](std::string_view v) { dlg.SetConfirmation(v); });
+        update();
+    });
+    QObject::connect(generate, &QPushButton::clicked, &dialog, [&] {
+        dlg.GeneratePassword();
+        const std::string_view generated = dlg.Password().View();
+        plain->setText(QString::fromUtf8(generated.data(), static_cast<int>(generated.size())));
+        password->setText(plain->text());
+        confirmation->setText(plain->text());
+        update();
+    });
+    QObject::connect(passwordOnly, &QRadioButton::clicked, &dialog, [&] {
+        dlg.SetKeyFile(false);
+        update();
+    });
+    QObject::connect(withKeyFile, &QRadioButton::clicked, &dialog, [&] {
+        dlg.SetKeyFile(true);
+        update();
+    });
+    // A mismatch is shown by the dialog's logic and keeps it open.
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
+        if (dlg.PressOk()) {
+            dialog.accept();
+            return;
+        }
+        if (dlg.focusPassword) {
+            dlg.focusPassword = false;
+            fields->currentWidget()->setFocus();
+        }
+    });
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    form->addRow(QObject::tr("&Name:"), name);
-    form->addRow(QObject::tr("&Password:"), password);
-    form->addRow(QObject::tr("&Confirm:"), again);
-    form->addRow(keyFile);
-    form->addRow(buttons);
+    update();
+    name->setFocus();
     const bool accepted = dialog.exec() == QDialog::Accepted;
-    App::Secret secret = TakeSecret(*password);
-    App::Secret confirmation = TakeSecret(*again);
+    for (QLineEdit* field : {password, plain, confirmation})
+        Wipe(field);
     if (!accepted)
         return std::nullopt;
-    NewAdministrator result{Std(name->text().trimmed()), std::move(secret), keyFile->isChecked()};
-    return result;
+    return dlg.Result();
 }
 
 std::optional<App::Secret> QtDialogs::AskOrganisationPassword(std::size_t minLength) {
-    return AskPassword(m_parent, QObject::tr("Organisation Password"),
-                       QObject::tr("Organisation &password:"), minLength);
+    App::OrgPasswordDlg dlg(minLength);
+    const auto t = dlg.Texts();
+    QDialog dialog(m_parent);
+    dialog.setWindowTitle(Q(App::kPrefsMessageCaption));
+    auto* layout = new QVBoxLayout(&dialog);
+    for (const std::string& line : t)
+        layout->addWidget(TextLabel(line, &dialog));
+    auto* field = PasswordEdit(&dialog, QObject::tr("Organisation password"));
+    field->setMaxLength(static_cast<int>(App::OrgPasswordDlg::kMaxLength));
+    layout->addWidget(field);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+    ok->setEnabled(dlg.OkEnabled());
+    QObject::connect(field, &QLineEdit::textEdited, &dialog, [&](const QString& text) {
+        Forward(text, [&](std::string_view v) { dlg.SetPassword(v); });
+        ok->setEnabled(dlg.OkEnabled());
+    });
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    field->setFocus();
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    Wipe(field);
+    if (!accepted)
+        return std::nullopt;
+    return App::Secret(dlg.Password().View(), App::OrgPasswordDlg::kMaxLength);
 }
 
 }  // namespace Desk

@@ -9,6 +9,7 @@
 #include "app/core/OperationRunner.h"
 #include "app/core/Options.h"
 #include "app/core/StandardDescriptors.h"
+#include "app/qt/PreferencesWindow.h"
 #include "app/qt/QtDialogs.h"
 #include "app/qt/WizardWindow.h"
 #include "app/session/Session.h"
@@ -51,8 +52,9 @@ int main(int argc, char** argv) {
         Desk::WizardWindow* window = nullptr;
         App::Session session(
             App::SessionParts{"cryvan", dialogs, dialogs,
-                              // The preferences sheet has no window yet.
-                              [](App::CryvanPrefs&) { return App::PreferencesResult::NoInput; },
+                              [&window](App::CryvanPrefs& prefs) {
+                                  return Desk::ShowPreferences(prefs, window);
+                              },
                               HelpText, std::cout, std::cerr,
                               [&window] {
                                   if (window)

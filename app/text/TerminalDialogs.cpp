@@ -79,15 +79,14 @@ std::optional<std::string> TerminalDialogs::ChooseOpenFile(const std::string& ti
 bool TerminalDialogs::EditSourceOptions(SourceOptions& options) {
     const auto hold = Hold();
     // In the engine's order: 0 common folder, 1 names only, 2 full paths.
-    static const char* const kPaths[] = {"Choose path automatically", "Filenames only (no path)",
-                                         "Full paths (excluding drive)"};
+    const char* const* kPaths = kSourceOptionsTexts + 2;
     static const char* const kDeletion[] = {
         App::Text(App::StringId::DeletionKeep), App::Text(App::StringId::DeletionRecycle),
         App::Text(App::StringId::DeletionDelete), App::Text(App::StringId::DeletionOverwrite),
         App::Text(App::StringId::DeletionEradicate)};
     SourceOptions edited = options;
     for (;;) {
-        m_out << "\nSource File Options\n"
+        m_out << "\n" << kSourceOptionsTitle << "\n"
               << "  [p] Path option: " << edited.pathOption << " ("
               << kPaths[std::clamp(edited.pathOption, 0, 2)] << ")\n"
               << "  [d] After encryption: " << kDeletion[std::clamp(edited.deletionIndex, 0, 4)]

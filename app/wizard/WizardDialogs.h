@@ -10,6 +10,20 @@ namespace App {
 class WizardDialogs : public virtual RunQuestions, public virtual FileChoosers {
   public:
     // The "Source File Options" dialog: path option 0-2, deletion index 0-4, confirmation.
+    static constexpr const char* kSourceOptionsTitle = "Source File Options";
+    // The dialog's texts in reading order: the path group, its three choices (in the engine's
+    // order), then the deletion group ("Please" <list> " the input files when done.").
+    static constexpr const char* kSourceOptionsTexts[] = {
+        "Path Information",
+        "Please select the source file path information to store.",
+        "Choose path automatically",
+        "Filenames only (no path)",
+        "Full paths (excluding drive)",
+        "File Deletion",
+        "What do you want to do with the input files after encryption?",
+        "Please",
+        " the input files when done.",
+        "Ask for confirmation first."};
     struct SourceOptions {
         int pathOption = 0;
         int deletionIndex = 0;
