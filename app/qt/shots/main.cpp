@@ -17,6 +17,9 @@
 
 #include "app/config/Folders.h"
 #include "app/core/Handover.h"
+#include "app/core/Texts.h"
+#include "app/prefs/PreferencesPages.h"
+#include "app/qt/PreferencesWindow.h"
 #include "app/qt/QtDialogs.h"
 #include "app/qt/WizardWindow.h"
 #include "app/wizard/Wizard.h"
@@ -82,6 +85,49 @@ bool PressNext(App::Wizard& wizard, const App::Page& next) {
     std::cerr << "cryvan-screenshots: expected page " << next.Id() << ", on page "
               << wizard.ActivePage()->Id() << "\n";
     return false;
+}
+
+// Every dialog, each saved as it opens and then closed as Escape would.
+void Dialogs(Desk::QtDialogs& dialogs, App::Wizard& wizard, QWidget* parent, const fs::path& home) {
+    using Box = App::MessageBoxes;
+    SaveNextDialog("20-replace");
+    dialogs.ConfirmReplace(App::Text(App::StringId::OverwriteQuestion),
+                           App::CompactPath((home / "Tax return 2025.pdf").string(), 40));
+    SaveNextDialog("21-cancel-question");
+    dialogs.Show(App::Text(App::StringId::CancelQuestion), App::Text(App::StringId::AppName),
+                 Box::Icon::Question, Box::Buttons::YesNo, Box::Answer::No);
+    SaveNextDialog("22-message");
+    dialogs.Show(App::Text(App::StringId::PasswordsDiffer), App::Text(App::StringId::AppName),
+                 Box::Icon::Warning, Box::Buttons::Ok, Box::Answer::Ok);
+    App::WizardDialogs::SourceOptions options;
+    options.deletionIndex = 1;
+    SaveNextDialog("23-source-options");
+    dialogs.EditSourceOptions(options);
+    SaveNextDialog("24-administrator-password");
+    dialogs.AskAdministratorPassword();
+    SaveNextDialog("25-key-file");
+    dialogs.AskKeyFile("Alice", true);
+    SaveNextDialog("26-new-administrator");
+    dialogs.AskNewAdministrator();
+    SaveNextDialog("27-organisation-password");
+    dialogs.AskOrganisationPassword(8);
+
+    // The preferences, one picture per page.
+    App::CryvanPrefs prefs(wizard.Config(), dialogs, true);
+    Desk::PreferencesWindow preferences(prefs, parent);
+    preferences.show();
+    const int ids[] = {App::kPopUpPg, App::kEmergencyPasswordPg, App::kAdminPg};
+    const char* const names[] = {"30-preferences-menu", "31-preferences-emergency",
+                                 "32-preferences-administrators"};
+    for (int i = 0; i < 3; ++i) {
+        if (!prefs.PageById(ids[i]))
+            continue;
+        prefs.SetActivePage(ids[i]);
+        preferences.Refresh();
+        Save(&preferences, names[i]);
+    }
+    preferences.close();
+    prefs.PressCancel();
 }
 
 // A second wizard, as a second start of the program would show: the container back into a folder.
@@ -189,6 +235,7 @@ int Run(const fs::path& sample) {
         return 1;
     Save(&window, "06-encrypted");
     window.hide();
+    Dialogs(dialogs, wizard, &window, home);
 
     fs::path container;
     for (const auto& entry : fs::directory_iterator(home))
