@@ -89,7 +89,7 @@ inline constexpr OptionRow kOptions[] = {
     {Option::NoConfirm, "-f", nullptr, OptionValue::None, "", kStandAlone,
      "do not ask before deleting this file (with -r d)"},
     {Option::Text, "--text", nullptr, OptionValue::None, "", kFrontEnd,
-     "the terminal front end (the only one at present)"},
+     "the terminal front end, even where a window could open"},
     {Option::PasswordFd, "--password-fd", nullptr, OptionValue::Required, "N",
      kFrontEnd | kStandAlone, "read the password from descriptor N (its first line)"},
     {Option::PasswordFile, "--password-file", nullptr, OptionValue::Required, "PATH",

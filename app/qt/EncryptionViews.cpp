@@ -235,8 +235,7 @@ class EncPasswordView : public PageView {
             StepSheet();
         });
         connect(m_plain, &QLineEdit::textEdited, this, [this](const QString& text) {
-            Forward(text,
-                    [this](std::string_view t) { Wizard().encPassword.SetPlainPassword(t); });
+            Forward(text, [this](std::string_view t) { Wizard().encPassword.SetPlainPassword(t); });
             StepSheet();
         });
         connect(m_confirmation, &QLineEdit::textEdited, this, [this](const QString& text) {
@@ -260,9 +259,8 @@ class EncPasswordView : public PageView {
             // A generated password is shown once, in the open; the confirmation holds it too.
             m_plain->setText(QString::fromUtf8(p.Password().View().data(),
                                                static_cast<int>(p.Password().View().size())));
-            m_confirmation->setText(
-                QString::fromUtf8(p.Confirmation().View().data(),
-                                  static_cast<int>(p.Confirmation().View().size())));
+            m_confirmation->setText(QString::fromUtf8(
+                p.Confirmation().View().data(), static_cast<int>(p.Confirmation().View().size())));
             m_password->setText(m_plain->text());
             m_fields->setCurrentWidget(m_plain);
             m_plain->setFocus();

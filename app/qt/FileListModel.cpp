@@ -93,8 +93,8 @@ void FileListView::SelectRows(const std::vector<std::size_t>& rows) {
         const QModelIndex index = m_sorted.mapFromSource(m_model.index(static_cast<int>(row), 0));
         selection.select(index, index);
     }
-    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect |
-                                            QItemSelectionModel::Rows);
+    selectionModel()->select(selection,
+                             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void FileListView::Refresh() {

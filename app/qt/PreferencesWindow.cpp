@@ -91,8 +91,7 @@ PreferencesWindow::PreferencesWindow(App::CryvanPrefs& prefs, QWidget* parent)
                     });
             connect(c.confirm[i], &QCheckBox::clicked, this, [this, i](bool on) {
                 App::PopUpPg& pp = m_prefs.PopUp();
-                std::uint32_t* values[] = {&pp.confirmEncrypt, &pp.confirmDecrypt,
-                                           &pp.confirmMenu};
+                std::uint32_t* values[] = {&pp.confirmEncrypt, &pp.confirmDecrypt, &pp.confirmMenu};
                 *values[i] = on ? 1 : 0;
             });
         }
@@ -300,8 +299,7 @@ void PreferencesWindow::Refresh() {
     const App::PopUpPg& popUp = m_prefs.PopUp();
     const std::uint32_t deletion[] = {popUp.encryptDeletion, popUp.decryptDeletion,
                                       popUp.menuDeletion};
-    const std::uint32_t confirm[] = {popUp.confirmEncrypt, popUp.confirmDecrypt,
-                                     popUp.confirmMenu};
+    const std::uint32_t confirm[] = {popUp.confirmEncrypt, popUp.confirmDecrypt, popUp.confirmMenu};
     for (int i = 0; i < 3; ++i) {
         c.deletion[i]->setCurrentIndex(static_cast<int>(deletion[i]));
         c.confirm[i]->setChecked(confirm[i] != 0);

@@ -31,8 +31,9 @@ class ProgressView : public PageView {
         m_overallBar = Bar(this, tr("Overall progress"));
         m_overallText = TextLabel("", this);
         m_times = TextLabel("", this);
-        for (QWidget* widget : {static_cast<QWidget*>(m_itemLabel), static_cast<QWidget*>(m_itemBar),
-                                static_cast<QWidget*>(m_itemText)})
+        for (QWidget* widget :
+             {static_cast<QWidget*>(m_itemLabel), static_cast<QWidget*>(m_itemBar),
+              static_cast<QWidget*>(m_itemText)})
             layout->addWidget(widget);
         layout->addSpacing(12);
         for (QWidget* widget :
@@ -54,8 +55,9 @@ class ProgressView : public PageView {
 
     void Refresh() override {
         const bool item = !m_page.layout.hideItem;
-        for (QWidget* widget : {static_cast<QWidget*>(m_itemLabel),
-                                static_cast<QWidget*>(m_itemBar), static_cast<QWidget*>(m_itemText)})
+        for (QWidget* widget :
+             {static_cast<QWidget*>(m_itemLabel), static_cast<QWidget*>(m_itemBar),
+              static_cast<QWidget*>(m_itemText)})
             widget->setVisible(item);
         m_itemLabel->setText(Q(m_page.CurrentFileLabel()));
         m_itemBar->setValue(static_cast<int>(std::min<std::uint32_t>(m_page.itemBar, 100)));

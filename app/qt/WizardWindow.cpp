@@ -131,8 +131,8 @@ WizardWindow::WizardWindow(App::Wizard& wizard, QWidget* parent)
     connect(m_cancel, &QPushButton::clicked, this, [this] { reject(); });
 
     const int em = fontMetrics().averageCharWidth();
-    setMinimumSize(em * 70, fontMetrics().height() * 28);
-    resize(em * 84, fontMetrics().height() * 33);
+    setMinimumSize(em * 80, fontMetrics().height() * 28);
+    resize(em * 112, fontMetrics().height() * 34);
     m_wizard.SetObserver([this] { Redraw(); });
     m_clock.start();
     connect(&m_timer, &QTimer::timeout, this, [this] { Step(); });

@@ -50,17 +50,16 @@ int main(int argc, char** argv) {
         OS::Logger::Setup(false, false, false);
         App::StartLogFile();
         Desk::WizardWindow* window = nullptr;
-        App::Session session(
-            App::SessionParts{"cryvan", dialogs, dialogs,
-                              [&window](App::CryvanPrefs& prefs) {
-                                  return Desk::ShowPreferences(prefs, window);
-                              },
-                              HelpText, std::cout, std::cerr,
-                              [&window] {
-                                  if (window)
-                                      window->Wake();
-                              }},
-            App::Folders::FromEnvironment());
+        App::Session session(App::SessionParts{"cryvan", dialogs, dialogs,
+                                               [&window](App::CryvanPrefs& prefs) {
+                                                   return Desk::ShowPreferences(prefs, window);
+                                               },
+                                               HelpText, std::cout, std::cerr,
+                                               [&window] {
+                                                   if (window)
+                                                       window->Wake();
+                                               }},
+                             App::Folders::FromEnvironment());
         dialogs.SetPreferences([&session] { return session.ShowPreferences(); });
         if (const auto ended = session.Start(App::Arguments(argc - 1, argv + 1))) {
             status = *ended;

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <memory>
@@ -13,6 +14,7 @@
 #include "app/core/OperationRunner.h"
 #include "app/core/StandardDescriptors.h"
 #include "app/core/Texts.h"
+#include "app/text/DesktopStart.h"
 #include "app/text/EditingInput.h"
 #include "app/text/TerminalFrontEnd.h"
 #include "os/Logger.h"
@@ -21,6 +23,17 @@
 
 int main(int argc, char** argv) {
     App::OpenClosedStandardDescriptors();
+    {
+        // A desktop that can show a window gets the windows; --text keeps the terminal.
+        Text::StartFacts facts;
+        facts.arguments.assign(argv + 1, argv + argc);
+        facts.waylandDisplay = std::getenv("WAYLAND_DISPLAY");
+        facts.display = std::getenv("DISPLAY");
+        facts.desktopProgram = Text::DesktopProgramBesideThis();
+        const std::string desktop = Text::ChooseDesktop(facts, Text::DisplayConnects);
+        if (!desktop.empty())
+            Text::RunDesktop(desktop, argc, argv);
+    }
     // A full disk or a closed pipe is an error to report, not a reason to die silently.
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);

@@ -203,8 +203,7 @@ TEST(WizardWindow, DeleteRemovesTheSelectedRowsWhateverTheSortOrder) {
     // Shown first after sorting is a.txt, added last: that row goes, not the first added.
     list->setFocus();
     list->selectionModel()->select(list->model()->index(0, 0),
-                                   QItemSelectionModel::ClearAndSelect |
-                                       QItemSelectionModel::Rows);
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     QTest::keyClick(list, Qt::Key_Delete);
     ASSERT_TRUE(WaitFor([&] { return w.wizard.encSource.list.Count() == 2; }));
     EXPECT_EQ(w.wizard.encSource.list.Rows()[0].name, "b.txt");

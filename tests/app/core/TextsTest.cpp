@@ -151,10 +151,10 @@ TEST(ProgressTextsTest, TimesTellElapsedAndTheTimeLeftOnceItCanBeJudged) {
         const char* text;
     } const cases[] = {
         {12000, 25, 100, true, "Elapsed 0:12, about 0:36 left"},
-        {2999, 25, 100, true, "Elapsed 0:02"},           // too early to judge
-        {12000, 0, 100, true, "Elapsed 0:12"},           // nothing read yet
-        {12000, 100, 100, true, "Elapsed 0:12"},         // all read, still writing
-        {3725000, 50, 100, false, "Elapsed 1:02:05"},    // ended
+        {2999, 25, 100, true, "Elapsed 0:02"},                     // too early to judge
+        {12000, 0, 100, true, "Elapsed 0:12"},                     // nothing read yet
+        {12000, 100, 100, true, "Elapsed 0:12"},                   // all read, still writing
+        {3725000, 50, 100, false, "Elapsed 1:02:05"},              // ended
         {4000, 999, 1000, true, "Elapsed 0:04, about 0:01 left"},  // never "0:00 left"
     };
     for (const Case& c : cases) {

@@ -51,7 +51,9 @@ class Outcome : public TerminalFixture {
     // The built program `bin` with `args` in a shell; `redirect` replaces the standard input's.
     int Program(const std::string& bin, const std::vector<std::string>& args,
                 const std::string& redirect = "</dev/null", const std::string& env = "") {
-        std::string command = "cd " + Quote(dir / "") + " && " + env + " " + Quote(bin);
+        // No display: a session with one would hand the run to the desktop program.
+        std::string command = "cd " + Quote(dir / "") + " && env -u DISPLAY -u WAYLAND_DISPLAY " +
+                              env + " " + Quote(bin);
         for (const auto& a : args)
             command += " " + Quote(a);
         command += " " + redirect + " >" + Quote(dir / "stdout") + " 2>" + Quote(dir / "stderr");
