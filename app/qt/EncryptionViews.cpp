@@ -280,6 +280,7 @@ class EncPasswordView : public PageView {
         if (p.Confirmation().View().empty())
             Wipe(m_confirmation);
         m_confirmation->setEnabled(p.ConfirmationEnabled());
+        ShowStrength(m_strength, p.Password());
         m_question->setVisible(p.emergencyEnabled);
         m_emergency->setEnabled(p.emergencyEnabled);
         m_emergency->setChecked(p.emergencyTicked);

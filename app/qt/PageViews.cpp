@@ -1,8 +1,10 @@
 #include "app/qt/PageViews.h"
 
 #include <QByteArray>
+
 #include <QHBoxLayout>
 #include <QtSvgWidgets/QSvgWidget>
+#include "app/core/PasswordStrength.h"
 
 namespace Desk {
 
@@ -47,6 +49,15 @@ void Forward(const QString& text, const std::function<void(std::string_view)>& s
     QByteArray utf8 = text.toUtf8();
     set(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
     utf8.fill('\0');
+}
+
+void ShowStrength(QLabel* label, const App::Secret& password) {
+    const std::vector<std::string> lines = App::StrengthLines(password);
+    QString text;
+    for (const std::string& line : lines)
+        text += (text.isEmpty() ? "" : "\n") + Q(line);
+    label->setText(text);
+    label->setVisible(!text.isEmpty());
 }
 
 void Wipe(QLineEdit* field) {

@@ -13,7 +13,8 @@
 
 namespace App {
 class Page;
-}
+class Secret;
+}  // namespace App
 
 namespace Desk {
 
@@ -38,6 +39,8 @@ QLabel* TextLabel(const std::string& text, QWidget* parent);
 QLineEdit* PasswordEdit(QWidget* parent, const QString& accessibleName);
 // Hands what a field holds to the page, then overwrites the transient UTF-8 copy.
 void Forward(const QString& text, const std::function<void(std::string_view)>& set);
+// The strength estimate of a new password under its field; empty for no password.
+void ShowStrength(QLabel* label, const App::Secret& password);
 // Overwrites a field's text before clearing it.
 void Wipe(QLineEdit* field);
 

@@ -325,6 +325,10 @@ void PreferencesWindow::Refresh() {
         if (e.Confirmation().View().empty() && !e.placeholderShown)
             Wipe(c.confirmation);
         c.byDefault->setChecked(e.defaultTicked);
+        if (e.placeholderShown)
+            c.strength->hide();
+        else
+            ShowStrength(c.strength, e.Password());
         if (e.focusPassword) {
             e.focusPassword = false;
             c.fields->currentWidget()->setFocus();

@@ -400,6 +400,7 @@ std::optional<App::PreferencesDialogs::NewAdministrator> QtDialogs::AskNewAdmini
         plain->setEnabled(dlg.PasswordEnabled());
         generate->setEnabled(dlg.PasswordEnabled());
         confirmation->setEnabled(dlg.ConfirmationEnabled());
+        ShowStrength(strength, dlg.Password());
         fields->setCurrentWidget(dlg.plainView ? plain : password);
         ok->setEnabled(dlg.OkEnabled());
     };

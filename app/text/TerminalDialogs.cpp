@@ -1,4 +1,5 @@
 #include "app/text/TerminalDialogs.h"
+#include "app/core/PasswordStrength.h"
 
 #include <algorithm>
 #include <cctype>
@@ -86,7 +87,8 @@ bool TerminalDialogs::EditSourceOptions(SourceOptions& options) {
         App::Text(App::StringId::DeletionEradicate)};
     SourceOptions edited = options;
     for (;;) {
-        m_out << "\n" << kSourceOptionsTitle << "\n"
+        m_out << "\n"
+              << kSourceOptionsTitle << "\n"
               << "  [p] Path option: " << edited.pathOption << " ("
               << kPaths[std::clamp(edited.pathOption, 0, 2)] << ")\n"
               << "  [d] After encryption: " << kDeletion[std::clamp(edited.deletionIndex, 0, 4)]
@@ -169,6 +171,8 @@ std::optional<App::PreferencesDialogs::NewAdministrator> TerminalDialogs::AskNew
                 m_out << "At least 6 characters, please.\n";
                 continue;
             }
+            for (const std::string& line : App::StrengthLines(dlg.Password()))
+                m_out << "  " << line << "\n";
             auto confirmation = m_in.Secret("Confirm password: ");
             if (!confirmation)
                 return std::nullopt;

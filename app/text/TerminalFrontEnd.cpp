@@ -1,4 +1,5 @@
 #include "app/text/TerminalFrontEnd.h"
+#include "app/core/PasswordStrength.h"
 
 #include <poll.h>
 
@@ -452,6 +453,8 @@ bool TerminalFrontEnd::AskPasswords(App::Wizard& w, App::Page& page) {
             p.SetPassword("");
             return true;
         }
+        for (const std::string& line : App::StrengthLines(p.Password()))
+            m_out << "  " << line << "\n";
         auto again = m_in.Secret("Confirm password: ");
         if (!again)
             return false;

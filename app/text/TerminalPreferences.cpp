@@ -1,5 +1,6 @@
 #include "app/text/TerminalPreferences.h"
 #include "app/console/ConsoleText.h"
+#include "app/core/PasswordStrength.h"
 #include "app/core/Secrets.h"
 #include "app/core/Texts.h"
 
@@ -171,6 +172,8 @@ bool TerminalPreferences::ActEmergency(App::EmergencyPasswordPg& page, const std
         auto password = m_in.Secret("Emergency password: ");
         if (!password)
             return false;
+        for (const std::string& line : App::StrengthLines(*password))
+            m_out << "  " << line << "\n";
         auto confirmation = m_in.Secret("Confirm password: ");
         if (!confirmation)
             return false;
