@@ -282,6 +282,10 @@ PreferencesWindow::PreferencesWindow(App::CryvanPrefs& prefs, QWidget* parent)
 }
 
 PreferencesWindow::~PreferencesWindow() {
+    WipeFields();
+}
+
+void PreferencesWindow::WipeFields() {
     Controls& c = *m_controls;
     for (QLineEdit* field : {c.password, c.plain, c.confirmation})
         Wipe(field);
@@ -357,6 +361,7 @@ void PreferencesWindow::Refresh() {
 
 void PreferencesWindow::accept() {
     if (m_prefs.PressOk()) {
+        WipeFields();
         QDialog::accept();
         return;
     }
@@ -365,6 +370,7 @@ void PreferencesWindow::accept() {
 
 void PreferencesWindow::reject() {
     m_prefs.PressCancel();
+    WipeFields();
     QDialog::reject();
 }
 

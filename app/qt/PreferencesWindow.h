@@ -23,6 +23,7 @@ class PreferencesWindow : public QDialog {
     void reject() override;
 
   private:
+    void WipeFields();
     struct Controls;
     App::CryvanPrefs& m_prefs;
     QTabWidget* m_tabs;
