@@ -22,10 +22,10 @@
 
 #include "app/AppTestSupport.h"
 #include "app/config/UserConfig.h"
-#include "app/wizard/Wizard.h"
 #include "app/prefs/PreferencesPages.h"
 #include "app/qt/PreferencesWindow.h"
 #include "app/qt/QtDialogs.h"
+#include "app/wizard/Wizard.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -105,8 +105,7 @@ TEST(Dialogs, ConfirmReplaceReturnsTheButtonPressed) {
                                                {"Cancel", R::Cancel}};
     for (const auto& [button, answer] : cases) {
         Script script({[button = button](QWidget* box) { Click(box, button); }});
-        EXPECT_EQ(dialogs.ConfirmReplace("This file already exists.", "/tmp/x"), answer)
-            << button;
+        EXPECT_EQ(dialogs.ConfirmReplace("This file already exists.", "/tmp/x"), answer) << button;
     }
     // Escape is Cancel.
     Script escape({[](QWidget* box) { QTest::keyClick(box, Qt::Key_Escape); }});
@@ -169,9 +168,9 @@ TEST(Dialogs, NewAdministratorRefusesDifferentPasswordsAndTakesMatchingOnes) {
             QTest::mouseClick(ok, Qt::LeftButton);
         },
         [&](QWidget* box) {
-            mismatchShown = qobject_cast<QMessageBox*>(box) &&
-                            qobject_cast<QMessageBox*>(box)->text() ==
-                                "The passwords entered do not match.";
+            mismatchShown =
+                qobject_cast<QMessageBox*>(box) &&
+                qobject_cast<QMessageBox*>(box)->text() == "The passwords entered do not match.";
             QTest::keyClick(box, Qt::Key_Return);
             // Back in the still open dialog: the confirmation typed again.
             QTimer::singleShot(50, [] {

@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QUrl>
 #include <filesystem>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -55,6 +56,7 @@ T* Control(QWidget* view, const QString& name) {
 }
 
 // The window with its dialogs and the run's hand-over attached, as the program sets it up.
+template <class Dialogs = Desk::QtDialogs>
 struct Window {
     explicit Window(const cryvan_test::TempDir& dir)
         : wizard(dialogs, cryvan_test::MakeFolders(dir)), window(wizard) {
@@ -90,9 +92,20 @@ struct Window {
         QApplication::sendEvent(target, &drop);
     }
 
-    Desk::QtDialogs dialogs;
+    Dialogs dialogs;
     App::Wizard wizard;
     Desk::WizardWindow window;
+};
+
+// Answers the replace question with Yes, noting the thread that asked.
+struct ReplaceAnswered : Desk::QtDialogs {
+    Replace ConfirmReplace(const std::string&, const std::string& path40) override {
+        askedOn = std::this_thread::get_id();
+        path = path40;
+        return Replace::Yes;
+    }
+    std::thread::id askedOn;
+    std::string path;
 };
 
 TEST(WizardWindow, EncryptsDroppedFilesAndDecryptsThemBackThroughTheWindow) {
@@ -103,7 +116,7 @@ TEST(WizardWindow, EncryptsDroppedFilesAndDecryptsThemBackThroughTheWindow) {
     const std::string container = dir / "out/sample.aes";
     fs::create_directories(dir / "out");
     {
-        Window w(dir);
+        Window<> w(dir);
         ASSERT_TRUE(w.On(w.wizard.encOrDec));
         QTest::keyClick(&w.window, Qt::Key_E, Qt::AltModifier);  // "&Encrypt"
         ASSERT_TRUE(w.On(w.wizard.encSource));
@@ -140,7 +153,7 @@ TEST(WizardWindow, EncryptsDroppedFilesAndDecryptsThemBackThroughTheWindow) {
     }
     ASSERT_GT(fs::file_size(container), 0u);
 
-    Window w(dir);
+    Window<> w(dir);
     ASSERT_TRUE(w.On(w.wizard.encOrDec));
     QTest::mouseClick(w.window.BackButton(), Qt::LeftButton);  // "Decrypt"
     ASSERT_TRUE(w.On(w.wizard.decSource));
@@ -191,7 +204,7 @@ TEST(WizardWindow, DeleteRemovesTheSelectedRowsWhateverTheSortOrder) {
     cryvan_test::TempDir dir;
     for (const char* name : {"b.txt", "c.txt", "a.txt"})
         cryvan_test::WriteText(dir / name, name);
-    Window w(dir);
+    Window<> w(dir);
     QTest::mouseClick(w.window.NextButton(), Qt::LeftButton);
     ASSERT_TRUE(w.On(w.wizard.encSource));
     w.wizard.encSource.Drop({dir / "b.txt", dir / "c.txt", dir / "a.txt"});
@@ -215,6 +228,47 @@ TEST(WizardWindow, DeleteRemovesTheSelectedRowsWhateverTheSortOrder) {
     ASSERT_TRUE(WaitFor([&] { return w.wizard.encSource.list.Count() == 0; }));
     EXPECT_FALSE(w.window.NextButton()->isEnabled());
     EXPECT_TRUE(w.window.BackButton()->isEnabled());
+}
+
+TEST(WizardWindow, TheRunsQuestionIsAnsweredOnTheWindowsThread) {
+    OffscreenApplication app;
+    cryvan_test::TempDir dir;
+    cryvan_test::WriteText(dir / "note.txt", "the one in the container\n");
+    const std::string container = dir / "note.aes";
+    {
+        Window<> w(dir);
+        w.wizard.PressNext();
+        ASSERT_TRUE(w.On(w.wizard.encSource));
+        w.wizard.encSource.Drop({dir / "note.txt"});
+        w.Next();
+        ASSERT_TRUE(w.On(w.wizard.encDest));
+        w.wizard.encDest.SetName(container);
+        w.Next();
+        ASSERT_TRUE(w.On(w.wizard.encPassword));
+        w.wizard.encPassword.SetPassword("correct horse");
+        w.wizard.encPassword.SetConfirmation("correct horse");
+        w.Next();
+        ASSERT_TRUE(w.On(w.wizard.end));
+    }
+    // The destination already holds a different note.txt: the run asks before replacing it.
+    cryvan_test::WriteText(dir / "note.txt", "changed since\n");
+    Window<ReplaceAnswered> w(dir);
+    w.wizard.PressBack();
+    ASSERT_TRUE(w.On(w.wizard.decSource));
+    w.wizard.decSource.SetName(container);
+    w.Next();
+    ASSERT_TRUE(w.On(w.wizard.decPassword));
+    w.wizard.decPassword.SetPassword("correct horse");
+    w.Next();
+    ASSERT_TRUE(WaitFor([&] {
+        return w.wizard.ActivePage() == &w.wizard.decFile ||
+               w.wizard.ActivePage() == &w.wizard.decDest;
+    }));
+    w.Next();
+    ASSERT_TRUE(w.On(w.wizard.end)) << "stuck on page " << w.wizard.ActivePage()->Id();
+    EXPECT_EQ(w.dialogs.askedOn, std::this_thread::get_id());
+    EXPECT_NE(w.dialogs.path.find("note.txt"), std::string::npos) << w.dialogs.path;
+    EXPECT_EQ(cryvan_test::ReadText(dir / "note.txt"), "the one in the container\n");
 }
 
 }  // namespace
