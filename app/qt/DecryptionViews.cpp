@@ -15,26 +15,6 @@ namespace Desk {
 
 namespace {
 
-// A path field with "Browse..." beside it.
-QLineEdit* PathRow(QVBoxLayout* layout, QWidget* parent, const std::string& browseText,
-                   const QString& accessibleName, QPushButton*& browse) {
-    auto* row = new QHBoxLayout;
-    auto* field = new QLineEdit(parent);
-    field->setAccessibleName(accessibleName);
-    browse = new QPushButton(Mnemonic(browseText, 'B'), parent);
-    browse->setAccessibleName(Q(browseText));
-    browse->setAutoDefault(false);
-    row->addWidget(field, 1);
-    row->addWidget(browse);
-    layout->addLayout(row);
-    return field;
-}
-
-void ShowText(QLineEdit* field, const std::string& text) {
-    if (field->text().toStdString() != text)
-        field->setText(Q(text));
-}
-
 class DecSourceView : public PageView {
   public:
     DecSourceView(App::Wizard& w, StepFn step, QWidget* parent)
@@ -44,7 +24,6 @@ class DecSourceView : public PageView {
         layout->addWidget(TextLabel(texts[0], this));
         QPushButton* browse = nullptr;
         m_name = PathRow(layout, this, texts[1], tr("Encrypted file name"), browse);
-        m_name->setMaxLength(256);
         layout->addSpacing(12);
         layout->addWidget(TextLabel(texts[2], this));
         auto* row = new QHBoxLayout;
@@ -89,11 +68,7 @@ class DecSourceView : public PageView {
         m_confirm->setChecked(p.confirm);
         // Reading a container's footers runs in the background.
         setCursor(p.Busy() ? Qt::BusyCursor : Qt::ArrowCursor);
-        if (p.focusName) {
-            p.focusName = false;
-            m_name->setFocus();
-            m_name->selectAll();
-        }
+        FocusIfAsked(p.focusName, m_name);
     }
     QWidget* FirstFocus() override { return m_name; }
 
@@ -118,11 +93,7 @@ class DecPasswordView : public PageView {
         form->addRow(label, m_password);
         layout->addLayout(form);
         layout->addSpacing(16);
-        auto* forgotten = TextLabel(texts[2], this);
-        QFont bold = forgotten->font();
-        bold.setBold(true);
-        forgotten->setFont(bold);
-        layout->addWidget(forgotten);
+        layout->addWidget(BoldLabel(texts[2], this));
         layout->addWidget(TextLabel(texts[3], this));
         layout->addWidget(TextLabel(texts[4], this));
         layout->addStretch(1);
@@ -246,11 +217,7 @@ class DestinationView : public PageView {
             m_instruction->setText(Q(Wizard().decFile.instruction));
         if (m_ignore)
             m_ignore->setChecked(Wizard().decDest.ignorePaths);
-        if (m_page.focusFolder) {
-            m_page.focusFolder = false;
-            m_folder->setFocus();
-            m_folder->selectAll();
-        }
+        FocusIfAsked(m_page.focusFolder, m_folder);
     }
     QWidget* FirstFocus() override { return m_folder; }
 

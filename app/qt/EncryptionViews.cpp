@@ -23,20 +23,11 @@ class EncOrDecView : public PageView {
         : PageView(w, std::move(step), parent) {
         const auto texts = w.encOrDec.Texts();
         auto* layout = new QVBoxLayout(this);
-        auto* title = new QLabel(Q(w.encOrDec.Title()), this);
-        QFont big = title->font();
-        big.setPointSizeF(big.pointSizeF() * 1.6);
-        big.setBold(true);
-        title->setFont(big);
-        title->setWordWrap(true);
-        layout->addLayout(TitleRow(title, this));
+        layout->addLayout(TitleRow(w.encOrDec.Title(), this));
         layout->addWidget(TextLabel(w.encOrDec.Subtitle(), this));
         layout->addSpacing(16);
         layout->addWidget(TextLabel(texts[0], this));
-        m_status = TextLabel("", this);
-        QFont bold = m_status->font();
-        bold.setBold(true);
-        m_status->setFont(bold);
+        m_status = BoldLabel("", this);
         layout->addWidget(m_status);
         layout->addStretch(1);
         auto* row = new QHBoxLayout;
@@ -124,16 +115,8 @@ class EncDestView : public PageView {
         const auto texts = p.Texts();
         auto* layout = new QVBoxLayout(this);
         layout->addWidget(TextLabel(texts[0], this));
-        auto* row = new QHBoxLayout;
-        m_name = new QLineEdit(this);
-        m_name->setMaxLength(256);
-        m_name->setAccessibleName(tr("Encrypted file name"));
-        auto* browse = new QPushButton(Mnemonic(texts[1], 'B'), this);
-        browse->setAccessibleName(Q(texts[1]));
-        browse->setAutoDefault(false);
-        row->addWidget(m_name, 1);
-        row->addWidget(browse);
-        layout->addLayout(row);
+        QPushButton* browse = nullptr;
+        m_name = PathRow(layout, this, texts[1], tr("Encrypted file name"), browse);
         layout->addSpacing(12);
         layout->addWidget(TextLabel(texts[2], this));
         m_normal = new QRadioButton(Mnemonic(texts[3], 'n'), this);
@@ -162,14 +145,9 @@ class EncDestView : public PageView {
 
     void Refresh() override {
         auto& p = Wizard().encDest;
-        if (m_name->text().toStdString() != p.name)
-            m_name->setText(Q(p.name));
+        ShowText(m_name, p.name);
         (p.kind == 1 ? m_standAlone : m_normal)->setChecked(true);
-        if (p.focusName) {
-            p.focusName = false;
-            m_name->setFocus();
-            m_name->selectAll();
-        }
+        FocusIfAsked(p.focusName, m_name);
     }
     QWidget* FirstFocus() override { return m_name; }
 

@@ -16,7 +16,13 @@ QString Mnemonic(const std::string& text, char key) {
     return out;
 }
 
-QLayout* TitleRow(QLabel* title, QWidget* parent) {
+QLayout* TitleRow(const std::string& text, QWidget* parent) {
+    auto* title = new QLabel(Q(text), parent);
+    QFont big = title->font();
+    big.setPointSizeF(big.pointSizeF() * 1.6);
+    big.setBold(true);
+    title->setFont(big);
+    title->setWordWrap(true);
     auto* row = new QHBoxLayout;
     auto* picture = new QSvgWidget(":/cryvan/cryvan.svg", parent);
     const int side = title->fontMetrics().height() * 3;
@@ -25,6 +31,42 @@ QLayout* TitleRow(QLabel* title, QWidget* parent) {
     row->addSpacing(side / 4);
     row->addWidget(title, 1);
     return row;
+}
+
+QLabel* BoldLabel(const std::string& text, QWidget* parent) {
+    QLabel* label = TextLabel(text, parent);
+    QFont bold = label->font();
+    bold.setBold(true);
+    label->setFont(bold);
+    return label;
+}
+
+QLineEdit* PathRow(QBoxLayout* layout, QWidget* parent, const std::string& browseText,
+                   const QString& accessibleName, QPushButton*& browse) {
+    auto* row = new QHBoxLayout;
+    auto* field = new QLineEdit(parent);
+    field->setAccessibleName(accessibleName);
+    field->setMaxLength(256);
+    browse = new QPushButton(Mnemonic(browseText, 'B'), parent);
+    browse->setAccessibleName(Q(browseText));
+    browse->setAutoDefault(false);
+    row->addWidget(field, 1);
+    row->addWidget(browse);
+    layout->addLayout(row);
+    return field;
+}
+
+void ShowText(QLineEdit* field, const std::string& text) {
+    if (field->text().toStdString() != text)
+        field->setText(Q(text));
+}
+
+void FocusIfAsked(bool& asked, QLineEdit* field) {
+    if (!asked)
+        return;
+    asked = false;
+    field->setFocus();
+    field->selectAll();
 }
 
 QLabel* TextLabel(const std::string& text, QWidget* parent) {

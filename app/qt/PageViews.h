@@ -1,9 +1,11 @@
 // The views of the wizard's pages, one factory per group; the window asks each in turn.
 #pragma once
 
+#include <QBoxLayout>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QString>
 #include <functional>
 #include <string>
@@ -27,7 +29,16 @@ PageView* MakeProgressView(App::Wizard& wizard, App::Page& page, StepFn step, QW
 
 // What the views share.
 // The pages without a header (welcome, end): our picture beside their large title.
-QLayout* TitleRow(QLabel* title, QWidget* parent);
+QLayout* TitleRow(const std::string& title, QWidget* parent);
+// A word-wrapped label in bold.
+QLabel* BoldLabel(const std::string& text, QWidget* parent);
+// A path field with "Browse..." beside it, added to `layout`.
+QLineEdit* PathRow(QBoxLayout* layout, QWidget* parent, const std::string& browseText,
+                   const QString& accessibleName, QPushButton*& browse);
+// Shows `text` unless the field already holds it (a redraw must not move the caret).
+void ShowText(QLineEdit* field, const std::string& text);
+// A field the page asked to focus gets the focus with its text selected; the request is used up.
+void FocusIfAsked(bool& asked, QLineEdit* field);
 inline QString Q(const std::string& s) {
     return QString::fromStdString(s);
 }

@@ -85,18 +85,9 @@ class EndView : public PageView {
   public:
     EndView(App::Wizard& w, StepFn step, QWidget* parent) : PageView(w, std::move(step), parent) {
         auto* layout = new QVBoxLayout(this);
-        auto* title = new QLabel(Q(w.end.Title()), this);
-        QFont big = title->font();
-        big.setPointSizeF(big.pointSizeF() * 1.6);
-        big.setBold(true);
-        title->setFont(big);
-        title->setWordWrap(true);
-        layout->addLayout(TitleRow(title, this));
+        layout->addLayout(TitleRow(w.end.Title(), this));
         layout->addSpacing(12);
-        m_message = TextLabel("", this);
-        QFont bold = m_message->font();
-        bold.setBold(true);
-        m_message->setFont(bold);
+        m_message = BoldLabel("", this);
         m_reason = TextLabel("", this);
         m_reason->setTextInteractionFlags(Qt::TextSelectableByMouse);
         layout->addWidget(m_message);

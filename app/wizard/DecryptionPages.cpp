@@ -329,12 +329,7 @@ void DecFilesPg::ToggleRows(const std::vector<std::size_t>& rows) {
 }
 
 void DecFilesPg::SetSelection(const std::vector<std::size_t>& rows) {
-    auto& all = list.Rows();
-    for (auto& row : all)
-        row.selected = false;
-    for (std::size_t r : rows)
-        if (r < all.size())
-            all[r].selected = true;
+    list.SelectOnly(rows);
     SelectionChanged();
     Changed();
 }

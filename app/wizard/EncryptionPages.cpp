@@ -160,12 +160,7 @@ void EncSourcePg::AddFolder() {
 }
 
 void EncSourcePg::RemoveRows(const std::vector<std::size_t>& rows) {
-    auto& all = list.Rows();
-    for (auto& row : all)
-        row.selected = false;
-    for (std::size_t r : rows)
-        if (r < all.size())
-            all[r].selected = true;
+    list.SelectOnly(rows);
     RemoveSelected();
 }
 

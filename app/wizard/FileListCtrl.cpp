@@ -211,6 +211,14 @@ void FileListCtrl::SelectAll() {
         row.selected = true;
 }
 
+void FileListCtrl::SelectOnly(const std::vector<std::size_t>& rows) {
+    for (Row& row : m_rows)
+        row.selected = false;
+    for (std::size_t r : rows)
+        if (r < m_rows.size())
+            m_rows[r].selected = true;
+}
+
 void FileListCtrl::Clear() {
     if (!m_rows.empty())
         changed = true;

@@ -49,6 +49,8 @@ class FileListCtrl {
     // Removes the selected rows, from the last upward.
     void RemoveSelected();
     void SelectAll();
+    // Exactly these rows selected; numbers past the end are ignored.
+    void SelectOnly(const std::vector<std::size_t>& rows);
     void Clear();
 
     const std::vector<Row>& Rows() const { return m_rows; }

@@ -26,17 +26,13 @@
 #include "app/qt/PreferencesWindow.h"
 #include "app/qt/QtDialogs.h"
 #include "app/wizard/Wizard.h"
+#include "qt/QtTestSupport.h"
 #include "support/TempDir.h"
 
 namespace {
 
-struct OffscreenApplication {
-    int argc = 1;
-    char name[8] = "test_qt";
-    char* argv[2] = {name, nullptr};
-    bool platform = qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application{argc, argv};
-};
+using cryvan_test::Control;
+using cryvan_test::OffscreenApplication;
 
 // Runs `act` on each modal dialog as it opens, in turn, while the test blocks in `exec`.
 class Script {
@@ -71,15 +67,6 @@ class Script {
     std::size_t m_next = 0;
     QWidget* m_last = nullptr;
 };
-
-template <class T>
-T* Named(QWidget* root, const QString& name) {
-    // Visible ones only: a masked field and its open twin share a name and a place.
-    for (T* w : root->findChildren<T*>())
-        if (w->isVisible() && w->accessibleName() == name)
-            return w;
-    return nullptr;
-}
 
 QAbstractButton* ButtonTexted(QWidget* root, const QString& text) {
     for (QAbstractButton* b : root->findChildren<QAbstractButton*>())
@@ -117,9 +104,9 @@ TEST(Dialogs, SourceOptionsKeepWhatOkTakesAndCancelDrops) {
     Desk::QtDialogs dialogs;
     App::WizardDialogs::SourceOptions options;
     const auto choose = [](QWidget* dialog) {
-        QTest::mouseClick(Named<QRadioButton>(dialog, "Full paths (excluding drive)"),
+        QTest::mouseClick(Control<QRadioButton>(dialog, "Full paths (excluding drive)"),
                           Qt::LeftButton);
-        auto* confirm = Named<QCheckBox>(dialog, "Ask for confirmation first.");
+        auto* confirm = Control<QCheckBox>(dialog, "Ask for confirmation first.");
         auto* deletion = dialog->findChild<QComboBox*>();
         // Confirmation only means something with a deletion chosen.
         deletion->setCurrentIndex(0);
@@ -155,13 +142,13 @@ TEST(Dialogs, NewAdministratorRefusesDifferentPasswordsAndTakesMatchingOnes) {
     bool mismatchShown = false;
     Script script({
         [](QWidget* d) {
-            QTest::keyClicks(Named<QLineEdit>(d, "Administrator name:"), "Alice");
+            QTest::keyClicks(Control<QLineEdit>(d, "Administrator name:"), "Alice");
             auto* ok = qobject_cast<QDialogButtonBox*>(d->findChild<QDialogButtonBox*>())
                            ->button(QDialogButtonBox::Ok);
             EXPECT_FALSE(ok->isEnabled());
-            QTest::keyClicks(Named<QLineEdit>(d, "Enter password:"), "harbour lights");
-            QTest::keyClicks(Named<QLineEdit>(d, "Confirm password:"), "harbour light5");
-            auto* only = Named<QRadioButton>(d, "Password only");
+            QTest::keyClicks(Control<QLineEdit>(d, "Enter password:"), "harbour lights");
+            QTest::keyClicks(Control<QLineEdit>(d, "Confirm password:"), "harbour light5");
+            auto* only = Control<QRadioButton>(d, "Password only");
             QTest::mouseClick(only, Qt::LeftButton, {}, QPoint(6, only->height() / 2));
             EXPECT_TRUE(only->isChecked());
             EXPECT_TRUE(ok->isEnabled());
@@ -175,7 +162,7 @@ TEST(Dialogs, NewAdministratorRefusesDifferentPasswordsAndTakesMatchingOnes) {
             // Back in the still open dialog: the confirmation typed again.
             QTimer::singleShot(50, [] {
                 QWidget* d = QApplication::activeModalWidget();
-                auto* again = Named<QLineEdit>(d, "Confirm password:");
+                auto* again = Control<QLineEdit>(d, "Confirm password:");
                 again->selectAll();
                 QTest::keyClicks(again, "harbour lights");
                 Click(d, "OK");
@@ -199,7 +186,7 @@ TEST(Dialogs, KeyFileToWriteAsksBeforeReplacingAnExistingFile) {
     bool asked = false;
     Script script({
         [&](QWidget* d) {
-            auto* path = Named<QLineEdit>(d, "Key file:");
+            auto* path = Control<QLineEdit>(d, "Key file:");
             path->selectAll();
             QTest::keyClicks(path, QString::fromStdString(existing));
             Click(d, "OK");
@@ -231,11 +218,11 @@ TEST(Dialogs, PreferencesWindowCreatesTheEmergencyPassword) {
     auto* tabs = window.findChild<QTabWidget*>();
     ASSERT_NE(tabs, nullptr);
     tabs->setCurrentIndex(1);
-    QTest::keyClicks(Named<QLineEdit>(&window, "Emergency password:"), "emergency exit 7");
-    QTest::keyClicks(Named<QLineEdit>(&window, "Confirm password:"), "emergency exit 7");
+    QTest::keyClicks(Control<QLineEdit>(&window, "Emergency password:"), "emergency exit 7");
+    QTest::keyClicks(Control<QLineEdit>(&window, "Confirm password:"), "emergency exit 7");
     EXPECT_EQ(prefs.Emergency().Password().View(), "emergency exit 7");
     EXPECT_EQ(prefs.Emergency().Confirmation().View(), "emergency exit 7");
-    auto* strength = Named<QLabel>(&window, "Password strength");
+    auto* strength = Control<QLabel>(&window, "Password strength");
     ASSERT_NE(strength, nullptr);
     EXPECT_TRUE(strength->text().startsWith("Strength: ")) << strength->text().toStdString();
     const auto unexpected = [](QWidget* box) {

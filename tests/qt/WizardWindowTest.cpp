@@ -22,38 +22,17 @@
 #include "app/qt/QtDialogs.h"
 #include "app/qt/WizardWindow.h"
 #include "app/wizard/Wizard.h"
+#include "qt/QtTestSupport.h"
 #include "support/Folders.h"
 #include "support/TempDir.h"
 
 namespace {
 
+using cryvan_test::Control;
+using cryvan_test::OffscreenApplication;
+using cryvan_test::WaitFor;
+
 namespace fs = std::filesystem;
-
-// One application per test: a static one would outlive what Qt tears down at exit.
-struct OffscreenApplication {
-    int argc = 1;
-    char name[8] = "test_qt";
-    char* argv[2] = {name, nullptr};
-    bool platform = qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application{argc, argv};
-};
-
-// Turns the window's loop until `done` holds or about ten seconds pass.
-template <class Done>
-bool WaitFor(Done done) {
-    for (int i = 0; i < 1000 && !done(); ++i)
-        QTest::qWait(10);
-    return done();
-}
-
-// A control of the shown page by the name a screen reader gives it.
-template <class T>
-T* Control(QWidget* view, const QString& name) {
-    for (T* widget : view->findChildren<T*>())
-        if (widget->accessibleName() == name && widget->isVisible())
-            return widget;
-    return nullptr;
-}
 
 // The window with its dialogs and the run's hand-over attached, as the program sets it up.
 template <class Dialogs = Desk::QtDialogs>

@@ -87,6 +87,22 @@ bool PressNext(App::Wizard& wizard, const App::Page& next) {
     return false;
 }
 
+// A wizard in its window at the pictures' size, with the run's hand-over, as the program has it.
+struct Shown {
+    explicit Shown(const App::Folders& folders) : wizard(dialogs, folders), window(wizard) {
+        dialogs.SetParent(&window);
+        wizard.Runner().Handover().Attach([this] { window.Wake(); });
+        window.resize(760, 560);
+        wizard.Start();
+        window.show();
+        QTest::qWait(100);
+    }
+    ~Shown() { wizard.Runner().Handover().Detach(); }
+    Desk::QtDialogs dialogs;
+    App::Wizard wizard;
+    Desk::WizardWindow window;
+};
+
 // Every dialog, each saved as it opens and then closed as Escape would.
 void Dialogs(Desk::QtDialogs& dialogs, App::Wizard& wizard, QWidget* parent, const fs::path& home) {
     using Box = App::MessageBoxes;
@@ -132,19 +148,9 @@ void Dialogs(Desk::QtDialogs& dialogs, App::Wizard& wizard, QWidget* parent, con
 
 // A second wizard, as a second start of the program would show: the container back into a folder.
 int Decrypt(const App::Folders& folders, const fs::path& container, const fs::path& into) {
-    Desk::QtDialogs dialogs;
-    App::Wizard wizard(dialogs, folders);
-    Desk::WizardWindow window(wizard);
-    dialogs.SetParent(&window);
-    wizard.Runner().Handover().Attach([&window] { window.Wake(); });
-    struct Detach {
-        App::Handover& handover;
-        ~Detach() { handover.Detach(); }
-    } detach{wizard.Runner().Handover()};
-    window.resize(760, 560);
-    wizard.Start();
-    window.show();
-    QTest::qWait(100);
+    Shown shown(folders);
+    App::Wizard& wizard = shown.wizard;
+    Desk::WizardWindow& window = shown.window;
     wizard.PressBack();
     if (!WaitFor([&] { return wizard.ActivePage() == &wizard.decSource; }))
         return 1;
@@ -194,19 +200,10 @@ int Run(const fs::path& sample) {
     WriteFile(home / "Holiday photos/harbour.jpg", 3100000, true);
     WriteFile(home / "Family video.mkv", 900u << 20, true);
 
-    Desk::QtDialogs dialogs;
-    App::Wizard wizard(dialogs, folders);
-    Desk::WizardWindow window(wizard);
-    dialogs.SetParent(&window);
-    wizard.Runner().Handover().Attach([&window] { window.Wake(); });
-    struct Detach {
-        App::Handover& handover;
-        ~Detach() { handover.Detach(); }
-    } detach{wizard.Runner().Handover()};
-    window.resize(760, 560);
-    wizard.Start();
-    window.show();
-    QTest::qWait(100);
+    Shown shown(folders);
+    App::Wizard& wizard = shown.wizard;
+    Desk::WizardWindow& window = shown.window;
+    Desk::QtDialogs& dialogs = shown.dialogs;
     Save(&window, "01-start");
 
     // Encryption.
