@@ -4,6 +4,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -24,9 +25,10 @@ bool SetNice(pid_t tid, int nice) {
     return tid == 0 || setpriority(PRIO_PROCESS, id_t(tid), nice) == 0;
 }
 
-// Background work runs at the lowest priority, the user interface just below normal.
+// Background work runs at the lowest priority, the user interface just below normal, where
+// normal is the priority the program was started with (a user's `nice` is kept).
 constexpr int kIdleNice = 19;
-constexpr int kBelowNormalNice = 1;
+constexpr int kBelowNormal = 1;
 
 std::uint32_t Get(const OS::ProgressWord& w) {
     return w.load(std::memory_order_relaxed);
@@ -45,7 +47,9 @@ void LogOutcome(const FCryptEng::OperationStatus& s) {
 }  // namespace
 
 OperationRunner::OperationRunner(RunQuestions& dialogs)
-    : m_questions(dialogs, m_handover), m_callback(m_questions, m_status) {}
+    : m_questions(dialogs, m_handover),
+      m_callback(m_questions, m_status),
+      m_normalNice(getpriority(PRIO_PROCESS, 0)) {}
 
 OperationRunner::~OperationRunner() {
     CancelAndWait();
@@ -195,7 +199,7 @@ bool OperationRunner::Start() {
     {
         std::lock_guard<std::mutex> lock(m_priorityMutex);
         m_background = false;
-        SetNice(ThisThread(), 0);
+        SetNice(ThisThread(), m_normalNice);
     }
     m_start = std::chrono::steady_clock::now();
     m_running.store(true);
@@ -257,13 +261,15 @@ bool OperationRunner::SetBackground(bool background) {
     OS::Trace t("OperationRunner::SetBackground()");
     std::lock_guard<std::mutex> lock(m_priorityMutex);
     m_background = background && IsRunning();
-    const bool self = SetNice(ThisThread(), m_background ? kBelowNormalNice : 0);
+    const bool self =
+        SetNice(ThisThread(),
+                m_background ? std::min(m_normalNice + kBelowNormal, kIdleNice) : m_normalNice);
     return ApplyPriorities() && self;
 }
 
 // The worker's priority from the choice; called with m_priorityMutex held.
 bool OperationRunner::ApplyPriorities() {
-    return SetNice(m_workerTid, m_background ? kIdleNice : 0);
+    return SetNice(m_workerTid, m_background ? kIdleNice : m_normalNice);
 }
 
 App::Snapshot OperationRunner::Snapshot() {

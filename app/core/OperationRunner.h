@@ -170,6 +170,8 @@ class OperationRunner {
 
     // Both threads apply priorities; the worker's id exists only while it runs.
     std::mutex m_priorityMutex;
+    // The priority the program was started with: "normal" for this run.
+    const int m_normalNice;
     bool m_background = false;
     pid_t m_workerTid = 0;
 };
