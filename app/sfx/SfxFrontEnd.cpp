@@ -1,7 +1,12 @@
 #include "app/sfx/SfxFrontEnd.h"
 
+#include <unistd.h>
+
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <thread>
 
 #include "app/console/ConsoleQuestions.h"
@@ -9,6 +14,7 @@
 #include "app/core/Progress.h"
 #include "app/core/Secrets.h"
 #include "app/core/Texts.h"
+#include "app/sfx/DesktopFlow.h"
 #include "app/sfx/SelfExtractor.h"
 #include "os/Logger.h"
 
@@ -211,6 +217,27 @@ class Flow {
     bool m_drawn = false;
 };
 
+// Opens this program again in a terminal emulator, marked so that it stays there; the window
+// keeps its own exit status, so this one says only whether it opened.
+ExitStatus RunInEmulator(const std::vector<std::string>& emulator, const std::string& self,
+                         const App::Arguments& args, std::ostream& err) {
+    std::vector<std::string> words = emulator;
+    words.push_back(self);
+    for (std::size_t i = 0; i < args.size(); ++i)
+        words.emplace_back(args[i]);
+    std::vector<char*> argv;
+    for (std::string& w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    setenv(kInEmulatorVariable, "1", 1);
+    execv(argv[0], argv.data());
+    const std::string why =
+        "Cannot open the terminal emulator " + emulator[0] + ": " + std::strerror(errno);
+    OS::Logger::Log(OS::LOG_ERROR, why);
+    err << "cryvan-sfx: " << why << "\n";
+    return ExitStatus::NoInput;
+}
+
 }  // namespace
 
 void RequestCancel() {
@@ -239,8 +266,47 @@ ExitStatus RunFrontEnd(const App::Arguments& args, const std::string& self, App:
         OS::Logger::Register(OS::LOG_FATAL | OS::LOG_ERROR | OS::LOG_WARN | OS::LOG_INFO |
                                  OS::LOG_DEBUG | OS::LOG_TRACE,
                              &err);
-    Flow flow(options, self, input, out, err);
-    const ExitStatus status = flow.Run();
+    // Started from a file manager: no terminal, but maybe a desktop to ask on.
+    WayFacts facts;
+    facts.terminal = input.Terminal();
+    facts.inEmulator = std::getenv(kInEmulatorVariable) != nullptr;
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const char* display = std::getenv("DISPLAY");
+    facts.display = (wayland && *wayland) || (display && *display);
+    facts.needsQuestions = !options.password || !options.folder;
+    const std::string zenity = FindOnPath("zenity");
+    const std::string kdialog = zenity.empty() ? FindOnPath("kdialog") : std::string();
+    const std::vector<std::string> emulator = EmulatorCommand(std::getenv("TERMINAL"), FindOnPath);
+    facts.zenity = !zenity.empty();
+    facts.kdialog = !kdialog.empty();
+    facts.emulator = !emulator.empty();
+    ExitStatus status = ExitStatus::NoInput;
+    switch (ChooseWay(facts)) {
+        case Way::Zenity:
+            status =
+                RunWithDialogs(options, self, DialogProgram(DialogProgram::Kind::Zenity, zenity));
+            break;
+        case Way::Kdialog:
+            status =
+                RunWithDialogs(options, self, DialogProgram(DialogProgram::Kind::Kdialog, kdialog));
+            break;
+        case Way::TerminalEmulator:
+            status = RunInEmulator(emulator, self, args, err);
+            break;
+        case Way::Nothing: {
+            const char* why =
+                "No terminal to ask on, and neither a dialog program (zenity or kdialog) nor a "
+                "terminal emulator was found.";
+            OS::Logger::Log(OS::LOG_ERROR, why);
+            err << "cryvan-sfx: " << why << "\n";
+            break;
+        }
+        case Way::Terminal: {
+            Flow flow(options, self, input, out, err);
+            status = flow.Run();
+            break;
+        }
+    }
     if (options.verbose)
         OS::Logger::Register(0, &err);
     return status;

@@ -1,5 +1,9 @@
 // What the programs install in main, installed once for every test program: the desktop trash,
-// and, where the program carries it, the decrypt-only program image.
+// and, where the program carries it, the decrypt-only program image. The tests run as on a
+// machine without a display, whatever the developer's session has: a display would send the
+// programs they start to windows. Tests of the desktop name one themselves.
+#include <cstdlib>
+
 #include "os/trash/DesktopTrash.h"
 #ifdef CRYVAN_TEST_STANDALONE_IMAGE
 #include "app/core/OperationRunner.h"
@@ -10,6 +14,9 @@ namespace {
 
 struct ProgramSetup {
     ProgramSetup() {
+        unsetenv("DISPLAY");
+        unsetenv("WAYLAND_DISPLAY");
+        unsetenv("TERMINAL");
         OS::InstallTrash(OS::MakeDesktopTrash());
 #ifdef CRYVAN_TEST_STANDALONE_IMAGE
         const Resources::Image image = Resources::StandAloneImage();

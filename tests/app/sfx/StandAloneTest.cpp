@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -15,6 +17,7 @@
 #include "app/core/ExitStatus.h"
 #include "app/core/OperationRunner.h"
 #include "app/core/Options.h"
+#include "app/sfx/DesktopFlow.h"
 #include "app/sfx/SelfExtractor.h"
 #include "app/sfx/SfxFrontEnd.h"
 #include "engine/EngineTestSupport.h"
@@ -437,6 +440,213 @@ TEST_F(StandAlone, TheMainProgramWritesTheImageAndTheLastChoiceWins) {
                   FCryptEng::OperationState::Finished);
         EXPECT_EQ(ReadText(dir / ("dec-" + std::to_string(standAlone)) + "/a.txt"), "hello");
     }
+}
+
+TEST(StandAloneDesktop, ChoosesHowToAskWithoutATerminal) {
+    using Sfx::Way;
+    struct Case {
+        bool terminal, inEmulator, display, needsQuestions, zenity, kdialog, emulator;
+        Way way;
+    } const cases[] = {
+        {true, false, true, true, true, true, true, Way::Terminal},
+        {false, true, true, true, true, true, true, Way::Terminal},    // already opened there
+        {false, false, false, true, true, true, true, Way::Terminal},  // no display: as before
+        {false, false, true, false, true, true, true, Way::Terminal},  // nothing to ask
+        {false, false, true, true, true, true, true, Way::Zenity},
+        {false, false, true, true, false, true, true, Way::Kdialog},
+        {false, false, true, true, false, false, true, Way::TerminalEmulator},
+        {false, false, true, true, false, false, false, Way::Nothing},
+    };
+    for (const Case& c : cases) {
+        Sfx::WayFacts f;
+        f.terminal = c.terminal;
+        f.inEmulator = c.inEmulator;
+        f.display = c.display;
+        f.needsQuestions = c.needsQuestions;
+        f.zenity = c.zenity;
+        f.kdialog = c.kdialog;
+        f.emulator = c.emulator;
+        EXPECT_EQ(Sfx::ChooseWay(f), c.way) << &c - cases;
+    }
+}
+
+TEST(StandAloneDesktop, FindsTheTerminalEmulatorInOrderWithItsOwnWordForRunning) {
+    struct Case {
+        const char* variable;
+        std::vector<std::string> installed;
+        std::vector<std::string> command;
+    } const cases[] = {
+        {nullptr, {"xterm", "konsole"}, {"/bin/konsole", "-e"}},
+        {nullptr, {"xterm", "x-terminal-emulator"}, {"/bin/x-terminal-emulator", "-e"}},
+        {nullptr, {"gnome-terminal"}, {"/bin/gnome-terminal", "--"}},
+        {nullptr, {"xfce4-terminal"}, {"/bin/xfce4-terminal", "-x"}},
+        {nullptr, {"foot"}, {"/bin/foot"}},
+        {"kitty", {"kitty", "xterm"}, {"/bin/kitty"}},
+        {"myterm", {"myterm", "xterm"}, {"/bin/myterm", "-e"}},
+        {"missing", {"xterm"}, {"/bin/xterm", "-e"}},
+        {nullptr, {}, {}},
+    };
+    for (const Case& c : cases) {
+        const auto find = [&](const std::string& name) {
+            for (const std::string& i : c.installed)
+                if (i == name)
+                    return "/bin/" + name;
+            return std::string();
+        };
+        EXPECT_EQ(Sfx::EmulatorCommand(c.variable, find), c.command)
+            << (c.variable ? c.variable : "-") << " " << c.installed.size();
+    }
+}
+
+// A stand-in for the desktop's dialog program: records each call's arguments and answers from
+// a table of (argument, printed text, exit status), the first that matches.
+class StandIn {
+  public:
+    StandIn(const TempDir& dir, const std::string& name,
+            const std::vector<std::array<std::string, 3>>& answers)
+        : m_bin(dir / "bin"), m_log(dir / (name + ".log")) {
+        fs::create_directories(m_bin);
+        std::string script =
+            "#!/bin/sh\n"
+            "printf '%s\\n' \"$@\" >> '" +
+            m_log +
+            "'\n"
+            "echo '--' >> '" +
+            m_log +
+            "'\n"
+            "for a in \"$@\"; do case \"$a\" in\n";
+        for (const auto& [arg, printed, status] : answers)
+            script += "  '" + arg + "') " +
+                      (printed.empty() ? "" : "printf '%s\\n' '" + printed + "'; ") +
+                      // A progress window that stays reads what it is fed; one that cancels
+                      // goes at once.
+                      (arg == "--progress" && status == "0" ? "cat >> '" + m_log + ".fed'; "
+                                                            : std::string()) +
+                      "exit " + status + ";;\n";
+        script += "esac; done\nexit 0\n";
+        WriteText(m_bin + "/" + name, script);
+        chmod((m_bin + "/" + name).c_str(), 0755);
+    }
+    std::string Log() const { return fs::exists(m_log) ? ReadText(m_log) : ""; }
+    std::string Fed() const { return fs::exists(m_log + ".fed") ? ReadText(m_log + ".fed") : ""; }
+    const std::string& Bin() const { return m_bin; }
+
+  private:
+    std::string m_bin, m_log;
+};
+
+// The environment of a program started from a file manager: a display, no terminal.
+class DesktopSession {
+  public:
+    explicit DesktopSession(const std::string& bin) {
+        m_path = std::getenv("PATH") ? std::getenv("PATH") : "";
+        // Only the stand-ins and the shell's own tools.
+        setenv("PATH", (bin + ":/usr/bin:/bin").c_str(), 1);
+        setenv("DISPLAY", ":0", 1);
+        unsetenv(Sfx::kInEmulatorVariable);
+    }
+    ~DesktopSession() {
+        setenv("PATH", m_path.c_str(), 1);
+        unsetenv("DISPLAY");
+    }
+
+  private:
+    std::string m_path;
+};
+
+TEST_F(StandAlone, DecryptsThroughTheDesktopsDialogProgram) {
+    const std::string self = Make();
+    const std::string into = dir / "chosen";
+    fs::create_directories(into);
+    StandIn zenity(
+        dir, "zenity",
+        {{{"--entry", "secret12", "0"}}, {{"--directory", into, "0"}}, {{"--progress", "", "0"}}});
+    DesktopSession session(zenity.Bin());
+    std::istringstream in;
+    std::ostringstream out;
+    App::StreamInput input(in, out, false);
+    EXPECT_EQ(Sfx::RunFrontEnd(App::Arguments(std::vector<std::string>{}), self, input, out),
+              App::ExitStatus::Success)
+        << out.str();
+    ExpectRestored(into);
+    const std::string log = zenity.Log();
+    // The password is never on a command line; it is asked without echo.
+    EXPECT_EQ(log.find("secret12"), std::string::npos);
+    EXPECT_NE(log.find("--hide-text"), std::string::npos);
+    EXPECT_NE(log.find("--info"), std::string::npos) << log;  // the outcome
+    EXPECT_NE(zenity.Fed().find("# Written"), std::string::npos) << zenity.Fed();
+}
+
+TEST_F(StandAlone, TheFiveAnswersOfTheReplaceQuestionOnTheDesktop) {
+    using R = App::RunQuestions::Replace;
+    struct Case {
+        const char* printed;
+        const char* status;
+        R answer;
+    } const cases[] = {{"", "0", R::Yes},
+                       {"Yes to All", "1", R::YesToAll},
+                       {"No", "1", R::No},
+                       {"No to All", "1", R::NoToAll},
+                       {"", "1", R::Cancel}};  // Cancel, Escape or the close box
+    for (const Case& c : cases) {
+        StandIn zenity(dir, "zenity", {{{"--question", c.printed, c.status}}});
+        Sfx::DesktopQuestions questions(
+            Sfx::DialogProgram(Sfx::DialogProgram::Kind::Zenity, zenity.Bin() + "/zenity"));
+        EXPECT_EQ(questions.ConfirmReplace("This file already exists.", "/a/<b>&c"), c.answer)
+            << c.printed << " " << c.status;
+        // Names go into markup escaped.
+        EXPECT_NE(zenity.Log().find("/a/&lt;b&gt;&amp;c"), std::string::npos);
+        fs::remove(dir / "zenity.log");
+    }
+}
+
+TEST_F(StandAlone, CancelInTheProgressWindowAsksAndStopsTheRun) {
+    const std::string self = Make({"secret12"}, nullptr, 96u << 20);
+    const std::string into = dir / "chosen";
+    fs::create_directories(into);
+    // The progress window closes at once, as its Cancel does; the stop question says Yes.
+    StandIn zenity(dir, "zenity",
+                   {{{"--entry", "secret12", "0"}},
+                    {{"--directory", into, "0"}},
+                    {{"--progress", "", "1"}},
+                    {{"--question", "", "0"}}});
+    DesktopSession session(zenity.Bin());
+    std::istringstream in;
+    std::ostringstream out;
+    App::StreamInput input(in, out, false);
+    EXPECT_EQ(Sfx::RunFrontEnd(App::Arguments(std::vector<std::string>{}), self, input, out),
+              App::ExitStatus::Cancelled)
+        << out.str();
+    EXPECT_NE(zenity.Log().find(Sfx::kStopText), std::string::npos) << zenity.Log();
+    EXPECT_FALSE(fs::exists(into + "/docs/sub/big.bin"));
+}
+
+TEST_F(StandAlone, KdialogOnlyWhereZenityIsMissingAndNothingMeansStatus4) {
+    const std::string self = Make();
+    const std::string into = dir / "chosen";
+    fs::create_directories(into);
+    StandIn kdialog(dir, "kdialog",
+                    {{{"--password", "secret12", "0"}}, {{"--getexistingdirectory", into, "0"}}});
+    {
+        DesktopSession session(kdialog.Bin());
+        std::istringstream in;
+        std::ostringstream out;
+        App::StreamInput input(in, out, false);
+        EXPECT_EQ(Sfx::RunFrontEnd(App::Arguments(std::vector<std::string>{}), self, input, out),
+                  App::ExitStatus::Success)
+            << out.str();
+    }
+    ExpectRestored(into);
+    EXPECT_NE(kdialog.Log().find("--msgbox"), std::string::npos) << kdialog.Log();
+
+    // No dialog program and no terminal emulator: the reason, and status 4.
+    DesktopSession empty(dir / "nothing-here");
+    std::istringstream in;
+    std::ostringstream out;
+    App::StreamInput input(in, out, false);
+    EXPECT_EQ(Sfx::RunFrontEnd(App::Arguments(std::vector<std::string>{}), self, input, out),
+              App::ExitStatus::NoInput);
+    EXPECT_NE(out.str().find("neither a dialog program"), std::string::npos) << out.str();
 }
 
 }  // namespace
