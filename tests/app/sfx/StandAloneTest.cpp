@@ -520,7 +520,7 @@ class StandIn {
                       (printed.empty() ? "" : "printf '%s\\n' '" + printed + "'; ") +
                       // A progress window that stays reads what it is fed; one that cancels
                       // goes at once.
-                      (arg == "--progress" && status == "0" ? "cat >> '" + m_log + ".fed'; "
+                      (arg == "--progress" && status == "0" ? "/bin/cat >> '" + m_log + ".fed'; "
                                                             : std::string()) +
                       "exit " + status + ";;\n";
         script += "esac; done\nexit 0\n";
@@ -540,8 +540,8 @@ class DesktopSession {
   public:
     explicit DesktopSession(const std::string& bin) {
         m_path = std::getenv("PATH") ? std::getenv("PATH") : "";
-        // Only the stand-ins and the shell's own tools.
-        setenv("PATH", (bin + ":/usr/bin:/bin").c_str(), 1);
+        // Only the stand-ins: a dialog program or terminal installed here must not answer.
+        setenv("PATH", bin.c_str(), 1);
         setenv("DISPLAY", ":0", 1);
         unsetenv(Sfx::kInEmulatorVariable);
     }
