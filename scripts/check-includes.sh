@@ -27,6 +27,7 @@ allowed() {
         app/text) echo "$lower os/trash resources app/core app/config app/console app/wizard app/prefs app/session" ;;
         app/qt) echo "$lower os/trash resources app/core app/config app/wizard app/prefs app/session" ;;
         bench) echo "$lower" ;;
+        bench/qt) echo "$lower app/core app/config app/wizard app/qt" ;;
         fuzz) echo "$lower" ;;
         *) echo "?" ;;
     esac
@@ -46,7 +47,7 @@ owner() {
 drawing_allowed() {
     case $1 in
         app/console | app/text | app/sfx | app/org) [[ $2 != Q* ]] ;;
-        app/qt) true ;;
+        app/qt | bench/qt) true ;;
         os/trash) [[ $2 == gio/* ]] ;;
         *) false ;;
     esac
