@@ -384,8 +384,11 @@ class DialogFlow {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         m_x.Stop();
-        if (window)
+        // The final figures, however short the run was.
+        if (window) {
+            window->Feed("# " + App::OverallText(m_x.Runner().Snapshot(), false));
             window->Feed("100");
+        }
     }
 
     const Options& m_options;
