@@ -1,4 +1,5 @@
 #include "app/text/TerminalDialogs.h"
+#include "app/core/Options.h"
 #include "app/core/PasswordStrength.h"
 
 #include <algorithm>
@@ -172,7 +173,7 @@ std::optional<App::PreferencesDialogs::NewAdministrator> TerminalDialogs::AskNew
                 continue;
             }
             for (const std::string& line : App::StrengthLines(dlg.Password()))
-                m_out << "  " << line << "\n";
+                m_out << App::HangingIndent("  ", line, 2);
             auto confirmation = m_in.Secret("Confirm password: ");
             if (!confirmation)
                 return std::nullopt;

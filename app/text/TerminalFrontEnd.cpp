@@ -454,7 +454,7 @@ bool TerminalFrontEnd::AskPasswords(App::Wizard& w, App::Page& page) {
             return true;
         }
         for (const std::string& line : App::StrengthLines(p.Password()))
-            m_out << "  " << line << "\n";
+            m_out << App::HangingIndent("  ", line, 2);
         auto again = m_in.Secret("Confirm password: ");
         if (!again)
             return false;

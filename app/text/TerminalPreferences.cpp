@@ -1,5 +1,6 @@
 #include "app/text/TerminalPreferences.h"
 #include "app/console/ConsoleText.h"
+#include "app/core/Options.h"
 #include "app/core/PasswordStrength.h"
 #include "app/core/Secrets.h"
 #include "app/core/Texts.h"
@@ -173,7 +174,7 @@ bool TerminalPreferences::ActEmergency(App::EmergencyPasswordPg& page, const std
         if (!password)
             return false;
         for (const std::string& line : App::StrengthLines(*password))
-            m_out << "  " << line << "\n";
+            m_out << App::HangingIndent("  ", line, 2);
         auto confirmation = m_in.Secret("Confirm password: ");
         if (!confirmation)
             return false;
