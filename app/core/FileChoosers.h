@@ -23,6 +23,9 @@ class FileChoosers {
                                                       const std::string& initial,
                                                       const std::string& filter,
                                                       const std::string& defaultExtension) = 0;
+    // Whether ChooseSaveFile itself asks before an existing file is chosen, so that the caller
+    // need not ask again.
+    virtual bool SaveAsksBeforeReplacing() const { return false; }
     virtual std::optional<std::string> ChooseOpenFile(const std::string& title,
                                                       const std::string& initial,
                                                       const std::string& filter,

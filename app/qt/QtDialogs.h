@@ -33,6 +33,8 @@ class QtDialogs : public App::WizardDialogs, public App::PreferencesDialogs {
     std::optional<std::string> ChooseSaveFile(const std::string& title, const std::string& initial,
                                               const std::string& filter,
                                               const std::string& defaultExtension) override;
+    // The save dialog asks its own question before an existing file is chosen.
+    bool SaveAsksBeforeReplacing() const override { return true; }
     std::optional<std::string> ChooseOpenFile(const std::string& title, const std::string& initial,
                                               const std::string& filter,
                                               const std::string& defaultExtension) override;

@@ -268,9 +268,11 @@ void EncDestPg::SetKind(int newKind) {
 
 void EncDestPg::Browse() {
     OS::Trace t("EncDestPg::Browse()");
-    // A browsed name is asked about on Next like a typed one: the chooser may not have asked.
-    if (const auto chosen = m_context.dialogs.ChooseSaveFile(kBrowseTitle, name, kFilter, "aes"))
+    // A browsed name is asked about on Next like a typed one, unless the chooser asked already.
+    if (const auto chosen = m_context.dialogs.ChooseSaveFile(kBrowseTitle, name, kFilter, "aes")) {
         SetName(*chosen);
+        confirmed = m_context.dialogs.SaveAsksBeforeReplacing();
+    }
 }
 
 void EncDestPg::UpdateButtons() {

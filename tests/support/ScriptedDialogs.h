@@ -23,6 +23,7 @@ class ScriptedDialogs : public App::WizardDialogs, public App::PreferencesDialog
     std::deque<std::vector<std::string>> fileChoices;
     std::deque<std::optional<std::string>> folderChoices;
     std::deque<std::optional<std::string>> saveChoices;
+    bool saveAsks = false;  // the save chooser asks before replacing, as a window does
     std::deque<std::optional<std::string>> openChoices;
     std::deque<std::optional<SourceOptions>> sourceOptionAnswers;  // nullopt: Cancel
     std::deque<std::optional<std::string>> administratorPasswords;
@@ -75,6 +76,7 @@ class ScriptedDialogs : public App::WizardDialogs, public App::PreferencesDialog
         std::lock_guard<std::mutex> lock(m_mutex);
         return Pop(saveChoices, std::optional<std::string>());
     }
+    bool SaveAsksBeforeReplacing() const override { return saveAsks; }
     std::optional<std::string> ChooseOpenFile(const std::string& title, const std::string& initial,
                                               const std::string& filter,
                                               const std::string& extension) override {

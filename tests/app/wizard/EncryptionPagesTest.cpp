@@ -164,10 +164,18 @@ TEST_F(EncryptionPagesTest, KindRadioAndNameField) {
     dialogs.saveChoices = {dir / "chosen.aes"};
     dest->Browse();
     EXPECT_EQ(dest->name, dir / "chosen.aes");
-    // Browsing agrees to nothing: Next asks before replacing a browsed name too.
+    // Browsing agrees to nothing: Next asks before replacing a browsed name too...
     EXPECT_FALSE(dest->confirmed);
     EXPECT_EQ(dialogs.Shown().back(), "save Select Output File [" + dir / "out" +
                                           "] Cryvan files (*.aes)|*.aes||" + " .aes");
+    // ...unless the save dialog asked itself, and then the page does not ask twice.
+    dialogs.saveAsks = true;
+    dialogs.saveChoices = {dir / "chosen.aes"};
+    dest->Browse();
+    EXPECT_TRUE(dest->confirmed);
+    dest->SetName(dir / "chosen.aes");
+    EXPECT_FALSE(dest->confirmed);  // typed again: asked again
+    dialogs.saveAsks = false;
 
     // A relative name becomes the full path on Next and is shown so.
     dest->SetName("x.aes.exe");
