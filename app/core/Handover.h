@@ -91,4 +91,19 @@ class Handover {
     int m_refusing = 0;
 };
 
+// Attached for a scope: the thread that makes it answers the questions until it ends.
+class AttachedHandover {
+  public:
+    explicit AttachedHandover(Handover& handover, std::function<void()> waker = nullptr)
+        : m_handover(handover) {
+        m_handover.Attach(std::move(waker));
+    }
+    ~AttachedHandover() { m_handover.Detach(); }
+    AttachedHandover(const AttachedHandover&) = delete;
+    AttachedHandover& operator=(const AttachedHandover&) = delete;
+
+  private:
+    Handover& m_handover;
+};
+
 }  // namespace App

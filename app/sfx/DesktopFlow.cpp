@@ -345,11 +345,7 @@ class DialogFlow {
     // A progress window fed the overall figures; its Cancel asks before the run stops.
     void Progress(const std::string& folder) {
         App::Handover& handover = m_x.Runner().Handover();
-        handover.Attach();
-        struct Detach {
-            App::Handover& h;
-            ~Detach() { h.Detach(); }
-        } detach{handover};
+        const App::AttachedHandover attached(handover);
         m_x.Start(folder);
         std::optional<DialogProgram::Fed> window;
         const auto open = [&] {

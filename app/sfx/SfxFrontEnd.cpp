@@ -141,11 +141,7 @@ class Flow {
                   << "\", 'c' and Enter (or Ctrl+C) to cancel.\n";
         // The run's questions come to this thread, which its end wakes at once.
         App::Handover& handover = m_x.Runner().Handover();
-        handover.Attach();
-        struct Detach {
-            App::Handover& h;
-            ~Detach() { h.Detach(); }
-        } detach{handover};
+        const App::AttachedHandover attached(handover);
         m_x.Start(folder);
         bool background = false;
         while (m_x.Runner().IsRunning()) {

@@ -38,16 +38,16 @@ namespace fs = std::filesystem;
 template <class Dialogs = Desk::QtDialogs>
 struct Window {
     explicit Window(const cryvan_test::TempDir& dir)
-        : wizard(dialogs, cryvan_test::MakeFolders(dir)), window(wizard) {
+        : wizard(dialogs, cryvan_test::MakeFolders(dir)),
+          window(wizard),
+          attached(wizard.Runner().Handover(), [this] { window.Wake(); }) {
         dialogs.SetParent(&window);
-        wizard.Runner().Handover().Attach([this] { window.Wake(); });
         wizard.Start();
         window.show();
         // Keyboard shortcuts go to the active window only.
         window.activateWindow();
         (void)QTest::qWaitForWindowActive(&window);
     }
-    ~Window() { wizard.Runner().Handover().Detach(); }
     QWidget* Page() { return window.View(*wizard.ActivePage()); }
     bool On(const App::Page& page) {
         return WaitFor([&] { return wizard.ActivePage() == &page && !page.Busy(); });
@@ -74,6 +74,7 @@ struct Window {
     Dialogs dialogs;
     App::Wizard wizard;
     Desk::WizardWindow window;
+    App::AttachedHandover attached;
 };
 
 // Answers the replace question with Yes, noting the thread that asked.

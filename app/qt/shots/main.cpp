@@ -102,18 +102,20 @@ bool PressNext(App::Wizard& wizard, const App::Page& next) {
 
 // A wizard in its window at the pictures' size, with the run's hand-over, as the program has it.
 struct Shown {
-    explicit Shown(const App::Folders& folders) : wizard(dialogs, folders), window(wizard) {
+    explicit Shown(const App::Folders& folders)
+        : wizard(dialogs, folders),
+          window(wizard),
+          attached(wizard.Runner().Handover(), [this] { window.Wake(); }) {
         dialogs.SetParent(&window);
-        wizard.Runner().Handover().Attach([this] { window.Wake(); });
         window.resize(760, 560);
         wizard.Start();
         window.show();
         QTest::qWait(100);
     }
-    ~Shown() { wizard.Runner().Handover().Detach(); }
     Desk::QtDialogs dialogs;
     App::Wizard wizard;
     Desk::WizardWindow window;
+    App::AttachedHandover attached;
 };
 
 // Every dialog, each saved as it opens and then closed as Escape would.

@@ -74,6 +74,18 @@ class StandAlone : public ::testing::Test {
         x.Stop();
     }
 
+    // Runs the program as a file manager starts it: no arguments, no terminal. What it printed
+    // goes to `shown`.
+    static App::ExitStatus StartedFromAFileManager(const std::string& self, std::string& shown) {
+        std::istringstream in;
+        std::ostringstream out;
+        App::StreamInput input(in, out, false);
+        const App::ExitStatus status =
+            Sfx::RunFrontEnd(App::Arguments(std::vector<std::string>{}), self, input, out);
+        shown = out.str();
+        return status;
+    }
+
     void ExpectRestored(const std::string& folder) {
         for (const char* name : {"/docs/a.txt", "/docs/sub/b.bin"}) {
             ASSERT_TRUE(fs::exists(folder + name)) << folder + name;
@@ -562,12 +574,8 @@ TEST_F(StandAlone, DecryptsThroughTheDesktopsDialogProgram) {
         dir, "zenity",
         {{{"--entry", "secret12", "0"}}, {{"--directory", into, "0"}}, {{"--progress", "", "0"}}});
     DesktopSession session(zenity.Bin());
-    std::istringstream in;
-    std::ostringstream out;
-    App::StreamInput input(in, out, false);
-    EXPECT_EQ(Sfx::RunFrontEnd(App::Arguments(std::vector<std::string>{}), self, input, out),
-              App::ExitStatus::Success)
-        << out.str();
+    std::string shown;
+    EXPECT_EQ(StartedFromAFileManager(self, shown), App::ExitStatus::Success) << shown;
     ExpectRestored(into);
     const std::string log = zenity.Log();
     // The password is never on a command line; it is asked without echo.
@@ -611,12 +619,8 @@ TEST_F(StandAlone, CancelInTheProgressWindowAsksAndStopsTheRun) {
                     {{"--progress", "", "1"}},
                     {{"--question", "", "0"}}});
     DesktopSession session(zenity.Bin());
-    std::istringstream in;
-    std::ostringstream out;
-    App::StreamInput input(in, out, false);
-    EXPECT_EQ(Sfx::RunFrontEnd(App::Arguments(std::vector<std::string>{}), self, input, out),
-              App::ExitStatus::Cancelled)
-        << out.str();
+    std::string shown;
+    EXPECT_EQ(StartedFromAFileManager(self, shown), App::ExitStatus::Cancelled) << shown;
     EXPECT_NE(zenity.Log().find(Sfx::kStopText), std::string::npos) << zenity.Log();
     EXPECT_FALSE(fs::exists(into + "/docs/sub/big.bin"));
 }
@@ -629,24 +633,17 @@ TEST_F(StandAlone, KdialogOnlyWhereZenityIsMissingAndNothingMeansStatus4) {
                     {{{"--password", "secret12", "0"}}, {{"--getexistingdirectory", into, "0"}}});
     {
         DesktopSession session(kdialog.Bin());
-        std::istringstream in;
-        std::ostringstream out;
-        App::StreamInput input(in, out, false);
-        EXPECT_EQ(Sfx::RunFrontEnd(App::Arguments(std::vector<std::string>{}), self, input, out),
-                  App::ExitStatus::Success)
-            << out.str();
+        std::string shown;
+        EXPECT_EQ(StartedFromAFileManager(self, shown), App::ExitStatus::Success) << shown;
     }
     ExpectRestored(into);
     EXPECT_NE(kdialog.Log().find("--msgbox"), std::string::npos) << kdialog.Log();
 
     // No dialog program and no terminal emulator: the reason, and status 4.
     DesktopSession empty(dir / "nothing-here");
-    std::istringstream in;
-    std::ostringstream out;
-    App::StreamInput input(in, out, false);
-    EXPECT_EQ(Sfx::RunFrontEnd(App::Arguments(std::vector<std::string>{}), self, input, out),
-              App::ExitStatus::NoInput);
-    EXPECT_NE(out.str().find("neither a dialog program"), std::string::npos) << out.str();
+    std::string shown;
+    EXPECT_EQ(StartedFromAFileManager(self, shown), App::ExitStatus::NoInput);
+    EXPECT_NE(shown.find("neither a dialog program"), std::string::npos) << shown;
 }
 
 }  // namespace
