@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <limits>
+#include <stdexcept>
 
 #include "filters/BufferingFilter.h"
 #include "filters/ProgressFilter.h"
@@ -201,10 +202,77 @@ std::optional<std::string> FileEncryptor::GetDefaultDest(const std::string& fold
 
 // ---------------------------------------------------------------------------------------------
 
+std::size_t FileEncryptor::PrepareShred() {
+    OS::Trace t("FileEncryptor::PrepareShred()");
+    CheckNotStarted();
+    if (m_deletionMode != InputDeletionMode::Overwrite &&
+        m_deletionMode != InputDeletionMode::Eradicate)
+        throw std::logic_error("shredding needs Overwrite or Eradicate");
+    if (m_dirFooter->NumEntries(false) == 0)
+        throw std::logic_error("nothing to shred");
+    m_read.assign(m_dirFooter->NumEntries(false), InputRecord());
+    std::size_t files = 0;
+    for (std::size_t i = 0; const DirEntry* e = m_dirFooter->GetEntry(i); ++i) {
+        InputRecord& record = m_read[i];
+        std::error_code ec;
+        const bool link = std::filesystem::is_symlink(e->Name(), ec);
+        if (e->IsDir()) {
+            // A link to a folder is kept, and so is all it points to.
+            if (link)
+                record.state = InputState::Link;
+            continue;
+        }
+        ++files;
+        if (link) {
+            record.state = InputState::Link;
+            continue;
+        }
+        try {
+            if (const auto identity = OS::IdentityAt(e->Name())) {
+                record.identity = *identity;
+                record.state = InputState::Read;
+            }
+        } catch (const std::exception&) {
+            // Left NotRead: told as kept when the run comes to it.
+        }
+    }
+    m_shredding = true;
+    return files;
+}
+
+void FileEncryptor::Shred() {
+    OS::Trace t("FileEncryptor::Shred()");
+    CheckNotStarted();
+    m_started = true;
+    m_status->Clear();
+    SetTotalSize();
+    m_dataShare = 0;
+    m_verifyShare = 0;
+    m_destructionShare = 100;
+    m_status->SetState(DestructionState(m_deletionMode));
+    for (std::size_t i = 0; const DirEntry* e = m_dirFooter->GetEntry(i); ++i)
+        if (e->IsDir() && m_read[i].state == InputState::Link)
+            StillAsRead(i, *e);  // tells that it is kept
+    DestroyFiles(m_deletionMode == InputDeletionMode::Eradicate);
+    RemoveEmptyDirEntries();
+    Store(m_status->overallPercent, 100);
+    m_status->SetState(OperationState::Finished);
+}
+
 void FileEncryptor::Begin() {
     OS::Trace t("FileEncryptor::Begin()");
     m_where.clear();
     m_outputFailed = false;
+    if (m_shredding) {
+        try {
+            Shred();
+        } catch (const ProgressFilter::OperationTerminated&) {
+            EndFailed(kExitLine, nullptr);
+        } catch (const std::exception& e) {
+            EndFailed(kExitLine, &e);
+        }
+        return;
+    }
     try {
         ReadyToStart();
         CryptoPP::MeterFilter out(new ContainerSink(m_output->File(), m_callback, m_outputFailed));
@@ -506,24 +574,31 @@ std::optional<OS::FileIdentity> FileEncryptor::StillAsRead(std::size_t index, co
     const InputRecord& record = m_read[index];
     switch (record.state) {
         case InputState::Link:
-            Warn(e.Name() + ": kept, it is a link: only the file it points to was encrypted");
+            Warn(e.Name() + (m_shredding ? ": kept, it is a link: the file it points to is "
+                                           "another file's and was not touched"
+                                         : ": kept, it is a link: only the file it points to "
+                                           "was encrypted"));
             return std::nullopt;
         case InputState::ChangedWhileRead:
             Warn(e.Name() + ": kept, it changed while it was being encrypted");
             return std::nullopt;
         case InputState::NotRead:
-            Warn(e.Name() + ": kept, it was not encrypted");
+            Warn(e.Name() + (m_shredding ? ": kept, it could not be examined"
+                                         : ": kept, it was not encrypted"));
             return std::nullopt;
         case InputState::Read:
             break;
     }
     const std::optional<OS::FileIdentity> now = OS::IdentityAt(e.Name());
     if (!now) {
-        Warn(e.Name() + ": not found, it was moved or removed after it was encrypted");
+        Warn(e.Name() + (m_shredding ? ": not found, it was moved or removed after it was chosen"
+                                     : ": not found, it was moved or removed after it was "
+                                       "encrypted"));
         return std::nullopt;
     }
     if (*now != record.identity) {
-        Warn(e.Name() + ": kept, it changed after it was encrypted");
+        Warn(e.Name() + (m_shredding ? ": kept, it changed after it was chosen"
+                                     : ": kept, it changed after it was encrypted"));
         return std::nullopt;
     }
     return now;
@@ -604,6 +679,10 @@ void FileEncryptor::DestroyFiles(bool eradicate) {
     for (std::size_t i = 0; const DirEntry* e = m_dirFooter->GetEntry(i); ++i) {
         if (e->IsDir())
             continue;
+        // Shredding alone may stop between files; after an encryption the inputs are handled
+        // to the end, as the user was told they would be.
+        if (m_shredding && s.Cancelled())
+            throw ProgressFilter::OperationTerminated();
         s.itemName.store(e->Name().c_str(), std::memory_order_relaxed);
         Store(s.itemNumber, std::uint32_t(i + 1));
         Store(s.itemPercent, 0);
@@ -637,7 +716,7 @@ void FileEncryptor::RemoveEmptyDirEntries() {
     OS::Trace t("FileEncryptor::RemoveEmptyDirEntries()");
     std::vector<std::string> folders;
     for (std::size_t i = 0; const DirEntry* e = m_dirFooter->GetEntry(i); ++i)
-        if (e->IsDir())
+        if (e->IsDir() && !(i < m_read.size() && m_read[i].state == InputState::Link))
             folders.push_back(e->Name());
     // Longest first, so nested folders go before their parents.
     std::stable_sort(

@@ -40,6 +40,13 @@ class FileEncryptor : public FileCryptor {
     void Begin() override;
     std::optional<std::string> GetDefaultDest(const std::string& folder) override;
 
+    // Shredding without a container: the next Begin destroys the inputs the deletion mode names
+    // (Overwrite or Eradicate) and writes nothing. Notes what each input is now, so that a file
+    // that changes or is replaced before Begin is kept; the number of files to destroy.
+    // std::logic_error for another mode or without inputs.
+    std::size_t PrepareShred();
+    bool Shredding() const { return m_shredding; }
+
     // For tests: called with the container's name once it is committed and its cached pages
     // are dropped, just before it is read back.
     void SetReadBackHook(std::function<void(const std::string&)> hook) {
@@ -64,6 +71,7 @@ class FileEncryptor : public FileCryptor {
     bool TestCompression(OS::ReadFile& file, std::uint64_t size);
     void WriteFooter(CryptoPP::MeterFilter& out);
     void PostEncrypt();
+    void Shred();
     void VerifyContainer();
     // The input's identity when it is still the file that was read; otherwise a warning says
     // why it is kept, and nullopt.
@@ -73,6 +81,7 @@ class FileEncryptor : public FileCryptor {
     void RemoveEmptyDirEntries();
 
     bool m_started = false;
+    bool m_shredding = false;
     KeySet m_containerKeys;
     std::optional<std::string> m_outputName;
     std::unique_ptr<OS::PendingOutput> m_output;

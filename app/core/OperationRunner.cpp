@@ -8,6 +8,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "engine/FileEncryptor.h"
 #include "os/Logger.h"
 
 namespace App {
@@ -114,6 +115,19 @@ void OperationRunner::SetPath(FCryptEng::PathMode mode, const std::optional<std:
 void OperationRunner::SetDeletion(FCryptEng::InputDeletionMode mode, bool confirm) {
     OS::Trace t("OperationRunner::SetDeletion()");
     Engine().InputDeletion(mode, confirm);
+}
+
+std::size_t OperationRunner::PrepareShred() {
+    OS::Trace t("OperationRunner::PrepareShred()");
+    auto* encryptor = dynamic_cast<FCryptEng::FileEncryptor*>(&Engine());
+    if (!encryptor)
+        throw std::logic_error("Shredding needs the encrypting engine");
+    return encryptor->PrepareShred();
+}
+
+bool OperationRunner::IsShredding() const {
+    const auto* encryptor = dynamic_cast<const FCryptEng::FileEncryptor*>(m_engine.get());
+    return encryptor && encryptor->Shredding();
 }
 
 FCryptEng::InputDeletionMode OperationRunner::DeletionMode(int index) {
@@ -286,6 +300,7 @@ App::Snapshot OperationRunner::Snapshot() {
 void OperationRunner::Refresh(std::uint32_t elapsedMs) {
     const FCryptEng::OperationStatus& s = m_status;
     App::Snapshot& n = m_snapshot;
+    n.shredding = IsShredding();  // fixed before the run starts
     n.readSoFar = Get(s.inDone) + Get(s.inBytes);
     n.readTotal = Get(s.inTotal);
     n.writtenSoFar = Get(s.outDone) + Get(s.outBytes);

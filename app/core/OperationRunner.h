@@ -46,6 +46,8 @@ struct Snapshot {
     std::string itemName;
     // Since the start; fixed once the run has ended.
     std::uint32_t elapsedMs = 0;
+    // Files destroyed without a container: nothing is read or written.
+    bool shredding = false;
 };
 
 class OperationRunner {
@@ -83,6 +85,11 @@ class OperationRunner {
                                          bool selectedOnly) const;
     void SetPath(FCryptEng::PathMode mode, const std::optional<std::string>& path);
     void SetDeletion(FCryptEng::InputDeletionMode mode, bool confirm);
+    // The next run shreds the plain files as SetDeletion says (Overwrite or Eradicate, without
+    // its question) and writes no container; files that change before it runs are kept. The
+    // number of files to destroy. Needs the encrypting engine (std::logic_error).
+    std::size_t PrepareShred();
+    bool IsShredding() const;
     // The mode at `index` of the deletion choices (the settings' numbers, 0 Keep to 4
     // Eradicate); std::invalid_argument for any other index.
     static FCryptEng::InputDeletionMode DeletionMode(int index);

@@ -26,6 +26,7 @@ enum class Option : int {
     PasswordFd,    // --password-fd
     PasswordFile,  // --password-file
     Verbose,       // --verbose
+    Menu,          // --menu
 };
 
 enum class OptionValue {
@@ -96,6 +97,11 @@ inline constexpr OptionRow kOptions[] = {
      kFrontEnd | kStandAlone, "read the password from the file's first line"},
     {Option::Verbose, "--verbose", nullptr, OptionValue::None, "", kFrontEnd | kStandAlone,
      "every log line (all levels) to standard error"},
+    {Option::Menu, "--menu", nullptr, OptionValue::Required, "encrypt|decrypt|shred|open",
+     kFrontEnd,
+     "what a file manager's entry asks for the files that follow it (every further argument "
+     "is a file): encrypt them into a container beside them, decrypt or open one container, "
+     "or shred them as the preferences say"},
     {Option::Help, "--help", "-h", OptionValue::None, "", kFrontEnd | kStandAlone, "this text"},
 };
 

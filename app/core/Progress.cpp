@@ -99,6 +99,11 @@ std::string TimesText(const Snapshot& s, bool running) {
 std::string OverallText(const Snapshot& s, bool encrypting) {
     if (s.state == OperationState::Idle)
         return std::string();
+    // Shredding reads nothing: it overwrites what the files hold.
+    if (s.shredding)
+        return Format("%s in %d file%s", SizeText(s.readTotal).c_str(), int(s.fileCount),
+                      s.fileCount == 1 ? "" : "s") +
+               Percent(s.overallPercent);
     if (encrypting)
         return "Read " + SizeText(s.readSoFar) + " of " + SizeText(s.readTotal) +
                Percent(s.overallPercent);
@@ -155,7 +160,42 @@ ProgressDisplay::Update ProgressDisplay::Tick(const Snapshot& s, bool encrypting
     return u;
 }
 
+namespace {
+
+EndSummary SummarizeShred(const EndFacts& f) {
+    EndSummary out;
+    const char* done = f.eradicating ? "eradicated" : "overwritten";
+    if (f.failed) {
+        out.message = "The shredding failed.";
+        out.reason = f.failure;
+        return out;
+    }
+    if (f.cancelled) {
+        out.message = Format(
+            "Shredding has been cancelled. Files already %s cannot be recovered; "
+            "the others are as they were.",
+            done);
+        return out;
+    }
+    const Snapshot& s = f.snapshot;
+    const bool one = s.fileCount == 1;
+    out.showDetails = true;
+    out.message = Format(one ? "Your file has been %s.\n" : "Your files have been %s.\n", done);
+    out.input =
+        one ? Format("%s\n(%s)\n", CompactPath(f.firstFile).c_str(), SizeText(s.readTotal).c_str())
+            : Format("%d files, %d folders\n(%s)\n", int(s.fileCount), int(s.folderCount),
+                     SizeText(s.readTotal).c_str());
+    out.output = "None: nothing is written\n";
+    out.time = Format("%s\n", TimeText(s.elapsedMs).c_str());
+    out.warnings = f.warnings;
+    return out;
+}
+
+}  // namespace
+
 EndSummary Summarize(const EndFacts& f) {
+    if (f.shredding)
+        return SummarizeShred(f);
     EndSummary out;
     if (f.failed) {
         // With the run's own reason the failure is no longer "unexpected": say what it was.
@@ -204,6 +244,9 @@ EndFacts FactsOf(OperationRunner& runner) {
     OS::Trace t("FactsOf()");
     EndFacts f;
     f.encrypting = runner.IsEncrypting();
+    f.shredding = runner.IsShredding();
+    f.eradicating =
+        f.shredding && runner.Cryptor().DeletionMode() == FCryptEng::InputDeletionMode::Eradicate;
     f.failed = runner.RunFailed();
     f.cancelled = runner.RunCancelled();
     f.snapshot = runner.Snapshot();

@@ -84,6 +84,9 @@ struct EndSummary {
 
 struct EndFacts {
     bool encrypting = true;
+    // Files destroyed without a container (the file manager's shred entry): the verb.
+    bool shredding = false;
+    bool eradicating = false;
     bool failed = false;
     bool cancelled = false;
     Snapshot snapshot;

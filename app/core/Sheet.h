@@ -75,6 +75,12 @@ class Page {
 
   protected:
     Sheet& TheSheet() const { return *m_sheet; }
+    // A page that serves more than one purpose shows the header of the one it serves now.
+    void SetHeader(std::string title, std::string subtitle) {
+        m_title = std::move(title);
+        m_subtitle = std::move(subtitle);
+        Changed();
+    }
 
   private:
     friend class Sheet;

@@ -8,6 +8,8 @@
 #include "app/core/PasswordSource.h"
 #include "app/core/Strings.h"
 #include "app/core/Texts.h"
+#include "app/core/WizardCallback.h"
+#include "app/session/MenuEntry.h"
 #include "app/wizard/CommandLine.h"
 #include "os/Logger.h"
 #include "os/User.h"
@@ -74,6 +76,8 @@ std::optional<ExitStatus> Session::ReadPassword(Option option, const std::string
 std::optional<ExitStatus> Session::Start(const Arguments& args) {
     std::size_t i = 0;
     bool passwordGiven = false;
+    std::optional<MenuVerb> menu;
+    std::vector<std::string> menuFiles;
     for (; i < args.size(); ++i) {
         const std::string opt(args[i]);
         const OptionRow* row = FindOption(opt, kFrontEnd);
@@ -92,6 +96,18 @@ std::optional<ExitStatus> Session::Start(const Arguments& args) {
                                          &m_parts.err);
                 m_verbose = true;
                 break;
+            case Option::Menu: {
+                if (i + 1 >= args.size())
+                    return Usage(opt + " needs one of " + kMenuVerbWords);
+                const std::string word(args[++i]);
+                menu = MenuVerbNamed(word);
+                if (!menu)
+                    return Usage("--menu takes one of " + std::string(kMenuVerbWords) + ", not '" +
+                                 word + "'");
+                for (++i; i < args.size(); ++i)
+                    menuFiles.emplace_back(args[i]);
+                break;
+            }
             case Option::PasswordFd:
             case Option::PasswordFile:
                 if (passwordGiven)
@@ -107,13 +123,21 @@ std::optional<ExitStatus> Session::Start(const Arguments& args) {
         }
     }
 
-    // The wizard's words are the process's own bytes, so a -p value is hidden where the
-    // process list reads it.
-    char program[] = "cryvan";
-    std::vector<char*> rest{program};
-    for (std::size_t a = i; a < args.size(); ++a)
-        rest.push_back(args.Pointer(a));
-    const StartMode mode = m_wizard->ProcessCommandLine(Arguments(std::move(rest)));
+    StartMode mode = StartMode::Wizard;
+    if (menu) {
+        const std::string refused =
+            ApplyMenuRequest(*menu, menuFiles, MenuSettings::Read(), m_wizard->CommandLineValues());
+        if (!refused.empty())
+            return Refuse(refused, MessageBoxes::Icon::Information);
+    } else {
+        // The wizard's words are the process's own bytes, so a -p value is hidden where the
+        // process list reads it.
+        char program[] = "cryvan";
+        std::vector<char*> rest{program};
+        for (std::size_t a = i; a < args.size(); ++a)
+            rest.push_back(args.Pointer(a));
+        mode = m_wizard->ProcessCommandLine(Arguments(std::move(rest)));
+    }
     if (mode == StartMode::Invalid) {
         const std::string& fault = m_wizard->CommandLineValues().invalid;
         return Usage("invalid command line" + (fault.empty() ? std::string() : ": " + fault));
@@ -145,12 +169,57 @@ std::optional<ExitStatus> Session::Start(const Arguments& args) {
         }
         m_password.reset();
     }
+    if (m_wizard->CommandLineValues().shredMode)
+        if (auto ended = PrepareShred())
+            return ended;
     if (m_wizard->Config().RecoveryConfigMissing())
         m_parts.err << m_parts.program << ": " << UserConfig::kRecoveryMissingText << "\n";
     // The run's questions come to the front end's thread, which waits on the hand-over.
     m_wizard->Runner().Handover().Attach(m_parts.wake);
     m_attached = true;
     m_wizard->Start();
+    return std::nullopt;
+}
+
+ExitStatus Session::Refuse(const std::string& why, MessageBoxes::Icon icon) {
+    m_parts.err << m_parts.program << ": " << EscapeControls(why) << "\n";
+    // Started from a file manager, nobody reads the error stream.
+    m_parts.wizardDialogs.Show(why, Text(StringId::AppName), icon, MessageBoxes::Buttons::Ok,
+                               MessageBoxes::Answer::Ok);
+    return ExitStatus::Failed;
+}
+
+std::optional<ExitStatus> Session::PrepareShred() {
+    PagesValues& values = m_wizard->CommandLineValues();
+    OperationRunner& runner = m_wizard->Runner();
+    const FCryptEng::InputDeletionMode mode = *values.shredMode;
+    std::size_t files = 0;
+    try {
+        runner.SetMode(true);
+        for (const std::string& file : ShredList(values.pendingInputs))
+            runner.AddPlainFile(file);
+        values.pendingInputs.clear();
+        runner.SetDeletion(mode, false);
+        files = runner.PrepareShred();
+    } catch (const std::exception& e) {
+        return Refuse(e.what(), MessageBoxes::Icon::Error);
+    }
+    if (files == 0)
+        return Refuse("There is nothing to shred: the folders chosen hold no file.",
+                      MessageBoxes::Icon::Information);
+    if (values.shredConfirm) {
+        // The usual question first, then one that says how much goes; No is the default of both.
+        const char* verb =
+            mode == FCryptEng::InputDeletionMode::Eradicate ? "eradicate" : "overwrite";
+        for (const std::string& question :
+             {Format(WizardCallback::kDeletionText, verb), ShredCountQuestion(mode, files)}) {
+            if (m_parts.wizardDialogs.Show(question, Text(StringId::AppName),
+                                           MessageBoxes::Icon::Warning,
+                                           MessageBoxes::Buttons::YesNo,
+                                           MessageBoxes::Answer::No) != MessageBoxes::Answer::Yes)
+                return ExitStatus::Cancelled;
+        }
+    }
     return std::nullopt;
 }
 

@@ -77,6 +77,11 @@ class Session {
 
   private:
     ExitStatus Usage(const std::string& why);
+    // Told on the error stream and in a message box: the program ends with a failure.
+    ExitStatus Refuse(const std::string& why, MessageBoxes::Icon icon);
+    // The file manager's shred entry: the runner prepared and the user's agreement; a status
+    // when the program ends here.
+    std::optional<ExitStatus> PrepareShred();
     // The value of --password-fd or --password-file; nullopt (usage written) when unusable.
     std::optional<ExitStatus> ReadPassword(Option option, const std::string& value);
 

@@ -7,6 +7,20 @@
 
 namespace App {
 
+// Relative names, with or without a folder part, are taken in the current folder.
+std::string FullPath(const std::string& name) {
+    // An empty name would stand for the current folder itself, which together with a
+    // deletion mode could destroy the whole folder.
+    if (name.empty())
+        throw WizardParseError();
+    if (name[0] == OS::kSeparator)
+        return name;
+    std::string path = OS::File::GetCurrentPath();
+    if (path.empty() || path.back() != OS::kSeparator)
+        path += OS::kSeparator;
+    return path + name;
+}
+
 using FCryptEng::InputDeletionMode;
 
 namespace {
@@ -190,20 +204,6 @@ InputDeletionMode DeletionLetter(Tokens& tokens) {
         default:
             throw WizardParseError();
     }
-}
-
-// Relative names, with or without a folder part, are taken in the current folder.
-std::string FullPath(const std::string& name) {
-    // An empty name would stand for the current folder itself, which together with a
-    // deletion mode could destroy the whole folder.
-    if (name.empty())
-        throw WizardParseError();
-    if (name[0] == OS::kSeparator)
-        return name;
-    std::string path = OS::File::GetCurrentPath();
-    if (path.empty() || path.back() != OS::kSeparator)
-        path += OS::kSeparator;
-    return path + name;
 }
 
 void DispatchEncryption(int option, Tokens& tokens, CommandLineTarget& target) {

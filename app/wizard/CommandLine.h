@@ -50,6 +50,10 @@ std::optional<std::string> NextToken(std::string& remaining);
 // The same over a view: the token is a view into the same text, and nothing is copied.
 std::optional<std::string_view> NextToken(std::string_view& remaining);
 
+// A name as given (relative ones in the current folder) as a full path; WizardParseError for an
+// empty name.
+std::string FullPath(const std::string& name);
+
 // "/x" or "-x" with x one of the wizard's words of the option table (ignoring case) gives its
 // index; anything else, an unknown name included, is a value.
 int OptionIndex(std::string_view token);
@@ -102,8 +106,14 @@ class PagesValues : public CommandLineTarget {
     // Times the preferences sheet was asked for; a sheet-showing subclass overrides the call.
     int preferencesShown = 0;
 
-    // EncSourcePg
+    // EncSourcePg; also the files the file manager's shred entry destroys.
     std::vector<std::string> pendingInputs;
+    // The file manager's shred entry: Overwrite or Eradicate the pending inputs, without a
+    // container; asked about first unless shredConfirm is off.
+    std::optional<FCryptEng::InputDeletionMode> shredMode;
+    bool shredConfirm = true;
+    // EncDestPg: the proposed name lies in the inputs' own folder and is not taken yet.
+    bool encProposeBeside = false;
     std::optional<FCryptEng::InputDeletionMode> encDeletion;
     bool encNoConfirm = false;
     // EncDestPg

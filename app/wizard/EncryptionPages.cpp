@@ -300,13 +300,35 @@ void EncDestPg::OnSetActive() {
     }
     collisionChecked = false;
     if (defaultWanted) {
-        const auto dest = m_context.runner.DefaultDest(m_context.config.GetFolders().desktop);
-        SetName(dest ? *dest + ".aes" : std::string());
+        std::string folder = m_context.config.GetFolders().desktop;
+        if (cl.encProposeBeside) {
+            // From a file manager, the container goes where the files are.
+            bool isFolder = false;
+            if (const auto first = m_context.runner.PlainFile(0, isFolder, false))
+                folder = first->substr(0, first->rfind('/') + 1);
+        }
+        const auto dest = m_context.runner.DefaultDest(folder);
+        std::string proposed = dest ? *dest + ".aes" : std::string();
+        if (cl.encProposeBeside && dest)
+            proposed = NameNotTaken(*dest, ".aes");
+        SetName(proposed);
         m_nameIsDefault = true;
     }
     UpdateButtons();
     if (press)
         TheSheet().PostPress(kNext);
+}
+
+std::string EncDestPg::NameNotTaken(const std::string& stem, const std::string& extension) {
+    const auto taken = [](const std::string& path) {
+        std::error_code ec;
+        return std::filesystem::symlink_status(path, ec).type() !=
+               std::filesystem::file_type::not_found;
+    };
+    std::string name = stem + extension;
+    for (int n = 2; n < 1000 && taken(name); ++n)
+        name = stem + " (" + std::to_string(n) + ")" + extension;
+    return name;
 }
 
 std::string EncDestPg::Normalised(const std::string& given, int kind) {

@@ -121,6 +121,8 @@ class EncDestPg : public Page {
     int OnWizardBack() override;
     std::vector<std::string> Texts() const override;
 
+    // `stem` + `extension`, or with " (2)", " (3)"... before the extension while that is taken.
+    static std::string NameNotTaken(const std::string& stem, const std::string& extension);
     // The name as Next stores it: a full path with the extension of the kind.
     static std::string Normalised(const std::string& name, int kind);
     // The path with its file name cut to 255 bytes (keeping the extension, on a character

@@ -36,6 +36,13 @@ void ProgressPg::SetBackground(bool on) {
 void ProgressPg::OnSetActive() {
     OS::Trace t("ProgressPg::OnSetActive()");
     Sheet& sheet = TheSheet();
+    // A program that shreds never encrypts: the header stays the shredding one.
+    if (m_encrypting && m_context.runner.IsShredding()) {
+        const bool eradicating =
+            m_context.runner.Cryptor().DeletionMode() == FCryptEng::InputDeletionMode::Eradicate;
+        SetHeader("Shredding in Progress", eradicating ? "Your files are being eradicated."
+                                                       : "Your files are being overwritten.");
+    }
     m_context.runner.Start();
     // The engine has the keys it needs now: no password stays in a page's field.
     if (auto* enc = dynamic_cast<EncPasswordPg*>(sheet.PageById(kEncPasswordPg)))

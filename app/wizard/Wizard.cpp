@@ -46,6 +46,12 @@ StartMode Wizard::ProcessCommandLine(const Arguments& argv) {
 
 void Wizard::Start() {
     OS::Trace t("Wizard::Start()");
+    // Shredding from the file manager: the runner is prepared and the user has agreed.
+    if (m_commandLine.shredMode) {
+        m_commandLine.shredMode.reset();
+        SetActivePage(kEncProgressPg);
+        return;
+    }
     SetActivePage(kEncOrDecPg);
 }
 
