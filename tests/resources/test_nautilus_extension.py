@@ -341,6 +341,46 @@ class FileItems(WithSettings):
         self.assertTrue(all(name.startswith("CryvanMenu::") for name in names))
 
 
+def real_nautilus_available():
+    try:
+        import gi
+
+        gi.require_version("Nautilus", "4.0")
+        from gi.repository import Nautilus  # noqa: F401
+
+        return True
+    except (ImportError, ValueError):
+        return False
+
+
+@unittest.skipUnless(real_nautilus_available(), "no Nautilus 4.0 bindings (gir1.2-nautilus-4.0)")
+class RealNautilus(WithSettings):
+    """The provider against the file manager's real extension API, with real GIO locations."""
+
+    def test_items_are_menu_items_that_start_the_program(self):
+        from gi.repository import Gio, Nautilus
+
+        m = load_extension({})
+        self.assertIs(m.Nautilus, Nautilus)
+        started = []
+        m.launch = started.append
+
+        class RealLocation(StubFile):
+            def get_location(self):
+                return Gio.File.new_for_path(self.path)
+
+        self.write(settings_text(SECTION, '"MenuDeletionOption"=dword:00000002'))
+        container = RealLocation("/tmp/a b.aes", "application/x-cryvan")
+        items = m.CryvanMenuProvider().get_file_items([container])
+        self.assertTrue(all(isinstance(i, Nautilus.MenuItem) for i in items))
+        labels = {i.props.label: i for i in items}
+        self.assertEqual(
+            set(labels), {"Encrypt with Cryvan", "Decrypt with Cryvan", "Eradicate with Cryvan"}
+        )
+        labels["Decrypt with Cryvan"].activate()
+        self.assertEqual(started, [[m.PROGRAM, "--menu", "decrypt", "/tmp/a b.aes"]])
+
+
 class Launch(unittest.TestCase):
     def setUp(self):
         self.m = load_extension({"gi": None})
