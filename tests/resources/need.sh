@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the desktop-file tests. A missing tool skips the test (status 77), except under CI,
 # where scripts/install-deps.sh has installed it and its absence is a failure.
 need() {

@@ -5,7 +5,6 @@ Usage: test_nautilus_extension.py BUILT_EXTENSION.py [unittest options]
 
 import importlib.util
 import os
-import stat
 import sys
 import tempfile
 import types
@@ -346,9 +345,9 @@ def real_nautilus_available():
         import gi
 
         gi.require_version("Nautilus", "4.0")
-        from gi.repository import Nautilus  # noqa: F401
+        from gi.repository import Nautilus
 
-        return True
+        return Nautilus is not None
     except (ImportError, ValueError):
         return False
 
