@@ -139,6 +139,11 @@ std::vector<std::string> ShredList(const std::vector<std::string>& given) {
     return out;
 }
 
+std::string ShredQuestion(InputDeletionMode mode) {
+    return Format("Are you sure you want to %s the chosen file(s)?",
+                  mode == InputDeletionMode::Eradicate ? "eradicate" : "overwrite");
+}
+
 std::string ShredCountQuestion(InputDeletionMode mode, std::size_t files) {
     const bool eradicate = mode == InputDeletionMode::Eradicate;
     const char* what = eradicate ? "contents and names" : "contents";

@@ -53,7 +53,9 @@ std::string ApplyMenuRequest(MenuVerb verb, const std::vector<std::string>& file
 // examined.
 std::vector<std::string> ShredList(const std::vector<std::string>& given);
 
-// The question that names what shredding will destroy, asked after the usual confirmation.
+// The confirmation of shredding, asked first.
+std::string ShredQuestion(FCryptEng::InputDeletionMode mode);
+// The question that names what shredding will destroy, asked after the confirmation.
 std::string ShredCountQuestion(FCryptEng::InputDeletionMode mode, std::size_t files);
 
 }  // namespace App

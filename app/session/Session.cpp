@@ -8,7 +8,6 @@
 #include "app/core/PasswordSource.h"
 #include "app/core/Strings.h"
 #include "app/core/Texts.h"
-#include "app/core/WizardCallback.h"
 #include "app/session/MenuEntry.h"
 #include "app/wizard/CommandLine.h"
 #include "os/Logger.h"
@@ -208,11 +207,9 @@ std::optional<ExitStatus> Session::PrepareShred() {
         return Refuse("There is nothing to shred: the folders chosen hold no file.",
                       MessageBoxes::Icon::Information);
     if (values.shredConfirm) {
-        // The usual question first, then one that says how much goes; No is the default of both.
-        const char* verb =
-            mode == FCryptEng::InputDeletionMode::Eradicate ? "eradicate" : "overwrite";
-        for (const std::string& question :
-             {Format(WizardCallback::kDeletionText, verb), ShredCountQuestion(mode, files)}) {
+        // The confirmation first, then a question that says how much goes; No is the default
+        // of both.
+        for (const std::string& question : {ShredQuestion(mode), ShredCountQuestion(mode, files)}) {
             if (m_parts.wizardDialogs.Show(question, Text(StringId::AppName),
                                            MessageBoxes::Icon::Warning,
                                            MessageBoxes::Buttons::YesNo,

@@ -97,7 +97,7 @@ TEST_F(Menu, ShredAsksTwiceNamingTheCountAndDestroysOnlyOnYes) {
     // No to the second question: nothing is touched.
     EXPECT_EQ(Run({"--menu", "shred", Work("a.txt"), Work("folder")}, "y\nn\n"),
               ExitStatus::Cancelled);
-    EXPECT_NE(out.str().find("Are you sure you want to overwrite the input file(s)?"),
+    EXPECT_NE(out.str().find("Are you sure you want to overwrite the chosen file(s)?"),
               std::string::npos);
     EXPECT_NE(out.str().find("Overwrite 3 files? Their contents cannot be recovered afterwards."),
               std::string::npos)
@@ -114,15 +114,20 @@ TEST_F(Menu, ShredAsksTwiceNamingTheCountAndDestroysOnlyOnYes) {
     EXPECT_FALSE(fs::exists(Work("folder")));  // emptied, then removed
 }
 
-TEST_F(Menu, ShredWithoutConfirmationKeepsLinksAndTheirTargets) {
+TEST_F(Menu, ShredWithoutConfirmationKeepsLinksTheirTargetsAndOtherNamesContent) {
     Settings("\"MenuDeletionOption\"=dword:00000002\n\"ConfirmMenuDeletion\"=dword:00000000\n");
     fs::create_symlink(Work("a.txt"), Work("folder/link"));
+    fs::create_hard_link(Work("folder/b.txt"), Work("b-other-name"));
     EXPECT_EQ(Run({"--menu", "shred", Work("folder")}, "\n"), ExitStatus::Warnings)
         << out.str() << err.str();
     EXPECT_EQ(out.str().find("?"), std::string::npos) << "nothing asked:\n" << out.str();
     EXPECT_NE(err.str().find(Work("folder/link") + ": kept, it is a link"), std::string::npos)
         << err.str();
+    EXPECT_NE(err.str().find(Work("folder/b.txt") + ": only unlinked, not overwritten"),
+              std::string::npos)
+        << err.str();
     EXPECT_EQ(ReadText(Work("a.txt")), "the only copy");
+    EXPECT_EQ(ReadText(Work("b-other-name")), "bee");
     EXPECT_TRUE(fs::is_symlink(Work("folder/link")));
     EXPECT_FALSE(fs::exists(Work("folder/b.txt")));
     EXPECT_FALSE(fs::exists(Work("folder/deeper")));
