@@ -5,7 +5,8 @@ set -euo pipefail
 packages=(g++ clang libclang-rt-14-dev cmake ninja-build pkg-config libcrypto++-dev zlib1g-dev libglib2.0-dev
           libedit-dev libzxcvbn-dev
           googletest libgtest-dev libgmock-dev openssl
-          qt6-base-dev qt6-svg-dev qt6-wayland qt6-gtk-platformtheme qt6-xdgdesktopportal-platformtheme)
+          qt6-base-dev qt6-svg-dev qt6-wayland qt6-gtk-platformtheme qt6-xdgdesktopportal-platformtheme
+          groff-base mandoc zsh fish)
 
 missing=()
 for p in "${packages[@]}"; do
