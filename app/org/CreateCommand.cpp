@@ -19,7 +19,9 @@ constexpr OrgOption kRecovery{"--recovery", "on|off",
 constexpr OrgOption kFolder{"--folder", "all-users|program",
                             "which folder holds \"Data Recovery.bin\": the all-users folder "
                             "(default) or the program folder"};
-constexpr OrgOption kOutput{"--output", "PATH", "where to write the record (default PATH below)"};
+constexpr OrgOption kOutput{
+    "--output", "PATH",
+    "where to write the record (by default Organisation.bin in the all-users folder)"};
 constexpr OrgOption kForce{"--force", "",
                            "replace an existing record; every \"Data Recovery.bin\" signed with "
                            "the old key then fails its check"};

@@ -17,7 +17,7 @@ std::string ProtectKeyCommand::Summary() const {
 }
 
 std::vector<OrgOption> ProtectKeyCommand::Options() const {
-    return {{nullptr, "PATH", "the record (default below)"},
+    return {{nullptr, "PATH", "the record (by default Organisation.bin in the all-users folder)"},
             PasswordSource::kFd,
             PasswordSource::kFile};
 }

@@ -14,7 +14,7 @@ std::string ShowCommand::Summary() const {
 }
 
 std::vector<OrgOption> ShowCommand::Options() const {
-    return {{nullptr, "PATH", "the record (default below)"}};
+    return {{nullptr, "PATH", "the record (by default Organisation.bin in the all-users folder)"}};
 }
 
 ExitStatus ShowCommand::Run(const std::vector<std::string>& arguments, Io& io) {

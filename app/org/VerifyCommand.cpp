@@ -12,7 +12,9 @@ using FCryptEng::Organisation;
 
 namespace {
 
-constexpr OrgOption kOrg{"--org", "PATH", "the organisation record (default below)"};
+constexpr OrgOption kOrg{
+    "--org", "PATH",
+    "the organisation record (by default Organisation.bin in the all-users folder)"};
 
 }  // namespace
 
