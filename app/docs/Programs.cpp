@@ -8,6 +8,13 @@ namespace Docs {
 
 namespace {
 
+// "PATH", or a name ending in "_PATH" such as "DATA_RECOVERY_PATH".
+bool Names(const std::string& token, const std::string& kind) {
+    return token == kind ||
+           (token.size() > kind.size() + 1 &&
+            token.compare(token.size() - kind.size() - 1, kind.size() + 1, "_" + kind) == 0);
+}
+
 Value ValueOf(std::string token) {
     Value value;
     if (token.size() > 3 && token.compare(token.size() - 3, 3, "...") == 0) {
@@ -25,9 +32,9 @@ Value ValueOf(std::string token) {
                 break;
             at = bar + 1;
         }
-    } else if (token == "FILE" || token == "PATH") {
+    } else if (Names(token, "FILE") || Names(token, "PATH")) {
         value.kind = Kind::Files;
-    } else if (token == "FOLDER") {
+    } else if (Names(token, "FOLDER")) {
         value.kind = Kind::Folders;
     }
     return value;
