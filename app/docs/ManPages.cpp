@@ -248,9 +248,9 @@ std::string CryvanPage(const std::string& version, const std::string& date) {
     page += ".SH ENVIRONMENT\n" +
             Tagged(".B WAYLAND_DISPLAY",
                    "When it or DISPLAY is set, " + text +
-                       " is not given and a connection to the display succeeds, the wizard "
-                       "opens in a window; otherwise it runs on the terminal. Wayland is tried "
-                       "first.") +
+                       " is not given, the desktop program cryvan-desktop is installed beside "
+                       "cryvan and a connection to the display succeeds, the wizard opens in a "
+                       "window; otherwise it runs on the terminal. Wayland is tried first.") +
             Tagged(".B DISPLAY", "The X11 display, tried when no Wayland display answers.") +
             Tagged(".B XDG_CONFIG_HOME",
                    "Holds the user's settings, Tenvik-Labs/Cryvan/settings.reg (default "
