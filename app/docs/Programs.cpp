@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <memory>
 
 #include "app/core/Options.h"
@@ -128,10 +129,17 @@ Program OrgProgram() {
 }
 
 std::string ShortHelp(std::string_view help) {
+    constexpr std::size_t kMost = 60;
     std::size_t end = help.size();
-    for (const std::string_view stop : {std::string_view("; "), std::string_view(". "),
-                                        std::string_view(", so "), std::string_view(" (")})
+    for (const std::string_view stop :
+         {std::string_view("; "), std::string_view(". "), std::string_view(": "),
+          std::string_view(", so "), std::string_view(" (")})
         end = std::min(end, help.find(stop));
+    // A long first clause ends at its last comma, or word, that fits.
+    if (end > kMost) {
+        const std::size_t comma = help.rfind(", ", kMost);
+        end = comma != std::string_view::npos ? comma : help.rfind(' ', kMost);
+    }
     std::string text(help.substr(0, end));
     if (!text.empty() && text.back() == '.')
         text.pop_back();
