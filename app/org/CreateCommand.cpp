@@ -11,6 +11,8 @@ using FCryptEng::Organisation;
 
 namespace {
 
+// The help states the limit in words.
+static_assert(Organisation::kMaxNameLength == 256, "say the new limit in --name's help");
 constexpr OrgOption kName{
     "--name", "NAME", "the organisation's name: 1 to 256 bytes, no control characters", kRequired};
 constexpr OrgOption kRecovery{"--recovery", "on|off",
