@@ -23,6 +23,7 @@ allowed() {
         app/wizard | app/prefs) echo "$lower app/core app/config" ;;
         app/session) echo "$lower app/core app/config app/wizard app/prefs" ;;
         app/org) echo "$lower app/core app/config app/console" ;;
+        app/docs) echo "$lower app/core app/config app/console app/org" ;;
         app/sfx) echo "$lower app/core app/console" ;;
         app/text) echo "$lower os/trash resources app/core app/config app/console app/wizard app/prefs app/session" ;;
         app/qt) echo "$lower os/trash resources app/core app/config app/wizard app/prefs app/session" ;;

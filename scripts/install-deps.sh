@@ -8,7 +8,8 @@ packages=(g++ clang libclang-rt-14-dev cmake ninja-build pkg-config libcrypto++-
           qt6-base-dev qt6-svg-dev qt6-wayland qt6-gtk-platformtheme qt6-xdgdesktopportal-platformtheme
           desktop-file-utils appstream shared-mime-info libglib2.0-bin libxml2-utils python3
           python3-gi gir1.2-nautilus-4.0
-          dpkg-dev file)
+          dpkg-dev file
+          groff-base mandoc zsh fish)
 
 missing=()
 for p in "${packages[@]}"; do

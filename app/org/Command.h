@@ -36,17 +36,40 @@ class Failure : public std::exception {
     std::string m_hint;
 };
 
+// One option of a command, or its operand: the usage line, --help, the parser, the manual page
+// and the shell completions all read these, so none of them can drift from the others.
+struct OrgOption {
+    const char* spelling;   // "--name"; nullptr for the operand, a word that is no option
+    const char* valueName;  // "NAME", "PATH", "on|off" (the only words taken); "" for a flag
+    const char* help;
+    unsigned flags = 0;
+};
+
+// OrgOption::flags.
+inline constexpr unsigned kRequired = 1u << 0;  // shown without brackets
+inline constexpr unsigned kOrNext = 1u << 1;    // "[this | the next]": one of the two
+
+// "--name NAME", or the operand's value name.
+std::string OptionSynopsis(const OrgOption& option);
+// Whether two rows are the same option (the same spelling, or both the operand).
+bool SameOption(const OrgOption& a, const OrgOption& b);
+
 class Command {
   public:
     virtual ~Command() = default;
     virtual const char* Name() const = 0;
-    // The command's line of the usage: "create --name NAME [...]".
-    virtual std::string Usage() const = 0;
-    // What it does, indented lines for --help.
-    virtual std::string Description() const = 0;
+    // What it does, one paragraph unwrapped.
+    virtual std::string Summary() const = 0;
+    // Its options and operand, in the order of its usage line.
+    virtual std::vector<OrgOption> Options() const = 0;
     // `args` follow the command's name. Raises Failure; a result written to `io.out` may
     // come before one.
     virtual App::ExitStatus Run(const std::vector<std::string>& args, Io& io) = 0;
+
+    // The command's line of the usage, wrapped: "create --name NAME [...]".
+    std::string Usage() const;
+    // The summary and the options, indented lines for --help.
+    std::string Description() const;
 };
 
 // Every command, in the order --help lists them.

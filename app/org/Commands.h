@@ -12,8 +12,8 @@ namespace Org {
 class CreateCommand : public Command {
   public:
     const char* Name() const override { return "create"; }
-    std::string Usage() const override;
-    std::string Description() const override;
+    std::string Summary() const override;
+    std::vector<OrgOption> Options() const override;
     App::ExitStatus Run(const std::vector<std::string>& args, Io& io) override;
 };
 
@@ -21,8 +21,8 @@ class CreateCommand : public Command {
 class ShowCommand : public Command {
   public:
     const char* Name() const override { return "show"; }
-    std::string Usage() const override;
-    std::string Description() const override;
+    std::string Summary() const override;
+    std::vector<OrgOption> Options() const override;
     App::ExitStatus Run(const std::vector<std::string>& args, Io& io) override;
 };
 
@@ -30,8 +30,8 @@ class ShowCommand : public Command {
 class VerifyCommand : public Command {
   public:
     const char* Name() const override { return "verify"; }
-    std::string Usage() const override;
-    std::string Description() const override;
+    std::string Summary() const override;
+    std::vector<OrgOption> Options() const override;
     App::ExitStatus Run(const std::vector<std::string>& args, Io& io) override;
 };
 
@@ -39,8 +39,8 @@ class VerifyCommand : public Command {
 class ProtectKeyCommand : public Command {
   public:
     const char* Name() const override { return "protect-key"; }
-    std::string Usage() const override;
-    std::string Description() const override;
+    std::string Summary() const override;
+    std::vector<OrgOption> Options() const override;
     App::ExitStatus Run(const std::vector<std::string>& args, Io& io) override;
 };
 

@@ -3,6 +3,7 @@
 #include <grp.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <stdexcept>
@@ -77,6 +78,41 @@ bool Args::Option(const std::string& name, std::string& value) {
     return false;
 }
 
+const OrgOption* Args::Next(const std::vector<OrgOption>& options, std::string& value) {
+    for (const OrgOption& option : options) {
+        if (!option.spelling)
+            continue;
+        if (!*option.valueName) {
+            if (Flag(option.spelling))
+                return &option;
+            continue;
+        }
+        if (!Option(option.spelling, value))
+            continue;
+        const std::string_view words = option.valueName;
+        if (words.find('|') == std::string_view::npos)
+            return &option;
+        std::vector<std::string_view> allowed;
+        for (std::size_t at = 0; at <= words.size();) {
+            const std::size_t bar = std::min(words.find('|', at), words.size());
+            allowed.push_back(words.substr(at, bar - at));
+            at = bar + 1;
+        }
+        for (const std::string_view word : allowed)
+            if (value == word)
+                return &option;
+        std::string listed;
+        for (std::size_t i = 0; i < allowed.size(); ++i)
+            listed += (i == 0                    ? ""
+                       : i + 1 == allowed.size() ? " or "
+                                                 : ", ") +
+                      std::string(allowed[i]);
+        throw Failure(ExitStatus::InvalidCommandLine,
+                      std::string(option.spelling) + " takes " + listed + ", not '" + value + "'");
+    }
+    return nullptr;
+}
+
 bool Args::Flag(const std::string& name) {
     if (m_pos < m_args.size() && m_args[m_pos] == name) {
         ++m_pos;
@@ -89,16 +125,15 @@ void Args::Unexpected() const {
     throw Failure(ExitStatus::InvalidCommandLine, "unexpected argument '" + Peek() + "'", kSeeHelp);
 }
 
-bool PasswordSource::Take(Args& args) {
-    std::string value;
-    if (args.Option("--password-fd", value)) {
+bool PasswordSource::Take(const OrgOption& option, const std::string& value) {
+    if (SameOption(option, kFd)) {
         if (m_fd || m_file)
             throw Failure(ExitStatus::InvalidCommandLine,
                           "give --password-fd or --password-file once");
         m_fd = ParseFd(value);
         return true;
     }
-    if (args.Option("--password-file", value)) {
+    if (SameOption(option, kFile)) {
         if (m_fd || m_file)
             throw Failure(ExitStatus::InvalidCommandLine,
                           "give --password-fd or --password-file once");

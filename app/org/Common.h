@@ -21,9 +21,10 @@ class Args {
   public:
     explicit Args(const std::vector<std::string>& args) : m_args(args) {}
 
-    // "--name VALUE" or "--name=VALUE"; false when the next argument is no such option.
-    bool Option(const std::string& name, std::string& value);
-    bool Flag(const std::string& name);
+    // The row of `options` that the next argument is ("--name VALUE", "--name=VALUE" or a flag),
+    // its value in `value`; nullptr when it is none of them. A value of a row that lists its
+    // words ("on|off") must be one of them.
+    const OrgOption* Next(const std::vector<OrgOption>& options, std::string& value);
     bool Done() const { return m_pos >= m_args.size(); }
     const std::string& Peek() const { return m_args[m_pos]; }
     std::string Take() { return m_args[m_pos++]; }
@@ -32,6 +33,10 @@ class Args {
     [[noreturn]] void Unexpected() const;
 
   private:
+    // "--name VALUE" or "--name=VALUE"; false when the next argument is no such option.
+    bool Option(const std::string& name, std::string& value);
+    bool Flag(const std::string& name);
+
     const std::vector<std::string>& m_args;
     std::size_t m_pos = 0;
 };
@@ -40,8 +45,15 @@ class Args {
 // on the input.
 class PasswordSource {
   public:
-    // Takes either option at the front of `args`; false when neither is there.
-    bool Take(Args& args);
+    static constexpr OrgOption kFd{"--password-fd", "N",
+                                   "read the organisation password from descriptor N (its first "
+                                   "line)",
+                                   kOrNext};
+    static constexpr OrgOption kFile{"--password-file", "PATH",
+                                     "read the organisation password from the file's first line"};
+
+    // Takes `value` when `option` is kFd or kFile; false when it is neither.
+    bool Take(const OrgOption& option, const std::string& value);
     // The password, checked for its length. `confirm`: asked a second time when typed at a
     // terminal.
     App::Secret Read(Io& io, bool confirm) const;

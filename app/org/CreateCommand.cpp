@@ -9,30 +9,42 @@ namespace Org {
 using App::ExitStatus;
 using FCryptEng::Organisation;
 
-std::string CreateCommand::Usage() const {
-    return "create --name NAME [--recovery on|off] [--folder all-users|program]\n"
-           "       [--output PATH] [--password-fd N | --password-file PATH] [--force]";
-}
+namespace {
 
-std::string CreateCommand::Description() const {
-    return "    Makes a new organisation key pair, seals its private key under the\n"
-           "    organisation password and writes the record, signed with that key pair.\n"
-           "    The sealed private key goes to \"Organisation Key.bin\" beside the record,\n"
-           "    readable by root and the first of the groups sudo, wheel, admin when root\n"
-           "    writes it (by its owner only otherwise); every user reads the record.\n"
-           "    The password is asked twice on the terminal, without echo, or read as one\n"
-           "    line from standard input, descriptor N or the file (for scripts). It must\n"
-           "    have " +
+// The help states the limit in words.
+static_assert(Organisation::kMaxNameLength == 256, "say the new limit in --name's help");
+constexpr OrgOption kName{
+    "--name", "NAME", "the organisation's name: 1 to 256 bytes, no control characters", kRequired};
+constexpr OrgOption kRecovery{"--recovery", "on|off",
+                              "whether data recovery applies to the organisation's users "
+                              "(default on)"};
+constexpr OrgOption kFolder{"--folder", "all-users|program",
+                            "which folder holds \"Data Recovery.bin\": the all-users folder "
+                            "(default) or the program folder"};
+constexpr OrgOption kOutput{
+    "--output", "PATH",
+    "where to write the record (by default Organisation.bin in the all-users folder)"};
+constexpr OrgOption kForce{"--force", "",
+                           "replace an existing record; every \"Data Recovery.bin\" signed with "
+                           "the old key then fails its check"};
+
+}  // namespace
+
+std::string CreateCommand::Summary() const {
+    return "Makes a new organisation key pair, seals its private key under the organisation "
+           "password and writes the record, signed with that key pair. The sealed private key "
+           "goes to \"Organisation Key.bin\" beside the record, readable by root and the first "
+           "of the groups sudo, wheel, admin when root writes it (by its owner only otherwise); "
+           "every user reads the record. The password is asked twice on the terminal, without "
+           "echo, or read as one line from standard input, descriptor N or the file (for "
+           "scripts). It must have " +
            std::to_string(Organisation::kMinPasswordLength) + " to " +
            std::to_string(Organisation::kMaxPasswordLength) +
-           " characters: the preferences' password box takes no more.\n"
-           "    --recovery   whether data recovery applies to the organisation's users\n"
-           "                 (default on)\n"
-           "    --folder     which folder holds \"Data Recovery.bin\": the all-users folder\n"
-           "                 (default) or the program folder\n"
-           "    --output     where to write the record (default PATH below)\n"
-           "    --force      replace an existing record; every \"Data Recovery.bin\" signed\n"
-           "                 with the old key then fails its check\n";
+           " characters: the preferences' password box takes no more.";
+}
+
+std::vector<OrgOption> CreateCommand::Options() const {
+    return {kName, kRecovery, kFolder, kOutput, PasswordSource::kFd, PasswordSource::kFile, kForce};
 }
 
 ExitStatus CreateCommand::Run(const std::vector<std::string>& arguments, Io& io) {
@@ -43,28 +55,24 @@ ExitStatus CreateCommand::Run(const std::vector<std::string>& arguments, Io& io)
     std::string output = DefaultRecordPath();
     PasswordSource source;
     bool force = false;
+    const std::vector<OrgOption> options = Options();
     while (!args.Done()) {
         std::string value;
-        if (args.Option("--name", value)) {
-            name = value;
-        } else if (args.Option("--recovery", value)) {
-            if (value != "on" && value != "off")
-                throw Failure(ExitStatus::InvalidCommandLine,
-                              "--recovery takes on or off, not '" + value + "'");
-            recovery = value == "on";
-        } else if (args.Option("--folder", value)) {
-            if (value != "all-users" && value != "program")
-                throw Failure(ExitStatus::InvalidCommandLine,
-                              "--folder takes all-users or program, not '" + value + "'");
-            programFolder = value == "program";
-        } else if (args.Option("--output", value)) {
-            output = value;
-        } else if (source.Take(args)) {
-        } else if (args.Flag("--force")) {
-            force = true;
-        } else {
+        const OrgOption* option = args.Next(options, value);
+        if (!option)
             args.Unexpected();
-        }
+        if (SameOption(*option, kName))
+            name = value;
+        else if (SameOption(*option, kRecovery))
+            recovery = value == "on";
+        else if (SameOption(*option, kFolder))
+            programFolder = value == "program";
+        else if (SameOption(*option, kOutput))
+            output = value;
+        else if (SameOption(*option, kForce))
+            force = true;
+        else
+            source.Take(*option, value);
     }
     if (!name)
         throw Failure(ExitStatus::InvalidCommandLine, "create needs --name NAME",

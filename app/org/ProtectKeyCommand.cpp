@@ -9,24 +9,30 @@ namespace Org {
 using App::ExitStatus;
 using FCryptEng::Organisation;
 
-std::string ProtectKeyCommand::Usage() const {
-    return "protect-key [PATH] [--password-fd N | --password-file PATH]";
+std::string ProtectKeyCommand::Summary() const {
+    return "Moves the private key of a record made by an earlier version, which keeps it inside "
+           "the record where every user can read it, to the key file beside the record, and "
+           "signs the record again (the organisation password is asked once). The key pair "
+           "stays the same: \"Data Recovery.bin\" files keep their signature.";
 }
 
-std::string ProtectKeyCommand::Description() const {
-    return "    Moves the private key of a record made by an earlier version, which keeps it\n"
-           "    inside the record where every user can read it, to the key file above, and\n"
-           "    signs the record again (the organisation password is asked once). The key\n"
-           "    pair stays the same: \"Data Recovery.bin\" files keep their signature.\n";
+std::vector<OrgOption> ProtectKeyCommand::Options() const {
+    return {{nullptr, "PATH", "the record (by default Organisation.bin in the all-users folder)"},
+            PasswordSource::kFd,
+            PasswordSource::kFile};
 }
 
 ExitStatus ProtectKeyCommand::Run(const std::vector<std::string>& arguments, Io& io) {
     Args args(arguments);
     std::string path = DefaultRecordPath();
     PasswordSource source;
+    const std::vector<OrgOption> options = Options();
     while (!args.Done()) {
-        if (source.Take(args))
+        std::string value;
+        if (const OrgOption* option = args.Next(options, value)) {
+            source.Take(*option, value);
             continue;
+        }
         if (args.NextIsValue())
             path = args.Take();
         else

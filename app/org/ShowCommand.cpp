@@ -7,14 +7,14 @@ namespace Org {
 using App::ExitStatus;
 using FCryptEng::Organisation;
 
-std::string ShowCommand::Usage() const {
-    return "show [PATH]";
+std::string ShowCommand::Summary() const {
+    return "Prints the record's name, flags, the folder of \"Data Recovery.bin\", the key "
+           "fingerprint (SHA-256 of the public key's DER encoding) and whether the record's "
+           "signature is valid.";
 }
 
-std::string ShowCommand::Description() const {
-    return "    Prints the record's name, flags, the folder of \"Data Recovery.bin\", the key\n"
-           "    fingerprint (SHA-256 of the public key's DER encoding) and whether the\n"
-           "    record's signature is valid.\n";
+std::vector<OrgOption> ShowCommand::Options() const {
+    return {{nullptr, "PATH", "the record (by default Organisation.bin in the all-users folder)"}};
 }
 
 ExitStatus ShowCommand::Run(const std::vector<std::string>& arguments, Io& io) {

@@ -10,23 +10,33 @@ namespace Org {
 using App::ExitStatus;
 using FCryptEng::Organisation;
 
-std::string VerifyCommand::Usage() const {
-    return "verify [--org PATH] DATA_RECOVERY_PATH";
+namespace {
+
+constexpr OrgOption kOrg{
+    "--org", "PATH",
+    "the organisation record (by default Organisation.bin in the all-users folder)"};
+
+}  // namespace
+
+std::string VerifyCommand::Summary() const {
+    return "Checks the signature of \"Data Recovery.bin\" with the organisation's public key "
+           "and prints N, K, whether emergency passwords are permitted, and the "
+           "administrators' names.";
 }
 
-std::string VerifyCommand::Description() const {
-    return "    Checks the signature of \"Data Recovery.bin\" with the organisation's public\n"
-           "    key and prints N, K, whether emergency passwords are permitted, and the\n"
-           "    administrators' names.\n";
+std::vector<OrgOption> VerifyCommand::Options() const {
+    return {kOrg,
+            {nullptr, "DATA_RECOVERY_PATH", "the data-recovery configuration to check", kRequired}};
 }
 
 ExitStatus VerifyCommand::Run(const std::vector<std::string>& arguments, Io& io) {
     Args args(arguments);
     std::string orgPath = DefaultRecordPath();
     std::optional<std::string> recoveryPath;
+    const std::vector<OrgOption> options = Options();
     while (!args.Done()) {
         std::string value;
-        if (args.Option("--org", value))
+        if (args.Next(options, value))
             orgPath = value;
         else if (!recoveryPath && args.NextIsValue())
             recoveryPath = args.Take();
