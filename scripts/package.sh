@@ -20,16 +20,28 @@ sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 work=$(mktemp -d)
 installed=0
+kept=()
+made=""
 cleanup() {
+    # Stand-ins for the organisation's files go, whatever happened.
+    for f in "${kept[@]}"; do $sudo rm -f "$f"; done
+    [ -z "$made" ] || $sudo rmdir -p "$made" 2>/dev/null || true
     # A failed check leaves neither the package nor its test files behind.
     if [ $installed -eq 1 ]; then
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get purge -y -qq cryvan >/dev/null 2>&1 || true
+        $sudo dpkg --purge cryvan >/dev/null 2>&1 || true
     fi
     rm -rf "$work"
 }
 trap cleanup EXIT
 
 dpkg-deb --contents "$deb" | awk '{print $NF}' | sed 's|^\./|/|' | grep -v '/$' >"$work/files"
+# (Checked in the package: minimal systems may exclude /usr/share/man from what dpkg unpacks.)
+for f in /usr/bin/cryvan /usr/bin/cryvan-desktop /usr/bin/cryvan-org /usr/share/man/man1/cryvan.1.gz \
+         /usr/share/mime/packages/cryvan.xml /usr/share/applications/com.tenviklabs.Cryvan.desktop; do
+    grep -qx "$f" "$work/files" || { echo "not in the package: $f"; exit 1; }
+done
+# Its dependencies come from the archive: the lists must be current.
+$sudo apt-get update -qq
 installed=1
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "./$deb" >/dev/null
 [ "$(command -v cryvan)" = /usr/bin/cryvan ] || { echo "cryvan is not on PATH from the package"; exit 1; }
@@ -48,17 +60,17 @@ printf 'secret1\n' >"$work/pw"
 (cd "$work" && env -u DISPLAY -u WAYLAND_DISPLAY XDG_CONFIG_HOME="$work/cfg" \
      cryvan --text --password-file pw -d -c box.aes -o out -q >/dev/null)
 diff -r "$work/in" "$work/out/in"
-man -w cryvan >/dev/null 2>&1 || [ ! -x /usr/bin/man ] || { echo "no manual page"; exit 1; }
 
 # Settings and organisation files outlive the package.
 org=/etc/xdg/Tenvik-Labs/Cryvan
+[ -d "$org" ] || made=$org
 $sudo mkdir -p "$org"
-kept=()
 for f in "$org/Organisation.bin" "$org/Data Recovery.bin"; do
     [ -e "$f" ] || { echo "not the package's" | $sudo tee "$f" >/dev/null; kept+=("$f"); }
 done
 DEBIAN_FRONTEND=noninteractive $sudo apt-get remove -y -qq cryvan >/dev/null
-DEBIAN_FRONTEND=noninteractive $sudo apt-get purge -y -qq cryvan >/dev/null
+# Without configuration files, removing leaves nothing for apt to purge; dpkg still checks.
+$sudo dpkg --purge cryvan >/dev/null 2>&1
 installed=0
 left=0
 while IFS= read -r f; do
@@ -67,6 +79,5 @@ done <"$work/files"
 for f in "$org/Organisation.bin" "$org/Data Recovery.bin"; do
     [ -e "$f" ] || { echo "removed by the package: $f"; left=1; }
 done
-for f in "${kept[@]}"; do $sudo rm -f "$f"; done
 [ $left -eq 0 ] || exit 1
 echo "Installed, used, removed and purged: nothing of the package is left."

@@ -97,7 +97,7 @@ inline constexpr OptionRow kOptions[] = {
      kFrontEnd | kStandAlone, "read the password from the file's first line"},
     {Option::Verbose, "--verbose", nullptr, OptionValue::None, "", kFrontEnd | kStandAlone,
      "every log line (all levels) to standard error"},
-    {Option::Menu, "--menu", nullptr, OptionValue::Required, "encrypt|decrypt|shred|open",
+    {Option::Menu, "--menu", nullptr, OptionValue::OneOrMore, "encrypt|decrypt|shred|open FILE",
      kFrontEnd,
      "what a file manager's entry asks for the files that follow it (every further argument "
      "is a file): encrypt them into a container beside them, decrypt or open one container, "
