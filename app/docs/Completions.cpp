@@ -85,6 +85,27 @@ std::vector<std::string> Spellings(const Word& word) {
 
 }  // namespace
 
+namespace {
+
+// A shell function `<f><suffix>` that sets <f>_reply from "PLACE WORD": for "_next" the place the
+// words after a switching word belong to, for "_values" what the option takes (ValueSpec).
+// Bash and zsh read both alike.
+std::string PlaceAndWordCases(const Program& program, const std::string& f, const char* suffix) {
+    const bool next = std::string(suffix) == "_next";
+    std::string s = f + suffix + "() {\n    case \"$1 $2\" in\n";
+    for (const Place& place : program.places)
+        for (const Word& word : place.words) {
+            if (next ? !word.switches : word.values.empty())
+                continue;
+            for (const std::string& spelling : Spellings(word))
+                s += "    " + ShQuote(place.name + " " + spelling) + ") " + f + "_reply=(" +
+                     (next ? ShQuote(NextPlace(word)) : ValueSpec(word, ShQuote)) + ") ;;\n";
+        }
+    return s + "    *) " + f + "_reply=() ;;\n    esac\n}\n\n";
+}
+
+}  // namespace
+
 std::string BashCompletion(const Program& program) {
     const std::string f = Identifier(program.name);
     std::string s = "# bash completion for " + program.name +
@@ -103,26 +124,11 @@ std::string BashCompletion(const Program& program) {
     }
     s += "    *) " + f + "_reply=() ;;\n    esac\n}\n\n";
 
-    s += "# The place the words after a word belong to, when it moves on.\n" + f +
-         "_next() {\n    case \"$1 $2\" in\n";
-    for (const Place& place : program.places)
-        for (const Word& word : place.words)
-            if (word.switches)
-                for (const std::string& spelling : Spellings(word))
-                    s += "    " + ShQuote(place.name + " " + spelling) + ") " + f + "_reply=(" +
-                         ShQuote(NextPlace(word)) + ") ;;\n";
-    s += "    *) " + f + "_reply=() ;;\n    esac\n}\n\n";
-
+    s += "# The place the words after a word belong to, when it moves on.\n" +
+         PlaceAndWordCases(program, f, "_next");
     s += "# What an option takes at a place: required or optional, then the kind of each value\n"
          "# (files, folders, none, words=a|b); a last kind ending in ... repeats.\n" +
-         f + "_values() {\n    case \"$1 $2\" in\n";
-    for (const Place& place : program.places)
-        for (const Word& word : place.words)
-            if (!word.values.empty())
-                for (const std::string& spelling : Spellings(word))
-                    s += "    " + ShQuote(place.name + " " + spelling) + ") " + f + "_reply=(" +
-                         ValueSpec(word, ShQuote) + ") ;;\n";
-    s += "    *) " + f + "_reply=() ;;\n    esac\n}\n\n";
+         PlaceAndWordCases(program, f, "_values");
 
     s += "# The kinds of the words that are no option, in order.\n" + f +
          "_operand() {\n    case $1 in\n";
@@ -268,22 +274,7 @@ std::string ZshCompletion(const Program& program) {
                     ", made by cryvan-make-docs from the program's option table.\n\n";
 
     // The walk finds the place the cursor is in; _arguments then completes within it.
-    s += f + "_next() {\n    case \"$1 $2\" in\n";
-    for (const Place& place : program.places)
-        for (const Word& word : place.words)
-            if (word.switches)
-                for (const std::string& spelling : Spellings(word))
-                    s += "    " + ShQuote(place.name + " " + spelling) + ") " + f + "_reply=(" +
-                         ShQuote(NextPlace(word)) + ") ;;\n";
-    s += "    *) " + f + "_reply=() ;;\n    esac\n}\n\n";
-    s += f + "_values() {\n    case \"$1 $2\" in\n";
-    for (const Place& place : program.places)
-        for (const Word& word : place.words)
-            if (!word.values.empty())
-                for (const std::string& spelling : Spellings(word))
-                    s += "    " + ShQuote(place.name + " " + spelling) + ") " + f + "_reply=(" +
-                         ValueSpec(word, ShQuote) + ") ;;\n";
-    s += "    *) " + f + "_reply=() ;;\n    esac\n}\n\n";
+    s += PlaceAndWordCases(program, f, "_next") + PlaceAndWordCases(program, f, "_values");
 
     s += f + R"(() {
     local place=front start=1 i word required=0
