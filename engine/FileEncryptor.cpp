@@ -202,14 +202,17 @@ std::optional<std::string> FileEncryptor::GetDefaultDest(const std::string& fold
 
 // ---------------------------------------------------------------------------------------------
 
-std::size_t FileEncryptor::PrepareShred() {
+std::size_t FileEncryptor::PrepareShred(const std::vector<std::string>& paths) {
     OS::Trace t("FileEncryptor::PrepareShred()");
     CheckNotStarted();
     if (m_deletionMode != InputDeletionMode::Overwrite &&
         m_deletionMode != InputDeletionMode::Eradicate)
         throw std::logic_error("shredding needs Overwrite or Eradicate");
-    if (m_dirFooter->NumEntries(false) == 0)
+    if (paths.empty())
         throw std::logic_error("nothing to shred");
+    m_dirFooter->ClearEntries();
+    for (const std::string& path : paths)
+        m_dirFooter->Add(std::make_unique<DirEntry>(CleanName(path)));
     m_read.assign(m_dirFooter->NumEntries(false), InputRecord());
     std::size_t files = 0;
     for (std::size_t i = 0; const DirEntry* e = m_dirFooter->GetEntry(i); ++i) {
@@ -246,6 +249,12 @@ void FileEncryptor::Shred() {
     m_started = true;
     m_status->Clear();
     SetTotalSize();
+    // Files past 4 GiB are shredded too: the total then shows as the largest figure there is.
+    std::uint64_t total = 0;
+    for (std::size_t i = 0; const DirEntry* e = m_dirFooter->GetEntry(i); ++i)
+        if (!e->IsDir())
+            total += e->DiskSize();
+    Store(m_status->inTotal, std::uint32_t(std::min<std::uint64_t>(total, UINT32_MAX)));
     m_dataShare = 0;
     m_verifyShare = 0;
     m_destructionShare = 100;
@@ -674,8 +683,14 @@ void FileEncryptor::DestroyFiles(bool eradicate) {
     const std::string verb = eradicate ? "eradicated" : "overwritten";
     const std::uint32_t start = m_dataShare + m_verifyShare;
     bool allOk = true;
-    std::uint64_t done = 0;
-    const std::uint64_t total = Load(s.inTotal);
+    // What was read decides an encryption's shares; a shredded file has only its size on disk.
+    const auto sizeOf = [this](const DirEntry& e) -> std::uint64_t {
+        return m_shredding ? e.DiskSize() : e.OriginalSize();
+    };
+    std::uint64_t done = 0, total = 0;
+    for (std::size_t i = 0; const DirEntry* e = m_dirFooter->GetEntry(i); ++i)
+        if (!e->IsDir())
+            total += sizeOf(*e);
     for (std::size_t i = 0; const DirEntry* e = m_dirFooter->GetEntry(i); ++i) {
         if (e->IsDir())
             continue;
@@ -686,7 +701,7 @@ void FileEncryptor::DestroyFiles(bool eradicate) {
         s.itemName.store(e->Name().c_str(), std::memory_order_relaxed);
         Store(s.itemNumber, std::uint32_t(i + 1));
         Store(s.itemPercent, 0);
-        done += e->OriginalSize();
+        done += sizeOf(*e);
         const std::uint32_t end =
             total == 0 ? start : std::uint32_t(start + done * m_destructionShare / total);
         try {

@@ -40,11 +40,12 @@ class FileEncryptor : public FileCryptor {
     void Begin() override;
     std::optional<std::string> GetDefaultDest(const std::string& folder) override;
 
-    // Shredding without a container: the next Begin destroys the inputs the deletion mode names
-    // (Overwrite or Eradicate) and writes nothing. Notes what each input is now, so that a file
-    // that changes or is replaced before Begin is kept; the number of files to destroy.
-    // std::logic_error for another mode or without inputs.
-    std::size_t PrepareShred();
+    // Shredding without a container: `paths` replace the inputs (any size: nothing is stored),
+    // and the next Begin destroys them as the deletion mode says (Overwrite or Eradicate),
+    // writing nothing. Notes what each is now, so that a file that changes or is replaced
+    // before Begin is kept; the number of files to destroy. std::logic_error for another mode or
+    // without paths; a path that cannot be examined raises.
+    std::size_t PrepareShred(const std::vector<std::string>& paths);
     bool Shredding() const { return m_shredding; }
 
     // For tests: called with the container's name once it is committed and its cached pages

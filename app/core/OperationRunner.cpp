@@ -117,12 +117,12 @@ void OperationRunner::SetDeletion(FCryptEng::InputDeletionMode mode, bool confir
     Engine().InputDeletion(mode, confirm);
 }
 
-std::size_t OperationRunner::PrepareShred() {
+std::size_t OperationRunner::PrepareShred(const std::vector<std::string>& paths) {
     OS::Trace t("OperationRunner::PrepareShred()");
     auto* encryptor = dynamic_cast<FCryptEng::FileEncryptor*>(&Engine());
     if (!encryptor)
         throw std::logic_error("Shredding needs the encrypting engine");
-    return encryptor->PrepareShred();
+    return encryptor->PrepareShred(paths);
 }
 
 bool OperationRunner::IsShredding() const {

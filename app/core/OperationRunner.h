@@ -85,10 +85,11 @@ class OperationRunner {
                                          bool selectedOnly) const;
     void SetPath(FCryptEng::PathMode mode, const std::optional<std::string>& path);
     void SetDeletion(FCryptEng::InputDeletionMode mode, bool confirm);
-    // The next run shreds the plain files as SetDeletion says (Overwrite or Eradicate, without
-    // its question) and writes no container; files that change before it runs are kept. The
-    // number of files to destroy. Needs the encrypting engine (std::logic_error).
-    std::size_t PrepareShred();
+    // The next run shreds `paths` (each a file, folder or link, listed as it is to go) as
+    // SetDeletion says (Overwrite or Eradicate, without its question) and writes no container;
+    // files that change before it runs are kept. The number of files to destroy. Needs the
+    // encrypting engine (std::logic_error).
+    std::size_t PrepareShred(const std::vector<std::string>& paths);
     bool IsShredding() const;
     // The mode at `index` of the deletion choices (the settings' numbers, 0 Keep to 4
     // Eradicate); std::invalid_argument for any other index.

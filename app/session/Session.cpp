@@ -195,11 +195,9 @@ std::optional<ExitStatus> Session::PrepareShred() {
     std::size_t files = 0;
     try {
         runner.SetMode(true);
-        for (const std::string& file : ShredList(values.pendingInputs))
-            runner.AddPlainFile(file);
-        values.pendingInputs.clear();
         runner.SetDeletion(mode, false);
-        files = runner.PrepareShred();
+        files = runner.PrepareShred(ShredList(values.pendingInputs));
+        values.pendingInputs.clear();
     } catch (const std::exception& e) {
         return Refuse(e.what(), MessageBoxes::Icon::Error);
     }

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <stdexcept>
 
 #include "engine/EngineTestSupport.h"
 #include "engine/FileEncryptor.h"
@@ -390,3 +392,42 @@ TEST_F(Destruction, AFailedRunSaysWhyAndAboutWhichFile) {
 }
 
 }  // namespace
+
+// Shredding without a container: what changes between the question and its turn is kept, and
+// files too large for a container are shredded all the same.
+TEST_F(Destruction, ShreddingKeepsWhatChangedAfterItWasChosen) {
+    for (const Change change :
+         {Change::Grown, Change::Touched, Change::Replaced, Change::Symlink}) {
+        for (const InputDeletionMode mode :
+             {InputDeletionMode::Overwrite, InputDeletionMode::Eradicate}) {
+            SCOPED_TRACE(std::string(ChangeName(change)) + " " + std::to_string(int(mode)));
+            Fresh();
+            FCryptEng::OperationStatus status;
+            FCryptEng::FileEncryptor shredder(&status, nullptr);
+            shredder.InputDeletion(mode, false);
+            // The folder first, then what it holds, as the menu entry lists them.
+            EXPECT_EQ(shredder.PrepareShred({in, in + "/a.txt", in + "/b.bin"}), 2u);
+            MakeChange(in + "/a.txt", change);
+            shredder.Begin();
+            EXPECT_EQ(status.State(), OperationState::Finished) << status.failure;
+            EXPECT_EQ(ReadText(in + "/a.txt").substr(0, 5000), TextBytes(5000));
+            EXPECT_FALSE(fs::exists(in + "/b.bin"));
+            ASSERT_EQ(status.warnings.size(), 1u);
+            EXPECT_EQ(status.warnings[0], in + "/a.txt: kept, it changed after it was chosen");
+        }
+    }
+}
+
+TEST_F(Destruction, ShreddingTakesFilesOfAnySizeAndOnlyItsOwnModes) {
+    const std::string big = dir / "big.bin";
+    { std::ofstream make(big); }
+    fs::resize_file(big, (5ull << 30));  // sparse: nothing is written here
+    FCryptEng::OperationStatus status;
+    FCryptEng::FileEncryptor shredder(&status, nullptr);
+    shredder.InputDeletion(InputDeletionMode::Delete, false);
+    EXPECT_THROW(shredder.PrepareShred({big}), std::logic_error);
+    shredder.InputDeletion(InputDeletionMode::Overwrite, false);
+    EXPECT_THROW(shredder.PrepareShred({}), std::logic_error);
+    EXPECT_EQ(shredder.PrepareShred({big}), 1u);
+    EXPECT_TRUE(shredder.Shredding());
+}
