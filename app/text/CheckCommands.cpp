@@ -316,10 +316,10 @@ class TestProgress {
             m_t.out << "\r\033[2KTesting " << App::Bar(percent, 30) << " " << percent << "% "
                     << item << std::flush;
             m_drawn = true;
-        } else if (!m_plainShown || nowMs - m_lastPlain >= 1000) {
+        } else if (name && nowMs >= m_lastPlain + 1000) {
+            // A transcript gets a line a second at most, and none for a test over at once.
             m_t.out << "Testing: " << percent << "% " << item << "\n" << std::flush;
             m_lastPlain = nowMs;
-            m_plainShown = true;
         }
     }
 
@@ -333,7 +333,6 @@ class TestProgress {
   private:
     const CheckTerminal& m_t;
     bool m_drawn = false;
-    bool m_plainShown = false;
     std::uint64_t m_lastPlain = 0;
 };
 

@@ -15,6 +15,7 @@
 #include "app/text/TerminalFixture.h"
 #include "engine/EngineTestSupport.h"
 #include "os/File.h"
+#include "recovery/AdminRecovery.h"
 
 namespace {
 
@@ -193,6 +194,39 @@ TEST_F(CheckCommands, PasswordsFromEachSourceAndWrongOnes) {
         // The listing only once the container opened.
         EXPECT_EQ(out.str().find("top/a.txt") != std::string::npos, c.status == S::Success)
             << c.what;
+    }
+}
+
+TEST_F(CheckCommands, AdministratorsTypeTheirPasswordsInTurn) {
+    ScriptedCallback setup;
+    FCryptEng::AdminRecovery admins(&setup);
+    ASSERT_TRUE(admins.Add("Ann", "ann's password", false));
+    ASSERT_TRUE(admins.Add("Cy", "cy's password", false));
+    admins.SetK(2);
+    EngineRun run;
+    auto enc = FCryptEng::FileCryptor::Create(false, &run.status, &run.callback);
+    enc->SetPlainFile(dir / "in/top/a.txt");
+    enc->SetPathAndMode(FCryptEng::PathMode::Common, std::nullopt);
+    enc->CipherFile(dir / "admin.aes");
+    enc->Password("user's password");
+    enc->AddRecovery(admins);
+    enc->Begin();
+    ASSERT_EQ(run.status.State(), FCryptEng::OperationState::Finished);
+
+    struct Case {
+        const char* what;
+        std::string typed;
+        S status;
+    } const cases[] = {
+        {"two administrators", "ann's password\ncy's password\n", S::Success},
+        {"the second one wrong", "cy's password\nnot cy\n", S::Failed},
+        {"no second one", "ann's password\n", S::Cancelled},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Run({"--list", dir / "admin.aes"}, c.typed), c.status) << c.what << err.str();
+        EXPECT_NE(out.str().find("administrator"), std::string::npos) << c.what << out.str();
+        EXPECT_EQ(out.str().find(" a.txt") != std::string::npos, c.status == S::Success)
+            << c.what << out.str();
     }
 }
 
