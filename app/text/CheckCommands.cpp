@@ -74,9 +74,7 @@ std::optional<ExitStatus> Parse(const App::Arguments& args, std::ostream& err,
         if (!row) {
             if (!ours)
                 return std::nullopt;  // the wizard's words: the session's business
-            return Usage(err, "unexpected argument '" + word +
-                                  "': --list and --test take one "
-                                  "container");
+            return Usage(err, "unexpected argument '" + word + "': give one container");
         }
         const bool needsValue = row->value == App::OptionValue::Required;
         if (needsValue && i + 1 >= args.size()) {
@@ -119,10 +117,9 @@ std::optional<ExitStatus> Parse(const App::Arguments& args, std::ostream& err,
                 break;
         }
     }
-    if (!ours) {
-        // A password option was read past in vain; the session reads it again.
+    // Without a command of ours nothing was read: the session takes the options again.
+    if (!ours)
         return std::nullopt;
-    }
     request = std::move(r);
     return std::nullopt;
 }
@@ -313,7 +310,7 @@ class TestProgress {
         const char* name = s.itemName.load(std::memory_order_relaxed);
         const std::string item = name ? App::CompactPath(Shown(name), 40) : std::string();
         if (m_t.outTerminal) {
-            m_t.out << "\r\033[2KTesting " << App::Bar(percent, 30) << " " << percent << "% "
+            m_t.out << "\r\033[2KTesting " << App::Bar(percent, 20) << " " << percent << "% "
                     << item << std::flush;
             m_drawn = true;
         } else if (name && nowMs >= m_lastPlain + 1000) {
@@ -400,7 +397,8 @@ ExitStatus Test(const CheckTerminal& t, App::OperationRunner& runner, const std:
     for (const auto& d : damaged)
         t.err << kProgram << ": " << Shown(d.name) << ": " << App::EscapeControls(d.reason) << "\n";
     t.err << kProgram << ": " << damaged.size() << " of " << files
-          << (files == 1 ? " file is" : " files are") << " damaged\n";
+          << (files == 1 ? " file" : " files") << (damaged.size() == 1 ? " is" : " are")
+          << " damaged\n";
     return ExitStatus::Failed;
 }
 

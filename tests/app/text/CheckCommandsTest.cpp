@@ -260,8 +260,8 @@ TEST_F(CheckCommands, TestNamesEveryDamagedFile) {
             // A reason follows the name.
             EXPECT_GT(lines[i].size(), head.size()) << lines[i];
         }
-        EXPECT_EQ(lines.back(),
-                  "cryvan: " + std::to_string(c.named.size()) + " of 6 files are damaged");
+        EXPECT_EQ(lines.back(), "cryvan: " + std::to_string(c.named.size()) + " of 6 files " +
+                                    (c.named.size() == 1 ? "is" : "are") + " damaged");
         EXPECT_EQ(out.str().find("intact"), std::string::npos);
     }
     // A stored file's flipped byte is found by its MAC.
