@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <sstream>
@@ -16,6 +17,7 @@
 #include "engine/EngineTestSupport.h"
 #include "os/File.h"
 #include "recovery/AdminRecovery.h"
+#include "support/SharedFixtures.h"
 
 namespace {
 
@@ -292,6 +294,43 @@ TEST_F(CheckCommands, DamagedFootersEndWithTheirReason) {
             EXPECT_EQ(err.str().compare(0, head.size(), head), 0) << c.what << "\n" << err.str();
             EXPECT_EQ(out.str().find("top/"), std::string::npos) << c.what;
         }
+    }
+}
+
+// Containers written by another implementation test intact, and list what their notes say.
+TEST_F(CheckCommands, TheSharedFixturesAreIntact) {
+    CRYVAN_REQUIRE_SHARED_FIXTURES("basic.aes", "foreign-header-unknown-records.aes.exe",
+                                   "emergency-first.aes", "mixed-compression.aes",
+                                   "folders-only.aes");
+    const LocalZone zone("UTC0");
+    struct Case {
+        const char* file;
+        const char* password;
+        const char* verdict;
+        const char* line;  // one line of the listing
+    } const cases[] = {
+        {"basic.aes", "correct horse", "All 3 files are intact.",
+         "-r--- 8600 compressed 2025-01-02 03:04 docs/notes.txt"},
+        {"foreign-header-unknown-records.aes.exe", "second password", "The 1 file is intact.",
+         "----a 13 compressed 2025-01-02 03:04 hello.txt"},
+        {"emergency-first.aes", "emergency-pass", "The 1 file is intact.",
+         "----a 3000 compressed 2025-01-02 03:04 report.final.doc"},
+        {"mixed-compression.aes", "mixed", "All 2 files are intact.",
+         "----a 2048 stored     2025-01-02 03:04 plain.bin"},
+        {"folders-only.aes", "folders only", "No file is stored; the directory is intact.",
+         "d---- 0 -          2025-01-02 03:04 a/b/"},
+    };
+    for (const Case& c : cases) {
+        WriteText(dir / "fixture-pw", std::string(c.password) + "\n");
+        const std::string file = SharedFixture(c.file);
+        EXPECT_EQ(Run({"--password-file", dir / "fixture-pw", "--test", file}), S::Success)
+            << c.file << err.str();
+        EXPECT_EQ(Lines(out.str()), std::vector<std::string>{c.verdict}) << c.file;
+        EXPECT_EQ(Run({"--password-file", dir / "fixture-pw", "--list", file}), S::Success)
+            << c.file << err.str();
+        const auto lines = Lines(out.str());
+        EXPECT_NE(std::find(lines.begin(), lines.end(), c.line), lines.end()) << c.file << "\n"
+                                                                              << out.str();
     }
 }
 
