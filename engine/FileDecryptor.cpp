@@ -7,6 +7,8 @@
 #include <cryptopp/queue.h>
 #include <cryptopp/sha.h>
 
+#include <algorithm>
+
 #include "filters/BufferingFilter.h"
 #include "filters/ProgressFilter.h"
 #include "filters/SeparateHashFilter.h"
@@ -161,6 +163,7 @@ void FileDecryptor::ReadFooters() {
 
 UnlockResult FileDecryptor::Password(const char* text) {
     OS::Trace t("FileDecryptor::Password()");
+    m_unlockFailure.clear();
     try {
         std::unique_ptr<KeySet> keys;
         const UnlockResult result = m_keyFooter->TryPassword(text, keys);
@@ -174,8 +177,10 @@ UnlockResult FileDecryptor::Password(const char* text) {
     } catch (const std::exception& e) {
         // The caller only learns that the container does not open; the log keeps why.
         OS::Logger::Log(OS::LOG_ERROR, m_containerName + ": " + e.what());
+        m_unlockFailure = e.what();
         return UnlockResult::Failed;
     } catch (...) {
+        m_unlockFailure = "Unexpected error";
         return UnlockResult::Failed;
     }
 }
@@ -232,27 +237,95 @@ void FileDecryptor::Verify(const std::string& path, const KeySet& containerKeys,
         if (e.OriginalSize() != w.OriginalSize() || e.ArchiveSize() != w.ArchiveSize() ||
             e.Position() != w.Position() || e.Compress() != w.Compress() || e.Mac() != w.Mac())
             throw FileCryptorErr("The directory entry differs from the file written");
-        status.itemName.store(w.Name().c_str(), std::memory_order_relaxed);
-        Store(status.itemNumber, std::uint32_t(i + 1));
-        Store(status.itemSize, e.ArchiveSize());
-        Store(status.itemPlainSize, e.OriginalSize());
         plainDone += e.OriginalSize();
-        const std::uint32_t end = plainTotal == 0
-                                      ? overallEnd
-                                      : std::uint32_t(overallStart + (overallEnd - overallStart) *
-                                                                         plainDone / plainTotal);
-        reader.PumpStored(e, end, std::make_unique<CryptoPP::BitBucket>());
-        // A cancel after the last block skips the checks: it must not pass for a proof.
-        if (status.Cancelled())
-            throw ProgressFilter::OperationTerminated();
+        reader.CheckStored(e, w.Name(), i, Share(overallStart, overallEnd, plainDone, plainTotal));
+    }
+    item.clear();
+    Store(status.overallPercent, overallEnd);
+}
+
+std::vector<FileDecryptor::Damage> FileDecryptor::Test() {
+    OS::Trace t("FileDecryptor::Test()");
+    if (!m_unlocked)
+        throw FileCryptorErr("No password has opened the container");
+    OperationStatus& s = *m_status;
+    s.Clear();
+    s.SetState(OperationState::Verifying);
+    const std::size_t count = m_dirFooter->NumEntries(false);
+    std::uint64_t plainTotal = 0, plainDone = 0, storedTotal = 0;
+    std::uint32_t files = 0, folders = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const DirEntry& e = *m_dirFooter->GetEntry(i);
+        if (e.IsDir()) {
+            ++folders;
+            continue;
+        }
+        ++files;
+        plainTotal += e.OriginalSize();
+        storedTotal += e.ArchiveSize();
+    }
+    Store(s.fileCount, files);
+    Store(s.folderCount, folders);
+    Store(s.plainTotal, std::uint32_t(std::min<std::uint64_t>(plainTotal, UINT32_MAX)));
+    Store(s.inTotal, std::uint32_t(std::min<std::uint64_t>(storedTotal, UINT32_MAX)));
+
+    std::vector<Damage> damaged;
+    for (std::size_t i = 0; i < count; ++i) {
+        const DirEntry& e = *m_dirFooter->GetEntry(i);
+        if (e.IsDir())
+            continue;
+        plainDone += e.OriginalSize();
+        try {
+            CheckStored(e, e.Name(), i, Share(0, 100, plainDone, plainTotal));
+        } catch (const ProgressFilter::OperationTerminated&) {
+            throw;
+        } catch (const OS::File::Error&) {
+            // The container itself cannot be read: nothing after it could be checked either.
+            throw;
+        } catch (const std::exception& err) {
+            // Each file has its own keys, MAC and place: damage to one leaves the others readable.
+            damaged.push_back({i, e.Name(), err.what()});
+            OS::Logger::Log(OS::LOG_WARN, m_containerName + ": " + e.Name() + ": " + err.what());
+        }
+        Add(s.inDone, e.ArchiveSize());
+        Add(s.outDone, e.OriginalSize());
+    }
+    Store(s.overallPercent, 100);
+    s.SetState(damaged.empty() ? OperationState::Finished : OperationState::Failed);
+    return damaged;
+}
+
+std::uint32_t FileDecryptor::Share(std::uint32_t start, std::uint32_t end, std::uint64_t done,
+                                   std::uint64_t total) {
+    if (total == 0)
+        return end;
+    return std::uint32_t(start + (end - start) * done / total);
+}
+
+void FileDecryptor::CheckStored(const DirEntry& e, const std::string& name, std::size_t index,
+                                std::uint32_t overallEnd) {
+    OperationStatus& status = *m_status;
+    status.itemName.store(name.c_str(), std::memory_order_relaxed);
+    Store(status.itemNumber, std::uint32_t(index + 1));
+    Store(status.itemSize, e.ArchiveSize());
+    Store(status.itemPlainSize, e.OriginalSize());
+    auto clear = [&status] {
         Store(status.itemSize, 0);
         Store(status.itemPlainSize, 0);
         Store(status.inBytes, 0);
         Store(status.outBytes, 0);
         status.itemName.store(nullptr, std::memory_order_relaxed);
+    };
+    try {
+        PumpStored(e, overallEnd, std::make_unique<CryptoPP::BitBucket>());
+    } catch (...) {
+        clear();
+        throw;
     }
-    item.clear();
-    Store(status.overallPercent, overallEnd);
+    clear();
+    // A cancel after the last block skips the checks: it must not pass for a proof.
+    if (status.Cancelled())
+        throw ProgressFilter::OperationTerminated();
 }
 
 void FileDecryptor::SetTotalSizes() {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/FileCryptor.h"
 #include "format/KeySet.h"
@@ -38,6 +39,8 @@ class FileDecryptor : public FileCryptor {
         m_adminReader = std::move(reader);
     }
     bool Unlocked() const { return m_unlocked != nullptr; }
+    // Why the last Password() answered Failed (a damaged footer, for one); empty otherwise.
+    const std::string& UnlockFailure() const { return m_unlockFailure; }
 
     // Reads the container at `path` back as decrypting it would, writing nothing: its footers,
     // the directory opened with the container key set and compared with `written` (the one it
@@ -48,6 +51,18 @@ class FileDecryptor : public FileCryptor {
                        const DirFooter& written, OperationStatus& status, std::uint32_t overallEnd,
                        CryptorCallback* callback, std::string& item);
 
+    // A stored file that did not pass its check, and why.
+    struct Damage {
+        std::size_t index;  // in the directory
+        std::string name;   // as stored
+        std::string reason;
+    };
+    // Checks every stored file of the unlocked container as decrypting would (its MAC, its
+    // size, its inflation), writing nothing, and goes on past a damaged file to the next. The
+    // damaged files, in directory order. Progress and state (Verifying, then Finished or
+    // Failed) go to the status. A container that cannot be read on, and a cancel, throw.
+    std::vector<Damage> Test();
+
   private:
     void ReadFooters();
     void SetTotalSizes();
@@ -57,6 +72,12 @@ class FileDecryptor : public FileCryptor {
     // mismatch.
     void PumpStored(const DirEntry& entry, std::uint32_t overallEnd,
                     std::unique_ptr<CryptoPP::BufferedTransformation> sink);
+    // PumpStored into nothing, the entry shown in the status under `name` as item `index`.
+    void CheckStored(const DirEntry& entry, const std::string& name, std::size_t index,
+                     std::uint32_t overallEnd);
+    // The overall percent from `start` to `end` once `done` of `total` bytes are through.
+    static std::uint32_t Share(std::uint32_t start, std::uint32_t end, std::uint64_t done,
+                               std::uint64_t total);
     bool OverwriteOK(const DirEntry& entry);
     bool CreateDirectory(const DirEntry& entry);
     OS::Destination& DestinationOf(const DirEntry& entry);
@@ -73,6 +94,7 @@ class FileDecryptor : public FileCryptor {
     std::uint32_t m_footerLength = 0;
     std::uint64_t m_regionStart = 0;  // where the footer region begins
     std::unique_ptr<KeySet> m_unlocked;
+    std::string m_unlockFailure;
     KeyFooter::AdminEntryReader m_adminReader;
     std::uint32_t m_dataShare = 100;
     std::uint32_t m_destructionShare = 0;

@@ -27,6 +27,8 @@ enum class Option : int {
     PasswordFile,  // --password-file
     Verbose,       // --verbose
     Menu,          // --menu
+    List,          // --list
+    Test,          // --test
 };
 
 enum class OptionValue {
@@ -103,6 +105,11 @@ inline constexpr OptionRow kOptions[] = {
      "is a file): encrypt them into a container beside them, decrypt or open one container, "
      "or shred them as the preferences say"},
     {Option::Help, "--help", "-h", OptionValue::None, "", kFrontEnd | kStandAlone, "this text"},
+    {Option::List, "--list", nullptr, OptionValue::Required, "FILE", kFrontEnd,
+     "list the files and folders stored in the container, like tar -tv, writing nothing"},
+    {Option::Test, "--test", nullptr, OptionValue::Required, "FILE", kFrontEnd,
+     "check every stored file of the container (its MAC, and that it inflates to its size), "
+     "writing nothing; status 2 names each damaged file"},
 };
 
 // The row of `word` among those accepted at `place`, compared as typed; nullptr when none.

@@ -12,13 +12,17 @@ namespace Text {
 
 namespace {
 
-// --text among the front end's own options, which come before the wizard's words.
+// --text, or a command that only prints (--info, --list, --test), among the front end's own
+// options, which come before the wizard's words.
 bool TextAsked(const std::vector<std::string>& arguments) {
     for (std::size_t i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == "--info")
+            return true;
         const App::OptionRow* row = App::FindOption(arguments[i], App::kFrontEnd);
         if (!row)
             return false;
-        if (row->option == App::Option::Text)
+        if (row->option == App::Option::Text || row->option == App::Option::List ||
+            row->option == App::Option::Test)
             return true;
         if (row->value == App::OptionValue::Required)
             ++i;

@@ -15,6 +15,7 @@
 #include "app/core/Secrets.h"
 #include "app/core/Strings.h"
 #include "app/core/Texts.h"
+#include "app/text/CheckCommands.h"
 #include "app/text/TerminalPreferences.h"
 #include "app/wizard/CommandLine.h"
 #include "os/Logger.h"
@@ -124,6 +125,10 @@ void TerminalFrontEnd::RequestCancel() {
 }
 
 ExitStatus TerminalFrontEnd::Run(const App::Arguments& args, const App::Folders& folders) {
+    // --list and --test only read a container: no wizard, no session.
+    if (const auto checked =
+            RunCheckCommand(args, CheckTerminal{m_in, m_dialogs, m_out, m_err, m_outTerminal}))
+        return *checked;
     App::Session session(App::SessionParts{"cryvan", m_dialogs, m_dialogs,
                                            [this](App::CryvanPrefs& sheet) {
                                                switch (TerminalPreferences(m_dialogs).Run(sheet)) {

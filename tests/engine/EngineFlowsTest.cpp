@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "engine/EngineTestSupport.h"
+#include "engine/FileDecryptor.h"
 #include "engine/FileEncryptor.h"
 #include "os/File.h"
 #include "support/SharedFixtures.h"
@@ -329,6 +330,54 @@ TEST_F(Flows, AFlippedByteFailsThatFileAlone) {
     EXPECT_EQ(ReadText(out + "/a.txt"), ReadText(in + "/f/a.txt"));
     EXPECT_EQ(ReadText(out + "/b.bin"), "previous");
     EXPECT_TRUE(TempFiles().empty());
+}
+
+// The test pass reads every stored file as decrypting would, writes nothing, and goes on past a
+// damaged file so that each one is named.
+TEST_F(Flows, TestingNamesEveryDamagedFileAndWritesNothing) {
+    WriteText(in + "/f/d.txt", TextBytes(3000));
+    EngineRun enc;
+    ASSERT_EQ(enc.Encrypt(Inputs(), box, {"pw"}), OperationState::Finished);
+    const std::string pristine = ReadText(box);
+    const std::uint64_t region = pristine.size() - 4 - Be32(pristine, pristine.size() - 4);
+    auto test = [&](std::vector<std::string> damage) {
+        std::string bytes = pristine;
+        {
+            EngineRun look;
+            auto dec = look.Open(box, "pw");
+            for (std::size_t i = 0; const auto* e = dec->Directory().GetEntry(i); ++i)
+                if (std::find(damage.begin(), damage.end(), e->Name()) != damage.end())
+                    bytes[region - e->Position() + e->ArchiveSize() / 2] ^= 0x01;
+        }
+        WriteText(box, bytes);
+        EngineRun run;
+        auto dec = run.Open(box, "pw");
+        auto& decryptor = static_cast<FCryptEng::FileDecryptor&>(*dec);
+        std::vector<std::string> named;
+        for (const auto& d : decryptor.Test()) {
+            EXPECT_EQ(dec->Directory().GetEntry(d.index)->Name(), d.name);
+            EXPECT_FALSE(d.reason.empty());
+            named.push_back(d.name);
+        }
+        EXPECT_EQ(run.status.State(),
+                  named.empty() ? OperationState::Finished : OperationState::Failed);
+        EXPECT_EQ(OS::Load(run.status.overallPercent), 100u);
+        EXPECT_EQ(OS::Load(run.status.fileCount), 4u);
+        return named;
+    };
+    const auto before = Tree(dir.Path());
+    EXPECT_TRUE(test({}).empty());
+    EXPECT_EQ(Tree(dir.Path()), before);
+    // Stored (b.bin) and compressed (a.txt, d.txt) files, the last one too.
+    EXPECT_EQ(test({"f\\b.bin"}), std::vector<std::string>{"f\\b.bin"});
+    EXPECT_EQ(test({"f\\a.txt", "f\\d.txt", "f\\sub\\c.txt"}),
+              (std::vector<std::string>{"f\\a.txt", "f\\d.txt", "f\\sub\\c.txt"}));
+    WriteText(box, pristine);
+
+    // A container not unlocked cannot be tested.
+    EngineRun shut;
+    auto locked = shut.Open(box, "wrong");
+    EXPECT_THROW(static_cast<FCryptEng::FileDecryptor&>(*locked).Test(), FileCryptorErr);
 }
 
 TEST_F(Flows, ReadinessChecks) {

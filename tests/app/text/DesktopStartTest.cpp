@@ -35,6 +35,11 @@ TEST(DesktopStartTest, ChoosesTheWindowOnlyWhereOneCanOpen) {
         {{"--password-fd", "3", "--text"}, nullptr, ":0", false, true, true, false},
         // After the wizard's first word, "--text" is no front-end option.
         {{"-e", "-i", "--text"}, nullptr, ":0", false, true, true, true},
+        // The commands that only print stay on the terminal.
+        {{"--info", "x.aes"}, nullptr, ":0", false, true, true, false},
+        {{"--list", "x.aes"}, "wayland-0", nullptr, true, false, true, false},
+        {{"--password-file", "pw", "--test", "x.aes"}, nullptr, ":0", false, true, true, false},
+        {{"-d", "-c", "--list"}, nullptr, ":0", false, true, true, true},
         {{}, nullptr, ":0", false, true, true, true},
     };
     for (const Case& c : cases) {
