@@ -27,6 +27,8 @@ enum class Option : int {
     PasswordFile,  // --password-file
     Verbose,       // --verbose
     Menu,          // --menu
+    Info,          // --info
+    Json,          // --json
 };
 
 enum class OptionValue {
@@ -102,6 +104,12 @@ inline constexpr OptionRow kOptions[] = {
      "what a file manager's entry asks for the files that follow it (every further argument "
      "is a file): encrypt them into a container beside them, decrypt or open one container, "
      "or shred them as the preferences say"},
+    {Option::Info, "--info", nullptr, OptionValue::Required, "FILE", kFrontEnd,
+     "what FILE says about its ways in, without a password: its header and size, its password "
+     "entries, whether its emergency entry is yours, which administrators can recover it; "
+     "unverified, since only a password can check it"},
+    {Option::Json, "--json", nullptr, OptionValue::None, "", kFrontEnd,
+     "--info's answer as one JSON object, for scripts"},
     {Option::Help, "--help", "-h", OptionValue::None, "", kFrontEnd | kStandAlone, "this text"},
 };
 

@@ -15,6 +15,7 @@
 #include "app/core/Secrets.h"
 #include "app/core/Strings.h"
 #include "app/core/Texts.h"
+#include "app/text/InfoCommand.h"
 #include "app/text/TerminalPreferences.h"
 #include "app/wizard/CommandLine.h"
 #include "os/Logger.h"
@@ -124,6 +125,12 @@ void TerminalFrontEnd::RequestCancel() {
 }
 
 ExitStatus TerminalFrontEnd::Run(const App::Arguments& args, const App::Folders& folders) {
+    if (WantsInfo(args)) {
+        // No wizard: only the user's configuration, to tell whose ways in these are.
+        const App::UserConfig config(App::OrganisationProfile::Load(folders), folders, nullptr,
+                                     m_dialogs);
+        return RunInfo(args, config, m_out, m_err);
+    }
     App::Session session(App::SessionParts{"cryvan", m_dialogs, m_dialogs,
                                            [this](App::CryvanPrefs& sheet) {
                                                switch (TerminalPreferences(m_dialogs).Run(sheet)) {
