@@ -1,5 +1,6 @@
 #include "app/text/InfoCommand.h"
 
+#include <filesystem>
 #include <optional>
 #include <sstream>
 
@@ -209,6 +210,11 @@ App::ExitStatus RunInfo(const App::Arguments& args, const App::UserConfig& confi
     }
     if (!path)
         return Usage(err, "--json goes with --info FILE");
+    std::error_code ec;
+    if (std::filesystem::is_directory(*path, ec)) {
+        err << "cryvan: " << App::EscapeControls(*path) << ": a folder, not a container\n";
+        return ExitStatus::Failed;
+    }
     try {
         App::ContainerWays ways = App::MatchWays(ContainerInfo::Read(*path), config);
         out << (json ? InfoJson(*path, ways) : InfoText(*path, ways)) << std::flush;

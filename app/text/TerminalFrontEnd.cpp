@@ -275,6 +275,10 @@ std::string Slashed(std::string path) {
 
 void TerminalFrontEnd::RenderHeader(const App::Page& page) {
     m_out << "\n== " << page.Title() << " ==\n" << page.Subtitle() << "\n";
+    // Which ways open the chosen container, before a password is asked for.
+    if (const auto* password = dynamic_cast<const App::DecPasswordPg*>(&page))
+        if (!password->waysIn.empty())
+            m_out << App::EscapeControls(password->waysIn) << "\n";
     if (const auto* end = dynamic_cast<const App::EndPg*>(&page)) {
         m_out << "\n";
         for (const auto& t : end->Texts())
