@@ -104,6 +104,16 @@ ContainerInfo ContainerInfo::Read(const std::string& path) {
     OS::Trace t("ContainerInfo::Read()");
     OS::ReadFile file(path);
     file.Open();
+    // Closed on every way out: a damaged container is an answer here, not a fault to log.
+    struct Closer {
+        OS::ReadFile& file;
+        ~Closer() {
+            try {
+                file.Close();
+            } catch (...) {
+            }
+        }
+    } closer{file};
     ContainerInfo info;
     file.GetInfo().Update();
     info.size = file.GetInfo().Size();

@@ -87,7 +87,7 @@ std::string OpensWithLine(const ContainerWays& ways) {
         parts.push_back(std::to_string(info.administrators->Needed()) + " of " +
                         Counted(info.administrators->n, "administrator", "administrators"));
     if (parts.empty())
-        return "Opens with: no way this program knows.";
+        return "Opens with: no way this program knows";
     std::string line = "Opens with: ";
     for (std::size_t i = 0; i < parts.size(); ++i)
         line += (i ? "; " : "") + parts[i];

@@ -8,6 +8,7 @@
 #include "app/core/Options.h"
 #include "app/core/Texts.h"
 #include "os/File.h"
+#include "os/Logger.h"
 
 namespace Text {
 
@@ -185,6 +186,7 @@ App::ExitStatus RunInfo(const App::Arguments& args, const App::UserConfig& confi
                         std::ostream& out, std::ostream& err) {
     std::optional<std::string> path;
     bool json = false;
+    bool verbose = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string word(args[i]);
         const App::OptionRow* row = App::FindOption(word, App::kFrontEnd);
@@ -201,8 +203,10 @@ App::ExitStatus RunInfo(const App::Arguments& args, const App::UserConfig& confi
             case App::Option::Json:
                 json = true;
                 break;
-            case App::Option::Text:
             case App::Option::Verbose:
+                verbose = true;
+                break;
+            case App::Option::Text:
                 break;
             default:
                 return Usage(err, "--info takes one FILE and --json, not '" + word + "'");
@@ -210,6 +214,20 @@ App::ExitStatus RunInfo(const App::Arguments& args, const App::UserConfig& confi
     }
     if (!path)
         return Usage(err, "--json goes with --info FILE");
+    // --verbose: every log line of the reading to standard error, for this command only.
+    struct VerboseLog {
+        std::ostream* stream = nullptr;
+        ~VerboseLog() {
+            if (stream)
+                OS::Logger::Register(0, stream);
+        }
+    } verboseLog;
+    if (verbose) {
+        OS::Logger::Register(OS::LOG_FATAL | OS::LOG_ERROR | OS::LOG_WARN | OS::LOG_INFO |
+                                 OS::LOG_DEBUG | OS::LOG_TRACE,
+                             &err);
+        verboseLog.stream = &err;
+    }
     std::error_code ec;
     if (std::filesystem::is_directory(*path, ec)) {
         err << "cryvan: " << App::EscapeControls(*path) << ": a folder, not a container\n";
