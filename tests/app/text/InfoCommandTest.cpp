@@ -177,3 +177,39 @@ TEST(InfoJsonString, EscapesWhatJsonCannotHoldAndKeepsUtf8) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(OpensWithLine, NamesEachWayOnce) {
+    const auto ways = [](std::size_t passwords, std::vector<bool> yours,
+                         std::optional<std::pair<int, int>> kn) {
+        App::ContainerWays w;
+        w.info.passwordEntries = passwords;
+        w.info.emergencyEntries.assign(yours.size(), "record");
+        w.emergencyYours = yours;
+        if (kn) {
+            w.info.administrators.emplace();
+            w.info.administrators->k = std::uint16_t(kn->first);
+            w.info.administrators->n = std::uint16_t(kn->second);
+        }
+        return w;
+    };
+    const struct {
+        App::ContainerWays ways;
+        const char* line;
+    } cases[] = {
+        {ways(1, {}, std::nullopt), "Opens with: a password"},
+        {ways(3, {}, std::nullopt), "Opens with: any of 3 passwords"},
+        {ways(1, {false}, std::pair(0, 1)),
+         "Opens with: a password; another user's emergency password; 1 of 1 administrator"},
+        {ways(0, {true, false, false}, std::pair(2, 3)),
+         "Opens with: your emergency password; 2 other users' emergency passwords; 2 of 3 "
+         "administrators"},
+        // An administrators' entry that names no one opens with nothing.
+        {ways(0, {}, std::pair(1, 0)), "Opens with: no way this program knows"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(App::OpensWithLine(c.ways), c.line);
+}
+
+}  // namespace
