@@ -76,6 +76,9 @@ class EmergencyPasswordKeyEntry : public KeyEntry {
     void PutBody(CryptoPP::BufferedTransformation& sink) const override;
     UnlockResult TryPassword(const char* password, std::unique_ptr<KeySet>& out) override;
 
+    // The public key is not stored: only the sealed private key is there.
+    const KeyPair& GetKeyPair() const { return m_keyPair; }
+
   private:
     KeyPair m_keyPair;
     CryptoPP::SecByteBlock m_encryptedWrapperKey;

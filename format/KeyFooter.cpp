@@ -74,6 +74,7 @@ void KeyFooter::ProcessEncoding(const AdminEntryReader& adminReader) {
             if (entry)
                 Add(std::move(entry));
         } else {
+            ++m_unknownRecords;
             OS::Logger::Log(OS::LOG_WARN,
                             "Unrecognised tag reading Key Footer - ignoring this entry");
         }

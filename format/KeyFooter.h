@@ -41,6 +41,8 @@ class KeyFooter : public Footer {
     FooterEntry* Entry(std::size_t index) override;
     KeyEntry* GetEntry(std::size_t index);
     std::size_t NumEntries() const { return m_entries.size(); }
+    // Records of tags this reader does not know, skipped when the footer was read.
+    std::size_t NumUnknownRecords() const { return m_unknownRecords; }
     void Add(std::unique_ptr<KeyEntry> entry);
     void ClearEntries();
 
@@ -58,6 +60,7 @@ class KeyFooter : public Footer {
     CryptorCallback* m_callback;
     std::vector<std::unique_ptr<KeyEntry>> m_entries;
     KeyEntry* m_pending = nullptr;
+    std::size_t m_unknownRecords = 0;
 };
 
 }  // namespace FCryptEng

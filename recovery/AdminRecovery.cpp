@@ -149,6 +149,13 @@ std::optional<std::string> AdminRecovery::GetName(std::uint16_t index) const {
     return m_imp->m_admins[index].Name();
 }
 
+const CryptoPP::SecByteBlock* AdminRecovery::GetEncName(std::uint16_t index) const {
+    if (index >= m_imp->m_admins.size())
+        return nullptr;
+    const auto& encName = m_imp->m_admins[index].EncName();
+    return encName ? &*encName : nullptr;
+}
+
 bool AdminRecovery::Exists(const std::string& name) const {
     OS::Trace t("AdminRecovery::Exists()");
     return m_imp->Find(name) != m_imp->m_admins.end();

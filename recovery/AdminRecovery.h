@@ -4,6 +4,8 @@
 // administrators' key entry that any K of the N administrators open together.
 #pragma once
 
+#include <cryptopp/secblock.h>
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -49,6 +51,9 @@ class AdminRecovery : public RecoverySource {
     void SetK(std::uint16_t k);
     std::uint16_t GetN() const;
     std::optional<std::string> GetName(std::uint16_t index) const;
+    // The administrator's encrypted name as stored; null when index >= N or none is stored.
+    // Containers carry the same bytes, so a container's administrators are found by them.
+    const CryptoPP::SecByteBlock* GetEncName(std::uint16_t index) const;
     // Names compare byte for byte, case-sensitive.
     bool Exists(const std::string& name) const;
     // Raises Err for a name already present. False when a key-file administrator's key file is

@@ -139,9 +139,12 @@ std::optional<std::string> ConsoleQuestions::AskKeyFile(const std::string& admin
     }
 }
 
-std::optional<Secret> ConsoleQuestions::AskAdministratorPassword() {
+std::optional<Secret> ConsoleQuestions::AskAdministratorPassword(const std::string& stillNeeded) {
     const auto hold = Hold();
-    m_out << "\nCryvan Message Recovery: one more administrator's password is needed.\n";
+    m_out << "\n"
+          << kAdminPasswordCaption << ": "
+          << (stillNeeded.empty() ? "one more administrator's password is needed." : stillNeeded)
+          << "\n";
     if (!CanAsk()) {
         m_out << "(Cancel)\n";
         return std::nullopt;

@@ -28,7 +28,7 @@ class ConsoleQuestions : public virtual RunQuestions {
                 Answer defaultButton) override;
     Replace ConfirmReplace(const std::string& text, const std::string& path40) override;
     std::optional<std::string> AskKeyFile(const std::string& administrator, bool create) override;
-    std::optional<Secret> AskAdministratorPassword() override;
+    std::optional<Secret> AskAdministratorPassword(const std::string& stillNeeded) override;
 
     // One choice out of `keys` (compared ignoring case); nullopt when no answer can come.
     std::optional<std::string> Choose(const std::string& prompt,

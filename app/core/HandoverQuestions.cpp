@@ -22,9 +22,10 @@ std::optional<std::string> HandoverQuestions::AskKeyFile(const std::string& admi
                              [] { return T(); });
 }
 
-std::optional<Secret> HandoverQuestions::AskAdministratorPassword() {
+std::optional<Secret> HandoverQuestions::AskAdministratorPassword(const std::string& stillNeeded) {
     using T = std::optional<Secret>;
-    return m_handover.Ask<T>([&] { return m_ui.AskAdministratorPassword(); }, [] { return T(); });
+    return m_handover.Ask<T>([&] { return m_ui.AskAdministratorPassword(stillNeeded); },
+                             [] { return T(); });
 }
 
 }  // namespace App

@@ -18,7 +18,7 @@ class HandoverQuestions : public RunQuestions {
                 Answer defaultButton) override;
     Replace ConfirmReplace(const std::string& text, const std::string& path40) override;
     std::optional<std::string> AskKeyFile(const std::string& administrator, bool create) override;
-    std::optional<Secret> AskAdministratorPassword() override;
+    std::optional<Secret> AskAdministratorPassword(const std::string& stillNeeded) override;
 
   private:
     RunQuestions& m_ui;

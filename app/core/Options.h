@@ -29,6 +29,8 @@ enum class Option : int {
     Menu,          // --menu
     List,          // --list
     Test,          // --test
+    Info,          // --info
+    Json,          // --json
 };
 
 enum class OptionValue {
@@ -104,6 +106,12 @@ inline constexpr OptionRow kOptions[] = {
      "what a file manager's entry asks for the files that follow it (every further argument "
      "is a file): encrypt them into a container beside them, decrypt or open one container, "
      "or shred them as the preferences say"},
+    {Option::Info, "--info", nullptr, OptionValue::Required, "FILE", kFrontEnd,
+     "what FILE says about its ways in, without a password: its header and size, its password "
+     "entries, whether its emergency entry is yours, which administrators can recover it; "
+     "unverified, since only a password can check it"},
+    {Option::Json, "--json", nullptr, OptionValue::None, "", kFrontEnd,
+     "--info's answer as one JSON object, for scripts"},
     {Option::Help, "--help", "-h", OptionValue::None, "", kFrontEnd | kStandAlone, "this text"},
     {Option::List, "--list", nullptr, OptionValue::Required, "FILE", kFrontEnd,
      "list the files and folders stored in the container, like tar -tv, writing nothing"},

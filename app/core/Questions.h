@@ -27,6 +27,15 @@ class RunQuestions : public MessageBoxes {
         "password.",
         "Please enter an additional administrator password below.", "Administrator password:"};
     static constexpr std::size_t kAdminPasswordMin = 6;
+    // The dialog's line saying how many more passwords the container needs; empty for 0 (not
+    // known).
+    static std::string StillNeededText(std::size_t more) {
+        if (more == 0)
+            return {};
+        if (more == 1)
+            return "1 more administrator password is needed.";
+        return std::to_string(more) + " more administrator passwords are needed.";
+    }
 
     // `text` is the question, `path40` the file's path already shortened for display.
     virtual Replace ConfirmReplace(const std::string& text, const std::string& path40) = 0;
@@ -35,7 +44,8 @@ class RunQuestions : public MessageBoxes {
     virtual std::optional<std::string> AskKeyFile(const std::string& administrator,
                                                   bool create) = 0;
     // The "Cryvan Message Recovery" dialog: one more administrator password; nullopt on Cancel.
-    virtual std::optional<Secret> AskAdministratorPassword() = 0;
+    // `stillNeeded` (StillNeededText, possibly empty) is shown under the dialog's two lines.
+    virtual std::optional<Secret> AskAdministratorPassword(const std::string& stillNeeded) = 0;
 };
 
 }  // namespace App

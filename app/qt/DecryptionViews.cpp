@@ -85,6 +85,11 @@ class DecPasswordView : public PageView {
         const auto texts = w.decPassword.Texts();
         auto* layout = new QVBoxLayout(this);
         layout->addWidget(TextLabel(texts[0], this));
+        // Which ways open the chosen container; set on every refresh, hidden when unknown.
+        m_waysIn = TextLabel("", this);
+        m_waysIn->setObjectName("waysIn");
+        m_waysIn->hide();
+        layout->addWidget(m_waysIn);
         auto* form = new QFormLayout;
         form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
         m_password = PasswordEdit(this, Q(texts[1]));
@@ -105,6 +110,8 @@ class DecPasswordView : public PageView {
 
     void Refresh() override {
         auto& p = Wizard().decPassword;
+        m_waysIn->setText(Q(p.waysIn));
+        m_waysIn->setVisible(!p.waysIn.empty());
         // A refused password is dropped by the page: the field starts afresh.
         if (p.Password().View().empty())
             Wipe(m_password);
@@ -120,6 +127,7 @@ class DecPasswordView : public PageView {
     QWidget* FirstFocus() override { return m_password; }
 
   private:
+    QLabel* m_waysIn;
     QLineEdit* m_password;
 };
 

@@ -194,12 +194,17 @@ std::optional<std::string> QtDialogs::AskKeyFile(const std::string& administrato
     return dlg.path;
 }
 
-std::optional<App::Secret> QtDialogs::AskAdministratorPassword() {
+std::optional<App::Secret> QtDialogs::AskAdministratorPassword(const std::string& stillNeeded) {
     QDialog dialog(m_parent);
     dialog.setWindowTitle(Q(kAdminPasswordCaption));
     auto* layout = new QVBoxLayout(&dialog);
     layout->addWidget(TextLabel(kAdminPasswordTexts[0], &dialog));
     layout->addWidget(TextLabel(kAdminPasswordTexts[1], &dialog));
+    if (!stillNeeded.empty()) {
+        QLabel* needed = TextLabel(stillNeeded, &dialog);
+        needed->setObjectName("stillNeeded");
+        layout->addWidget(needed);
+    }
     auto* form = new QFormLayout;
     auto* field = PasswordEdit(&dialog, Q(kAdminPasswordTexts[2]));
     auto* label = new QLabel(Mnemonic(kAdminPasswordTexts[2], 'A'), &dialog);

@@ -25,7 +25,7 @@ class QtDialogs : public App::WizardDialogs, public App::PreferencesDialogs {
                 Answer defaultButton) override;
     Replace ConfirmReplace(const std::string& text, const std::string& path40) override;
     std::optional<std::string> AskKeyFile(const std::string& administrator, bool create) override;
-    std::optional<App::Secret> AskAdministratorPassword() override;
+    std::optional<App::Secret> AskAdministratorPassword(const std::string& stillNeeded) override;
 
     std::vector<std::string> ChooseFiles(const std::string& title) override;
     std::optional<std::string> ChooseFolder(const std::string& title,

@@ -232,8 +232,11 @@ std::optional<std::string> DesktopQuestions::AskKeyFile(const std::string& admin
     }
 }
 
-std::optional<App::Secret> DesktopQuestions::AskAdministratorPassword() {
-    const std::string text = std::string(kAdminPasswordTexts[0]) + "\n" + kAdminPasswordTexts[1];
+std::optional<App::Secret> DesktopQuestions::AskAdministratorPassword(
+    const std::string& stillNeeded) {
+    std::string text = std::string(kAdminPasswordTexts[0]) + "\n" + kAdminPasswordTexts[1];
+    if (!stillNeeded.empty())
+        text += "\n" + stillNeeded;
     App::Secret password;
     for (;;) {
         if (!AskPassword(kAdminPasswordCaption, text, password))

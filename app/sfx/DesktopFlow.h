@@ -46,7 +46,7 @@ class DesktopQuestions : public App::RunQuestions {
                 Answer defaultButton) override;
     Replace ConfirmReplace(const std::string& text, const std::string& path40) override;
     std::optional<std::string> AskKeyFile(const std::string& administrator, bool create) override;
-    std::optional<App::Secret> AskAdministratorPassword() override;
+    std::optional<App::Secret> AskAdministratorPassword(const std::string& stillNeeded) override;
 
     // False on Cancel.
     bool AskPassword(const std::string& caption, const std::string& text, App::Secret& password);

@@ -13,6 +13,7 @@
 #include "app/core/Options.h"
 #include "app/core/Secrets.h"
 #include "app/core/Texts.h"
+#include "engine/ContainerInfo.h"
 #include "os/Directory.h"
 #include "os/File.h"
 #include "os/Logger.h"
@@ -224,15 +225,29 @@ FCryptEng::UnlockResult SelfExtractor::TryPassword(const App::Secret& password) 
     using FCryptEng::UnlockResult;
     m_runner.ClearPassword();
     UnlockResult result = Try(password.c_str());
-    // Administrators' passwords: one more at a time until the quorum is met.
+    // Administrators' passwords: one more at a time until the quorum is met. Each MoreAdmins
+    // answer is one more administrator accepted.
+    std::size_t needed = 0;
+    std::size_t accepted = 1;
+    if (result == UnlockResult::MoreAdmins) {
+        try {
+            if (const auto admins = FCryptEng::ContainerInfo::Read(m_self).administrators)
+                needed = admins->Needed();
+        } catch (const std::exception&) {
+            // The count is only shown; without it the dialog still asks.
+        }
+    }
     while (result == UnlockResult::MoreAdmins) {
-        std::optional<App::Secret> entered = m_dialogs.AskAdministratorPassword();
+        std::optional<App::Secret> entered = m_dialogs.AskAdministratorPassword(
+            App::RunQuestions::StillNeededText(needed > accepted ? needed - accepted : 0));
         if (!entered) {
             m_runner.ClearPassword();
             return UnlockResult::Cancelled;
         }
         result = Try(entered->c_str());
         entered->Clear();
+        if (result == UnlockResult::MoreAdmins)
+            ++accepted;
         if (result == UnlockResult::Wrong) {
             // A wrong further password costs only that password: the others stay entered.
             Show(kWrongText, Icon::Warning);

@@ -18,6 +18,7 @@
 #include "app/core/Strings.h"
 #include "app/core/Texts.h"
 #include "app/text/TerminalFrontEnd.h"
+#include "engine/ContainerInfo.h"
 #include "engine/FileDecryptor.h"
 #include "filters/ProgressFilter.h"
 #include "os/File.h"
@@ -261,18 +262,31 @@ class Opener {
         }
     }
 
-    // An administrator accepted: the others each type their own password.
+    // An administrator accepted: the others each type their own password, told how many are
+    // still needed (one is accepted per password, as on the decryption pages).
     std::optional<ExitStatus> AskAdministrators() {
+        std::size_t needed = 0, accepted = 1;
+        try {
+            const FCryptEng::ContainerInfo info = FCryptEng::ContainerInfo::Read(m_file);
+            if (info.administrators)
+                needed = info.administrators->Needed();
+        } catch (const std::exception&) {
+            // The engine has read the footers already; without the count the question stays.
+        }
         for (int wrong = 0;;) {
-            std::optional<App::Secret> entered = m_t.dialogs.AskAdministratorPassword();
+            const std::size_t more = needed > accepted ? needed - accepted : 0;
+            std::optional<App::Secret> entered =
+                m_t.dialogs.AskAdministratorPassword(App::RunQuestions::StillNeededText(more));
             if (!entered) {
                 m_t.err << kProgram << ": cancelled\n";
                 return ExitStatus::Cancelled;
             }
             const UnlockResult result = m_runner.SetPassword(entered->c_str());
             entered->Clear();
-            if (result == UnlockResult::MoreAdmins)
+            if (result == UnlockResult::MoreAdmins) {
+                ++accepted;
                 continue;
+            }
             if (result == UnlockResult::Wrong) {
                 m_t.err << kProgram << ": " << App::Text(App::StringId::WrongPassword) << "\n";
                 if (!m_t.in.Terminal() || ++wrong >= kTries)

@@ -16,6 +16,7 @@
 #include "app/core/Strings.h"
 #include "app/core/Texts.h"
 #include "app/text/CheckCommands.h"
+#include "app/text/InfoCommand.h"
 #include "app/text/TerminalPreferences.h"
 #include "app/wizard/CommandLine.h"
 #include "os/Logger.h"
@@ -125,7 +126,13 @@ void TerminalFrontEnd::RequestCancel() {
 }
 
 ExitStatus TerminalFrontEnd::Run(const App::Arguments& args, const App::Folders& folders) {
-    // --list and --test only read a container: no wizard, no session.
+    // --info, --list and --test only read a container: no wizard, no session.
+    if (WantsInfo(args)) {
+        // Only the user's configuration, to tell whose ways in these are.
+        const App::UserConfig config(App::OrganisationProfile::Load(folders), folders, nullptr,
+                                     m_dialogs);
+        return RunInfo(args, config, m_out, m_err);
+    }
     if (const auto checked =
             RunCheckCommand(args, CheckTerminal{m_in, m_dialogs, m_out, m_err, m_outTerminal}))
         return *checked;
@@ -273,6 +280,10 @@ std::string Slashed(std::string path) {
 
 void TerminalFrontEnd::RenderHeader(const App::Page& page) {
     m_out << "\n== " << page.Title() << " ==\n" << page.Subtitle() << "\n";
+    // Which ways open the chosen container, before a password is asked for.
+    if (const auto* password = dynamic_cast<const App::DecPasswordPg*>(&page))
+        if (!password->waysIn.empty())
+            m_out << App::EscapeControls(password->waysIn) << "\n";
     if (const auto* end = dynamic_cast<const App::EndPg*>(&page)) {
         m_out << "\n";
         for (const auto& t : end->Texts())

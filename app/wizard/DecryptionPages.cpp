@@ -5,9 +5,11 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/config/ContainerWays.h"
 #include "app/core/Secrets.h"
 #include "app/core/Strings.h"
 #include "app/core/Texts.h"
+#include "engine/ContainerInfo.h"
 #include "os/Directory.h"
 #include "os/File.h"
 #include "os/Logger.h"
@@ -103,10 +105,11 @@ int DecSourcePg::OnWizardNext() {
         SetName(full);
     m_context.stopReason.clear();
     OperationRunner& runner = m_context.runner;
+    const UserConfig& config = m_context.config;
     const std::string container = name;
     // The footers now, so that a file that is no container is refused here, not later.
     const std::optional<Opening> opened =
-        m_opening.Take(*this, TheSheet(), m_context.background, [&runner, container] {
+        m_opening.Take(*this, TheSheet(), m_context.background, [&runner, &config, container] {
             Opening o;
             try {
                 runner.SetCipherFile(container);
@@ -118,11 +121,25 @@ int DecSourcePg::OnWizardNext() {
                 runner.ClearPassword();
             } catch (const std::exception& e) {
                 o.corrupt = e.what();
+                return o;
+            }
+            try {
+                const ContainerWays ways =
+                    MatchWays(FCryptEng::ContainerInfo::Read(container), config);
+                o.waysIn = OpensWithLine(ways);
+                if (ways.info.administrators)
+                    o.administratorsNeeded = ways.info.administrators->Needed();
+            } catch (const std::exception& e) {
+                // Only a line less on the next page: the engine has read the footers already.
+                OS::Logger::Log(OS::LOG_WARN, container + ": ways in not read: " + e.what());
             }
             return o;
         });
     if (!opened)
         return kVeto;
+    // Empty after a refusal, so nothing of an earlier container is left on the next page.
+    if (auto* password = dynamic_cast<DecPasswordPg*>(TheSheet().PageById(kDecPasswordPg)))
+        password->SetWaysIn(opened->waysIn, opened->administratorsNeeded);
     if (!opened->fileError.empty()) {
         // Exists but cannot be opened (permissions, a special file): say why and stay.
         m_context.dialogs.Show(opened->fileError, Text(StringId::FileErrorCaption), Icon::Warning,
@@ -176,6 +193,12 @@ void DecPasswordPg::SetPassword(std::string_view text) {
     UpdateButtons();
 }
 
+void DecPasswordPg::SetWaysIn(std::string line, std::size_t administratorsNeeded) {
+    waysIn = std::move(line);
+    m_administratorsNeeded = administratorsNeeded;
+    Changed();
+}
+
 void DecPasswordPg::UpdateButtons() {
     // What the fields show changed too, whether or not the buttons did.
     Changed();
@@ -217,7 +240,11 @@ FCryptEng::UnlockResult DecPasswordPg::Try(const char* text) {
 bool DecPasswordPg::AskAdministrators() {
     OS::Trace t("DecPasswordPg::AskAdministrators()");
     for (;;) {
-        std::optional<Secret> entered = m_context.dialogs.AskAdministratorPassword();
+        const std::size_t more = m_administratorsNeeded > m_administratorsAccepted
+                                     ? m_administratorsNeeded - m_administratorsAccepted
+                                     : 0;
+        std::optional<Secret> entered =
+            m_context.dialogs.AskAdministratorPassword(RunQuestions::StillNeededText(more));
         if (!entered) {
             m_context.runner.ClearPassword();
             return false;
@@ -231,6 +258,7 @@ bool DecPasswordPg::AskAdministrators() {
                 Box(kWrongText, kCaption, Icon::Warning);
                 break;
             case UnlockResult::MoreAdmins:
+                ++m_administratorsAccepted;
                 break;
             case UnlockResult::Cancelled:
                 m_context.runner.ClearPassword();
@@ -277,6 +305,7 @@ int DecPasswordPg::OnWizardNext() {
                 focusPassword = true;
                 return kVeto;
             case UnlockResult::MoreAdmins:
+                m_administratorsAccepted = 1;
                 if (!AskAdministrators())
                     return kVeto;
                 unlocked = true;
@@ -298,11 +327,15 @@ int DecPasswordPg::OnWizardNext() {
 }
 
 std::vector<std::string> DecPasswordPg::Texts() const {
-    return {"Please enter the password to enable Cryvan to decrypt the given input file.",
-            Text(StringId::PasswordLabel), "Forgotten the password?",
-            "If this is a file that you created, you can also try your emergency password.",
-            "Corporate users: if this file was created within your company, you can also use "
-            "one of your Cryvan data recovery passwords."};
+    std::vector<std::string> texts{
+        "Please enter the password to enable Cryvan to decrypt the given input file.",
+        Text(StringId::PasswordLabel), "Forgotten the password?",
+        "If this is a file that you created, you can also try your emergency password.",
+        "Corporate users: if this file was created within your company, you can also use "
+        "one of your Cryvan data recovery passwords."};
+    if (!waysIn.empty())
+        texts.push_back(waysIn);
+    return texts;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -64,6 +64,9 @@ class DecSourcePg : public Page {
     struct Opening {
         std::string fileError;
         std::string corrupt;
+        // The container's ways in, as DecPasswordPg shows them; empty when unreadable.
+        std::string waysIn;
+        std::size_t administratorsNeeded = 0;
     };
 
     void UpdateButtons();
@@ -92,6 +95,13 @@ class DecPasswordPg : public Page {
     // The engine has accepted the password now in the field.
     bool unlocked = false;
     bool focusPassword = false;
+    // Which ways open the chosen container ("Opens with: a password; ..."), read without a
+    // password when it was chosen; empty when its key footer could not be read.
+    std::string waysIn;
+
+    // The chosen container's ways in, and how many administrators its entry needs (0: none or
+    // not known).
+    void SetWaysIn(std::string line, std::size_t administratorsNeeded);
 
     // Typing: clears `unlocked`.
     void SetPassword(std::string_view text);
@@ -117,6 +127,9 @@ class DecPasswordPg : public Page {
     void Box(const char* text, const char* caption, MessageBoxes::Icon icon);
 
     WizardContext& m_context;
+    std::size_t m_administratorsNeeded = 0;
+    // Administrators accepted since the last ClearPassword: one per MoreAdmins answer.
+    std::size_t m_administratorsAccepted = 0;
     NextAfterWork<FCryptEng::UnlockResult> m_unlocking;
     Secret m_password{kMaxPassword};
     bool m_commandLineTaken = false;

@@ -25,7 +25,9 @@ struct NoQuestions : App::RunQuestions {
     std::optional<std::string> AskKeyFile(const std::string&, bool) override {
         return std::nullopt;
     }
-    std::optional<App::Secret> AskAdministratorPassword() override { return std::nullopt; }
+    std::optional<App::Secret> AskAdministratorPassword(const std::string&) override {
+        return std::nullopt;
+    }
 };
 
 }  // namespace

@@ -136,6 +136,28 @@ TEST(Dialogs, SourceOptionsKeepWhatOkTakesAndCancelDrops) {
     EXPECT_FALSE(options.confirm);
 }
 
+TEST(Dialogs, AdministratorPasswordSaysHowManyMoreAreNeeded) {
+    OffscreenApplication app;
+    Desk::QtDialogs dialogs;
+    for (const std::string& needed :
+         {std::string("2 more administrator passwords are needed."), std::string()}) {
+        Script script({[&](QWidget* d) {
+            auto* line = d->findChild<QLabel*>("stillNeeded");
+            if (needed.empty()) {
+                EXPECT_EQ(line, nullptr);
+            } else {
+                ASSERT_NE(line, nullptr);
+                EXPECT_EQ(line->text().toStdString(), needed);
+            }
+            QTest::keyClicks(Control<QLineEdit>(d, "Administrator password:"), "ann's password");
+            Click(d, "OK");
+        }});
+        const std::optional<App::Secret> entered = dialogs.AskAdministratorPassword(needed);
+        ASSERT_TRUE(entered);
+        EXPECT_EQ(entered->View(), "ann's password");
+    }
+}
+
 TEST(Dialogs, NewAdministratorRefusesDifferentPasswordsAndTakesMatchingOnes) {
     OffscreenApplication app;
     Desk::QtDialogs dialogs;

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDropEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
@@ -141,6 +142,11 @@ TEST(WizardWindow, EncryptsDroppedFilesAndDecryptsThemBackThroughTheWindow) {
                      QString::fromStdString(container));
     w.Next();
     ASSERT_TRUE(w.On(w.wizard.decPassword));
+    // Which ways open it, under the instruction.
+    auto* waysIn = w.Page()->findChild<QLabel*>("waysIn");
+    ASSERT_NE(waysIn, nullptr);
+    EXPECT_TRUE(WaitFor([&] { return waysIn->isVisible(); }));
+    EXPECT_EQ(waysIn->text(), "Opens with: a password");
     auto* password = Control<QLineEdit>(w.Page(), "Enter password:");
     ASSERT_NE(password, nullptr);
     // A wrong password keeps the page, with the field emptied for another try.

@@ -27,6 +27,8 @@ class ScriptedDialogs : public App::WizardDialogs, public App::PreferencesDialog
     std::deque<std::optional<std::string>> openChoices;
     std::deque<std::optional<SourceOptions>> sourceOptionAnswers;  // nullopt: Cancel
     std::deque<std::optional<std::string>> administratorPasswords;
+    // What each administrator-password dialog said was still needed.
+    std::vector<std::string> administratorNeeds;
     std::deque<bool> preferencesAnswers;
     std::deque<std::optional<NewAdministrator>> newAdministrators;
     std::deque<std::optional<std::string>> organisationPasswords;
@@ -94,9 +96,10 @@ class ScriptedDialogs : public App::WizardDialogs, public App::PreferencesDialog
         options = *answer;
         return true;
     }
-    std::optional<App::Secret> AskAdministratorPassword() override {
+    std::optional<App::Secret> AskAdministratorPassword(const std::string& stillNeeded) override {
         Record("administrator password");
         std::lock_guard<std::mutex> lock(m_mutex);
+        administratorNeeds.push_back(stillNeeded);
         return AsSecret(Pop(administratorPasswords, std::optional<std::string>()));
     }
     bool ShowPreferences() override {

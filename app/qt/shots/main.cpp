@@ -135,7 +135,7 @@ void Dialogs(Desk::QtDialogs& dialogs, App::Wizard& wizard, QWidget* parent, con
     SaveNextDialog("23-source-options");
     dialogs.EditSourceOptions(options);
     SaveNextDialog("24-administrator-password");
-    dialogs.AskAdministratorPassword();
+    dialogs.AskAdministratorPassword(App::RunQuestions::StillNeededText(2));
     SaveNextDialog("25-key-file");
     dialogs.AskKeyFile("Alice", true);
     SaveNextDialog("26-new-administrator");

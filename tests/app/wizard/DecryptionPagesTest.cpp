@@ -245,6 +245,45 @@ TEST_F(AdministratorUnlock, FurtherPasswordsRetryAfterAWrongOne) {
                                         "administrator password", "administrator password"}));
 }
 
+TEST_F(AdministratorUnlock, PagesSayWhichWaysOpenAndHowManyMoreAreNeeded) {
+    const std::string admins = Container();
+    const std::string plain = MakeContainer("plain.aes", {{"a.txt", "a"}, {"b.txt", "b"}});
+    const std::string damaged = dir / "damaged.aes";
+    WriteText(damaged, ReadText(plain).substr(0, fs::file_size(plain) - 1));
+
+    Begin();
+    source.SetName(admins);
+    sheet.PressNext();
+    ASSERT_EQ(Active(), App::kDecPasswordPg);
+    EXPECT_EQ(password.waysIn, "Opens with: a password; 3 of 4 administrators");
+    EXPECT_EQ(password.Texts().back(), password.waysIn);
+
+    // A wrong further password does not count: two are still needed after it.
+    dialogs.administratorPasswords = {"not it at all", "cy's password", "di's password"};
+    password.SetPassword("ann's password");
+    sheet.PressNext();
+    EXPECT_EQ(Active(), App::kDecFilesPg);
+    EXPECT_EQ(dialogs.administratorNeeds,
+              (std::vector<std::string>{"2 more administrator passwords are needed.",
+                                        "2 more administrator passwords are needed.",
+                                        "1 more administrator password is needed."}));
+
+    // Each container chosen gets its own line; one refused leaves none behind.
+    sheet.PressBack();
+    sheet.PressBack();
+    ASSERT_EQ(Active(), App::kDecSourcePg);
+    source.SetName(plain);
+    sheet.PressNext();
+    ASSERT_EQ(Active(), App::kDecPasswordPg);
+    EXPECT_EQ(password.waysIn, "Opens with: a password");
+    sheet.PressBack();
+    source.SetName(damaged);
+    sheet.PressNext();
+    EXPECT_EQ(Active(), App::kDecSourcePg);
+    EXPECT_EQ(password.waysIn, "");
+    EXPECT_EQ(password.Texts().size(), 5u);
+}
+
 TEST_F(AdministratorUnlock, CancelledKeyFileStaysWithoutAMessage) {
     Unlock(Container(), "bo's password");  // no key file chosen
     EXPECT_EQ(Active(), App::kDecPasswordPg);
