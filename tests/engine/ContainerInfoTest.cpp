@@ -10,6 +10,7 @@
 
 #include "engine/ContainerInfo.h"
 #include "engine/EngineTestSupport.h"
+#include "engine/WaysInSupport.h"
 #include "os/File.h"
 #include "recovery/AdminRecovery.h"
 #include "recovery/EmergencyPassword.h"
@@ -34,15 +35,6 @@ std::string SealedRecord(const EmergencyPassword& ep) {
     return out;
 }
 
-std::unique_ptr<EmergencyPassword> MakeEmergency(const char* password) {
-    auto ep = std::make_unique<EmergencyPassword>();
-    ep->Create("Example Org");
-    const FCryptEng::KeyPair open = ep->GetKeyPair();
-    ep->Encrypt(password);
-    ep->Sign(open);
-    return ep;
-}
-
 // Puts `record` at the end of the key footer's body (the writer puts the key footer first),
 // keeping every length right; the key footer's MAC no longer matches, which no reader without
 // the password can tell.
@@ -61,24 +53,14 @@ std::string WithKeyRecord(std::string whole, const std::string& record) {
 class ContainerInfoTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        s_callback = std::make_unique<ScriptedCallback>();
-        s_config = std::make_unique<AdminRecovery>(s_callback.get());
-        ASSERT_TRUE(s_config->Add("Ann", "ann's password", false));
-        ASSERT_TRUE(s_config->Add("Bo", "bo's password", false));
-        ASSERT_TRUE(s_config->Add("Cy", "cy's password", false));
-        s_config->SetK(2);
-        s_otherConfig = std::make_unique<AdminRecovery>(s_callback.get());
+        s_ways = std::make_unique<SampleWaysIn>();
+        s_otherConfig = std::make_unique<AdminRecovery>(s_ways->callback.get());
         ASSERT_TRUE(s_otherConfig->Add("Ann", "ann's password", false));
         s_otherConfig->SetK(0);
-        s_mine = MakeEmergency("my emergency password");
-        s_theirs = MakeEmergency("their emergency password");
     }
     static void TearDownTestSuite() {
-        s_theirs.reset();
-        s_mine.reset();
         s_otherConfig.reset();
-        s_config.reset();
-        s_callback.reset();
+        s_ways.reset();
     }
 
     void SetUp() override { WriteText(dir / "a.txt", TextBytes(3000)); }
@@ -110,11 +92,8 @@ class ContainerInfoTest : public ::testing::Test {
     }
 
     TempDir dir;
-    static inline std::unique_ptr<ScriptedCallback> s_callback;
-    static inline std::unique_ptr<AdminRecovery> s_config;
+    static inline std::unique_ptr<SampleWaysIn> s_ways;
     static inline std::unique_ptr<AdminRecovery> s_otherConfig;
-    static inline std::unique_ptr<EmergencyPassword> s_mine;
-    static inline std::unique_ptr<EmergencyPassword> s_theirs;
 };
 
 TEST_F(ContainerInfoTest, PasswordEntriesAreCountedAndNothingElseInvented) {
@@ -132,22 +111,23 @@ TEST_F(ContainerInfoTest, PasswordEntriesAreCountedAndNothingElseInvented) {
 }
 
 TEST_F(ContainerInfoTest, EmergencyEntryCarriesItsOwnersSealedKey) {
-    const ContainerInfo info = ContainerInfo::Read(Make({"pw"}, {s_mine.get()}));
+    const ContainerInfo info = ContainerInfo::Read(Make({"pw"}, {s_ways->mine.get()}));
     EXPECT_EQ(info.passwordEntries, 1u);
     ASSERT_EQ(info.emergencyEntries.size(), 1u);
     // Byte-equal to the record in its owner's file, and to no one else's.
-    EXPECT_EQ(info.emergencyEntries[0], SealedRecord(*s_mine));
-    EXPECT_NE(info.emergencyEntries[0], SealedRecord(*s_theirs));
+    EXPECT_EQ(info.emergencyEntries[0], SealedRecord(*s_ways->mine));
+    EXPECT_NE(info.emergencyEntries[0], SealedRecord(*s_ways->theirs));
 }
 
 TEST_F(ContainerInfoTest, AdministratorsAreReadAsKOfNWithTheirEncryptedNames) {
-    const ContainerInfo info = ContainerInfo::Read(Make({"pw"}, {s_mine.get(), s_config.get()}));
+    const ContainerInfo info =
+        ContainerInfo::Read(Make({"pw"}, {s_ways->mine.get(), s_ways->config.get()}));
     ASSERT_TRUE(info.administrators);
     EXPECT_EQ(info.administrators->k, 2);
     EXPECT_EQ(info.administrators->n, 3);
     ASSERT_EQ(info.administrators->encryptedNames.size(), 3u);
     for (std::uint16_t i = 0; i < 3; ++i) {
-        const CryptoPP::SecByteBlock* stored = s_config->GetEncName(i);
+        const CryptoPP::SecByteBlock* stored = s_ways->config->GetEncName(i);
         ASSERT_NE(stored, nullptr);
         EXPECT_EQ(info.administrators->encryptedNames[i],
                   std::string(reinterpret_cast<const char*>(stored->data()), stored->size()));
@@ -202,7 +182,7 @@ TEST_F(ContainerInfoTest, HeaderKinds) {
 }
 
 TEST_F(ContainerInfoTest, DamagedFootersSayWhatIsWrong) {
-    const std::string whole = ReadText(Make({"pw"}, {s_config.get()}));
+    const std::string whole = ReadText(Make({"pw"}, {s_ways->config.get()}));
     const std::size_t size = whole.size();
     const std::uint32_t footers = Be32(whole, size - 4);
     const std::size_t region = size - 4 - footers;

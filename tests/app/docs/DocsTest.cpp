@@ -19,6 +19,7 @@
 
 namespace {
 
+using cryvan_test::Lines;
 using Words = std::vector<std::string>;
 
 const std::string kShare = CRYVAN_DOCS_DIR;
@@ -85,14 +86,6 @@ bool Have(const std::string& tool) {
             GTEST_SKIP() << tool << " is missing: install it with scripts/install-deps.sh";     \
         }                                                                                       \
     } while (false)
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
 
 // cryvan's rows, not the decrypt-only program's.
 bool CryvanRow(const App::OptionRow& row) {

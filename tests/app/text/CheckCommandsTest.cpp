@@ -34,14 +34,6 @@ class LocalZone {
     EnvVar m_zone;
 };
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 // 2023-11-14 22:13:20 UTC.
 constexpr long kTime = 1700000000;
 

@@ -10,6 +10,7 @@
 #include "app/text/InfoCommand.h"
 #include "app/text/TerminalFixture.h"
 #include "engine/ContainerInfo.h"
+#include "engine/WaysInSupport.h"
 #include "recovery/AdminRecovery.h"
 #include "recovery/EmergencyPassword.h"
 
@@ -21,36 +22,15 @@ using FCryptEng::AdminRecovery;
 using FCryptEng::ContainerInfo;
 using FCryptEng::EmergencyPassword;
 
-std::unique_ptr<EmergencyPassword> MakeEmergency(const char* password) {
-    auto ep = std::make_unique<EmergencyPassword>();
-    ep->Create("Example Org");
-    const FCryptEng::KeyPair open = ep->GetKeyPair();
-    ep->Encrypt(password);
-    ep->Sign(open);
-    return ep;
-}
-
 class InfoCommand : public TerminalFixture {
   protected:
-    static void SetUpTestSuite() {
-        s_callback = std::make_unique<ScriptedCallback>();
-        s_config = std::make_unique<AdminRecovery>(s_callback.get());
-        ASSERT_TRUE(s_config->Add("Ann", "ann's password", false));
-        ASSERT_TRUE(s_config->Add("Bo", "bo's password", false));
-        ASSERT_TRUE(s_config->Add("Cy", "cy's password", false));
-        s_config->SetK(2);
-        s_mine = MakeEmergency("my emergency password");
-        s_theirs = MakeEmergency("their emergency password");
-    }
-    static void TearDownTestSuite() {
-        s_theirs.reset();
-        s_mine.reset();
-        s_config.reset();
-        s_callback.reset();
-    }
+    static void SetUpTestSuite() { s_ways = std::make_unique<SampleWaysIn>(); }
+    static void TearDownTestSuite() { s_ways.reset(); }
 
     // The user's own emergency password file, where the front end's configuration finds it.
-    void InstallMine() { s_mine->SaveAs(MakeFolders(dir).perUser + "Emergency Password.bin"); }
+    void InstallMine() {
+        s_ways->mine->SaveAs(MakeFolders(dir).perUser + "Emergency Password.bin");
+    }
 
     std::string Make(const std::vector<const FCryptEng::RecoverySource*>& recoveries) {
         WriteText(dir / "a.txt", "alpha");
@@ -64,15 +44,12 @@ class InfoCommand : public TerminalFixture {
         return box;
     }
 
-    static inline std::unique_ptr<ScriptedCallback> s_callback;
-    static inline std::unique_ptr<AdminRecovery> s_config;
-    static inline std::unique_ptr<EmergencyPassword> s_mine;
-    static inline std::unique_ptr<EmergencyPassword> s_theirs;
+    static inline std::unique_ptr<SampleWaysIn> s_ways;
 };
 
 TEST_F(InfoCommand, HumanAnswerNamesTheUsersOwnEmergencyEntry) {
     InstallMine();
-    const std::string box = Make({s_mine.get(), s_config.get()});
+    const std::string box = Make({s_ways->mine.get(), s_ways->config.get()});
     ASSERT_EQ(Run({"--info", box}), ExitStatus::Success) << err.str();
     EXPECT_EQ(out.str(), "File: " + box +
                              "\n"
@@ -94,7 +71,7 @@ TEST_F(InfoCommand, HumanAnswerNamesTheUsersOwnEmergencyEntry) {
 
 TEST_F(InfoCommand, JsonAnswerForAnotherUsersEmergencyEntry) {
     InstallMine();
-    const std::string box = Make({s_theirs.get()});
+    const std::string box = Make({s_ways->theirs.get()});
     ASSERT_EQ(Run({"--text", "--info", box, "--json"}), ExitStatus::Success) << err.str();
     EXPECT_EQ(out.str(), "{\"file\": \"" + box +
                              "\", \"size\": " + std::to_string(fs::file_size(box)) +
@@ -111,12 +88,12 @@ TEST_F(InfoCommand, JsonAnswerForAnotherUsersEmergencyEntry) {
 }
 
 TEST_F(InfoCommand, AdministratorsAreMatchedByTheirEncryptedNames) {
-    const std::string box = Make({s_config.get()});
+    const std::string box = Make({s_ways->config.get()});
     // The same administrators, less Bo, and one of the same name as none of them.
-    AdminRecovery local(*s_config);
+    AdminRecovery local(*s_ways->config);
     ASSERT_TRUE(local.Remove("Bo"));
     ASSERT_TRUE(local.Add("Dee", "dee's password", false));
-    AdminRecovery impostor(s_callback.get());
+    AdminRecovery impostor(s_ways->callback.get());
     ASSERT_TRUE(impostor.Add("Ann", "ann's password", false));
 
     const App::ContainerWays ways = App::MatchWays(ContainerInfo::Read(box), nullptr, &local);
