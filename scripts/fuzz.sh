@@ -14,7 +14,11 @@ cmake --build build-fuzz -j "$(nproc)"
 work=build-fuzz/corpus
 rm -rf "$work"
 build-fuzz/bin/make-fuzz-seeds "$work"
-for target in keyfooter dirfooter keypair emergency adminentry datarecovery organisation; do
+# Whole containers: the hostile ones kept with the tests, each broken in its own way.
+mkdir -p "$work/containerinfo"
+cp tests/vectors/hostile/*.aes "$work/containerinfo/"
+for target in keyfooter dirfooter keypair emergency adminentry datarecovery organisation \
+              containerinfo; do
     echo "== fuzzing $target for ${seconds}s"
     mkdir -p "$work/$target-found"
     log="build-fuzz/$target.log"
