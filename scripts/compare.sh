@@ -259,12 +259,12 @@ report() {
     echo "|---|---:|---:|---:|---:|---:|---:|---:|"
     for tool in "${tools[@]}"; do
         et=$(median "${encT[$tool]}") dt=$(median "${decT[$tool]}")
-        # A bar inside a table cell is escaped, code span or not.
-        awk -v l="${label[$tool]//|/\\|}" -v et="$et" -v dt="$dt" -v ce="$ce" -v cd="$cd" \
+        # A bar inside a table cell is escaped, code span or not; ENVIRON keeps the backslash.
+        l="${label[$tool]//|/\\|}" awk -v et="$et" -v dt="$dt" -v ce="$ce" -v cd="$cd" \
             -v em="$(maximum "${encM[$tool]}")" -v dm="$(maximum "${decM[$tool]}")" \
             -v s="${size[$tool]}" -v b="$bytes" 'BEGIN {
                 printf "| `%s` | %.2f | %.2f | %.2f | %.2f | %.1f / %.1f | %.1f | %.1f %% |\n",
-                    l, et, (ce > 0 ? et / ce : 0), dt, (cd > 0 ? dt / cd : 0),
+                    ENVIRON["l"], et, (ce > 0 ? et / ce : 0), dt, (cd > 0 ? dt / cd : 0),
                     em / 1024, dm / 1024, s / 1048576, 100 * s / b }'
     done
 }
