@@ -461,18 +461,16 @@ int main(int argc, char** argv) {
                     twoCoreDec[1]);
         row("engine encrypt", &Figures::engineEnc);
         row("engine decrypt", &Figures::engineDec);
-        std::printf("%-38s %11.1f%% %11.1f%%\n", "engine encrypt / limit",
-                    100 * Rate(bytes, files[0].engineEnc) / limitEnc[0],
-                    100 * Rate(bytes, files[1].engineEnc) / limitEnc[1]);
-        std::printf("%-38s %11.1f%% %11.1f%%\n", "engine decrypt / limit",
-                    100 * Rate(bytes, files[0].engineDec) / limitDec[0],
-                    100 * Rate(bytes, files[1].engineDec) / limitDec[1]);
-        std::printf("%-38s %11.1f%% %11.1f%%\n", "engine encrypt / two-core limit",
-                    100 * Rate(bytes, files[0].engineEnc) / twoCoreEnc[0],
-                    100 * Rate(bytes, files[1].engineEnc) / twoCoreEnc[1]);
-        std::printf("%-38s %11.1f%% %11.1f%%\n", "engine decrypt / two-core limit",
-                    100 * Rate(bytes, files[0].engineDec) / twoCoreDec[0],
-                    100 * Rate(bytes, files[1].engineDec) / twoCoreDec[1]);
+        // The engine's speed as a share of a limit, for both files.
+        const auto share = [&](const char* label, double Figures::*engine, const double* limit) {
+            std::printf("%-38s %11.1f%% %11.1f%%\n", label,
+                        100 * Rate(bytes, files[0].*engine) / limit[0],
+                        100 * Rate(bytes, files[1].*engine) / limit[1]);
+        };
+        share("engine encrypt / limit", &Figures::engineEnc, limitEnc);
+        share("engine decrypt / limit", &Figures::engineDec, limitDec);
+        share("engine encrypt / two-core limit", &Figures::engineEnc, twoCoreEnc);
+        share("engine decrypt / two-core limit", &Figures::engineDec, twoCoreDec);
         std::printf("%-38s %11.1f%% %11.1f%%\n", "container size / file size",
                     100 * double(files[0].stored) / double(bytes),
                     100 * double(files[1].stored) / double(bytes));
