@@ -112,12 +112,12 @@ inline constexpr OptionRow kOptions[] = {
      "unverified, since only a password can check it"},
     {Option::Json, "--json", nullptr, OptionValue::None, "", kFrontEnd,
      "--info's answer as one JSON object, for scripts"},
-    {Option::Help, "--help", "-h", OptionValue::None, "", kFrontEnd | kStandAlone, "this text"},
     {Option::List, "--list", nullptr, OptionValue::Required, "FILE", kFrontEnd,
      "list the files and folders stored in the container, like tar -tv, writing nothing"},
     {Option::Test, "--test", nullptr, OptionValue::Required, "FILE", kFrontEnd,
      "check every stored file of the container (its MAC, and that it inflates to its size), "
      "writing nothing; status 2 names each damaged file"},
+    {Option::Help, "--help", "-h", OptionValue::None, "", kFrontEnd | kStandAlone, "this text"},
 };
 
 // The row of `word` among those accepted at `place`, compared as typed; nullptr when none.
