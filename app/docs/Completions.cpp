@@ -61,11 +61,11 @@ std::string KindCode(const Value& value) {
 
 // "required files", "optional words=k|d": what an option takes, quoted by `quote`.
 template <typename Quote>
-std::string ValueSpec(const Word& word, Quote quote) {
-    std::string spec = word.optional ? "optional" : "required";
+std::string ValueTakes(const Word& word, Quote quote) {
+    std::string takes = word.optional ? "optional" : "required";
     for (const Value& value : word.values)
-        spec += " " + quote(KindCode(value));
-    return spec;
+        takes += " " + quote(KindCode(value));
+    return takes;
 }
 
 std::string NextPlace(const Word& word) {
@@ -88,7 +88,7 @@ std::vector<std::string> Spellings(const Word& word) {
 namespace {
 
 // A shell function `<f><suffix>` that sets <f>_reply from "PLACE WORD": for "_next" the place the
-// words after a switching word belong to, for "_values" what the option takes (ValueSpec).
+// words after a switching word belong to, for "_values" what the option takes (ValueTakes).
 // Bash and zsh read both alike.
 std::string PlaceAndWordCases(const Program& program, const std::string& f, const char* suffix) {
     const bool next = std::string(suffix) == "_next";
@@ -99,7 +99,7 @@ std::string PlaceAndWordCases(const Program& program, const std::string& f, cons
                 continue;
             for (const std::string& spelling : Spellings(word))
                 s += "    " + ShQuote(place.name + " " + spelling) + ") " + f + "_reply=(" +
-                     (next ? ShQuote(NextPlace(word)) : ValueSpec(word, ShQuote)) + ") ;;\n";
+                     (next ? ShQuote(NextPlace(word)) : ValueTakes(word, ShQuote)) + ") ;;\n";
         }
     return s + "    *) " + f + "_reply=() ;;\n    esac\n}\n\n";
 }
@@ -314,7 +314,7 @@ std::string ZshCompletion(const Program& program) {
     case $place in
 )";
     for (const Place& place : program.places) {
-        std::vector<std::string> specs;
+        std::vector<std::string> arguments;
         std::vector<std::string> commands;
         std::set<std::string> rest;
         for (const Word& word : place.words) {
@@ -323,33 +323,33 @@ std::string ZshCompletion(const Program& program) {
                 continue;
             }
             for (const std::string& spelling : Spellings(word)) {
-                std::string spec = spelling + "[" + ZshDescription(word.help) + "]";
+                std::string argument = spelling + "[" + ZshDescription(word.help) + "]";
                 for (std::size_t i = 0; i < word.values.size(); ++i) {
-                    spec += ZshValue(word.values[i], i == 0 && word.optional);
+                    argument += ZshValue(word.values[i], i == 0 && word.optional);
                     // Words that follow a repeating value are taken by the rest below.
                     if (word.values[i].repeats)
                         rest.insert(ZshValue(word.values[i], false));
                 }
-                specs.push_back(spec);
+                arguments.push_back(argument);
             }
         }
         if (!commands.empty()) {
-            std::string spec = "1:command:(";
+            std::string argument = "1:command:(";
             for (std::size_t i = 0; i < commands.size(); ++i)
-                spec += (i ? " " : "") + commands[i];
-            specs.push_back(spec + ")");
+                argument += (i ? " " : "") + commands[i];
+            arguments.push_back(argument + ")");
         }
         for (std::size_t i = 0; i < place.operand.size(); ++i) {
             if (place.operand[i].repeats)
                 rest.insert(ZshValue(place.operand[i], false));
             else
-                specs.push_back(std::to_string(i + 1) + ZshValue(place.operand[i], true));
+                arguments.push_back(std::to_string(i + 1) + ZshValue(place.operand[i], true));
         }
-        for (const std::string& spec : rest)
-            specs.push_back("*" + spec);
+        for (const std::string& argument : rest)
+            arguments.push_back("*" + argument);
         s += "    " + ShQuote(place.name) + ")\n        _arguments :";
-        for (const std::string& spec : specs)
-            s += " \\\n            " + ShQuote(spec);
+        for (const std::string& argument : arguments)
+            s += " \\\n            " + ShQuote(argument);
         s += "\n        ;;\n";
     }
     s += "    *) _message 'no more arguments' ;;\n    esac\n}\n\n" + f + " \"$@\"\n";
@@ -378,7 +378,7 @@ std::string FishCompletion(const Program& program) {
             if (!word.values.empty())
                 for (const std::string& spelling : Spellings(word))
                     s += "        case " + FishQuote(place.name + " " + spelling) +
-                         "\n            printf '%s\\n' " + ValueSpec(word, FishQuote) + "\n";
+                         "\n            printf '%s\\n' " + ValueTakes(word, FishQuote) + "\n";
     s += "    end\nend\n\n";
 
     s += "function " + f + "_operand --argument-names place\n    switch $place\n";
@@ -416,16 +416,16 @@ std::string FishCompletion(const Program& program) {
             set operands 0
             continue
         end
-        set -l spec ()" +
+        set -l takes ()" +
          f + R"(_values $place "$word")
-        if set -q spec[1]
-            if test $spec[1] = required
+        if set -q takes[1]
+            if test $takes[1] = required
                 set required 1
             else
                 set required 0
             end
-            set -e spec[1]
-            set pending $spec
+            set -e takes[1]
+            set pending $takes
         else if not string match -q -- '-*' "$word"
             set operands (math $operands + 1)
         end

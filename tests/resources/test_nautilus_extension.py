@@ -3,7 +3,6 @@
 Usage: test_nautilus_extension.py BUILT_EXTENSION.py [unittest options]
 """
 
-import importlib.util
 import os
 import sys
 import tempfile
@@ -57,9 +56,10 @@ def load_extension(modules):
     saved = {name: sys.modules.get(name) for name in modules}
     sys.modules.update(modules)
     try:
-        spec = importlib.util.spec_from_file_location("cryvan_nautilus_under_test", EXTENSION)
-        module = importlib.util.module_from_spec(spec)
-        spec.loader.exec_module(module)
+        module = types.ModuleType("cryvan_nautilus_under_test")
+        module.__file__ = str(EXTENSION)
+        with open(EXTENSION, encoding="utf-8") as source:
+            exec(compile(source.read(), str(EXTENSION), "exec"), module.__dict__)
         return module
     finally:
         for name, value in saved.items():
