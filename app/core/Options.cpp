@@ -1,5 +1,7 @@
 #include "app/core/Options.h"
 
+#include "app/core/Texts.h"
+
 namespace App {
 
 namespace {
@@ -34,6 +36,12 @@ std::string HangingIndent(std::string head, std::string_view text, std::size_t c
         at = end < text.size() ? end + 1 : end;
     }
     return out;
+}
+
+ExitStatus ReportUsage(std::ostream& err, const std::string& program, const std::string& why) {
+    err << program << ": " << EscapeControls(why) << "\n"
+        << "Try '" << program << " --help' for more information.\n";
+    return ExitStatus::InvalidCommandLine;
 }
 
 const OptionRow* FindOption(std::string_view word, OptionPlace place) {

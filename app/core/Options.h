@@ -3,8 +3,11 @@
 #pragma once
 
 #include <cstddef>
+#include <ostream>
 #include <string>
 #include <string_view>
+
+#include "app/core/ExitStatus.h"
 
 namespace App {
 
@@ -130,6 +133,8 @@ std::string OptionSynopsis(const OptionRow& row);
 // of its own when it reaches the column.
 std::string HangingIndent(std::string head, std::string_view text, std::size_t column,
                           std::size_t width = 80);
+// "<program>: <why>" and the pointer to --help on `err`; the status of a usage error.
+ExitStatus ReportUsage(std::ostream& err, const std::string& program, const std::string& why);
 // One line per row accepted at one of `places`, the help text wrapped to `width` columns.
 std::string OptionHelp(unsigned places, std::size_t width = 80);
 

@@ -52,4 +52,20 @@ Secret ReadPasswordFile(const std::string& path) {
     return text;
 }
 
+Secret ReadPasswordOption(bool fromDescriptor, const std::string& value) {
+    if (!fromDescriptor)
+        return ReadPasswordFile(value);
+    const std::string notANumber = "--password-fd needs a descriptor number, not '" + value + "'";
+    std::size_t used = 0;
+    int fd = -1;
+    try {
+        fd = std::stoi(value, &used);
+    } catch (const std::logic_error&) {  // invalid_argument, out_of_range
+        throw std::runtime_error(notANumber);
+    }
+    if (used != value.size() || fd < 0)
+        throw std::runtime_error(notANumber);
+    return ReadPasswordFd(fd);
+}
+
 }  // namespace App

@@ -20,5 +20,9 @@ bool ReadSecretLine(int fd, Secret& text);
 // The first line of a descriptor (--password-fd) or a file (--password-file), without its end.
 Secret ReadPasswordFd(int fd);
 Secret ReadPasswordFile(const std::string& path);
+// The password of --password-fd (`fromDescriptor`) or --password-file, `value` as typed. Raises
+// std::runtime_error with the usage text: a value that is no descriptor number, or what could
+// not be read, naming the option.
+Secret ReadPasswordOption(bool fromDescriptor, const std::string& value);
 
 }  // namespace App

@@ -70,6 +70,38 @@ std::string CompactPath(const std::string& path, std::size_t max) {
     return path.substr(0, head) + kDots + tail;
 }
 
+std::size_t Utf8Sequence(const std::string& text, std::size_t at, std::uint32_t* codePoint) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    std::size_t length = 0;
+    std::uint32_t cp = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        cp = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        cp = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        cp = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (text.size() - at < length)
+        return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80)
+            return 0;
+        cp = cp << 6 | (byte(at + i) & 0x3F);
+    }
+    static const std::uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kLeast[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    if (codePoint)
+        *codePoint = cp;
+    return length;
+}
+
 namespace {
 
 std::string Escaped(const std::string& text, bool keepLines) {
@@ -93,28 +125,9 @@ std::string Escaped(const std::string& text, bool keepLines) {
             continue;
         }
         // A whole UTF-8 sequence, or each byte of a broken one escaped on its own.
-        std::size_t len = 0;
         std::uint32_t cp = 0;
-        if (c >= 0xC2 && c <= 0xDF) {
-            len = 2;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            len = 3;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            len = 4;
-            cp = c & 0x07;
-        }
-        bool valid = len != 0 && i + len <= n;
-        for (std::size_t k = 1; valid && k < len; ++k) {
-            const unsigned char cc = static_cast<unsigned char>(text[i + k]);
-            valid = (cc & 0xC0) == 0x80;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        if (valid && ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
-                      (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))))
-            valid = false;
-        if (!valid) {
+        const std::size_t len = Utf8Sequence(text, i, &cp);
+        if (len == 0) {
             hex("\\x", c, 2);
             ++i;
             continue;

@@ -26,6 +26,10 @@ std::string CompactPath(const std::string& path, std::size_t max = 40);
 // controls, DEL, ESC, C1 controls and bytes that are not UTF-8 become visible "\x1b" or
 // "\u009b", so a name can neither move the cursor nor rewrite lines. A backslash stays as it is.
 std::string EscapeControls(const std::string& text);
+// The length of the well-formed UTF-8 sequence of two to four bytes at `at` (its code point in
+// `codePoint`), or 0: a byte below 0x80, an overlong form, a surrogate, past U+10FFFF, cut short.
+std::size_t Utf8Sequence(const std::string& text, std::size_t at,
+                         std::uint32_t* codePoint = nullptr);
 // The same for a message of several lines: its line feeds and tabs stay.
 std::string EscapeText(const std::string& text);
 // printf into a string.

@@ -45,29 +45,14 @@ Session::~Session() {
 }
 
 ExitStatus Session::Usage(const std::string& why) {
-    m_parts.err << m_parts.program << ": " << EscapeControls(why) << "\n"
-                << "Try '" << m_parts.program << " --help' for more information.\n";
-    return ExitStatus::InvalidCommandLine;
+    return ReportUsage(m_parts.err, m_parts.program, why);
 }
 
 std::optional<ExitStatus> Session::ReadPassword(Option option, const std::string& value) {
-    const std::string name = option == Option::PasswordFd ? "--password-fd" : "--password-file";
     try {
-        if (option == Option::PasswordFd) {
-            std::size_t used = 0;
-            const int fd = std::stoi(value, &used);
-            if (used != value.size() || fd < 0)
-                return Usage(name + " needs a descriptor number, not '" + value + "'");
-            m_password = ReadPasswordFd(fd);
-        } else {
-            m_password = ReadPasswordFile(value);
-        }
-    } catch (const std::invalid_argument&) {
-        return Usage(name + " needs a descriptor number, not '" + value + "'");
-    } catch (const std::out_of_range&) {
-        return Usage(name + " needs a descriptor number, not '" + value + "'");
+        m_password = ReadPasswordOption(option == Option::PasswordFd, value);
     } catch (const std::runtime_error& e) {
-        return Usage(e.what());  // names the option and the file
+        return Usage(e.what());  // names the option, and the file or the value
     }
     return std::nullopt;
 }

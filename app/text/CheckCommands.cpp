@@ -59,9 +59,7 @@ std::string Shown(const std::string& stored) {
 }
 
 ExitStatus Usage(std::ostream& err, const std::string& why) {
-    err << kProgram << ": " << App::EscapeControls(why) << "\n"
-        << "Try '" << kProgram << " --help' for more information.\n";
-    return ExitStatus::InvalidCommandLine;
+    return App::ReportUsage(err, kProgram, why);
 }
 
 // Nullopt when the arguments are no request of ours; a status when they are one that cannot run.
@@ -128,22 +126,9 @@ std::optional<ExitStatus> Parse(const App::Arguments& args, std::ostream& err,
 // The password the options name; nullopt (usage written) when unusable.
 std::optional<ExitStatus> ReadOptionPassword(const Request& r, std::ostream& err,
                                              std::optional<App::Secret>& password) {
-    const std::string name =
-        *r.passwordOption == App::Option::PasswordFd ? "--password-fd" : "--password-file";
     try {
-        if (*r.passwordOption == App::Option::PasswordFd) {
-            std::size_t used = 0;
-            const int fd = std::stoi(r.passwordValue, &used);
-            if (used != r.passwordValue.size() || fd < 0)
-                throw std::invalid_argument(r.passwordValue);
-            password = App::ReadPasswordFd(fd);
-        } else {
-            password = App::ReadPasswordFile(r.passwordValue);
-        }
-    } catch (const std::invalid_argument&) {
-        return Usage(err, name + " needs a descriptor number, not '" + r.passwordValue + "'");
-    } catch (const std::out_of_range&) {
-        return Usage(err, name + " needs a descriptor number, not '" + r.passwordValue + "'");
+        password =
+            App::ReadPasswordOption(*r.passwordOption == App::Option::PasswordFd, r.passwordValue);
     } catch (const std::runtime_error& e) {
         return Usage(err, e.what());
     }

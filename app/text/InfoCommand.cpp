@@ -35,40 +35,7 @@ const char* HeaderText(ContainerInfo::Header header) {
 }
 
 ExitStatus Usage(std::ostream& err, const std::string& why) {
-    err << "cryvan: " << App::EscapeControls(why) << "\n"
-        << "Try 'cryvan --help' for more information.\n";
-    return ExitStatus::InvalidCommandLine;
-}
-
-// The length of the well-formed UTF-8 sequence at `at`, or 0.
-std::size_t Utf8Length(const std::string& s, std::size_t at) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-    const unsigned char lead = byte(at);
-    std::size_t length = 0;
-    std::uint32_t cp = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        cp = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        cp = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        cp = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (s.size() - at < length)
-        return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(at + i) & 0xC0) != 0x80)
-            return 0;
-        cp = cp << 6 | (byte(at + i) & 0x3F);
-    }
-    static const std::uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < kLeast[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
-    return length;
+    return App::ReportUsage(err, "cryvan", why);
 }
 
 }  // namespace
@@ -104,7 +71,7 @@ std::string JsonString(const std::string& text) {
             out += std::string("\\u00") + digits[c >> 4] + digits[c & 0xF];
         } else if (c < 0x80) {
             out += char(c);
-        } else if (const std::size_t n = Utf8Length(text, i)) {
+        } else if (const std::size_t n = App::Utf8Sequence(text, i)) {
             out.append(text, i, n);
             i += n;
             continue;
