@@ -180,4 +180,10 @@ ContainerInfo ContainerInfo::Read(const std::string& path) {
     return info;
 }
 
+ContainerInfo ContainerInfo::OfKeyFooter(KeyFooter& footer) {
+    ContainerInfo info;
+    Describe(footer, info);
+    return info;
+}
+
 }  // namespace FCryptEng

@@ -13,6 +13,8 @@
 
 namespace FCryptEng {
 
+class KeyFooter;
+
 struct ContainerInfo {
     // The footers cannot be read as a container's: the text says what is wrong.
     class Damaged : public OS::Error {
@@ -48,6 +50,8 @@ struct ContainerInfo {
     // Raises OS::File::Error when the file cannot be read, Damaged when its footers are not a
     // container's. Nothing is trusted that the bytes there do not bear out.
     static ContainerInfo Read(const std::string& path);
+    // The ways in of a key footer already read (an engine's); header and size stay unknown.
+    static ContainerInfo OfKeyFooter(KeyFooter& footer);
 };
 
 // "text", "linux-program", "windows-program", "other".

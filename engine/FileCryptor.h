@@ -57,6 +57,8 @@ class FileCryptor {
     std::optional<std::string> PlainFile(std::size_t index, bool& isDir, bool selectedOnly) const;
 
     const DirFooter& Directory() const { return *m_dirFooter; }
+    // The ways in as read (decrypting: from the container, once its name is set).
+    KeyFooter& Keys() { return *m_keyFooter; }
 
   protected:
     FileCryptor(OperationStatus* status, CryptorCallback* callback);

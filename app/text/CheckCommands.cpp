@@ -251,13 +251,10 @@ class Opener {
     // still needed (one is accepted per password, as on the decryption pages).
     std::optional<ExitStatus> AskAdministrators() {
         std::size_t needed = 0, accepted = 1;
-        try {
-            const FCryptEng::ContainerInfo info = FCryptEng::ContainerInfo::Read(m_file);
-            if (info.administrators)
-                needed = info.administrators->Needed();
-        } catch (const std::exception&) {
-            // The engine has read the footers already; without the count the question stays.
-        }
+        const FCryptEng::ContainerInfo info =
+            FCryptEng::ContainerInfo::OfKeyFooter(m_runner.Cryptor().Keys());
+        if (info.administrators)
+            needed = info.administrators->Needed();
         for (int wrong = 0;;) {
             const std::size_t more = needed > accepted ? needed - accepted : 0;
             std::optional<App::Secret> entered =

@@ -124,13 +124,13 @@ int DecSourcePg::OnWizardNext() {
                 return o;
             }
             try {
-                const ContainerWays ways =
-                    MatchWays(FCryptEng::ContainerInfo::Read(container), config);
+                const ContainerWays ways = MatchWays(
+                    FCryptEng::ContainerInfo::OfKeyFooter(runner.Cryptor().Keys()), config);
                 o.waysIn = OpensWithLine(ways);
                 if (ways.info.administrators)
                     o.administratorsNeeded = ways.info.administrators->Needed();
             } catch (const std::exception& e) {
-                // Only a line less on the next page: the engine has read the footers already.
+                // Only a line less on the next page: the container itself opened.
                 OS::Logger::Log(OS::LOG_WARN, container + ": ways in not read: " + e.what());
             }
             return o;
