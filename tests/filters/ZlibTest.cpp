@@ -5,44 +5,22 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "PipelineRecorder.h"
+#include "SampleData.h"
 
 namespace {
 
 using cryvan_test::PipelineRecorder;
 using cryvan_test::PutInPieces;
+using cryvan_test::RandomBytes;
+using cryvan_test::Text;
 using Pieces = std::vector<std::size_t>;
 
 const CryptoPP::byte* Bytes(const std::string& s) {
     return reinterpret_cast<const CryptoPP::byte*>(s.data());
-}
-
-std::string RandomBytes(std::size_t size, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::string s(size, '\0');
-    for (char& c : s)
-        c = static_cast<char>(gen() & 0xFF);
-    return s;
-}
-
-// Words, spaces and line ends in random order: compresses like prose does.
-std::string Text(std::size_t size, unsigned seed) {
-    static const char* const kWords[] = {"the",     "container", "holds", "every",  "file",
-                                         "folder",  "password",  "key",   "stored", "encrypted",
-                                         "and",     "of",        "a",     "to",     "directory",
-                                         "entries", "with",      "times", "size",   "name"};
-    std::mt19937 gen(seed);
-    std::string s;
-    while (s.size() < size) {
-        s += kWords[gen() % 20];
-        s += gen() % 12 == 0 ? '\n' : ' ';
-    }
-    s.resize(size);
-    return s;
 }
 
 // What zlib's one-shot call makes of the data at level 6.
