@@ -137,4 +137,88 @@ TEST(ParallelDeflater, TextCompressesAlmostAsWellAsSerialZlib) {
     EXPECT_LT(double(Deflate(text).size()), 1.003 * double(Compress2(text).size()));
 }
 
+// Records like PipelineRecorder, but its put number `failAt` (from 1) throws; 0 never.
+class FailingSink : public PipelineRecorder {
+  public:
+    size_t Put2(const CryptoPP::byte* inString, size_t length, int messageEnd,
+                bool blocking) override {
+        if (++puts == failAt)
+            throw std::runtime_error("sink failed");
+        return PipelineRecorder::Put2(inString, length, messageEnd, blocking);
+    }
+    std::size_t puts = 0, failAt = 0;
+};
+
+TEST(ParallelDeflater, AFailureFurtherOnReachesTheCallerAndTheNextMessageStartsAfresh) {
+    const std::string data = Text(20 * kBlock + 3, 6), next = Text(3 * kBlock, 7);
+    const std::string expected = Deflate(next);
+    FailingSink whole;
+    PutInPieces(*std::make_unique<ParallelDeflater>(new CryptoPP::Redirector(whole)), data, {});
+    const std::size_t puts = whole.puts;
+    // The header, the first block, one in the middle, the Adler-32, the end of the message.
+    for (std::size_t failAt : {std::size_t(1), std::size_t(2), puts / 2, puts - 1, puts}) {
+        for (unsigned workers : {1u, 2u}) {
+            SCOPED_TRACE(std::to_string(failAt) + ". put of " + std::to_string(puts) + " fails, " +
+                         std::to_string(workers) + " workers");
+            FailingSink sink;
+            sink.failAt = failAt;
+            ParallelDeflater deflater(new CryptoPP::Redirector(sink), workers);
+            EXPECT_THROW(PutInPieces(deflater, data, Pieces(40, 65536)), std::runtime_error);
+            ASSERT_EQ(sink.puts, failAt);
+            sink.events.clear();
+            PutInPieces(deflater, next, {});
+            EXPECT_EQ(sink.AllBytes(), expected);
+        }
+    }
+}
+
+TEST(ParallelDeflater, ACancelFurtherOnStopsTheMessage) {
+    OS::ProgressWord count{0};
+    OS::CancelFlag cancel{1};
+    ParallelDeflater deflater(new CryptoP2::ProgressFilter(&count, &cancel, nullptr, 0, nullptr, 0,
+                                                           new CryptoPP::BitBucket));
+    const std::string data = Text(10 * kBlock, 8);
+    EXPECT_THROW(deflater.Put(Bytes(data), data.size()),
+                 CryptoP2::ProgressFilter::OperationTerminated);
+}
+
+TEST(ParallelDeflater, CanBeDestroyedMidMessage) {
+    const std::string data = Text(10 * kBlock + 1, 9);
+    for (unsigned workers : {1u, 2u, 4u}) {
+        PipelineRecorder rec;
+        auto deflater = std::make_unique<ParallelDeflater>(new CryptoPP::Redirector(rec), workers);
+        deflater->Put(Bytes(data), data.size());
+        deflater.reset();
+        EXPECT_EQ(rec.Count(PipelineRecorder::MessageEnd), 0u);
+    }
+}
+
+TEST(ParallelDeflater, HardFlushMakesEverythingSoFarReadable) {
+    const std::string first = Text(2 * kBlock + 5000, 10), second = Text(kBlock + 7000, 11);
+    PipelineRecorder rec;
+    ParallelDeflater deflater(new CryptoPP::Redirector(rec));
+    deflater.Put(Bytes(first), first.size());
+    deflater.Flush(true);
+    EXPECT_EQ(rec.Count(PipelineRecorder::Flush), 1u);
+
+    PipelineRecorder partial;
+    CryptoP2::ZlibInflater reader(new CryptoPP::Redirector(partial));
+    const std::string sofar = rec.AllBytes();
+    reader.Put(Bytes(sofar), sofar.size());
+    EXPECT_EQ(partial.AllBytes(), first);
+
+    deflater.Put(Bytes(second), second.size());
+    deflater.MessageEnd();
+    EXPECT_EQ(Uncompress(rec.AllBytes(), first.size() + second.size()), first + second);
+}
+
+TEST(ParallelDeflater, NonBlockingPutsAreRefused) {
+    ParallelDeflater deflater;
+    const CryptoPP::byte one = 'x';
+    EXPECT_THROW(deflater.Put2(&one, 1, 0, false),
+                 CryptoPP::BufferedTransformation::BlockingInputOnly);
+    EXPECT_THROW(deflater.Flush(true, -1, false),
+                 CryptoPP::BufferedTransformation::BlockingInputOnly);
+}
+
 }  // namespace
