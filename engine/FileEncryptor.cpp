@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "filters/BufferingFilter.h"
+#include "filters/ParallelDeflate.h"
 #include "filters/ProgressFilter.h"
 #include "filters/SeparateHashFilter.h"
 #include "filters/SimpleFileSink.h"
@@ -457,7 +458,7 @@ void FileEncryptor::EncryptFiles(CryptoPP::MeterFilter& out) {
                                                     new CryptoPP::Redirector(
                                                         out, CryptoPP::Redirector::DATA_ONLY)))));
         if (compress)
-            tail = new CryptoP2::ZlibDeflater(new CryptoP2::BufferingFilter(kBlock, tail));
+            tail = new CryptoP2::ParallelDeflater(new CryptoP2::BufferingFilter(kBlock, tail));
         CryptoP2::SimpleFileSource(
             *file, true,
             new ProgressFilter(&s.inBytes, &s.cancel, &s.itemPercent, Load(s.itemSize),
