@@ -4,14 +4,37 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <new>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "PipelineRecorder.h"
 #include "SampleData.h"
 #include "filters/ProgressFilter.h"
 #include "filters/Zlib.h"
+
+// While set, array allocations of a block's size fail on every thread but this one: how a
+// worker that runs out of memory is seen.
+std::atomic<bool> g_failWorkerArrays{false};
+std::thread::id g_caller;
+
+void* operator new[](std::size_t size) {
+    if (g_failWorkerArrays && size >= 100000 && std::this_thread::get_id() != g_caller)
+        throw std::bad_alloc();
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace {
 
@@ -170,6 +193,19 @@ TEST(ParallelDeflater, AFailureFurtherOnReachesTheCallerAndTheNextMessageStartsA
             EXPECT_EQ(sink.AllBytes(), expected);
         }
     }
+}
+
+TEST(ParallelDeflater, AWorkersFailureReachesTheCaller) {
+    const std::string data = Text(4 * kBlock, 12);
+    const std::string expected = Deflate(data);
+    PipelineRecorder rec;
+    ParallelDeflater deflater(new CryptoPP::Redirector(rec), 2);
+    g_caller = std::this_thread::get_id();
+    g_failWorkerArrays = true;
+    EXPECT_THROW(PutInPieces(deflater, data, {}), std::bad_alloc);
+    g_failWorkerArrays = false;
+    EXPECT_EQ(rec.Count(PipelineRecorder::MessageEnd), 0u);
+    EXPECT_EQ(Through(deflater, rec, data, {}), expected);
 }
 
 TEST(ParallelDeflater, ACancelFurtherOnStopsTheMessage) {
