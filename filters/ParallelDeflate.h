@@ -3,7 +3,8 @@
 // of input before it, and ended with a sync flush (the last with the end of the stream), so the
 // blocks join into one stream that any inflater reads. The output depends only on the input and
 // on hard flushes: neither how the input is split into puts nor the number of threads changes
-// it. A message shorter than one block is deflated on the calling thread and starts no thread.
+// it. The last block of a message is deflated on the calling thread while the workers finish the
+// others, so a message of one block or less starts no thread and comes out as serial zlib's.
 //
 // Memory: at most two blocks per worker in flight plus the one being gathered, each about
 // 290 KiB (its input with the 32 KiB before it, and its output), and one deflate state of about
