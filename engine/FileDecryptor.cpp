@@ -10,6 +10,8 @@
 #include <algorithm>
 
 #include "filters/BufferingFilter.h"
+#include "filters/CbcFilter.h"
+#include "filters/PipelineWorker.h"
 #include "filters/ProgressFilter.h"
 #include "filters/SeparateHashFilter.h"
 #include "filters/SimpleFileSink.h"
@@ -34,6 +36,18 @@ using CryptoP2::ProgressFilter;
 using OS::Add;
 using OS::Load;
 using OS::Store;
+
+// Joins the second core's thread, if a file started it, when a run ends whichever way.
+class WorkerEnd {
+  public:
+    explicit WorkerEnd(std::unique_ptr<CryptoP2::PipelineWorker>& worker) : m_worker(worker) {}
+    ~WorkerEnd() { m_worker.reset(); }
+    WorkerEnd(const WorkerEnd&) = delete;
+    WorkerEnd& operator=(const WorkerEnd&) = delete;
+
+  private:
+    std::unique_ptr<CryptoP2::PipelineWorker>& m_worker;
+};
 
 std::uint32_t ReadWord(OS::ReadFile& file) {
     CryptoPP::byte bytes[4];
@@ -189,6 +203,7 @@ UnlockResult FileDecryptor::Password(const char* text) {
 
 void FileDecryptor::Begin() {
     OS::Trace t("FileDecryptor::Begin()");
+    const WorkerEnd workerEnd(m_worker);
     m_where = m_containerName;
     try {
         if (!m_unlocked)
@@ -246,6 +261,7 @@ void FileDecryptor::Verify(const std::string& path, const KeySet& containerKeys,
 
 std::vector<FileDecryptor::Damage> FileDecryptor::Test() {
     OS::Trace t("FileDecryptor::Test()");
+    const WorkerEnd workerEnd(m_worker);
     if (!m_unlocked)
         throw FileCryptorErr("No password has opened the container");
     OperationStatus& s = *m_status;
@@ -489,7 +505,7 @@ void FileDecryptor::PumpStored(const DirEntry& e, std::uint32_t overallEnd,
     CryptoPP::HMAC<CryptoPP::SHA256> mac(keys->MacKey()->data(), keys->MacKey()->size());
 
     try {
-        // container -> read progress -> AES-CBC -> buffering -> HMAC -> [inflate -> buffering]
+        // container -> read progress -> AES-CBC -> HMAC -> [inflate -> buffering]
         // -> write progress -> sink
         CryptoPP::BufferedTransformation* tail =
             new ProgressFilter(&s.outBytes, &s.cancel, &s.itemPercent, e.OriginalSize(),
@@ -502,12 +518,18 @@ void FileDecryptor::PumpStored(const DirEntry& e, std::uint32_t overallEnd,
             inflater->ExpectSize(e.OriginalSize());
             tail = inflater;
         }
+        // AES-CBC and the HMAC on two cores, for a file of more than one block.
+        CryptoP2::PipelineWorker* worker = nullptr;
+        if (e.ArchiveSize() > kBlock) {
+            if (!m_worker)
+                m_worker = std::make_unique<CryptoP2::PipelineWorker>();
+            worker = m_worker.get();
+        }
         CryptoP2::SimpleFileSource(
             *m_container, e.ArchiveSize(), true,
             new ProgressFilter(&s.inBytes, nullptr, nullptr, 0, nullptr, 0,
-                               new CryptoPP::StreamTransformationFilter(
-                                   aes, new CryptoP2::BufferingFilter(
-                                            kBlock, new CryptoP2::SeparateHashFilter(mac, tail)))));
+                               new CryptoP2::CbcDecryptFilter(
+                                   aes, new CryptoP2::SeparateHashFilter(mac, tail, worker))));
     } catch (const CryptoPP::InvalidCiphertext&) {
         // Broken padding or a cut block: the data was changed.
         throw FileCryptorErr(kMacMismatch);

@@ -13,6 +13,8 @@
 #include <stdexcept>
 
 #include "filters/BufferingFilter.h"
+#include "filters/CbcFilter.h"
+#include "filters/PipelineWorker.h"
 #include "filters/ProgressFilter.h"
 #include "filters/SeparateHashFilter.h"
 #include "filters/SimpleFileSink.h"
@@ -397,6 +399,8 @@ void FileEncryptor::EncryptFiles(CryptoPP::MeterFilter& out) {
     const std::uint64_t dataStart = out.GetTotalBytes();
     std::vector<std::uint64_t> starts;
     std::uint32_t fileNumber = 0;
+    // Started with the first large file, joined on every way out of here.
+    std::unique_ptr<CryptoP2::PipelineWorker> worker;
 
     for (std::size_t i = 0; DirEntry* e = m_dirFooter->GetEntry(i); ++i) {
         starts.push_back(0);
@@ -447,15 +451,18 @@ void FileEncryptor::EncryptFiles(CryptoPP::MeterFilter& out) {
         const bool compress = TestCompression(*file, file->GetInfo().Size());
         e->SetCompress(compress);
 
-        // plain -> read progress -> [deflate -> buffering] -> HMAC -> AES-CBC -> buffering ->
-        // write progress -> container
+        // plain -> read progress -> [deflate -> buffering] -> HMAC -> AES-CBC -> write progress
+        // -> container. The HMAC and AES-CBC read the same bytes: a file of more than one block
+        // has them on two cores. One block is not worth the hand-over.
+        if (!worker && file->GetInfo().Size() > kBlock)
+            worker = std::make_unique<CryptoP2::PipelineWorker>();
         CryptoPP::BufferedTransformation* tail = new CryptoP2::SeparateHashFilter(
             mac,
-            new CryptoPP::StreamTransformationFilter(
-                aes, new CryptoP2::BufferingFilter(
-                         kBlock, new ProgressFilter(&s.outBytes, nullptr, nullptr, 0, nullptr, 0,
-                                                    new CryptoPP::Redirector(
-                                                        out, CryptoPP::Redirector::DATA_ONLY)))));
+            new CryptoP2::CbcEncryptFilter(
+                aes,
+                new ProgressFilter(&s.outBytes, nullptr, nullptr, 0, nullptr, 0,
+                                   new CryptoPP::Redirector(out, CryptoPP::Redirector::DATA_ONLY))),
+            file->GetInfo().Size() > kBlock ? worker.get() : nullptr);
         if (compress)
             tail = new CryptoP2::ZlibDeflater(new CryptoP2::BufferingFilter(kBlock, tail));
         CryptoP2::SimpleFileSource(
