@@ -436,7 +436,7 @@ void FileDecryptor::DecryptFiles() {
     if (s.Cancelled())
         throw ProgressFilter::OperationTerminated();
     // Every new name reaches the disk before the container may be destroyed.
-    if (m_destination)
+    if (m_destination && Durable())
         m_destination->Sync();
 }
 
@@ -446,6 +446,9 @@ void FileDecryptor::DecryptFile(DirEntry& e, std::uint32_t overallEnd) {
     m_where = e.FinalName();
 
     OS::PendingOutput out(e.FinalName(), e.Attributes());
+    // While the container stays, it holds every file: only a run that destroys it needs them on
+    // the disk first.
+    out.SetDurable(Durable());
     OS::Destination& destination = DestinationOf(e);
     for (bool open = false; !open;) {
         try {
@@ -470,7 +473,7 @@ void FileDecryptor::DecryptFile(DirEntry& e, std::uint32_t overallEnd) {
 
     try {
         PumpStored(e, overallEnd,
-                   std::make_unique<CryptoP2::SimpleFileSink>(out.File(), m_callback));
+                   std::make_unique<CryptoP2::SimpleFileSink>(out.File(), m_callback, false));
     } catch (const OS::File::Error& err) {
         if (err.code != OS::ErrorCode::DiskFull)
             throw;
@@ -610,7 +613,7 @@ bool FileDecryptor::CreateDirectory(const DirEntry& e) {
 OS::Destination& FileDecryptor::DestinationOf(const DirEntry& e) {
     if (!m_destination || m_destination->Root() != e.OutputFolder()) {
         // Entries of one run share their folder; should they not, nothing changed is lost.
-        if (m_destination)
+        if (m_destination && Durable())
             m_destination->Sync();
         m_destination = std::make_unique<OS::Destination>(e.OutputFolder());
     }

@@ -105,6 +105,9 @@ class FileDecryptor : public FileCryptor {
     std::unique_ptr<OS::Destination> m_destination;
     // The second core's thread, started by the first large file and joined when a run ends.
     std::unique_ptr<CryptoP2::PipelineWorker> m_worker;
+
+    // Whether the run's outputs must reach the disk: only when the container goes after them.
+    bool Durable() const { return m_deletionMode != InputDeletionMode::Keep; }
 };
 
 }  // namespace FCryptEng

@@ -81,7 +81,7 @@ const char kExitLine[] = "Exiting File Encryptor early since exception thrown";
 class ContainerSink : public CryptoP2::SimpleFileSink {
   public:
     ContainerSink(OS::WriteFile& file, FCryptEng::WriteErrorHandler* handler, bool& failed)
-        : SimpleFileSink(file, handler), m_failed(failed) {}
+        : SimpleFileSink(file, handler, false), m_failed(failed) {}
 
     size_t Put2(const CryptoPP::byte* inString, size_t length, int messageEnd,
                 bool blocking) override {
@@ -295,7 +295,7 @@ void FileEncryptor::Begin() {
             if (m_footerHook)
                 m_footerHook(*m_dirFooter);
             WriteFooter(out);
-            // Everything reaches the disk before the container takes its name.
+            // Committing makes it durable where it must be.
             out.MessageEnd();
             PostEncrypt();
         } catch (const OS::File::Error& e) {
@@ -373,6 +373,9 @@ void FileEncryptor::OpenOutputFile() {
         throw FileCryptorErr("Output file not set");
     m_where = *m_outputName;
     m_output = std::make_unique<OS::PendingOutput>(*m_outputName);
+    // Inputs that stay are a copy of everything in it: only a run that destroys them needs the
+    // container on the disk before it is read back and they go.
+    m_output->SetDurable(m_deletionMode != InputDeletionMode::Keep);
     // A container headed by a program is meant to be run.
     static const std::uint8_t kElf[] = {0x7f, 'E', 'L', 'F'};
     m_output->SetExecutable(m_header.size() >= sizeof kElf &&

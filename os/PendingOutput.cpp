@@ -187,8 +187,8 @@ void PendingOutput::Commit(bool syncFolder) {
     if (!m_file || !m_file->IsOpen())
         throw File::Error(ErrorCode::Failed);
     const int fd = m_file->m_state.fd;
-    if (fsync(fd) != 0)
-        File::RaiseLastError(IoOp::Write);
+    if (m_durable)
+        File::RaiseError(TrySyncData(fd), IoOp::Write);
     m_file->ApplyCreationAttributes();
     if (m_executable) {
         struct stat st {};
@@ -212,7 +212,7 @@ void PendingOutput::Commit(bool syncFolder) {
     m_temporary.clear();
     m_file->Close();
     m_file.reset();
-    if (syncFolder)
+    if (syncFolder && m_durable)
         File::RaiseError(TrySyncFolder(m_folder.Get()), IoOp::Write);
 }
 
