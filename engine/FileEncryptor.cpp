@@ -286,7 +286,9 @@ void FileEncryptor::Begin() {
     }
     try {
         ReadyToStart();
-        CryptoPP::MeterFilter out(new ContainerSink(m_output->File(), m_callback, m_outputFailed));
+        // Gathered into blocks: many small files would otherwise cost a write or two each.
+        CryptoPP::MeterFilter out(new CryptoP2::BufferingFilter(
+            kBlock, new ContainerSink(m_output->File(), m_callback, m_outputFailed)));
         try {
             if (!m_header.empty())
                 out.Put(m_header.data(), m_header.size());
