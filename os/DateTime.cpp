@@ -3,6 +3,25 @@
 #include <ctime>
 
 namespace OS {
+namespace {
+
+std::tm* UtcOf(const std::time_t* t, std::tm* out) {
+#ifdef _WIN32
+    return gmtime_s(out, t) == 0 ? out : nullptr;
+#else
+    return gmtime_r(t, out);
+#endif
+}
+
+std::time_t FromUtc(std::tm* tm) {
+#ifdef _WIN32
+    return _mkgmtime(tm);
+#else
+    return timegm(tm);
+#endif
+}
+
+}  // namespace
 
 std::uint32_t DateTime::PackedDate() const {
     return (std::uint32_t(year) << 16) | (std::uint32_t(month) << 8) | day;
@@ -26,10 +45,10 @@ DateTime DateTime::FromPacked(std::uint32_t date, std::uint32_t timeOfDay) {
     return d;
 }
 
-DateTime DateTime::FromTimespec(const std::timespec& ts) {
+DateTime DateTime::FromTimespec(const timespec& ts) {
     std::tm tm{};
     std::time_t t = ts.tv_sec;
-    if (!gmtime_r(&t, &tm))
+    if (!UtcOf(&t, &tm))
         return DateTime{};
     DateTime d;
     d.year = std::uint16_t(tm.tm_year + 1900);
@@ -42,7 +61,7 @@ DateTime DateTime::FromTimespec(const std::timespec& ts) {
     return d;
 }
 
-bool DateTime::ToTimespec(std::timespec& ts) const {
+bool DateTime::ToTimespec(timespec& ts) const {
     if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59 ||
         millisecond > 999)
         return false;
@@ -53,13 +72,13 @@ bool DateTime::ToTimespec(std::timespec& ts) const {
     tm.tm_hour = hour;
     tm.tm_min = minute;
     tm.tm_sec = second;
-    ts.tv_sec = timegm(&tm);
+    ts.tv_sec = FromUtc(&tm);
     ts.tv_nsec = long(millisecond) * 1000000L;
     return true;
 }
 
 DateTime DateTime::Now() {
-    std::timespec ts{};
+    timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
     return FromTimespec(ts);
 }

@@ -4,15 +4,17 @@
 #include <cstdint>
 #include <string>
 
+#include "os/Descriptor.h"
+
 namespace OS {
 
 // Writes the folder's entries to disk; file systems that cannot sync a folder are ignored.
 void SyncFolder(const std::string& folder);
 // The same without raising: 0, or the errno of the failure.
 int TrySyncFolder(const std::string& folder);
-int TrySyncFolder(int folderFd);
-// Writes an open file's data to disk: 0, or the errno of the failure.
-int TrySyncData(int fd);
+int TrySyncFolder(NativeHandle folderFd);
+// Writes an open file's data to disk: 0, or the error number of the failure.
+int TrySyncData(NativeHandle fd);
 // The syncs of file data and of folders this process has asked for so far: what a run pays
 // for durability, and what tests check it pays only where it must.
 std::uint64_t DataSyncs();
