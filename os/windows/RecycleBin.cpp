@@ -130,7 +130,7 @@ class RecycleBin : public Trash {
             why = "the operation was cancelled";
             return false;
         }
-        // The shell has been seen to answer success for what it left alone.
+        // Success is taken from the disk, not from the answer alone.
         if (StillThere(full)) {
             why = "the shell left it in place";
             return false;
@@ -139,23 +139,10 @@ class RecycleBin : public Trash {
     }
 };
 
-std::unique_ptr<Trash>& Installed() {
-    static std::unique_ptr<Trash> trash = MakeRecycleBin();
-    return trash;
-}
-
 }  // namespace
 
 std::unique_ptr<Trash> MakeRecycleBin() {
     return std::make_unique<RecycleBin>();
-}
-
-void InstallTrash(std::unique_ptr<Trash> trash) {
-    Installed() = std::move(trash);
-}
-
-Trash* InstalledTrash() {
-    return Installed().get();
 }
 
 }  // namespace OS
