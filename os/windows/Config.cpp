@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "os/Logger.h"
-#include "os/windows/ServicesText.h"
+#include "os/windows/TryWide.h"
 
 namespace OS {
 namespace {
@@ -37,7 +37,7 @@ bool RootKey(int root, HKEY& key) {
 
 // The registry takes names up to their first NUL: a name holding one would name another value.
 bool WideName(const std::string& name, std::wstring& wide) {
-    return name.find('\0') == std::string::npos && ServicesText::ToWide(name, wide);
+    return name.find('\0') == std::string::npos && TryWide(name, wide);
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 
 #include "os/Destroy.h"
 #include "os/Logger.h"
-#include "os/windows/ServicesText.h"
+#include "os/windows/TryWide.h"
 
 namespace OS {
 namespace {
@@ -51,7 +51,7 @@ bool IsSecureDriveType(unsigned driveType) {
 unsigned DriveTypeOf(const std::string& path) {
     Trace t("DriveTypeOf()");
     std::wstring wide;
-    if (!ServicesText::ToWide(path, wide) || wide.empty() || wide.find(L'\0') != std::wstring::npos)
+    if (!TryWide(path, wide) || wide.empty() || wide.find(L'\0') != std::wstring::npos)
         return DRIVE_NO_ROOT_DIR;
     // A mounted folder is a volume of its own: its root, not the drive letter's, decides.
     std::wstring root(wide.size() + MAX_PATH, L'\0');

@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "os/Logger.h"
-#include "os/windows/ServicesText.h"
+#include "os/windows/TryWide.h"
 
 namespace OS {
 
@@ -64,7 +64,7 @@ std::string SystemText(DWORD code) {
     while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L' ' ||
                              wide.back() == L'.'))
         wide.pop_back();
-    return ServicesText::Narrow(wide);
+    return Utf8(wide);
 }
 
 std::string ShellFailure(int code) {
@@ -91,8 +91,7 @@ class RecycleBin : public Trash {
     bool Move(const std::string& path, std::string& why) override {
         Trace t("RecycleBin::Move()");
         std::wstring given;
-        if (!ServicesText::ToWide(path, given) || given.empty() ||
-            given.find(L'\0') != std::wstring::npos) {
+        if (!TryWide(path, given) || given.empty() || given.find(L'\0') != std::wstring::npos) {
             why = "the name is not valid";
             return false;
         }

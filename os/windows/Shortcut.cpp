@@ -8,7 +8,7 @@
 #include <shobjidl.h>
 
 #include "os/Logger.h"
-#include "os/windows/ServicesText.h"
+#include "os/windows/TryWide.h"
 
 namespace OS {
 namespace {
@@ -95,8 +95,8 @@ std::wstring LinkTarget(const std::wstring& file) {
 Shortcut ResolveShortcut(const std::string& path, std::string& target) {
     Trace t("ResolveShortcut()");
     std::wstring wide, full;
-    if (!ServicesText::ToWide(path, wide) || wide.empty() ||
-        wide.find(L'\0') != std::wstring::npos || !HasLinkExtension(wide) || !FullName(wide, full))
+    if (!TryWide(path, wide) || wide.empty() || wide.find(L'\0') != std::wstring::npos ||
+        !HasLinkExtension(wide) || !FullName(wide, full))
         return Shortcut::None;
     const DWORD attributes = GetFileAttributesW(full.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -106,7 +106,7 @@ Shortcut ResolveShortcut(const std::string& path, std::string& target) {
     if (stored.empty() || !FullName(stored, resolved) ||
         GetFileAttributesW(resolved.c_str()) == INVALID_FILE_ATTRIBUTES)
         return Shortcut::Broken;
-    const std::string narrow = ServicesText::Narrow(resolved);
+    const std::string narrow = Utf8(resolved);
     if (narrow.empty())
         return Shortcut::Broken;
     target = narrow;

@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "os/Logger.h"
-#include "os/windows/ServicesText.h"
+#include "os/windows/TryWide.h"
 
 namespace OS {
 namespace {
@@ -29,7 +29,7 @@ bool IsAbsolute(const std::wstring& path) {
 std::string WithoutTrailingSeparators(std::wstring path) {
     while (!path.empty() && IsSeparator(path.back()))
         path.pop_back();
-    return ServicesText::Narrow(path);
+    return Utf8(path);
 }
 
 bool Environment(const wchar_t* name, std::wstring& value) {
@@ -84,11 +84,10 @@ std::string UserName() {
     // The size counts the terminator.
     if (size > 0 && size <= name.size()) {
         name.resize(size - 1);
-        return ServicesText::Narrow(name);
+        return Utf8(name);
     }
     std::wstring fromEnvironment;
-    return Environment(L"USERNAME", fromEnvironment) ? ServicesText::Narrow(fromEnvironment)
-                                                     : std::string();
+    return Environment(L"USERNAME", fromEnvironment) ? Utf8(fromEnvironment) : std::string();
 }
 
 bool UserName(char* buffer, std::size_t& size) {
@@ -110,8 +109,7 @@ bool UserName(char* buffer, std::size_t& size) {
 
 bool FolderFromEnvironment(const char* variable, std::string& folder) {
     std::wstring name, value;
-    if (!ServicesText::ToWide(variable, name) || !Environment(name.c_str(), value) ||
-        !IsAbsolute(value))
+    if (!TryWide(variable, name) || !Environment(name.c_str(), value) || !IsAbsolute(value))
         return false;
     folder = WithoutTrailingSeparators(value);
     return true;
