@@ -10,7 +10,8 @@ lower="os filters format recovery engine"
 # folder: the project folders its files may include from (besides its own).
 allowed() {
     case $1 in
-        os/trash | os/windows) echo "os" ;;
+        os/trash) echo "os" ;;
+        os/windows) echo "os" ;;
         os) echo "" ;;
         filters) echo "os" ;;
         format) echo "os filters" ;;
