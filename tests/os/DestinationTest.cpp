@@ -18,12 +18,16 @@
 #include <string>
 
 #include "os/PendingOutput.h"
-#include "support/Folders.h"
 #include "support/TempDir.h"
+#ifndef _WIN32
+#include "support/Folders.h"
+#endif
 
 namespace {
 
+#ifndef _WIN32
 using cryvan_test::Listing;
+#endif
 using cryvan_test::ReadText;
 using cryvan_test::TempDir;
 using cryvan_test::WriteText;
@@ -32,6 +36,18 @@ using Reach = OS::Destination::Reach;
 namespace fs = std::filesystem;
 
 #ifdef _WIN32
+// What a folder holds, to show that nothing outside the destination changed.
+std::map<std::string, std::string> Listing(const std::string& root) {
+    std::map<std::string, std::string> out;
+    for (const auto& e : fs::recursive_directory_iterator(root)) {
+        const std::string rel = e.path().lexically_relative(root).string();
+        out[rel] = e.is_symlink()     ? "-> " + fs::read_symlink(e.path()).string()
+                   : e.is_directory() ? "<dir>"
+                                      : ReadText(e.path().string());
+    }
+    return out;
+}
+
 using Handle = OS::NativeHandle;
 const Handle kNoHandle = OS::kNoHandle;
 // Longest name of one level and longest path the wide API takes.

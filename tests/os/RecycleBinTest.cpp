@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "os/Trash.h"
@@ -26,7 +27,7 @@ TEST(RecycleBin, TakesFilesAndNamesWhatItLeaves) {
     const std::string folder = tmp / "folder";
     const std::string held = tmp / "held.txt";
     WriteText(plain, "a");
-    WriteText(fs::u8path(accented).string(), "b");
+    std::ofstream(fs::u8path(accented)) << "b";
     fs::create_directory(folder);
     WriteText(folder + "/inside", "c");
     WriteText(held, "d");
