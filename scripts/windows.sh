@@ -112,6 +112,9 @@ cleanup() {
     rm -rf "$WINEPREFIX"
 }
 trap cleanup EXIT
+# Wine's Recycle Bin is the desktop trash of the user: the tests get one of their own.
+export XDG_DATA_HOME="$WINEPREFIX/xdg-data"
+mkdir -p "$XDG_DATA_HOME"
 wineboot -i >/dev/null 2>&1 || true
 
 # Wine shows the Linux root as drive Z:.
