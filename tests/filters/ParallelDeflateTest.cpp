@@ -14,6 +14,7 @@
 
 #include "PipelineRecorder.h"
 #include "SampleData.h"
+#include "ZlibReference.h"
 #include "filters/ProgressFilter.h"
 #include "filters/Zlib.h"
 
@@ -38,6 +39,10 @@ void operator delete[](void* p, std::size_t) noexcept {
 
 namespace {
 
+using cryvan_test::Bytes;
+using cryvan_test::Compress2;
+using cryvan_test::CryptoppDecompress;
+
 using CryptoP2::ParallelDeflater;
 using cryvan_test::Pattern;
 using cryvan_test::PipelineRecorder;
@@ -47,20 +52,6 @@ using cryvan_test::Text;
 using Pieces = std::vector<std::size_t>;
 
 constexpr std::size_t kBlock = ParallelDeflater::kBlockSize;
-
-const CryptoPP::byte* Bytes(const std::string& s) {
-    return reinterpret_cast<const CryptoPP::byte*>(s.data());
-}
-
-std::string Compress2(const std::string& data) {
-    uLongf size = compressBound(static_cast<uLong>(data.size()));
-    std::string out(size, '\0');
-    EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(&out[0]), &size, Bytes(data),
-                        static_cast<uLong>(data.size()), 6),
-              Z_OK);
-    out.resize(size);
-    return out;
-}
 
 // Plain zlib, told the size to expect; it checks the Adler-32 itself.
 std::string Uncompress(const std::string& stream, std::size_t size) {
@@ -78,13 +69,6 @@ std::string Inflate(const std::string& stream) {
     CryptoP2::ZlibInflater inflater(new CryptoPP::StringSink(out));
     inflater.Put(Bytes(stream), stream.size());
     inflater.MessageEnd();
-    return out;
-}
-
-std::string CryptoppDecompress(const std::string& stream) {
-    std::string out;
-    CryptoPP::StringSource source(stream, true,
-                                  new CryptoPP::ZlibDecompressor(new CryptoPP::StringSink(out)));
     return out;
 }
 

@@ -10,8 +10,13 @@
 
 #include "PipelineRecorder.h"
 #include "SampleData.h"
+#include "ZlibReference.h"
 
 namespace {
+
+using cryvan_test::Bytes;
+using cryvan_test::Compress2;
+using cryvan_test::CryptoppDecompress;
 
 using cryvan_test::PipelineRecorder;
 using cryvan_test::PutInPieces;
@@ -19,32 +24,10 @@ using cryvan_test::RandomBytes;
 using cryvan_test::Text;
 using Pieces = std::vector<std::size_t>;
 
-const CryptoPP::byte* Bytes(const std::string& s) {
-    return reinterpret_cast<const CryptoPP::byte*>(s.data());
-}
-
-// What zlib's one-shot call makes of the data at level 6.
-std::string Compress2(const std::string& data) {
-    uLongf size = compressBound(static_cast<uLong>(data.size()));
-    std::string out(size, '\0');
-    EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(&out[0]), &size, Bytes(data),
-                        static_cast<uLong>(data.size()), 6),
-              Z_OK);
-    out.resize(size);
-    return out;
-}
-
 std::string CryptoppCompress(const std::string& data) {
     std::string out;
     CryptoPP::StringSource source(data, true,
                                   new CryptoPP::ZlibCompressor(new CryptoPP::StringSink(out), 6));
-    return out;
-}
-
-std::string CryptoppDecompress(const std::string& data) {
-    std::string out;
-    CryptoPP::StringSource source(data, true,
-                                  new CryptoPP::ZlibDecompressor(new CryptoPP::StringSink(out)));
     return out;
 }
 
