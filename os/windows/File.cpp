@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "os/Destroy.h"
-#include "os/Durable.h"
 #include "os/Logger.h"
 #include "os/Trash.h"
 #include "os/windows/FileTimes.h"
