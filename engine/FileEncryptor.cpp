@@ -60,12 +60,13 @@ bool AskToRetryCreate(OS::ErrorCode code) {
     }
 }
 
-// An absolute, lexically clean name: what the directory works with.
+// An absolute, lexically clean name: what the directory works with. Its separators are the
+// platform layer's on every system (Windows would otherwise get its own back).
 std::string CleanName(const std::string& path) {
     std::filesystem::path p(path);
     if (p.is_relative())
         p = std::filesystem::path(OS::File::GetCurrentPath()) / p;
-    std::string clean = p.lexically_normal().string();
+    std::string clean = p.lexically_normal().generic_string();
     while (clean.size() > 1 && clean.back() == OS::kSeparator)
         clean.pop_back();
     return clean;

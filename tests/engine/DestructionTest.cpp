@@ -26,7 +26,7 @@ class Destruction : public ::testing::Test {
         Fresh();
     }
     void Fresh() {
-        fs::remove_all(in);
+        RemoveAll(in);
         fs::remove(box);
         fs::create_directories(in);
         WriteText(in + "/a.txt", TextBytes(5000));
@@ -147,7 +147,7 @@ TEST_F(Destruction, WhatWasNotTheFileReadIsKept) {
     // A container changed after it was opened for decryption.
     for (const Change change : {Change::Touched, Change::Replaced}) {
         SCOPED_TRACE(ChangeName(change));
-        fs::remove_all(out);
+        RemoveAll(out);
         EngineRun dec;
         auto d = dec.Open(box, "pw");
         d->SetPlainFile(0);
@@ -237,7 +237,7 @@ TEST_F(Destruction, RemovalRefusedAfterTheCommitIsAWarning) {
         Fresh();
         EngineRun enc;
         ASSERT_EQ(enc.Encrypt(Inputs(), box, {"pw"}), OperationState::Finished);
-        fs::remove_all(out);
+        RemoveAll(out);
         RemovalRefused refused(box);
         if (!refused.Effective())
             GTEST_SKIP() << "nothing here refuses a removal";
@@ -279,7 +279,7 @@ TEST_F(Destruction, RecyclingWithoutATrashAsksOnce) {
         // The container after decryption, the same.
         const std::string shmBox = shm / "box.aes";
         fs::copy_file(box, shmBox, fs::copy_options::overwrite_existing);
-        fs::remove_all(out);
+        RemoveAll(out);
         EngineRun dec;
         dec.callback.recycleFallbackAnswers = {deleteInstead};
         EXPECT_EQ(dec.Decrypt(shmBox, "pw", out, {}, InputDeletionMode::Recycle),
@@ -306,7 +306,7 @@ TEST_F(Destruction, ADecryptionThatDidNotWriteEverythingKeepsTheContainer) {
     EXPECT_TRUE(fs::exists(box));
     // A file skipped by the user: asked first, and a no keeps it.
     WriteText(box, saved);
-    fs::remove_all(out);
+    RemoveAll(out);
     EngineRun part;
     part.callback.deletionAnswers = {false};
     EXPECT_EQ(part.Decrypt(box, "pw", out, {1}, InputDeletionMode::Delete),
@@ -322,7 +322,7 @@ TEST_F(Destruction, ADecompressionBombStopsAtItsStatedSize) {
     WriteText(in + "/bomb.bin", std::string(10 << 20, '\0'));
     for (const std::uint32_t stated : {10u, (10u << 20) + 1}) {
         SCOPED_TRACE(stated);
-        fs::remove_all(out);
+        RemoveAll(out);
         const auto stateSize = [&](FCryptEng::FileEncryptor& e) {
             e.SetFooterHook(
                 [stated](FCryptEng::DirFooter& d) { d.GetEntry(0)->SetOriginalSize(stated); });
@@ -386,8 +386,8 @@ TEST_F(Destruction, AFailedRunSaysWhyAndAboutWhichFile) {
 
     // A cancel is no failure: the user knows why it stopped.
     EngineRun cancelled;
-    cancelled.prepare = [&](FCryptEng::FileEncryptor&) { fs::remove_all(in + "/unreadable.bin"); };
-    fs::remove_all(in + "/unreadable.bin");
+    cancelled.prepare = [&](FCryptEng::FileEncryptor&) { RemoveAll(in + "/unreadable.bin"); };
+    RemoveAll(in + "/unreadable.bin");
     WriteText(in + "/unreadable.bin", "x");
     EXPECT_EQ(cancelled.Encrypt({in + "/a.txt", in + "/unreadable.bin"}, dir / "c.aes", {"pw"}),
               OperationState::Failed);

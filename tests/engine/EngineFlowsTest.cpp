@@ -39,7 +39,7 @@ class Flows : public ::testing::Test {
         std::vector<std::string> found;
         for (const auto& e : fs::recursive_directory_iterator(dir.Path()))
             if (e.path().filename().string().find(".cryvan-") != std::string::npos)
-                found.push_back(e.path().string());
+                found.push_back(e.path().generic_string());
         return found;
     }
 
@@ -77,7 +77,7 @@ TEST_F(Flows, AnyHeaderInFrontChangesNothing) {
     const std::string other = dir / "plain.aes";
     ASSERT_EQ(plain.Encrypt(Inputs(), other, {"pw"}), OperationState::Finished);
     WriteText(dir / "prefixed.aes", RandomBytes(12345) + ReadText(other));
-    fs::remove_all(out);
+    RemoveAll(out);
     EngineRun dec2;
     ASSERT_EQ(dec2.Decrypt(dir / "prefixed.aes", "pw", out), OperationState::Finished);
     EXPECT_EQ(Tree(out), Tree(in));
@@ -103,7 +103,7 @@ TEST_F(Flows, TheSharedFixturesDecryptExactly) {
         SCOPED_TRACE(c.file);
         const std::string copy = dir / c.file;
         fs::copy_file(SharedFixture(c.file), copy, fs::copy_options::overwrite_existing);
-        fs::remove_all(out);
+        RemoveAll(out);
         EngineRun dec;
         ASSERT_EQ(dec.Decrypt(copy, c.password, out), OperationState::Finished);
         EXPECT_EQ(fs::file_size(out + "/" + c.name), c.size);
@@ -136,7 +136,7 @@ TEST_F(Flows, InputsAfterEncryption) {
     const std::string trash = TestTrashHome() + "/Trash/files";
     for (const Case& c : cases) {
         SCOPED_TRACE(int(c.mode) * 10 + c.confirm);
-        fs::remove_all(in);
+        RemoveAll(in);
         fs::remove(box);
         SetUp();
         const auto chosen = Inputs();
@@ -174,7 +174,7 @@ TEST_F(Flows, ContainerAfterDecryption) {
 
     // Part of it extracted: asked even without confirmation; a no keeps it.
     WriteText(box, saved);
-    fs::remove_all(out);
+    RemoveAll(out);
     EngineRun part;
     part.callback.deletionAnswers = {false};
     EXPECT_EQ(part.Decrypt(box, "pw", out, {1}, InputDeletionMode::Eradicate),
@@ -206,7 +206,7 @@ TEST_F(Flows, OverwriteRulesForExistingTargets) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        fs::remove_all(out);
+        RemoveAll(out);
         fs::create_directories(out + "/f");
         for (const char* name : {"/f/a.txt", "/f/b.bin"}) {
             WriteText(out + name, "old");

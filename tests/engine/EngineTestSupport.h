@@ -79,6 +79,15 @@ inline void SetModTime(const std::string& path, long seconds, long ms) {
 #endif
 }
 
+// Removes a tree, read-only entries too (Windows refuses to remove those as they are).
+inline void RemoveAll(const std::string& path) {
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(path, ec);
+         it != fs::recursive_directory_iterator(); it.increment(ec))
+        fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ec);
+    fs::remove_all(path);
+}
+
 // Nobody may write it: the mode bits here, the read-only attribute on Windows.
 inline void MakeReadOnly(const std::string& path) {
     fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
@@ -90,7 +99,7 @@ inline void MakeReadOnly(const std::string& path) {
 inline std::map<std::string, std::string> Tree(const std::string& root) {
     std::map<std::string, std::string> out;
     for (const auto& e : fs::recursive_directory_iterator(root)) {
-        const std::string rel = fs::relative(e.path(), root).string();
+        const std::string rel = fs::relative(e.path(), root).generic_string();
         if (e.is_directory()) {
             out[rel] = "<dir>";
         } else {
@@ -107,7 +116,7 @@ inline std::vector<std::string> Expand(const std::string& folder) {
     std::vector<std::string> out{folder};
     std::vector<std::string> found;
     for (const auto& e : fs::recursive_directory_iterator(folder))
-        found.push_back(e.path().string());
+        found.push_back(e.path().generic_string());
     std::sort(found.begin(), found.end());
     out.insert(out.end(), found.begin(), found.end());
     return out;

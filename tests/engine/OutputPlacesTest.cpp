@@ -105,8 +105,8 @@ TEST_F(OutputPlaces, NothingIsWrittenThroughALinkBelowTheDestination) {
     ASSERT_EQ(enc.Encrypt(Expand(in + "/f"), box, {"pw"}), OperationState::Finished);
     for (const LinkCase& c : cases) {
         SCOPED_TRACE(c.what);
-        fs::remove_all(out);
-        fs::remove_all(outside);
+        RemoveAll(out);
+        RemoveAll(outside);
         fs::create_directories(out);
         fs::create_directories(outside);
         c.setUp(out, outside);
@@ -171,8 +171,8 @@ TEST_F(OutputPlaces, EveryNameAFolderHoldsComesBack) {
     for (const NameCase& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string source = dir / "src", restored = dir / "restored";
-        fs::remove_all(source);
-        fs::remove_all(restored);
+        RemoveAll(source);
+        RemoveAll(restored);
         fs::remove(box);
         const std::string input = source + "/" + c.relative;
         fs::create_directories(fs::path(input).parent_path());

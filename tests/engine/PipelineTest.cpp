@@ -94,7 +94,7 @@ TEST_F(Pipeline, AWriteFailureOnAFileOfManyBlocksEndsTheRunCleanly) {
 
     for (bool decrypt : {false, true}) {
         SCOPED_TRACE(decrypt);
-        fs::remove_all(out);
+        RemoveAll(out);
         fs::create_directories(out);
         const std::string target = decrypt ? box : dir / "other.aes";
         // The test program runs no thread of its own between runs.
@@ -182,9 +182,9 @@ TEST_F(Pipeline, OnlyARunThatDestroysSyncsItsOutputs) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        fs::remove_all(in);
+        RemoveAll(in);
         fs::copy(saved, in, fs::copy_options::recursive);
-        fs::remove_all(out);
+        RemoveAll(out);
         fs::create_directories(out);
         if (c.decrypt) {
             EngineRun enc;

@@ -68,7 +68,7 @@ inline std::map<std::string, std::string> Listing(const std::string& root) {
     namespace fs = std::filesystem;
     std::map<std::string, std::string> out;
     for (const auto& e : fs::recursive_directory_iterator(root)) {
-        const std::string rel = e.path().lexically_relative(root).string();
+        const std::string rel = e.path().lexically_relative(root).generic_string();
         if (e.is_symlink())
             out[rel] = "-> " + fs::read_symlink(e.path()).string();
         else if (e.is_directory())
