@@ -67,7 +67,9 @@ std::string CleanName(const std::string& path) {
     if (p.is_relative())
         p = std::filesystem::path(OS::File::GetCurrentPath()) / p;
     std::string clean = p.lexically_normal().generic_string();
-    while (clean.size() > 1 && clean.back() == OS::kSeparator)
+    // A root keeps its separator: "C:" alone is the current folder of that drive.
+    while (clean.size() > 1 && clean.back() == OS::kSeparator &&
+           !std::filesystem::path(clean).relative_path().empty())
         clean.pop_back();
     return clean;
 }

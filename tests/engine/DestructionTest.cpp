@@ -154,6 +154,11 @@ TEST_F(Destruction, WhatWasNotTheFileReadIsKept) {
         d->SetPlainFile(1);
         d->SetPathAndMode(FCryptEng::PathMode::Common, out + "/");
         d->InputDeletion(InputDeletionMode::Delete, false);
+#ifdef _WIN32
+        // Windows shares the open container with readers only: it cannot change meanwhile.
+        EXPECT_THROW(MakeChange(box, change), fs::filesystem_error);
+        continue;
+#endif
         MakeChange(box, change);
         d->Begin();
         EXPECT_EQ(dec.status.State(), OperationState::Finished) << dec.status.failure;

@@ -134,6 +134,7 @@ TEST_F(Flows, InputsAfterEncryption) {
         {InputDeletionMode::Eradicate, false, true, true, OperationState::Finished},
     };
     const std::string trash = TestTrashHome() + "/Trash/files";
+    (void)trash;
     for (const Case& c : cases) {
         SCOPED_TRACE(int(c.mode) * 10 + c.confirm);
         RemoveAll(in);
@@ -158,7 +159,10 @@ TEST_F(Flows, InputsAfterEncryption) {
             EXPECT_EQ(run.status.overallPercent.load(), 100u);
         }
     }
+#ifndef _WIN32
+    // (The Recycle Bin is the system's own on Windows: its tests are the platform layer's.)
     EXPECT_TRUE(fs::exists(trash + "/a.txt"));
+#endif
 }
 
 TEST_F(Flows, ContainerAfterDecryption) {
