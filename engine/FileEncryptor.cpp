@@ -62,14 +62,15 @@ bool AskToRetryCreate(OS::ErrorCode code) {
 
 // An absolute, lexically clean name: what the directory works with. Its separators are the
 // platform layer's on every system (Windows would otherwise get its own back).
+// Names are UTF-8 inside: a narrow path would take the Windows code page instead.
 std::string CleanName(const std::string& path) {
-    std::filesystem::path p(path);
+    std::filesystem::path p = std::filesystem::u8path(path);
     if (p.is_relative())
-        p = std::filesystem::path(OS::File::GetCurrentPath()) / p;
-    std::string clean = p.lexically_normal().generic_string();
+        p = std::filesystem::u8path(OS::File::GetCurrentPath()) / p;
+    std::string clean = p.lexically_normal().generic_u8string();
     // A root keeps its separator: "C:" alone is the current folder of that drive.
     while (clean.size() > 1 && clean.back() == OS::kSeparator &&
-           !std::filesystem::path(clean).relative_path().empty())
+           !std::filesystem::u8path(clean).relative_path().empty())
         clean.pop_back();
     return clean;
 }
@@ -224,7 +225,7 @@ std::size_t FileEncryptor::PrepareShred(const std::vector<std::string>& paths) {
     for (std::size_t i = 0; const DirEntry* e = m_dirFooter->GetEntry(i); ++i) {
         InputRecord& record = m_read[i];
         std::error_code ec;
-        const bool link = std::filesystem::is_symlink(e->Name(), ec);
+        const bool link = std::filesystem::is_symlink(std::filesystem::u8path(e->Name()), ec);
         if (e->IsDir()) {
             // A link to a folder is kept, and so is all it points to.
             if (link)
@@ -454,8 +455,9 @@ void FileEncryptor::EncryptFiles(CryptoPP::MeterFilter& out) {
         InputRecord& record = m_read[i];
         record.identity = file->Identity();
         std::error_code ec;
-        record.state =
-            std::filesystem::is_symlink(e->Name(), ec) ? InputState::Link : InputState::Read;
+        record.state = std::filesystem::is_symlink(std::filesystem::u8path(e->Name()), ec)
+                           ? InputState::Link
+                           : InputState::Read;
 
         const bool compress = TestCompression(*file, file->GetInfo().Size());
         e->SetCompress(compress);

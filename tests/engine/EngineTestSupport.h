@@ -98,12 +98,12 @@ inline void MakeReadOnly(const std::string& path) {
 // (short enough for a readable failure message).
 inline std::map<std::string, std::string> Tree(const std::string& root) {
     std::map<std::string, std::string> out;
-    for (const auto& e : fs::recursive_directory_iterator(root)) {
-        const std::string rel = fs::relative(e.path(), root).generic_string();
+    for (const auto& e : fs::recursive_directory_iterator(fs::u8path(root))) {
+        const std::string rel = fs::relative(e.path(), fs::u8path(root)).generic_u8string();
         if (e.is_directory()) {
             out[rel] = "<dir>";
         } else {
-            const std::string bytes = ReadText(e.path().string());
+            const std::string bytes = ReadText(e.path().u8string());
             out[rel] = std::to_string(bytes.size()) + ":" +
                        std::to_string(std::hash<std::string>()(bytes));
         }
@@ -115,8 +115,8 @@ inline std::map<std::string, std::string> Tree(const std::string& root) {
 inline std::vector<std::string> Expand(const std::string& folder) {
     std::vector<std::string> out{folder};
     std::vector<std::string> found;
-    for (const auto& e : fs::recursive_directory_iterator(folder))
-        found.push_back(e.path().generic_string());
+    for (const auto& e : fs::recursive_directory_iterator(fs::u8path(folder)))
+        found.push_back(e.path().generic_u8string());
     std::sort(found.begin(), found.end());
     out.insert(out.end(), found.begin(), found.end());
     return out;
