@@ -7,9 +7,11 @@
 namespace FCryptEng {
 
 void OperationStatus::Clear() {
+    for (OS::ByteWord* word :
+         {&inBytes, &outBytes, &itemSize, &itemPlainSize, &inDone, &outDone, &inTotal, &plainTotal})
+        word->store(0, std::memory_order_relaxed);
     for (OS::ProgressWord* word :
-         {&inBytes, &outBytes, &itemSize, &itemPlainSize, &inDone, &outDone, &inTotal, &plainTotal,
-          &folderCount, &fileCount, &itemNumber, &itemPercent, &overallPercent, &state})
+         {&folderCount, &fileCount, &itemNumber, &itemPercent, &overallPercent, &state})
         word->store(0, std::memory_order_relaxed);
     itemName.store(nullptr, std::memory_order_relaxed);
     cancel.store(0, std::memory_order_relaxed);

@@ -282,8 +282,8 @@ std::vector<FileDecryptor::Damage> FileDecryptor::Test() {
     }
     Store(s.fileCount, files);
     Store(s.folderCount, folders);
-    Store(s.plainTotal, std::uint32_t(std::min<std::uint64_t>(plainTotal, UINT32_MAX)));
-    Store(s.inTotal, std::uint32_t(std::min<std::uint64_t>(storedTotal, UINT32_MAX)));
+    Store(s.plainTotal, plainTotal);
+    Store(s.inTotal, storedTotal);
 
     std::vector<Damage> damaged;
     for (std::size_t i = 0; i < count; ++i) {
@@ -347,7 +347,8 @@ void FileDecryptor::CheckStored(const DirEntry& e, const std::string& name, std:
 void FileDecryptor::SetTotalSizes() {
     m_destructionShare = DestructionShare(m_deletionMode);
     m_dataShare = 100 - m_destructionShare;
-    std::uint32_t inTotal = m_footerLength, plainTotal = 0, files = 0, folders = 0;
+    std::uint64_t inTotal = m_footerLength, plainTotal = 0;
+    std::uint32_t files = 0, folders = 0;
     for (std::size_t i = 0; const DirEntry* e = m_dirFooter->GetEntry(i); ++i) {
         inTotal += e->ArchiveSize();
         if (!e->Selected())
@@ -376,7 +377,8 @@ void FileDecryptor::DecryptFiles() {
     m_overwriteFlags = OverwriteFlags::Start;
     m_skipped = false;
     m_destination.reset();
-    std::uint32_t skippedCount = 0, skippedPlain = 0, skippedStored = 0;
+    std::uint32_t skippedCount = 0;
+    std::uint64_t skippedPlain = 0, skippedStored = 0;
     auto settle = [&] {
         Store(s.fileCount, Load(s.fileCount) - skippedCount);
         Store(s.outDone, Load(s.outDone) - skippedPlain);
@@ -400,7 +402,7 @@ void FileDecryptor::DecryptFiles() {
         }
         Store(s.itemSize, e->ArchiveSize());
         Store(s.itemPlainSize, e->OriginalSize());
-        const std::uint32_t plainTotal = Load(s.plainTotal);
+        const std::uint64_t plainTotal = Load(s.plainTotal);
         std::uint32_t overallEnd = m_dataShare;
         if (plainTotal != 0) {
             overallEnd = std::uint32_t((double(Load(s.outDone)) + double(e->OriginalSize())) *

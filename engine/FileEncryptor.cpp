@@ -256,12 +256,12 @@ void FileEncryptor::Shred() {
     m_started = true;
     m_status->Clear();
     SetTotalSize();
-    // Files past 4 GiB are shredded too: the total then shows as the largest figure there is.
+    // Files past 4 GiB are shredded too: their size on disk is what is overwritten.
     std::uint64_t total = 0;
     for (std::size_t i = 0; const DirEntry* e = m_dirFooter->GetEntry(i); ++i)
         if (!e->IsDir())
             total += e->DiskSize();
-    Store(m_status->inTotal, std::uint32_t(std::min<std::uint64_t>(total, UINT32_MAX)));
+    Store(m_status->inTotal, total);
     m_dataShare = 0;
     m_verifyShare = 0;
     m_destructionShare = 100;
@@ -360,7 +360,8 @@ void FileEncryptor::ReadyToStart() {
 }
 
 void FileEncryptor::SetTotalSize() {
-    std::uint32_t total = 0, files = 0, folders = 0;
+    std::uint64_t total = 0;
+    std::uint32_t files = 0, folders = 0;
     for (std::size_t i = 0; const DirEntry* e = m_dirFooter->GetEntry(i); ++i) {
         if (e->IsDir()) {
             ++folders;
@@ -442,7 +443,7 @@ void FileEncryptor::EncryptFiles(CryptoPP::MeterFilter& out) {
             }
         }
 
-        const std::uint32_t total = Load(s.inTotal);
+        const std::uint64_t total = Load(s.inTotal);
         std::uint32_t overallEnd = m_dataShare;
         if (total != 0) {
             overallEnd = std::uint32_t((double(Load(s.inDone)) + double(Load(s.itemSize))) *
@@ -486,12 +487,16 @@ void FileEncryptor::EncryptFiles(CryptoPP::MeterFilter& out) {
             record.state = InputState::ChangedWhileRead;
         file->Close();
 
+        // A file that grew past 4 GiB while read would be recorded cut short.
+        if (Load(s.inBytes) > kFormatLimit)
+            throw FileCryptorErr("The file \"" + e->Name() +
+                                 "\" is 4 GiB or larger, more than a container can hold");
         const std::uint64_t stored = out.GetTotalBytes() - start;
         if (out.GetTotalBytes() - dataStart > kFormatLimit)
             throw FileCryptorErr("The encrypted files pass 4 GiB, more than a container can hold");
         e->SetArchiveSize(std::uint32_t(stored));
         // The size actually read: the file may have changed since it was added.
-        e->SetOriginalSize(Load(s.inBytes));
+        e->SetOriginalSize(std::uint32_t(Load(s.inBytes)));
         CryptoPP::SecByteBlock digest(mac.DigestSize());
         mac.Final(digest);
         e->SetMac(digest);
@@ -523,7 +528,7 @@ bool FileEncryptor::TestCompression(OS::ReadFile& file, std::uint64_t size) {
     if (file.Read(sample.data(), sample.size()) < kSampleSize)
         throw FileCryptorErr("Unable to read FILE_COMPRESSION_TEST_SAMPLE");
     file.Move(-std::int64_t(kSampleSize), true);
-    OS::ProgressWord count{0};
+    OS::ByteWord count{0};
     CryptoPP::ArraySource(
         sample.data(), sample.size(), true,
         new CryptoP2::ZlibDeflater(new ProgressFilter(&count, nullptr, nullptr, 0, nullptr, 0,
@@ -540,7 +545,7 @@ void FileEncryptor::WriteFooter(CryptoPP::MeterFilter& out) {
     m_dirFooter->PutEncoding(out);
     const std::uint64_t total = out.GetTotalBytes() - before;
     out.PutWord32(std::uint32_t(total), CryptoPP::BIG_ENDIAN_ORDER);
-    Add(m_status->outDone, std::uint32_t(total + 4));
+    Add(m_status->outDone, total + 4);
 }
 
 void FileEncryptor::PostEncrypt() {

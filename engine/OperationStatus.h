@@ -27,14 +27,14 @@ enum class OperationState : std::uint32_t {
 };
 
 struct OperationStatus {
-    OS::ProgressWord inBytes{0};
-    OS::ProgressWord outBytes{0};
-    OS::ProgressWord itemSize{0};
-    OS::ProgressWord itemPlainSize{0};
-    OS::ProgressWord inDone{0};
-    OS::ProgressWord outDone{0};
-    OS::ProgressWord inTotal{0};
-    OS::ProgressWord plainTotal{0};
+    OS::ByteWord inBytes{0};
+    OS::ByteWord outBytes{0};
+    OS::ByteWord itemSize{0};
+    OS::ByteWord itemPlainSize{0};
+    OS::ByteWord inDone{0};
+    OS::ByteWord outDone{0};
+    OS::ByteWord inTotal{0};
+    OS::ByteWord plainTotal{0};
     OS::ProgressWord folderCount{0};
     OS::ProgressWord fileCount{0};
     OS::ProgressWord itemNumber{0};

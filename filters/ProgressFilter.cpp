@@ -18,8 +18,8 @@ std::uint32_t TruncateToWord(double value) {
 
 }  // namespace
 
-ProgressFilter::ProgressFilter(OS::ProgressWord* counter, OS::CancelFlag* cancel,
-                               OS::ProgressWord* itemPercent, std::uint32_t total,
+ProgressFilter::ProgressFilter(OS::ByteWord* counter, OS::CancelFlag* cancel,
+                               OS::ProgressWord* itemPercent, std::uint64_t total,
                                OS::ProgressWord* overallPercent, std::uint32_t overallEnd,
                                CryptoPP::BufferedTransformation* attachment, bool passThrough,
                                const std::atomic<bool>* pause)
@@ -44,10 +44,10 @@ size_t ProgressFilter::Put2(const CryptoPP::byte* inString, size_t length, int m
     while (m_pause && m_pause->load(std::memory_order_relaxed) &&
            !(m_cancel && m_cancel->load(std::memory_order_relaxed) != 0))
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    std::uint32_t count = 0;
+    std::uint64_t count = 0;
     if (m_counter) {
         // Only this thread writes the counter; the display thread just reads it.
-        count = m_counter->load(std::memory_order_relaxed) + static_cast<std::uint32_t>(length);
+        count = m_counter->load(std::memory_order_relaxed) + std::uint64_t(length);
         m_counter->store(count, std::memory_order_relaxed);
     }
     if (m_cancel && m_cancel->load(std::memory_order_relaxed) != 0) {

@@ -22,8 +22,8 @@ class ProgressFilter : public CryptoPP::Filter {
     // total: the bytes that make the item 100 percent; 0 leaves both percentages alone.
     // overallEnd: the overall percent once the counter reaches total.
     // pause: while set, every block waits here (the cancel flag still ends the wait).
-    ProgressFilter(OS::ProgressWord* counter, OS::CancelFlag* cancel, OS::ProgressWord* itemPercent,
-                   std::uint32_t total, OS::ProgressWord* overallPercent, std::uint32_t overallEnd,
+    ProgressFilter(OS::ByteWord* counter, OS::CancelFlag* cancel, OS::ProgressWord* itemPercent,
+                   std::uint64_t total, OS::ProgressWord* overallPercent, std::uint32_t overallEnd,
                    CryptoPP::BufferedTransformation* attachment = nullptr, bool passThrough = true,
                    const std::atomic<bool>* pause = nullptr);
 
@@ -32,10 +32,10 @@ class ProgressFilter : public CryptoPP::Filter {
     bool IsolatedFlush(bool hardFlush, bool blocking) override;
 
   private:
-    OS::ProgressWord* m_counter;
+    OS::ByteWord* m_counter;
     OS::CancelFlag* m_cancel;
     OS::ProgressWord* m_itemPercent;
-    std::uint32_t m_total;
+    std::uint64_t m_total;
     OS::ProgressWord* m_overallPercent;
     std::uint32_t m_overallStart;
     std::uint32_t m_overallEnd;

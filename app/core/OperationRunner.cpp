@@ -34,6 +34,9 @@ constexpr int kBelowNormal = 1;
 std::uint32_t Get(const OS::ProgressWord& w) {
     return w.load(std::memory_order_relaxed);
 }
+std::uint64_t Get(const OS::ByteWord& w) {
+    return w.load(std::memory_order_relaxed);
+}
 
 // Every run's failure and warnings reach the log, which keeps them when the screen is gone.
 void LogOutcome(const FCryptEng::OperationStatus& s) {

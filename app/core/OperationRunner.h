@@ -29,14 +29,14 @@ namespace App {
 
 // The status record as the display shows it, taken at one moment.
 struct Snapshot {
-    std::uint32_t readSoFar = 0;     // inDone + inBytes
-    std::uint32_t readTotal = 0;     // inTotal
-    std::uint32_t writtenSoFar = 0;  // outDone + outBytes
-    std::uint32_t writeTotal = 0;    // plainTotal
-    std::uint32_t itemRead = 0;
-    std::uint32_t itemSize = 0;
-    std::uint32_t itemWritten = 0;
-    std::uint32_t itemOutSize = 0;
+    std::uint64_t readSoFar = 0;     // inDone + inBytes
+    std::uint64_t readTotal = 0;     // inTotal
+    std::uint64_t writtenSoFar = 0;  // outDone + outBytes
+    std::uint64_t writeTotal = 0;    // plainTotal
+    std::uint64_t itemRead = 0;
+    std::uint64_t itemSize = 0;
+    std::uint64_t itemWritten = 0;
+    std::uint64_t itemOutSize = 0;
     std::uint32_t itemPercent = 0;
     std::uint32_t overallPercent = 0;
     std::uint32_t folderCount = 0;

@@ -7,15 +7,6 @@
 namespace App {
 namespace {
 
-// Shredding counts files of any size; a total past what the figures hold reads as such.
-std::string ShredSizeText(std::uint32_t total) {
-    return total == UINT32_MAX ? "4 GB or more" : SizeText(total);
-}
-
-}  // namespace
-
-namespace {
-
 using FCryptEng::OperationState;
 
 std::string Percent(std::uint32_t p) {
@@ -110,7 +101,7 @@ std::string OverallText(const Snapshot& s, bool encrypting) {
         return std::string();
     // Shredding reads nothing: it overwrites what the files hold.
     if (s.shredding)
-        return Format("%s in %d file%s", ShredSizeText(s.readTotal).c_str(), int(s.fileCount),
+        return Format("%s in %d file%s", SizeText(s.readTotal).c_str(), int(s.fileCount),
                       s.fileCount == 1 ? "" : "s") +
                Percent(s.overallPercent);
     if (encrypting)

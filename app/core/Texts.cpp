@@ -23,9 +23,9 @@ std::string Format(const char* format, ...) {
     return out;
 }
 
-std::string SizeText(std::int32_t n) {
+std::string SizeText(std::uint64_t n) {
     if (n < 1024)
-        return Format("%d bytes", n);
+        return Format("%d bytes", int(n));
     if (n < 1048576)
         return Format("%1.2f KB", double(n) / 1024.0);
     if (n < 1073741824)
@@ -44,7 +44,7 @@ std::string TimeText(std::uint32_t ms) {
     return Format("%.2f sec", double(ms) / 1000.0);
 }
 
-std::string SpeedText(std::uint32_t bytes, std::uint32_t ms) {
+std::string SpeedText(std::uint64_t bytes, std::uint32_t ms) {
     if (ms == 0)
         return std::string();
     return Format(" (%.2f MB/sec)", double(bytes) * 1000.0 / (double(ms) * 1048576.0));

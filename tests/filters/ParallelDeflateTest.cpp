@@ -194,7 +194,7 @@ TEST(ParallelDeflater, AWorkersFailureReachesTheCaller) {
 }
 
 TEST(ParallelDeflater, ACancelFurtherOnStopsTheMessage) {
-    OS::ProgressWord count{0};
+    OS::ByteWord count{0};
     OS::CancelFlag cancel{1};
     ParallelDeflater deflater(new CryptoP2::ProgressFilter(&count, &cancel, nullptr, 0, nullptr, 0,
                                                            new CryptoPP::BitBucket));

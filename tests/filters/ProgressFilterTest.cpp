@@ -20,7 +20,7 @@ const CryptoPP::byte* Raw(const std::string& s) {
 
 // The status words one progress filter writes, as the status record holds them.
 struct Status {
-    OS::ProgressWord counter{0};
+    OS::ByteWord counter{0};
     OS::ProgressWord item{0};
     OS::ProgressWord overall{0};
     OS::CancelFlag cancel{0};
@@ -28,8 +28,8 @@ struct Status {
 
 TEST(ProgressFilter, PercentagesTruncateAndReachTheEnd) {
     struct Case {
-        std::uint32_t total;
-        std::uint32_t counterStart;  // bytes counted before this item's first block
+        std::uint64_t total;
+        std::uint64_t counterStart;  // bytes counted before this item's first block
         std::uint32_t overallStart;
         std::uint32_t overallEnd;
         std::size_t block;
@@ -38,7 +38,8 @@ TEST(ProgressFilter, PercentagesTruncateAndReachTheEnd) {
         {200000, 0, 20, 70, 65536},
         {3, 0, 0, 100, 1},
         {65537, 0, 99, 100, 65536},
-        {4294967295u, 4294967295u - 70000, 0, 100, 65536},  // counts near the top of the word
+        {4294967295u, 4294967295u - 70000, 0, 100, 65536},  // near the top of 32 bits
+        {5ull << 30, (5ull << 30) - 70000, 10, 90, 65536},  // past them
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("total " + std::to_string(c.total));
@@ -69,7 +70,7 @@ TEST(ProgressFilter, PercentagesTruncateAndReachTheEnd) {
 TEST(ProgressFilter, SplitFeedMatchesOnePut) {
     const std::string data = cryvan_test::Pattern(70000);
     std::vector<std::string> outputs;
-    std::vector<std::uint32_t> counters;
+    std::vector<std::uint64_t> counters;
     for (const auto& pieces : std::vector<std::vector<std::size_t>>{{}, {1, 7, 65536}}) {
         Status s;
         PipelineRecorder rec;
@@ -143,7 +144,7 @@ TEST(ProgressFilter, EmptyBlocksStillCheckCancelAndKeepPercentages) {
 }
 
 TEST(ProgressFilter, CountingOnlyInstancePassesNoData) {
-    OS::ProgressWord counter{0};
+    OS::ByteWord counter{0};
     PipelineRecorder rec;
     {
         CryptoPP::StringSource source(cryvan_test::Pattern(100000), true,
@@ -154,12 +155,12 @@ TEST(ProgressFilter, CountingOnlyInstancePassesNoData) {
     EXPECT_EQ(rec.Count(PipelineRecorder::Data), 0u);
 }
 
-TEST(ProgressFilter, CounterWrapsAt32Bits) {
-    OS::ProgressWord counter{0xFFFFFFF0u};
+TEST(ProgressFilter, CounterGoesOnPast32Bits) {
+    OS::ByteWord counter{0xFFFFFFF0u};
     ProgressFilter filter(&counter, nullptr, nullptr, 0, nullptr, 0, nullptr, false);
     const std::string data(32, 'x');
     filter.Put(Raw(data), data.size());
-    EXPECT_EQ(counter.load(), 0x10u);
+    EXPECT_EQ(counter.load(), 0x100000010u);
 }
 
 }  // namespace

@@ -128,6 +128,74 @@ TEST_F(OperationRunnerTest, EncryptsAndDecryptsRealFiles) {
     EXPECT_TRUE(dialogs.Shown().empty());
 }
 
+// The record's byte words hold what a run of several files past 4 GiB counts; the snapshot and
+// the texts carry them whole.
+TEST_F(OperationRunnerTest, SnapshotCarriesByteCountsPast32Bits) {
+    constexpr std::uint64_t kGiB = 1ull << 30;
+    runner.SetMode(false);
+    FCryptEng::OperationStatus& r = runner.Record();
+    r.SetState(OperationState::Decrypting);
+    OS::Store(r.inDone, 4 * kGiB);
+    OS::Store(r.inBytes, kGiB / 2);
+    OS::Store(r.inTotal, 6 * kGiB);
+    OS::Store(r.outDone, 5 * kGiB);
+    OS::Store(r.outBytes, kGiB);
+    OS::Store(r.plainTotal, 7 * kGiB);
+    OS::Store(r.itemSize, 3 * kGiB);
+    OS::Store(r.itemPlainSize, 3 * kGiB + kGiB / 2);
+    OS::Store(r.overallPercent, 85);
+    OS::Store(r.itemPercent, 28);
+    const App::Snapshot s = runner.Snapshot();
+    EXPECT_EQ(s.readSoFar, 4 * kGiB + kGiB / 2);
+    EXPECT_EQ(s.readTotal, 6 * kGiB);
+    EXPECT_EQ(s.writtenSoFar, 6 * kGiB);
+    EXPECT_EQ(s.writeTotal, 7 * kGiB);
+    EXPECT_EQ(s.itemRead, kGiB / 2);
+    EXPECT_EQ(s.itemSize, 3 * kGiB);
+    EXPECT_EQ(s.itemWritten, kGiB);
+    EXPECT_EQ(s.itemOutSize, 3 * kGiB + kGiB / 2);
+    EXPECT_EQ(App::OverallText(s, false), "Written 6.00 GB of 7.00 GB (85%)");
+    EXPECT_EQ(App::OverallText(s, true), "Read 4.50 GB of 6.00 GB (85%)");
+    EXPECT_EQ(App::ItemText(s), "Written 1.00 GB of 3.50 GB (28%)");
+    r.Clear();
+    EXPECT_EQ(runner.Snapshot().writeTotal, 0u);
+}
+
+// Two sparse files of 3 GiB: the total and the percentages count all 6 GiB. The run is cancelled
+// once a few percent are done.
+TEST_F(OperationRunnerTest, EncryptionTotalsPast32BitsCountWhole) {
+    constexpr std::uint64_t kGiB = 1ull << 30;
+    fs::create_directories(dir / "src");
+    runner.SetMode(true);
+    for (const std::string name : {"a.img", "b.img"}) {
+        const std::string path = dir / ("src/" + name);
+        WriteText(path, "");
+        fs::resize_file(path, 3 * kGiB);
+        runner.AddPlainFile(path);
+    }
+    runner.SetPath(FCryptEng::PathMode::Common, std::nullopt);
+    runner.SetCipherFile(dir / "out.aes");
+    EXPECT_EQ(runner.SetPassword("secret"), FCryptEng::UnlockResult::Nothing);
+    runner.SetHeader(false);
+    runner.SetDeletion(FCryptEng::InputDeletionMode::Keep, false);
+    ASSERT_TRUE(runner.Start());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    App::Snapshot s = runner.Snapshot();
+    while (runner.IsRunning() && s.readSoFar < 128u << 20 &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        s = runner.Snapshot();
+    }
+    runner.CancelAndWait();
+    ASSERT_GE(s.readSoFar, 128u << 20);
+    EXPECT_EQ(s.readTotal, 6 * kGiB);
+    EXPECT_EQ(s.itemSize, 3 * kGiB);
+    const auto expected = std::int64_t(s.readSoFar * 100 / (6 * kGiB));
+    EXPECT_NEAR(std::int64_t(s.overallPercent), expected, 1);
+    EXPECT_NE(App::OverallText(s, true).find(" of 6.00 GB ("), std::string::npos);
+    EXPECT_TRUE(runner.RunCancelled());
+}
+
 TEST_F(OperationRunnerTest, SingleFileSummariesNameTheFile) {
     PrepareEncryption({{"only.txt", std::string(2048, 'x')}});
     App::EndSummary end = Run();

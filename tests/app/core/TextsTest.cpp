@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <limits>
-
 #include "app/core/Progress.h"
 
 namespace {
@@ -11,9 +9,12 @@ namespace {
 using App::Snapshot;
 using FCryptEng::OperationState;
 
+constexpr std::uint64_t kGiB = 1ull << 30;
+
+// Counts of 2 GiB and more once showed as negative bytes, and 4 GiB as nothing at all.
 TEST(SizeTextTest, ChoosesTheUnitAtEachBoundary) {
     const struct {
-        std::int32_t n;
+        std::uint64_t n;
         const char* text;
     } cases[] = {
         {0, "0 bytes"},
@@ -23,16 +24,17 @@ TEST(SizeTextTest, ChoosesTheUnitAtEachBoundary) {
         {1048575, "1024.00 KB"},
         {1048576, "1.00 MB"},
         {1073741823, "1024.00 MB"},
-        {1073741824, "1.00 GB"},
-        {std::numeric_limits<std::int32_t>::max(), "2.00 GB"},
+        {kGiB, "1.00 GB"},
+        {2 * kGiB - 1, "2.00 GB"},
+        {2 * kGiB, "2.00 GB"},
+        {2 * kGiB + kGiB / 2, "2.50 GB"},
+        {4 * kGiB - 1, "4.00 GB"},
+        {4 * kGiB, "4.00 GB"},
+        {5 * kGiB, "5.00 GB"},
+        {1024 * kGiB, "1024.00 GB"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(App::SizeText(c.n), c.text) << c.n;
-}
-
-TEST(SizeTextTest, CountsAboveTheSignedRangeShowAsNegativeBytes) {
-    EXPECT_EQ(App::SizeText(std::uint32_t(2147483648u)), "-2147483648 bytes");
-    EXPECT_EQ(App::SizeText(std::uint32_t(4294967295u)), "-1 bytes");
 }
 
 TEST(TimeTextTest, UsesSecondsMinutesOrHours) {
@@ -56,9 +58,16 @@ TEST(TimeTextTest, UsesSecondsMinutesOrHours) {
 }
 
 TEST(SpeedTextTest, MegabytesPerSecond) {
-    EXPECT_EQ(App::SpeedText(1048576, 1000), " (1.00 MB/sec)");
-    EXPECT_EQ(App::SpeedText(10485760, 500), " (20.00 MB/sec)");
-    EXPECT_EQ(App::SpeedText(1000, 0), "");
+    const struct {
+        std::uint64_t bytes;
+        std::uint32_t ms;
+        const char* text;
+    } cases[] = {
+        {1048576, 1000, " (1.00 MB/sec)"},     {10485760, 500, " (20.00 MB/sec)"},    {1000, 0, ""},
+        {2 * kGiB, 1000, " (2048.00 MB/sec)"}, {5 * kGiB, 2000, " (2560.00 MB/sec)"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(App::SpeedText(c.bytes, c.ms), c.text) << c.bytes << " in " << c.ms;
 }
 
 TEST(CompactPathTest, KeepsTheStartAndAsMuchOfTheEndAsFits) {
@@ -142,6 +151,43 @@ TEST(ProgressTextsTest, OverallTextReadWhenEncryptingWrittenWhenDecrypting) {
     EXPECT_EQ(App::OverallText(s, true), "Read 1.50 KB of 3.00 MB (42%)");
     EXPECT_EQ(App::OverallText(s, false), "Written 2.00 KB of 4.00 KB (42%)");
     EXPECT_EQ(App::OverallText(Running(OperationState::Idle), true), "");
+}
+
+// A decryption of 6 GiB with a 3 GiB file under way; a shred of 6 GiB; a run of 5 GiB in 2 s.
+TEST(ProgressTextsTest, SizesPastFourGiB) {
+    Snapshot s = Running(OperationState::Decrypting);
+    s.readSoFar = 4 * kGiB + kGiB / 2;
+    s.readTotal = 6 * kGiB;
+    s.writtenSoFar = 4 * kGiB + kGiB / 4;
+    s.writeTotal = 6 * kGiB;
+    s.itemWritten = 2 * kGiB + kGiB / 4;
+    s.itemOutSize = 3 * kGiB;
+    s.itemPercent = 75;
+    s.overallPercent = 70;
+    EXPECT_EQ(App::OverallText(s, true), "Read 4.50 GB of 6.00 GB (70%)");
+    EXPECT_EQ(App::OverallText(s, false), "Written 4.25 GB of 6.00 GB (70%)");
+    EXPECT_EQ(App::ItemText(s), "Written 2.25 GB of 3.00 GB (75%)");
+    s.elapsedMs = 9000;
+    EXPECT_EQ(App::TimesText(s, true), "Elapsed 0:09, about 0:03 left");
+
+    s.shredding = true;
+    s.fileCount = 2;
+    EXPECT_EQ(App::OverallText(s, true), "6.00 GB in 2 files (70%)");
+
+    App::EndFacts f;
+    f.encrypting = false;
+    f.snapshot.state = OperationState::Finished;
+    f.snapshot.fileCount = 1;
+    f.snapshot.readSoFar = 5 * kGiB + 4096;
+    f.snapshot.readTotal = 5 * kGiB + 4096;
+    f.snapshot.writtenSoFar = 5 * kGiB;
+    f.snapshot.elapsedMs = 2000;
+    f.firstFile = "big.iso";
+    f.cipherFile = "big.aes";
+    const App::EndSummary out = App::Summarize(f);
+    EXPECT_EQ(out.input, "big.aes\n(5.00 GB of 5.00 GB used)\n");
+    EXPECT_EQ(out.output, "big.iso\n(5.00 GB)\n");
+    EXPECT_EQ(out.time, "2.00 sec (2560.00 MB/sec)\n");
 }
 
 TEST(ProgressTextsTest, TimesTellElapsedAndTheTimeLeftOnceItCanBeJudged) {
