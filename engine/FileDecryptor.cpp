@@ -497,7 +497,7 @@ void FileDecryptor::PumpStored(const DirEntry& e, std::uint32_t overallEnd,
                                std::unique_ptr<CryptoPP::BufferedTransformation> sink) {
     OS::Trace t("FileDecryptor::PumpStored()");
     OperationStatus& s = *m_status;
-    const KeySet* keys = e.GetKeySet();
+    const std::unique_ptr<KeySet> keys = e.KeySetCopy();
     // Stored data must lie wholly before the footer region.
     if (!keys || e.Position() > m_regionStart || e.ArchiveSize() > e.Position())
         throw FileCryptorErr("Corrupt input file");

@@ -79,7 +79,7 @@ void DirFooter::PreEncodingHook() {
     OS::Trace t("DirFooter::PreEncodingHook()");
     const CryptoPP::SecByteBlock* kek = Keys().KEK();
     for (const auto& entry : m_entries) {
-        if (!entry->GetKeySet())
+        if (!entry->HasKeySet())
             continue;
         if (!kek)
             throw KeySet::Err();
@@ -166,7 +166,7 @@ void DirFooter::PostDecrypt() {
 
     const CryptoPP::SecByteBlock* kek = Keys().KEK();
     for (const auto& entry : entries) {
-        if (!entry->GetKeySet())
+        if (!entry->HasKeySet())
             continue;
         if (!kek)
             throw KeySet::Err();
