@@ -185,6 +185,8 @@ UnlockResult FileDecryptor::Password(const char* text) {
         // refused must never run, nor be destroyed after a run of nothing.
         if (result == UnlockResult::Unlocked) {
             m_dirFooter->Decrypt(*keys);
+            // The entries hold all that is needed from here on.
+            m_dirFooter->ReleaseBody();
             m_unlocked = std::move(keys);
         }
         return result;
@@ -231,6 +233,7 @@ void FileDecryptor::Verify(const std::string& path, const KeySet& containerKeys,
     reader.m_keyFooter->SetKeys(reader.m_unlocked.get());
     reader.m_keyFooter->VerifyMac();
     reader.m_dirFooter->Decrypt(*reader.m_unlocked);
+    reader.m_dirFooter->ReleaseBody();
 
     const DirFooter& read = *reader.m_dirFooter;
     const std::size_t count = read.NumEntries(false);
@@ -499,7 +502,7 @@ void FileDecryptor::PumpStored(const DirEntry& e, std::uint32_t overallEnd,
                                std::unique_ptr<CryptoPP::BufferedTransformation> sink) {
     OS::Trace t("FileDecryptor::PumpStored()");
     OperationStatus& s = *m_status;
-    const KeySet* keys = e.GetKeySet();
+    const std::unique_ptr<KeySet> keys = e.KeySetCopy();
     // Stored data must lie wholly before the footer region.
     if (!keys || e.Position() > m_regionStart || e.ArchiveSize() > e.Position())
         throw FileCryptorErr("Corrupt input file");

@@ -424,7 +424,8 @@ void FileEncryptor::EncryptFiles(CryptoPP::MeterFilter& out) {
         const std::uint64_t start = out.GetTotalBytes();
         starts.back() = start;
 
-        const KeySet& keys = *e->GetKeySet();
+        const std::unique_ptr<KeySet> keySet = e->KeySetCopy();
+        const KeySet& keys = *keySet;
         CryptoPP::HMAC<CryptoPP::SHA256> mac(keys.MacKey()->data(), keys.MacKey()->size());
         CryptoPP::CBC_Mode<CryptoPP::AES>::Encryption aes(keys.EncKey()->data(), 16,
                                                           keys.IV()->data());

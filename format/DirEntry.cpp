@@ -2,9 +2,14 @@
 
 #include <cryptopp/queue.h>
 
+#include <cryptopp/misc.h>
+
 #include <algorithm>
+#include <cstring>
 #include <string_view>
 
+#include "filters/KeyWrap.h"
+#include "filters/Random.h"
 #include "format/NativePath.h"
 #include "os/File.h"
 #include "os/Logger.h"
@@ -30,6 +35,8 @@ constexpr char kCorrupt[] = "Corrupt input file";
 constexpr std::uint32_t kFixedSize = 40;
 // Offset, archive size, original size (6 each), key-set sub-tag (2), MAC (34).
 constexpr std::uint32_t kFileFieldsSize = 54;
+// EncKey, MacKey and IV of a file.
+constexpr std::size_t kPlainSize = KeySet::kEncKeySize + KeySet::kMacKeySize + KeySet::kIvSize;
 
 // Reads a record body that is already in memory, so no field can reach past the body.
 class BodyReader {
@@ -125,14 +132,18 @@ std::string ToNative(std::string name) {
 }  // namespace
 
 DirEntry::DirEntry(const std::string& fileName)
-    : FileInfo(fileName), m_mac(kMacSize), m_origin(true), m_selected(true) {
+    : FileInfo(fileName), m_origin(true), m_selected(true) {
     OS::Trace t("DirEntry::DirEntry()");
-    if (!IsDir())
-        m_keySet.emplace(false);
+    if (!IsDir()) {
+        // Drawn as a new KeySet without KEK draws them: EncKey, MacKey, IV.
+        m_keys = KeySlot(KeyArena::Shared());
+        CryptoP2::GlobalRNG().GenerateBlock(m_keys.data(), kPlainSize);
+        m_keyForm = KeyForm::Plain;
+    }
 }
 
 DirEntry::DirEntry(CryptoPP::BufferedTransformation& source, std::uint32_t bodySize)
-    : m_mac(kMacSize), m_origin(false), m_selected(false) {
+    : m_origin(false), m_selected(false) {
     OS::Trace t("DirEntry::DirEntry()");
     ReadBody(source, bodySize);
 }
@@ -141,9 +152,10 @@ std::uint32_t DirEntry::CalcBodySize() const {
     OS::Trace t("DirEntry::CalcBodySize()");
     std::uint64_t size = std::uint64_t(StoredName().size()) + kFixedSize;
     if (!IsDir()) {
-        if (!m_keySet)
+        if (m_keyForm == KeyForm::None)
             throw Err();
-        size += m_keySet->EncodingSize() + kFileFieldsSize;
+        // The encoding is the wrapped form: 8 bytes more than the plain keys.
+        size += 4 + KeyBytes() + (m_keyForm == KeyForm::Plain ? 8 : 0) + kFileFieldsSize;
     }
     return std::uint32_t(std::min<std::uint64_t>(size, UINT32_MAX));
 }
@@ -153,8 +165,8 @@ void DirEntry::PutBody(CryptoPP::BufferedTransformation& sink) const {
     const std::string& name = StoredName();
     if (name.size() > kMaxBodySize)
         throw FooterEntry::Err();
-    if (!IsDir() && !m_keySet)
-        throw Err();
+    if (!IsDir() && m_keyForm != KeyForm::Wrapped)
+        throw KeySet::Err();
     sink.PutWord16(TAG_FILENAME, CryptoPP::BIG_ENDIAN_ORDER);
     sink.PutWord16(std::uint16_t(name.size()), CryptoPP::BIG_ENDIAN_ORDER);
     sink.Put(reinterpret_cast<const CryptoPP::byte*>(name.data()), name.size());
@@ -168,7 +180,8 @@ void DirEntry::PutBody(CryptoPP::BufferedTransformation& sink) const {
         sink.PutWord16(TAG_ORIGINALSIZE, CryptoPP::BIG_ENDIAN_ORDER);
         sink.PutWord32(m_originalSize, CryptoPP::BIG_ENDIAN_ORDER);
         sink.PutWord16(TAG_KEYSET, CryptoPP::BIG_ENDIAN_ORDER);
-        m_keySet->Write(sink);
+        sink.PutWord32(KeyBytes(), CryptoPP::BIG_ENDIAN_ORDER);
+        sink.Put(m_keys.data(), KeyBytes());
         sink.PutWord16(TAG_MAC, CryptoPP::BIG_ENDIAN_ORDER);
         sink.Put(m_mac.data(), m_mac.size());
     }
@@ -210,9 +223,11 @@ void DirEntry::ReadBody(CryptoPP::BufferedTransformation& source, std::uint32_t 
         const std::uint32_t keyLength = in.PeekU32();
         if (keyLength != KeySet::kWrappedWithoutKek && keyLength != KeySet::kWrappedWithKek)
             throw Err(kCorrupt);
-        CryptoPP::ByteQueue keyBytes;
-        keyBytes.Put(in.Take(4 + keyLength), 4 + keyLength);
-        m_keySet.emplace(keyBytes);
+        const CryptoPP::byte* wrapped = in.Take(4 + keyLength) + 4;
+        m_keys = KeySlot(KeyArena::Shared());
+        std::memcpy(m_keys.data(), wrapped, keyLength);
+        m_keyForm = KeyForm::Wrapped;
+        m_keysWithKek = keyLength == KeySet::kWrappedWithKek;
         if (keyTag != TAG_KEYSET)
             throw Err("Expected tag DIR_ENTRY_TAG_KEYSET");
 
@@ -220,7 +235,7 @@ void DirEntry::ReadBody(CryptoPP::BufferedTransformation& source, std::uint32_t 
         const CryptoPP::byte* mac = in.Take(kMacSize);
         if (macTag != TAG_MAC)
             throw Err("Expected tag DIR_ENTRY_TAG_MAC");
-        m_mac.Assign(mac, kMacSize);
+        std::memcpy(m_mac.data(), mac, kMacSize);
     }
     m_create =
         ReadDateTimeField(in, TAG_CREATE_DATETIME, "Expected tag DIR_ENTRY_TAG_CREATE_DATETIME");
@@ -232,19 +247,59 @@ void DirEntry::ReadBody(CryptoPP::BufferedTransformation& source, std::uint32_t 
         throw Err(kCorrupt);
     if (!IsSafeStoredName(m_name))
         throw Err(kCorrupt);
-    CalcFinalName();
+    CalcFinalName(std::string());
+}
+
+std::uint32_t DirEntry::KeyBytes() const {
+    const std::uint32_t wrapped =
+        m_keysWithKek ? KeySet::kWrappedWithKek : KeySet::kWrappedWithoutKek;
+    return m_keyForm == KeyForm::Wrapped ? wrapped : wrapped - 8;
 }
 
 void DirEntry::WrapKeySet(const CryptoPP::SecByteBlock& kek) {
     OS::Trace t("DirEntry::WrapKeySet()");
-    if (m_keySet)
-        m_keySet->Wrap(kek);
+    if (m_keyForm == KeyForm::None)
+        return;
+    if (m_keyForm != KeyForm::Plain)
+        throw KeySet::Err();
+    const CryptoPP::SecByteBlock plain(m_keys.data(), KeyBytes());
+    CryptoPP::SecByteBlock wrapped(plain.size() + 8);
+    if (CryptoP2::AesKeyWrap(kek, plain, wrapped) != CryptoP2::KeyWrapResult::Ok)
+        throw KeySet::Err();
+    std::memcpy(m_keys.data(), wrapped.data(), wrapped.size());
+    m_keyForm = KeyForm::Wrapped;
 }
 
 void DirEntry::UnwrapKeySet(const CryptoPP::SecByteBlock& kek) {
     OS::Trace t("DirEntry::UnwrapKeySet()");
-    if (m_keySet && !m_keySet->Unwrap(kek))
+    if (m_keyForm == KeyForm::None)
+        return;
+    if (m_keyForm != KeyForm::Wrapped)
+        throw KeySet::Err();
+    const CryptoPP::SecByteBlock wrapped(m_keys.data(), KeyBytes());
+    CryptoPP::SecByteBlock plain(wrapped.size() - 8);
+    const CryptoP2::KeyWrapResult result = CryptoP2::AesKeyUnwrap(kek, wrapped, plain);
+    if (result == CryptoP2::KeyWrapResult::Integrity)
         throw Err("Wrong KEK in DirEntry::UnwrapKeySet");
+    if (result != CryptoP2::KeyWrapResult::Ok)
+        throw KeySet::Err();
+    // The slot's tail held the longer wrapped form: nothing of it stays beside the plain keys.
+    CryptoPP::SecureWipeBuffer(m_keys.data(), KeyArena::kSlotSize);
+    std::memcpy(m_keys.data(), plain.data(), plain.size());
+    m_keyForm = KeyForm::Plain;
+}
+
+std::unique_ptr<KeySet> DirEntry::KeySetCopy() const {
+    OS::Trace t("DirEntry::KeySetCopy()");
+    if (m_keyForm == KeyForm::None)
+        return nullptr;
+    if (m_keyForm == KeyForm::Plain)
+        return std::make_unique<KeySet>(KeySet::FromPlain(m_keys.data(), m_keysWithKek));
+    CryptoPP::ByteQueue encoding;
+    encoding.PutWord32(KeyBytes(), CryptoPP::BIG_ENDIAN_ORDER);
+    encoding.Put(m_keys.data(), KeyBytes());
+    auto set = std::make_unique<KeySet>(encoding);
+    return set;
 }
 
 void DirEntry::SetPath(PathMode mode, const std::string& path) {
@@ -252,26 +307,35 @@ void DirEntry::SetPath(PathMode mode, const std::string& path) {
     if (mode != PathMode::Common && mode != PathMode::BaseName && mode != PathMode::Full)
         throw Err();
     m_pathMode = mode;
-    m_commonPath = path;
-    CalcFinalName();
+    CalcFinalName(path);
 }
 
-void DirEntry::CalcFinalName() {
+void DirEntry::CalcFinalName(const std::string& path) {
     OS::Trace t("DirEntry::CalcFinalName()");
-    m_finalName = m_origin ? StoredNameFromDisk() : OutputName();
+    m_finalName = m_origin ? StoredNameFromDisk(path) : OutputName(path);
+    // Names are kept for the whole run: no spare capacity beside each.
+    m_finalName.shrink_to_fit();
     SizeChanged();
 }
 
-std::string DirEntry::StoredNameFromDisk() const {
+std::string DirEntry::OutputFolder() const {
+    return m_origin ? std::string() : m_finalName.substr(0, m_folderLength);
+}
+
+std::string DirEntry::OutputRelative() const {
+    return m_origin ? std::string() : m_finalName.substr(m_folderLength);
+}
+
+std::string DirEntry::StoredNameFromDisk(const std::string& commonPath) const {
     OS::Trace t("DirEntry::StoredNameFromDisk()");
     std::string name;
     switch (m_pathMode) {
         case PathMode::Common:
-            if (m_commonPath.size() > m_name.size())
+            if (commonPath.size() > m_name.size())
                 throw Err("Path set longer than filename");
-            if (!NativePath::StartsWith(m_name, m_commonPath))
+            if (!NativePath::StartsWith(m_name, commonPath))
                 throw Err("Common path set does not match file");
-            name = m_name.substr(m_commonPath.size());
+            name = m_name.substr(commonPath.size());
             break;
         case PathMode::BaseName: {
             const std::size_t cut = NativePath::FindLastSeparator(m_name);
@@ -305,33 +369,33 @@ std::string DirEntry::StoredNameFromDisk() const {
     return stored;
 }
 
-std::string DirEntry::OutputName() {
+std::string DirEntry::OutputName(const std::string& destination) {
     OS::Trace t("DirEntry::OutputName()");
-    std::string folder = m_commonPath;
+    std::string folder = destination;
+    std::string relative;
     if (!NativePath::EndsInSeparator(folder))
         folder += OS::kSeparator;
     switch (m_pathMode) {
         case PathMode::Common: {
             const std::size_t start =
                 std::min(m_name.find_first_not_of(kStoredSeparator), m_name.size());
-            m_outputRelative = ToNative(m_name.substr(start));
+            relative = ToNative(m_name.substr(start));
             break;
         }
         case PathMode::BaseName: {
             const std::size_t cut = m_name.rfind(kStoredSeparator);
-            m_outputRelative = cut == std::string::npos ? m_name : m_name.substr(cut + 1);
+            relative = cut == std::string::npos ? m_name : m_name.substr(cut + 1);
             break;
         }
         default: {
             folder = std::string(1, OS::kSeparator);
             const std::string name = ToNative(m_name);
-            m_outputRelative =
-                name.substr(std::min(name.find_first_not_of(OS::kSeparator), name.size()));
+            relative = name.substr(std::min(name.find_first_not_of(OS::kSeparator), name.size()));
             break;
         }
     }
-    m_outputFolder = folder;
-    return folder + m_outputRelative;
+    m_folderLength = std::uint32_t(folder.size());
+    return folder + relative;
 }
 
 bool DirEntry::StoredNameFits() const {
@@ -348,7 +412,7 @@ void DirEntry::SetMac(const CryptoPP::SecByteBlock& mac) {
     OS::Trace t("DirEntry::SetMac()");
     if (mac.size() != kMacSize)
         throw Err();
-    m_mac.Assign(mac.data(), mac.size());
+    std::memcpy(m_mac.data(), mac.data(), kMacSize);
 }
 
 }  // namespace FCryptEng

@@ -1,18 +1,21 @@
 // One file or folder of the directory footer: its description (FileInfo), where its stored data
-// lies, its own key set (files only) and the MAC of its data. Entries made from disk turn their
-// native full names into relative stored names; entries read from a container turn their stored
-// names into output names under a destination folder.
+// lies, its own key set (files only) and the MAC of its data. A tree holds tens of thousands of
+// these, so an entry keeps one name besides its own and its keys in a slot of a shared arena.
+// Entries made from disk turn their native full names into relative stored names; entries read from
+// a container turn their stored names into output names under a destination folder.
 #pragma once
 
 #include <cryptopp/cryptlib.h>
 #include <cryptopp/secblock.h>
 
+#include <array>
 #include <cstdint>
-#include <optional>
+#include <memory>
 #include <string>
 
 #include "format/FileInfo.h"
 #include "format/FooterEntry.h"
+#include "format/KeyArena.h"
 #include "format/KeySet.h"
 #include "os/Errors.h"
 
@@ -53,28 +56,27 @@ class DirEntry : public FileInfo, public FooterEntry {
     // Raises "Wrong KEK in DirEntry::UnwrapKeySet" when the KEK does not open the key set.
     void UnwrapKeySet(const CryptoPP::SecByteBlock& kek);
 
-    // Recomputes the final name.
+    // Recomputes the final name; path is the common path (the destination when decrypting).
     void SetPath(PathMode mode, const std::string& path);
-    void CalcFinalName();
 
     // The stored name (from disk) or the output name (from a container).
     const std::string& FinalName() const { return m_finalName; }
     // From a container: the folder the output name lies under (ending in a separator) and the
     // rest of the output name, relative to it with native separators.
-    const std::string& OutputFolder() const { return m_outputFolder; }
-    const std::string& OutputRelative() const { return m_outputRelative; }
+    std::string OutputFolder() const;
+    std::string OutputRelative() const;
     // From disk: whether each part of the stored name can be a file name once decrypted (no
     // more than 255 bytes; a character stored wider than it was counts as stored).
     bool StoredNameFits() const;
     PathMode GetPathMode() const { return m_pathMode; }
-    const std::string& CommonPath() const { return m_commonPath; }
 
     std::uint32_t Position() const { return m_position; }
     void SetPosition(std::uint32_t position) { m_position = position; }
-    const CryptoPP::SecByteBlock& Mac() const { return m_mac; }
+    const std::array<CryptoPP::byte, kMacSize>& Mac() const { return m_mac; }
     void SetMac(const CryptoPP::SecByteBlock& mac);
-    // Null for a folder.
-    const KeySet* GetKeySet() const { return m_keySet ? &*m_keySet : nullptr; }
+    // A copy of the file's key set, wiped when dropped; null for a folder.
+    std::unique_ptr<KeySet> KeySetCopy() const;
+    bool HasKeySet() const { return m_keyForm != KeyForm::None; }
 
     bool Selected() const { return m_selected; }
     void SetSelected(bool selected) { m_selected = selected; }
@@ -82,22 +84,27 @@ class DirEntry : public FileInfo, public FooterEntry {
     bool Origin() const { return m_origin; }
 
   private:
+    // The keys live in one slot of the shared arena, in the form a KeySet would hold them.
+    enum class KeyForm : std::uint8_t { None, Plain, Wrapped };
+
     void ReadBody(CryptoPP::BufferedTransformation& source, std::uint32_t bodySize);
+    void CalcFinalName(const std::string& path);
     // The name the record carries.
     const std::string& StoredName() const { return m_origin ? m_finalName : m_name; }
-    std::string StoredNameFromDisk() const;
-    std::string OutputName();
+    std::string StoredNameFromDisk(const std::string& path) const;
+    std::string OutputName(const std::string& path);
+    std::uint32_t KeyBytes() const;
 
     std::uint32_t m_position = 0;
-    std::optional<KeySet> m_keySet;
-    CryptoPP::SecByteBlock m_mac;
+    std::uint32_t m_folderLength = 0;
+    KeySlot m_keys;
+    KeyForm m_keyForm = KeyForm::None;
+    bool m_keysWithKek = false;
     PathMode m_pathMode = PathMode::Common;
-    std::string m_commonPath;
-    std::string m_finalName;
-    std::string m_outputFolder;
-    std::string m_outputRelative;
     bool m_origin;
     bool m_selected;
+    std::array<CryptoPP::byte, kMacSize> m_mac{};
+    std::string m_finalName;
 };
 
 }  // namespace FCryptEng

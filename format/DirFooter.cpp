@@ -6,6 +6,7 @@
 #include <cryptopp/queue.h>
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "format/NativePath.h"
@@ -25,6 +26,21 @@ const KeySet& CipherKeys(const KeySet& keys) {
         throw KeySet::Err();
     return keys;
 }
+
+// AES-128-CBC with PKCS #7 over the plain body, owning its cipher.
+struct BodyCipher {
+    explicit BodyCipher(const KeySet& keys)
+        : cipher(keys.EncKey()->data(), kAesKeySize, keys.IV()->data()) {}
+    CryptoPP::CBC_Mode<CryptoPP::AES>::Encryption cipher;
+};
+
+class BodyEncryptor : private BodyCipher, public CryptoPP::StreamTransformationFilter {
+  public:
+    BodyEncryptor(const KeySet& keys, CryptoPP::BufferedTransformation* out)
+        : BodyCipher(keys),
+          CryptoPP::StreamTransformationFilter(
+              cipher, out, CryptoPP::StreamTransformationFilter::PKCS_PADDING) {}
+};
 
 }  // namespace
 
@@ -81,7 +97,7 @@ void DirFooter::PreEncodingHook() {
     OS::Trace t("DirFooter::PreEncodingHook()");
     const CryptoPP::SecByteBlock* kek = Keys().KEK();
     for (const auto& entry : m_entries) {
-        if (!entry->GetKeySet())
+        if (!entry->HasKeySet())
             continue;
         if (!kek)
             throw KeySet::Err();
@@ -89,19 +105,16 @@ void DirFooter::PreEncodingHook() {
     }
 }
 
-void DirFooter::PostEncodingHook() {
-    OS::Trace t("DirFooter::PostEncodingHook()");
-    const KeySet& keys = CipherKeys(Keys());
+std::uint32_t DirFooter::EncodedBodySize(std::uint32_t plainSize) const {
     // PKCS #7 always adds 1 to 16 bytes.
-    CryptoPP::SecByteBlock encrypted(m_rawBody.size() + kBlockSize - m_rawBody.size() % kBlockSize);
-    CryptoPP::CBC_Mode<CryptoPP::AES>::Encryption cipher(keys.EncKey()->data(), kAesKeySize,
-                                                         keys.IV()->data());
-    CryptoPP::StreamTransformationFilter filter(
-        cipher, new CryptoPP::ArraySink(encrypted.data(), encrypted.size()),
-        CryptoPP::StreamTransformationFilter::PKCS_PADDING);
-    filter.Put(m_rawBody.data(), m_rawBody.size());
-    filter.MessageEnd();
-    m_rawBody.swap(encrypted);
+    return plainSize + std::uint32_t(kBlockSize - plainSize % kBlockSize);
+}
+
+std::unique_ptr<CryptoPP::BufferedTransformation> DirFooter::BodyWriter(
+    CryptoPP::BufferedTransformation* out) const {
+    std::unique_ptr<CryptoPP::BufferedTransformation> owned(out);
+    const KeySet& keys = CipherKeys(Keys());
+    return std::make_unique<BodyEncryptor>(keys, owned.release());
 }
 
 void DirFooter::Decrypt(const KeySet& keys) {
@@ -111,29 +124,35 @@ void DirFooter::Decrypt(const KeySet& keys) {
     if (m_rawBody.empty() || m_rawBody.size() % kBlockSize != 0)
         throw Err(kCorrupt);
 
-    CryptoPP::SecByteBlock plain(m_rawBody.size());
+    // Decrypted in place, so a large directory is never held twice. Every failure encrypts it
+    // back (CBC gives the same bytes again), so the footer may be tried again.
+    const std::size_t full = m_rawBody.size();
+    CryptoPP::CBC_Mode<CryptoPP::AES>::Decryption(footerKeys.EncKey()->data(), kAesKeySize,
+                                                  footerKeys.IV()->data())
+        .ProcessData(m_rawBody.data(), m_rawBody.data(), full);
+    const CryptoPP::byte pad = m_rawBody[full - 1];
+    const auto restore = [&] {
+        if (m_rawBody.size() != full) {
+            m_rawBody.resize(full);
+            std::memset(m_rawBody.data() + full - pad, pad, pad);
+        }
+        CryptoPP::CBC_Mode<CryptoPP::AES>::Encryption(footerKeys.EncKey()->data(), kAesKeySize,
+                                                      footerKeys.IV()->data())
+            .ProcessData(m_rawBody.data(), m_rawBody.data(), full);
+    };
     try {
-        CryptoPP::CBC_Mode<CryptoPP::AES>::Decryption cipher(footerKeys.EncKey()->data(),
-                                                             kAesKeySize, footerKeys.IV()->data());
-        auto* sink = new CryptoPP::ArraySink(plain.data(), plain.size());
-        CryptoPP::StreamTransformationFilter filter(
-            cipher, sink, CryptoPP::StreamTransformationFilter::PKCS_PADDING);
-        filter.Put(m_rawBody.data(), m_rawBody.size());
-        filter.MessageEnd();
-        plain.resize(static_cast<std::size_t>(sink->TotalPutLength()));
-    } catch (const CryptoPP::Exception&) {
+        bool padded = pad >= 1 && pad <= kBlockSize;
+        for (std::size_t i = 1; padded && i <= pad; ++i)
+            padded = m_rawBody[full - i] == pad;
         // Bad padding: the keys are wrong or the body was changed.
-        throw Err(kCorrupt);
-    }
-
-    CryptoPP::SecByteBlock encrypted;
-    encrypted.swap(m_rawBody);
-    m_rawBody.swap(plain);
-    try {
-        VerifyMac();
+        if (!padded)
+            throw Err(kCorrupt);
+        VerifyMacOf(m_rawBody.data(), full - pad);
+        // Cut before the entries are made: the copy this takes is the only one.
+        m_rawBody.resize(full - pad);
         PostDecrypt();
     } catch (...) {
-        m_rawBody.swap(encrypted);
+        restore();
         throw;
     }
 }
@@ -168,7 +187,7 @@ void DirFooter::PostDecrypt() {
 
     const CryptoPP::SecByteBlock* kek = Keys().KEK();
     for (const auto& entry : entries) {
-        if (!entry->GetKeySet())
+        if (!entry->HasKeySet())
             continue;
         if (!kek)
             throw KeySet::Err();

@@ -54,7 +54,10 @@ class DirFooter : public Footer {
 
   protected:
     void PreEncodingHook() override;
-    void PostEncodingHook() override;
+    std::uint32_t EncodedBodySize(std::uint32_t plainSize) const override;
+    // Encrypts the body on its way out.
+    std::unique_ptr<CryptoPP::BufferedTransformation> BodyWriter(
+        CryptoPP::BufferedTransformation* out) const override;
 
   private:
     void PostDecrypt();

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "format/FooterEntry.h"
 #include "format/KeySet.h"
@@ -24,6 +25,8 @@ class Footer {
     static constexpr std::uint32_t kMacSize = 32;
     // The 24-bit length field counts the body and the MAC.
     static constexpr std::uint32_t kMaxLength = 0xFFFFFF;
+    // Records are written in pieces of about this size; one record always fits.
+    static constexpr std::size_t kPieceSize = 65536 + 4;
 
     virtual ~Footer() = default;
     Footer(const Footer&) = delete;
@@ -49,15 +52,24 @@ class Footer {
     void VerifyMac();
 
     const CryptoPP::SecByteBlock& RawBody() const { return m_rawBody; }
+    // Wipes and frees the body once what it held has been read.
+    void ReleaseBody();
     const CryptoPP::SecByteBlock& Mac() const { return m_mac; }
 
   protected:
     explicit Footer(std::uint32_t kind) : m_kind(kind), m_mac(kMacSize) {}
 
     virtual void PreEncodingHook() {}
-    virtual void PostEncodingHook() {}
+    // How long the written body is for a plain body of plainSize bytes.
+    virtual std::uint32_t EncodedBodySize(std::uint32_t plainSize) const;
+    // What the plain body passes through on its way to out (which it takes over): the body as
+    // it is, unless a footer transforms it.
+    virtual std::unique_ptr<CryptoPP::BufferedTransformation> BodyWriter(
+        CryptoPP::BufferedTransformation* out) const;
 
-    CryptoPP::SecByteBlock ComputeMac() const;
+    CryptoPP::SecByteBlock ComputeMac(const CryptoPP::byte* data, std::size_t size) const;
+    // VerifyMac over the given part of the body.
+    void VerifyMacOf(const CryptoPP::byte* data, std::size_t size);
     const KeySet& Keys() const;
 
     std::uint32_t m_kind;

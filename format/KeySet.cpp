@@ -167,6 +167,22 @@ bool KeySet::Unwrap(const CryptoPP::SecByteBlock& wrappingKey) {
     return true;
 }
 
+KeySet KeySet::FromPlain(const CryptoPP::byte* keys, bool withKEK) {
+    OS::Trace t("KeySet::FromPlain()");
+    KeySet set;
+    auto take = [&keys](std::size_t size) {
+        CryptoPP::SecByteBlock key(keys, size);
+        keys += size;
+        return key;
+    };
+    if (withKEK)
+        set.m_kek = take(kKekSize);
+    set.m_encKey = take(kEncKeySize);
+    set.m_macKey = take(kMacKeySize);
+    set.m_iv = take(kIvSize);
+    return set;
+}
+
 void KeySet::Clear() {
     OS::Trace t("KeySet::Clear()");
     // Each block wipes itself as it is released.

@@ -57,7 +57,12 @@ class KeySet {
 
     void Clear();
 
+    // A plain set from the concatenation [KEK] | EncKey | MacKey | IV, as wrapping takes it.
+    static KeySet FromPlain(const CryptoPP::byte* keys, bool withKEK);
+
   private:
+    KeySet() = default;
+
     static const CryptoPP::SecByteBlock* Get(const std::optional<CryptoPP::SecByteBlock>& block) {
         return block ? &*block : nullptr;
     }

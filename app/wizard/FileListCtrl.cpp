@@ -186,6 +186,9 @@ void FileListCtrl::Append(std::vector<std::string> collected) {
 
 void FileListCtrl::Fill(const std::vector<std::string>& names) {
     OS::Trace t("FileListCtrl::Fill()");
+    // A container may list tens of thousands: grown by doubling, the list would briefly be held
+    // three times over.
+    m_rows.reserve(m_rows.size() + names.size());
     for (const std::string& stored : names) {
         Row row;
         std::string name = stored;

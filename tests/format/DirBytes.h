@@ -7,6 +7,7 @@
 #include <cryptopp/queue.h>
 #include <cryptopp/secblock.h>
 
+#include <array>
 #include <cstdint>
 #include <initializer_list>
 #include <stdexcept>
@@ -127,6 +128,10 @@ inline Bytes Str(const CryptoPP::SecByteBlock* block) {
 }
 inline Bytes Str(const CryptoPP::SecByteBlock& block) {
     return Str(&block);
+}
+template <std::size_t N>
+Bytes Str(const std::array<CryptoPP::byte, N>& block) {
+    return Bytes(reinterpret_cast<const char*>(block.data()), N);
 }
 
 inline Bytes FromHex(const std::string& hex) {

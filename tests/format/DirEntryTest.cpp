@@ -102,11 +102,11 @@ TEST(DirEntryRead, HandMadeFileEntry) {
     EXPECT_EQ(ErrorOf([&] { entry->UnwrapKeySet(ByteRun(0xA1, 0xC1)); }),
               "Wrong KEK in DirEntry::UnwrapKeySet");
     entry->UnwrapKeySet(kKek);
-    ASSERT_NE(entry->GetKeySet(), nullptr);
-    EXPECT_EQ(Str(entry->GetKeySet()->EncKey()), Str(kEnc));
-    EXPECT_EQ(Str(entry->GetKeySet()->MacKey()), Str(kMacKey));
-    EXPECT_EQ(Str(entry->GetKeySet()->IV()), Str(kIv));
-    EXPECT_EQ(entry->GetKeySet()->KEK(), nullptr);
+    ASSERT_NE(entry->KeySetCopy(), nullptr);
+    EXPECT_EQ(Str(entry->KeySetCopy()->EncKey()), Str(kEnc));
+    EXPECT_EQ(Str(entry->KeySetCopy()->MacKey()), Str(kMacKey));
+    EXPECT_EQ(Str(entry->KeySetCopy()->IV()), Str(kIv));
+    EXPECT_EQ(entry->KeySetCopy()->KEK(), nullptr);
 }
 
 TEST(DirEntryRead, HandMadeFolderEntryMatchesTheWriter) {
@@ -117,7 +117,7 @@ TEST(DirEntryRead, HandMadeFolderEntryMatchesTheWriter) {
 
     auto read = Read(body);
     EXPECT_TRUE(read->IsDir());
-    EXPECT_EQ(read->GetKeySet(), nullptr);
+    EXPECT_EQ(read->KeySetCopy(), nullptr);
     EXPECT_EQ(read->Name(), "F");
     EXPECT_EQ(read->Attributes(), attributes);
     ExpectTimes(*read, times);
@@ -126,7 +126,7 @@ TEST(DirEntryRead, HandMadeFolderEntryMatchesTheWriter) {
     ASSERT_TRUE(std::filesystem::create_directory(dir / "F"));
     DirEntry written(dir / "F");
     EXPECT_TRUE(written.IsDir());
-    EXPECT_EQ(written.GetKeySet(), nullptr);
+    EXPECT_EQ(written.KeySetCopy(), nullptr);
     written.SetAttributes(attributes);
     written.SetCreateTime(times.create);
     written.SetModTime(times.modify);
@@ -342,9 +342,9 @@ TEST_F(DirEntryDisk, FromAFile) {
     EXPECT_EQ(entry.Position(), 0u);
     EXPECT_EQ(entry.Mac().size(), 32u);
     EXPECT_EQ(entry.FinalName(), "");
-    ASSERT_NE(entry.GetKeySet(), nullptr);
-    EXPECT_FALSE(entry.GetKeySet()->IncludesKEK());
-    EXPECT_NE(entry.GetKeySet()->EncKey(), nullptr);
+    ASSERT_NE(entry.KeySetCopy(), nullptr);
+    EXPECT_FALSE(entry.KeySetCopy()->IncludesKEK());
+    EXPECT_NE(entry.KeySetCopy()->EncKey(), nullptr);
 
     entry.SetPath(FCryptEng::PathMode::Common, dir / "a/");
     EXPECT_EQ(entry.FinalName(), "x.txt");

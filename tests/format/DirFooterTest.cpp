@@ -247,7 +247,7 @@ TEST_F(DirFooterDisk, RoundTripAndMacOverThePlainBody) {
         e.SetArchiveSize(32 + i);
         e.SetMac(ByteRun(i, i + 32));
         e.SetCompress(i == 2);
-        keys.emplace_back(e.GetKeySet() ? std::optional<KeySet>(*e.GetKeySet()) : std::nullopt);
+        keys.emplace_back(e.KeySetCopy() ? std::optional<KeySet>(*e.KeySetCopy()) : std::nullopt);
     }
     const Bytes out = Write(footer);
     ASSERT_EQ(footer.RawBody().size(), 0u);
@@ -275,7 +275,7 @@ TEST_F(DirFooterDisk, RoundTripAndMacOverThePlainBody) {
         EXPECT_TRUE(r.ModTime() == w.ModTime());
         EXPECT_TRUE(r.AccessTime() == w.AccessTime());
         if (w.IsDir()) {
-            EXPECT_EQ(r.GetKeySet(), nullptr);
+            EXPECT_EQ(r.KeySetCopy(), nullptr);
             EXPECT_EQ(r.Position(), 0u);
             continue;
         }
@@ -283,10 +283,10 @@ TEST_F(DirFooterDisk, RoundTripAndMacOverThePlainBody) {
         EXPECT_EQ(r.ArchiveSize(), 32 + i);
         EXPECT_EQ(r.OriginalSize(), w.OriginalSize());
         EXPECT_EQ(Str(r.Mac()), Str(ByteRun(i, i + 32)));
-        ASSERT_NE(r.GetKeySet(), nullptr);
-        EXPECT_EQ(Str(r.GetKeySet()->EncKey()), Str(keys[i]->EncKey()));
-        EXPECT_EQ(Str(r.GetKeySet()->MacKey()), Str(keys[i]->MacKey()));
-        EXPECT_EQ(Str(r.GetKeySet()->IV()), Str(keys[i]->IV()));
+        ASSERT_NE(r.KeySetCopy(), nullptr);
+        EXPECT_EQ(Str(r.KeySetCopy()->EncKey()), Str(keys[i]->EncKey()));
+        EXPECT_EQ(Str(r.KeySetCopy()->MacKey()), Str(keys[i]->MacKey()));
+        EXPECT_EQ(Str(r.KeySetCopy()->IV()), Str(keys[i]->IV()));
     }
 
     // Decrypting side: the selected entries go under the destination.
@@ -311,7 +311,7 @@ TEST(DirFooter, UnknownRecordIsSkippedWithOneWarning) {
     ASSERT_EQ(footer->NumEntries(false), 2u);
     EXPECT_EQ(footer->GetEntry(0)->Name(), "A");
     EXPECT_EQ(footer->GetEntry(1)->Name(), "A\\b.txt");
-    EXPECT_EQ(Str(footer->GetEntry(1)->GetKeySet()->EncKey()), Str(ByteRun(0x30, 0x50)));
+    EXPECT_EQ(Str(footer->GetEntry(1)->KeySetCopy()->EncKey()), Str(ByteRun(0x30, 0x50)));
     const auto lines = warnings.Lines();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find("Unrecognised tag reading Dir Footer - ignoring this entry"),

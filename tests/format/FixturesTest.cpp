@@ -81,7 +81,8 @@ std::string Hex(const std::string& bytes) {
 std::string StoredPlainBytes(const std::string& file, const Footers& f, const DirEntry& e) {
     const std::size_t start = f.regionStart - e.Position();
     const std::string stored = file.substr(start, e.ArchiveSize());
-    const KeySet& k = *e.GetKeySet();
+    const std::unique_ptr<KeySet> keys = e.KeySetCopy();
+    const KeySet& k = *keys;
     CryptoPP::CBC_Mode<CryptoPP::AES>::Decryption aes(k.EncKey()->data(), 16, k.IV()->data());
     std::string z;
     CryptoPP::StringSource(
