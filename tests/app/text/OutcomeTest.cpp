@@ -7,10 +7,12 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "app/AppTestSupport.h"
 #include "app/console/LineInput.h"
@@ -502,13 +504,17 @@ TEST_F(Outcome, PasswordFieldsAreWipedOnceTheRunStarts) {
         const App::Page* progress =
             argv[1] == "-e" ? static_cast<App::Page*>(&wizard.encProgress) : &wizard.decProgress;
         // The page that takes the password passes it on; the fields still hold it then.
-        for (int turn = 0; turn < 50 && wizard.ActivePage() != progress; ++turn) {
+        // Work the pages hand to threads (opening the container) may take a while on a busy
+        // machine: turns are bounded by time, not by their number.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (wizard.ActivePage() != progress && std::chrono::steady_clock::now() < deadline) {
             if (wizard.ActivePage() == &wizard.encPassword) {
                 EXPECT_EQ(wizard.encPassword.Password(), "secret1");
             }
             wizard.Step(now += 10);
             while (wizard.Pump()) {
             }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         ASSERT_EQ(wizard.ActivePage(), progress);
         EXPECT_TRUE(wizard.encPassword.Password().AllZero());
