@@ -38,6 +38,7 @@ allowed() {
 owner() {
     case $1 in
         os/trash/*) echo os/trash ;;
+        app/sfx/win/*) echo app/sfx ;;  # the Windows front end of the decrypt-only program
         app/*/*) echo "${1%/*}" ;;
         */*) echo "${1%%/*}" ;;
         *) echo "" ;;
