@@ -12,5 +12,7 @@ if [ "${1:-}" = "--sanitize" ]; then
 fi
 [ "${CI:-}" = "true" ] && args+=(-DCRYVAN_WERROR=ON)
 
+# The Windows decrypt-only program the main one carries needs Crypto++ built for mingw (once).
+[ -x scripts/windows.sh ] && scripts/windows.sh --deps-only
 cmake -S . -B "$dir" -G Ninja "${args[@]}" >/dev/null
 cmake --build "$dir" -j "$(nproc)"
