@@ -129,7 +129,7 @@ class EncDestView : public PageView {
         layout->addWidget(m_normal);
         layout->addWidget(m_standAlone);
         // Where the executable runs: only for the stand-alone kind.
-        m_platformLabel = TextLabel(texts[5], this);
+        m_platformLabel = new QLabel(Q(texts[5]), this);
         m_windows = new QRadioButton(Mnemonic(texts[6], 'w'), this);
         m_linux = new QRadioButton(Mnemonic(texts[7], 'l'), this);
         m_windows->setAccessibleName(Q(texts[6]));
