@@ -434,7 +434,7 @@ void FileDecryptor::DecryptFile(DirEntry& e, std::uint32_t overallEnd) {
     for (bool open = false; !open;) {
         try {
             // A name too long for the file system fails here, before anything is made.
-            int folder = -1;
+            OS::NativeHandle folder = OS::kNoHandle;
             if (destination.OpenParent(e.OutputRelative(), true, folder) !=
                 OS::Destination::Reach::Ok) {
                 SkipLinked(e, false);

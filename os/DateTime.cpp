@@ -3,6 +3,25 @@
 #include <ctime>
 
 namespace OS {
+namespace {
+
+std::tm* UtcOf(const std::time_t* t, std::tm* out) {
+#ifdef _WIN32
+    return gmtime_s(out, t) == 0 ? out : nullptr;
+#else
+    return gmtime_r(t, out);
+#endif
+}
+
+std::time_t FromUtc(std::tm* tm) {
+#ifdef _WIN32
+    return _mkgmtime(tm);
+#else
+    return timegm(tm);
+#endif
+}
+
+}  // namespace
 
 std::uint32_t DateTime::PackedDate() const {
     return (std::uint32_t(year) << 16) | (std::uint32_t(month) << 8) | day;
@@ -29,7 +48,7 @@ DateTime DateTime::FromPacked(std::uint32_t date, std::uint32_t timeOfDay) {
 DateTime DateTime::FromTimespec(const std::timespec& ts) {
     std::tm tm{};
     std::time_t t = ts.tv_sec;
-    if (!gmtime_r(&t, &tm))
+    if (!UtcOf(&t, &tm))
         return DateTime{};
     DateTime d;
     d.year = std::uint16_t(tm.tm_year + 1900);
@@ -53,7 +72,7 @@ bool DateTime::ToTimespec(std::timespec& ts) const {
     tm.tm_hour = hour;
     tm.tm_min = minute;
     tm.tm_sec = second;
-    ts.tv_sec = timegm(&tm);
+    ts.tv_sec = FromUtc(&tm);
     ts.tv_nsec = long(millisecond) * 1000000L;
     return true;
 }

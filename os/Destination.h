@@ -37,7 +37,7 @@ class Destination {
     // included) when `create`. With Ok, `folderFd` stays valid until the next call; a folder
     // written into for the first time has our stale temporaries removed. Raises File::Error;
     // a name too long for the file system raises File::NameTooLong before anything is made.
-    Reach OpenParent(const std::string& relative, bool create, int& folderFd);
+    Reach OpenParent(const std::string& relative, bool create, NativeHandle& folderFd);
     // Makes the folder `relative` and its missing levels. Raises Directory::Error, or
     // File::NameTooLong.
     Reach MakeFolder(const std::string& relative);
@@ -52,8 +52,8 @@ class Destination {
 
   private:
     // The open folder `folder` (relative, "" for the destination itself).
-    Reach Walk(const std::string& folder, bool create, ErrorLayer layer, int& fd);
-    int OpenRoot(bool create, ErrorLayer layer);
+    Reach Walk(const std::string& folder, bool create, ErrorLayer layer, NativeHandle& fd);
+    NativeHandle OpenRoot(bool create, ErrorLayer layer);
     void CheckFits(const std::string& relative) const;
 
     std::string m_root;

@@ -3,7 +3,9 @@
 // of a list of names.
 #pragma once
 
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include <cstdint>
 #include <functional>
@@ -27,7 +29,9 @@ bool IsSecureMedium(const File::Info& info);
 // so that its length and dots stay.
 std::string ScrambleName(const std::string& name, const std::function<std::uint32_t()>& next);
 
+#ifndef _WIN32
 FileIdentity IdentityOfStat(const struct stat& st);
+#endif
 
 // The identity of what `fullName` names now, without following a link in its last component,
 // looked up relative to its folder; nullopt when nothing has that name. Other failures raise.

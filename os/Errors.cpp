@@ -49,7 +49,9 @@ constexpr Mapping kMappings[] = {
     {ENXIO, ErrorCode::InvalidDrive, ErrorCode::InvalidDrive},
     {ENODEV, ErrorCode::InvalidDrive, ErrorCode::InvalidDrive},
     {ENOSPC, ErrorCode::DiskFull, kFailed},
+#ifdef EDQUOT
     {EDQUOT, ErrorCode::DiskFull, kFailed},
+#endif
     {EFBIG, ErrorCode::DiskFull, kFailed},
     {ENOTEMPTY, kFailed, ErrorCode::NotEmpty},
 };

@@ -70,4 +70,16 @@ void RaiseErrno(int err, IoOp op = IoOp::Other) {
         throw PlatformError<L>(*code);
 }
 
+#ifdef _WIN32
+// The code a Windows error (GetLastError) stands for in the given layer; none for 0 (os/windows).
+std::optional<ErrorCode> MapWindowsError(unsigned long err, ErrorLayer layer,
+                                         IoOp op = IoOp::Other);
+
+template <ErrorLayer L>
+void RaiseWindowsError(unsigned long err, IoOp op = IoOp::Other) {
+    if (const std::optional<ErrorCode> code = MapWindowsError(err, L, op))
+        throw PlatformError<L>(*code);
+}
+#endif
+
 }  // namespace OS

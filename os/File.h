@@ -2,8 +2,10 @@
 // names, sizes, times and attributes. Every failed system call raises File::Error.
 #pragma once
 
-#include <sys/stat.h>
 #include <sys/types.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <cstddef>
 #include <cstdint>
@@ -17,6 +19,7 @@
 
 namespace OS {
 
+// Windows takes '/' too; names are kept with '/' inside, whatever the platform.
 inline constexpr char kSeparator = '/';
 
 // Attribute flags as stored in directory entries.
@@ -81,7 +84,7 @@ class File {
         Info(const std::string& fullName, bool mayNotExist);
         // `name` inside an open folder, without following a link there: a link is described
         // as itself. A missing name only clears Exists(). `folderPath` names the folder.
-        Info(int folderFd, const std::string& folderPath, const std::string& name);
+        Info(NativeHandle folderFd, const std::string& folderPath, const std::string& name);
         // The name alone, without asking the system anything (a file not yet on disk).
         static Info Named(const std::string& fullName);
 
@@ -100,7 +103,13 @@ class File {
 
       private:
         void SplitName(const std::string& fullName);
+#ifdef _WIN32
+        // Times in 100 ns units since 1601 (UTC).
+        void Fill(std::uint32_t winAttributes, std::uint64_t size, std::uint64_t create,
+                  std::uint64_t modify, std::uint64_t access);
+#else
         void Fill(const struct ::statx& st);
+#endif
 
         std::string m_name;
         std::string m_path;
@@ -112,7 +121,7 @@ class File {
     };
 
     struct State {
-        int fd = -1;
+        NativeHandle fd = kNoHandle;
         WriteMode mode = WriteMode::Replace;
         bool deleteIfLeftOpen = false;
         int startPercent = 0;
@@ -127,8 +136,12 @@ class File {
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
 
-    const Info& GetInfo() const { return m_info; }
-    Info& GetInfo() { return m_info; }
+    const Info& GetInfo() const {
+        return m_info;
+    }
+    Info& GetInfo() {
+        return m_info;
+    }
     // The identity of the open file (os/Destroy.cpp).
     FileIdentity Identity() const;
 
@@ -151,7 +164,7 @@ class ReadFile : public File {
 
     void Open() override;  // shared lock: readers may share, writers are kept out
     void Close() override;
-    bool IsOpen() const override { return m_state.fd >= 0; }
+    bool IsOpen() const override { return m_state.fd != kNoHandle; }
 
     // Fewer bytes than asked only at the end of the file.
     std::size_t Read(void* buffer, std::size_t count);
@@ -171,7 +184,7 @@ class WriteFile : public File {
 
     void Open() override;   // exclusive lock; creates the missing folders of a new file
     void Close() override;  // applies the creation attributes
-    bool IsOpen() const override { return m_state.fd >= 0; }
+    bool IsOpen() const override { return m_state.fd != kNoHandle; }
 
     // Stores the count written through `written` before any failure is raised.
     std::size_t Write(const void* buffer, std::size_t count, std::size_t* written = nullptr);
@@ -184,9 +197,12 @@ class WriteFile : public File {
     void SetFileTimes(const DateTime& create, const DateTime& modify, const DateTime& access);
     void SetCreationAttributes(std::uint32_t attributes) { m_creationAttributes = attributes; }
     std::uint32_t CreationAttributes() const { return m_creationAttributes; }
-    // Permission bits and owner of the open file.
+    // Permission bits and owner of the open file. Windows keeps neither: there a mode without
+    // the owner's write bit makes the file read-only, and nothing else changes.
     void SetPermissions(mode_t mode);
+#ifndef _WIN32
     void SetOwner(uid_t owner, gid_t group);
+#endif
 
     void Delete(bool clearReadOnly);
     // Moves the file to the desktop trash; false (with the reason in DestroyNote) when it could
@@ -200,10 +216,14 @@ class WriteFile : public File {
     bool Overwrite();
     bool Eradicate();
     // Overwrite, Eradicate and Recycle then touch the file only while it is still this one.
-    void ExpectIdentity(const FileIdentity& identity) { m_expected = identity; }
+    void ExpectIdentity(const FileIdentity& identity) {
+        m_expected = identity;
+    }
     // Why the last Overwrite, Eradicate or Recycle left the file, or its content, in place (a
     // medium that cannot be trusted aside); empty when it did all its work.
-    const std::string& DestroyNote() const { return m_destroyNote; }
+    const std::string& DestroyNote() const {
+        return m_destroyNote;
+    }
 
   private:
     bool PrepareToDestroy();

@@ -32,7 +32,7 @@ class PendingOutput {
     void Open();
     // The same in a folder the caller has opened already (the one holding the final name's last
     // component), reached without following links; stale temporaries are the caller's affair.
-    void OpenIn(int folderFd);
+    void OpenIn(NativeHandle folderFd);
     WriteFile& File() { return *m_file; }
     // Flushes, applies the creation attributes, puts the output in place over the final name
     // and syncs the folder. The output is durable afterwards.
@@ -51,7 +51,7 @@ class PendingOutput {
     static bool IsTemporaryName(const std::string& name);
     // Removes the regular files of the folder named as our temporaries, last changed before
     // `before`, that no writer holds. Best effort: what cannot be removed stays.
-    static void SweepStale(int folderFd, const struct timespec& before);
+    static void SweepStale(NativeHandle folderFd, const struct timespec& before);
     // Set (to anything) in the environment, outputs are written under temporary names even
     // where anonymous files work.
     static constexpr char kNamedTemporariesVariable[] = "CRYVAN_NO_TMPFILE";

@@ -22,7 +22,9 @@ bool FolderFromEnvironment(const char* variable, std::string& folder);
 bool HomeFolder(std::string& home);
 
 // Administrators are root and members of the groups that may use sudo: "sudo", "wheel", "admin".
+#ifndef _WIN32
 bool IsAdministratorAccount(uid_t uid, const std::vector<std::string>& groupNames);
+#endif
 // The decision above for the effective user and all of its groups.
 bool IsAdministrator();
 // Run as root: gives the first of those groups that exists read access to a file only root

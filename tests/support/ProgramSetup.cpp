@@ -4,7 +4,9 @@
 // programs they start to windows. Tests of the desktop name one themselves.
 #include <cstdlib>
 
+#ifndef _WIN32
 #include "os/trash/DesktopTrash.h"
+#endif
 #ifdef CRYVAN_TEST_STANDALONE_IMAGE
 #include "app/core/OperationRunner.h"
 #include "resources/StandAloneImage.h"
@@ -14,10 +16,12 @@ namespace {
 
 struct ProgramSetup {
     ProgramSetup() {
+#ifndef _WIN32
         unsetenv("DISPLAY");
         unsetenv("WAYLAND_DISPLAY");
         unsetenv("TERMINAL");
         OS::InstallTrash(OS::MakeDesktopTrash());
+#endif
 #ifdef CRYVAN_TEST_STANDALONE_IMAGE
         const Resources::Image image = Resources::StandAloneImage();
         App::OperationRunner::SetStandAloneImage(App::OperationRunner::Platform::Linux,
