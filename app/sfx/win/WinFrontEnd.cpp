@@ -574,6 +574,9 @@ class Flow {
             }
             case WM_TIMER:
             case kWake:
+                // Not from inside the stop question's own message loop.
+                if (flow->m_asking)
+                    return TRUE;
                 flow->m_x.Runner().Handover().RunPending();
                 flow->Refresh(dialog);
                 if (!flow->m_x.Runner().IsRunning()) {
@@ -590,7 +593,9 @@ class Flow {
                 }
                 if (LOWORD(wParam) == IDCANCEL) {
                     // The run waits while the question is open; the timer ends the window.
+                    flow->m_asking = true;
                     flow->m_x.ConfirmStop();
+                    flow->m_asking = false;
                     return TRUE;
                 }
                 break;
@@ -621,6 +626,7 @@ class Flow {
     std::string m_folder;
     bool m_unlocked = false;
     bool m_failed = false;
+    bool m_asking = false;
     std::wstring m_shownText;
 };
 

@@ -12,6 +12,7 @@
 
 #include "app/core/Arguments.h"
 #include "app/core/ExitStatus.h"
+#include "app/core/Secrets.h"
 #include "app/core/Texts.h"
 #include "app/sfx/SelfExtractor.h"
 #include "app/sfx/win/WinFrontEnd.h"
