@@ -12,6 +12,7 @@ allowed() {
     case $1 in
         os/trash) echo "os" ;;
         os) echo "" ;;
+        os/windows) echo "os" ;;
         filters) echo "os" ;;
         format) echo "os filters" ;;
         recovery) echo "os filters format" ;;
