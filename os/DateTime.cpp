@@ -45,7 +45,7 @@ DateTime DateTime::FromPacked(std::uint32_t date, std::uint32_t timeOfDay) {
     return d;
 }
 
-DateTime DateTime::FromTimespec(const std::timespec& ts) {
+DateTime DateTime::FromTimespec(const timespec& ts) {
     std::tm tm{};
     std::time_t t = ts.tv_sec;
     if (!UtcOf(&t, &tm))
@@ -61,7 +61,7 @@ DateTime DateTime::FromTimespec(const std::timespec& ts) {
     return d;
 }
 
-bool DateTime::ToTimespec(std::timespec& ts) const {
+bool DateTime::ToTimespec(timespec& ts) const {
     if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59 ||
         millisecond > 999)
         return false;
@@ -78,7 +78,7 @@ bool DateTime::ToTimespec(std::timespec& ts) const {
 }
 
 DateTime DateTime::Now() {
-    std::timespec ts{};
+    timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
     return FromTimespec(ts);
 }

@@ -1,7 +1,9 @@
 // A UTC calendar date and time of day, with the packed forms the container stores.
 #pragma once
 
+#include <time.h>
 #include <cstdint>
+
 #include <ctime>
 
 namespace OS {
@@ -21,9 +23,9 @@ struct DateTime {
     std::uint32_t TimeOfDay() const;
     static DateTime FromPacked(std::uint32_t date, std::uint32_t timeOfDay);
 
-    static DateTime FromTimespec(const std::timespec& ts);
+    static DateTime FromTimespec(const timespec& ts);
     // False when the value is no real calendar time.
-    bool ToTimespec(std::timespec& ts) const;
+    bool ToTimespec(timespec& ts) const;
     static DateTime Now();
 
     bool operator==(const DateTime& o) const;

@@ -11,6 +11,7 @@ lower="os filters format recovery engine"
 allowed() {
     case $1 in
         os/trash) echo "os" ;;
+        os/windows) echo "os" ;;
         os) echo "" ;;
         os/windows) echo "os" ;;
         filters) echo "os" ;;

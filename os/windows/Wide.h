@@ -17,7 +17,4 @@ std::string Utf8(const wchar_t* utf16, std::size_t length);
 // name no conversion can carry.
 std::wstring SystemPath(const std::string& path);
 
-// The calling thread's last error, as the layer's code and text (Errors.cpp).
-[[noreturn]] void RaiseWin32(unsigned long error, bool directory, int op);
-
 }  // namespace OS

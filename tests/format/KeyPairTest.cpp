@@ -1,6 +1,8 @@
 #include "format/KeyPair.h"
 
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 #include <cryptopp/filters.h>
 #include <cryptopp/hex.h>
@@ -547,7 +549,11 @@ int Shell(const std::string& command, std::string* output = nullptr) {
     const int status = pclose(pipe);
     if (output)
         *output = text;
+#ifdef _WIN32
+    return status;
+#else
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
 }
 
 bool HaveOpenSsl() {

@@ -1,8 +1,10 @@
 #include "format/KeySet.h"
 
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cryptopp/filters.h>
 #include <cryptopp/hex.h>
@@ -278,6 +280,8 @@ TEST(KeySet, HugeStatedLengthIsRejectedBeforeAnyAllocation) {
 TEST(KeySet, HugeStatedLengthFitsInASmallAddressSpace) {
 #ifdef CRYVAN_ASAN
     GTEST_SKIP() << "the sanitizer's shadow memory needs an unlimited address space";
+#elif defined(_WIN32)
+    GTEST_SKIP() << "needs fork and an address-space limit, which Windows does not have";
 #else
     const pid_t pid = fork();
     if (pid == 0) {

@@ -1,7 +1,11 @@
 // A fresh folder under the system's temporary folder, removed with everything in it.
 #pragma once
 
+#ifdef _WIN32
+#include <random>
+#else
 #include <sys/stat.h>
+#endif
 
 #include <cstdlib>
 #include <filesystem>
@@ -17,18 +21,35 @@ namespace cryvan_test {
 class TempDir {
   public:
     TempDir() {
+#ifdef _WIN32
+        // No mkdtemp: a random name, made only if it is new.
+        std::random_device seed;
+        for (int attempt = 0; m_path.empty(); ++attempt) {
+            const std::filesystem::path candidate =
+                std::filesystem::temp_directory_path() / ("cryvan-test-" + std::to_string(seed()));
+            if (std::filesystem::create_directory(candidate))
+                m_path = candidate.generic_string();
+            else if (attempt > 100)
+                throw std::runtime_error("cannot make a temporary folder");
+        }
+#else
         std::string pattern =
             (std::filesystem::temp_directory_path() / "cryvan-test-XXXXXX").string();
         if (!mkdtemp(pattern.data()))
             throw std::runtime_error("mkdtemp failed");
         m_path = pattern;
+#endif
     }
     ~TempDir() {
         std::error_code ec;
         // Read-only entries must become writable again before they can be removed.
         for (auto it = std::filesystem::recursive_directory_iterator(m_path, ec);
              it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+#ifdef _WIN32
+            std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all, ec);
+#else
             chmod(it->path().c_str(), 0700);
+#endif
         }
         std::filesystem::remove_all(m_path, ec);
     }
@@ -36,8 +57,12 @@ class TempDir {
     TempDir& operator=(const TempDir&) = delete;
 
     // The folder itself, or a name inside it; always with '/' separators.
-    std::string Path() const { return m_path; }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+    std::string Path() const {
+        return m_path;
+    }
+    std::string operator/(const std::string& name) const {
+        return m_path + "/" + name;
+    }
 
   private:
     std::string m_path;
