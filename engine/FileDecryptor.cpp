@@ -10,6 +10,8 @@
 #include <algorithm>
 
 #include "filters/BufferingFilter.h"
+#include "filters/CbcFilter.h"
+#include "filters/PipelineWorker.h"
 #include "filters/ProgressFilter.h"
 #include "filters/SeparateHashFilter.h"
 #include "filters/SimpleFileSink.h"
@@ -34,6 +36,18 @@ using CryptoP2::ProgressFilter;
 using OS::Add;
 using OS::Load;
 using OS::Store;
+
+// Joins the second core's thread, if a file started it, when a run ends whichever way.
+class WorkerEnd {
+  public:
+    explicit WorkerEnd(std::unique_ptr<CryptoP2::PipelineWorker>& worker) : m_worker(worker) {}
+    ~WorkerEnd() { m_worker.reset(); }
+    WorkerEnd(const WorkerEnd&) = delete;
+    WorkerEnd& operator=(const WorkerEnd&) = delete;
+
+  private:
+    std::unique_ptr<CryptoP2::PipelineWorker>& m_worker;
+};
 
 std::uint32_t ReadWord(OS::ReadFile& file) {
     CryptoPP::byte bytes[4];
@@ -189,6 +203,7 @@ UnlockResult FileDecryptor::Password(const char* text) {
 
 void FileDecryptor::Begin() {
     OS::Trace t("FileDecryptor::Begin()");
+    const WorkerEnd workerEnd(m_worker);
     m_where = m_containerName;
     try {
         if (!m_unlocked)
@@ -246,6 +261,7 @@ void FileDecryptor::Verify(const std::string& path, const KeySet& containerKeys,
 
 std::vector<FileDecryptor::Damage> FileDecryptor::Test() {
     OS::Trace t("FileDecryptor::Test()");
+    const WorkerEnd workerEnd(m_worker);
     if (!m_unlocked)
         throw FileCryptorErr("No password has opened the container");
     OperationStatus& s = *m_status;
@@ -420,7 +436,7 @@ void FileDecryptor::DecryptFiles() {
     if (s.Cancelled())
         throw ProgressFilter::OperationTerminated();
     // Every new name reaches the disk before the container may be destroyed.
-    if (m_destination)
+    if (m_destination && Durable())
         m_destination->Sync();
 }
 
@@ -430,6 +446,9 @@ void FileDecryptor::DecryptFile(DirEntry& e, std::uint32_t overallEnd) {
     m_where = e.FinalName();
 
     OS::PendingOutput out(e.FinalName(), e.Attributes());
+    // While the container stays, it holds every file: only a run that destroys it needs them on
+    // the disk first.
+    out.SetDurable(Durable());
     OS::Destination& destination = DestinationOf(e);
     for (bool open = false; !open;) {
         try {
@@ -454,7 +473,7 @@ void FileDecryptor::DecryptFile(DirEntry& e, std::uint32_t overallEnd) {
 
     try {
         PumpStored(e, overallEnd,
-                   std::make_unique<CryptoP2::SimpleFileSink>(out.File(), m_callback));
+                   std::make_unique<CryptoP2::SimpleFileSink>(out.File(), m_callback, false));
     } catch (const OS::File::Error& err) {
         if (err.code != OS::ErrorCode::DiskFull)
             throw;
@@ -489,7 +508,7 @@ void FileDecryptor::PumpStored(const DirEntry& e, std::uint32_t overallEnd,
     CryptoPP::HMAC<CryptoPP::SHA256> mac(keys->MacKey()->data(), keys->MacKey()->size());
 
     try {
-        // container -> read progress -> AES-CBC -> buffering -> HMAC -> [inflate -> buffering]
+        // container -> read progress -> AES-CBC -> HMAC -> [inflate -> buffering]
         // -> write progress -> sink
         CryptoPP::BufferedTransformation* tail =
             new ProgressFilter(&s.outBytes, &s.cancel, &s.itemPercent, e.OriginalSize(),
@@ -502,12 +521,18 @@ void FileDecryptor::PumpStored(const DirEntry& e, std::uint32_t overallEnd,
             inflater->ExpectSize(e.OriginalSize());
             tail = inflater;
         }
+        // AES-CBC and the HMAC on two cores, for a file of more than one block.
+        CryptoP2::PipelineWorker* worker = nullptr;
+        if (e.ArchiveSize() > kBlock) {
+            if (!m_worker)
+                m_worker = std::make_unique<CryptoP2::PipelineWorker>();
+            worker = m_worker.get();
+        }
         CryptoP2::SimpleFileSource(
             *m_container, e.ArchiveSize(), true,
             new ProgressFilter(&s.inBytes, nullptr, nullptr, 0, nullptr, 0,
-                               new CryptoPP::StreamTransformationFilter(
-                                   aes, new CryptoP2::BufferingFilter(
-                                            kBlock, new CryptoP2::SeparateHashFilter(mac, tail)))));
+                               new CryptoP2::CbcDecryptFilter(
+                                   aes, new CryptoP2::SeparateHashFilter(mac, tail, worker))));
     } catch (const CryptoPP::InvalidCiphertext&) {
         // Broken padding or a cut block: the data was changed.
         throw FileCryptorErr(kMacMismatch);
@@ -588,7 +613,7 @@ bool FileDecryptor::CreateDirectory(const DirEntry& e) {
 OS::Destination& FileDecryptor::DestinationOf(const DirEntry& e) {
     if (!m_destination || m_destination->Root() != e.OutputFolder()) {
         // Entries of one run share their folder; should they not, nothing changed is lost.
-        if (m_destination)
+        if (m_destination && Durable())
             m_destination->Sync();
         m_destination = std::make_unique<OS::Destination>(e.OutputFolder());
     }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/FileCryptor.h"
+#include "filters/PipelineWorker.h"
 #include "format/KeySet.h"
 #include "os/Destination.h"
 #include "os/File.h"
@@ -102,6 +103,11 @@ class FileDecryptor : public FileCryptor {
     bool m_skipped = false;
     // Where this run writes; every folder it changed is synced before the container may go.
     std::unique_ptr<OS::Destination> m_destination;
+    // The second core's thread, started by the first large file and joined when a run ends.
+    std::unique_ptr<CryptoP2::PipelineWorker> m_worker;
+
+    // Whether the run's outputs must reach the disk: only when the container goes after them.
+    bool Durable() const { return m_deletionMode != InputDeletionMode::Keep; }
 };
 
 }  // namespace FCryptEng

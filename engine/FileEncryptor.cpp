@@ -13,6 +13,9 @@
 #include <stdexcept>
 
 #include "filters/BufferingFilter.h"
+#include "filters/CbcFilter.h"
+#include "filters/ParallelDeflate.h"
+#include "filters/PipelineWorker.h"
 #include "filters/ProgressFilter.h"
 #include "filters/SeparateHashFilter.h"
 #include "filters/SimpleFileSink.h"
@@ -79,7 +82,7 @@ const char kExitLine[] = "Exiting File Encryptor early since exception thrown";
 class ContainerSink : public CryptoP2::SimpleFileSink {
   public:
     ContainerSink(OS::WriteFile& file, FCryptEng::WriteErrorHandler* handler, bool& failed)
-        : SimpleFileSink(file, handler), m_failed(failed) {}
+        : SimpleFileSink(file, handler, false), m_failed(failed) {}
 
     size_t Put2(const CryptoPP::byte* inString, size_t length, int messageEnd,
                 bool blocking) override {
@@ -284,7 +287,9 @@ void FileEncryptor::Begin() {
     }
     try {
         ReadyToStart();
-        CryptoPP::MeterFilter out(new ContainerSink(m_output->File(), m_callback, m_outputFailed));
+        // Gathered into blocks: many small files would otherwise cost a write or two each.
+        CryptoPP::MeterFilter out(new CryptoP2::BufferingFilter(
+            kBlock, new ContainerSink(m_output->File(), m_callback, m_outputFailed)));
         try {
             if (!m_header.empty())
                 out.Put(m_header.data(), m_header.size());
@@ -293,7 +298,7 @@ void FileEncryptor::Begin() {
             if (m_footerHook)
                 m_footerHook(*m_dirFooter);
             WriteFooter(out);
-            // Everything reaches the disk before the container takes its name.
+            // Committing makes it durable where it must be.
             out.MessageEnd();
             PostEncrypt();
         } catch (const OS::File::Error& e) {
@@ -371,6 +376,9 @@ void FileEncryptor::OpenOutputFile() {
         throw FileCryptorErr("Output file not set");
     m_where = *m_outputName;
     m_output = std::make_unique<OS::PendingOutput>(*m_outputName);
+    // Inputs that stay are a copy of everything in it: only a run that destroys them needs the
+    // container on the disk before it is read back and they go.
+    m_output->SetDurable(m_deletionMode != InputDeletionMode::Keep);
     // A container headed by a program is meant to be run.
     static const std::uint8_t kElf[] = {0x7f, 'E', 'L', 'F'};
     m_output->SetExecutable(m_header.size() >= sizeof kElf &&
@@ -397,6 +405,8 @@ void FileEncryptor::EncryptFiles(CryptoPP::MeterFilter& out) {
     const std::uint64_t dataStart = out.GetTotalBytes();
     std::vector<std::uint64_t> starts;
     std::uint32_t fileNumber = 0;
+    // Started with the first large file, joined on every way out of here.
+    std::unique_ptr<CryptoP2::PipelineWorker> worker;
 
     for (std::size_t i = 0; DirEntry* e = m_dirFooter->GetEntry(i); ++i) {
         starts.push_back(0);
@@ -447,17 +457,20 @@ void FileEncryptor::EncryptFiles(CryptoPP::MeterFilter& out) {
         const bool compress = TestCompression(*file, file->GetInfo().Size());
         e->SetCompress(compress);
 
-        // plain -> read progress -> [deflate -> buffering] -> HMAC -> AES-CBC -> buffering ->
-        // write progress -> container
+        // plain -> read progress -> [deflate -> buffering] -> HMAC -> AES-CBC -> write progress
+        // -> container. The HMAC and AES-CBC read the same bytes: a file of more than one block
+        // has them on two cores. One block is not worth the hand-over.
+        if (!worker && file->GetInfo().Size() > kBlock)
+            worker = std::make_unique<CryptoP2::PipelineWorker>();
         CryptoPP::BufferedTransformation* tail = new CryptoP2::SeparateHashFilter(
             mac,
-            new CryptoPP::StreamTransformationFilter(
-                aes, new CryptoP2::BufferingFilter(
-                         kBlock, new ProgressFilter(&s.outBytes, nullptr, nullptr, 0, nullptr, 0,
-                                                    new CryptoPP::Redirector(
-                                                        out, CryptoPP::Redirector::DATA_ONLY)))));
+            new CryptoP2::CbcEncryptFilter(
+                aes,
+                new ProgressFilter(&s.outBytes, nullptr, nullptr, 0, nullptr, 0,
+                                   new CryptoPP::Redirector(out, CryptoPP::Redirector::DATA_ONLY))),
+            file->GetInfo().Size() > kBlock ? worker.get() : nullptr);
         if (compress)
-            tail = new CryptoP2::ZlibDeflater(new CryptoP2::BufferingFilter(kBlock, tail));
+            tail = new CryptoP2::ParallelDeflater(new CryptoP2::BufferingFilter(kBlock, tail));
         CryptoP2::SimpleFileSource(
             *file, true,
             new ProgressFilter(&s.inBytes, &s.cancel, &s.itemPercent, Load(s.itemSize),

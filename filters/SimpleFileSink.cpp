@@ -12,8 +12,9 @@ WriteErrorHandler::~WriteErrorHandler() = default;
 
 namespace CryptoP2 {
 
-SimpleFileSink::SimpleFileSink(OS::WriteFile& file, FCryptEng::WriteErrorHandler* handler)
-    : m_file(&file), m_handler(handler) {}
+SimpleFileSink::SimpleFileSink(OS::WriteFile& file, FCryptEng::WriteErrorHandler* handler,
+                               bool syncAtEnd)
+    : m_file(&file), m_handler(handler), m_syncAtEnd(syncAtEnd) {}
 
 size_t SimpleFileSink::Put2(const CryptoPP::byte* inString, size_t length, int messageEnd,
                             bool blocking) {
@@ -31,7 +32,7 @@ size_t SimpleFileSink::Put2(const CryptoPP::byte* inString, size_t length, int m
             done += std::min(written, length - done);
         }
     }
-    if (messageEnd)
+    if (messageEnd && m_syncAtEnd)
         m_file->Flush();
     return 0;
 }
@@ -40,7 +41,8 @@ bool SimpleFileSink::IsolatedFlush(bool hardFlush, bool blocking) {
     OS::Trace t("SimpleFileSink::Flush()");
     CRYPTOPP_UNUSED(hardFlush);
     CRYPTOPP_UNUSED(blocking);
-    m_file->Flush();
+    if (m_syncAtEnd)
+        m_file->Flush();
     return false;
 }
 

@@ -11,8 +11,10 @@ namespace CryptoP2 {
 
 class SimpleFileSink : public CryptoPP::Sink {
   public:
-    // handler may be null: every write error then propagates.
-    SimpleFileSink(OS::WriteFile& file, FCryptEng::WriteErrorHandler* handler);
+    // handler may be null: every write error then propagates. syncAtEnd: MessageEnd and Flush
+    // write the file's data to disk; an owner that syncs at its own time passes false.
+    SimpleFileSink(OS::WriteFile& file, FCryptEng::WriteErrorHandler* handler,
+                   bool syncAtEnd = true);
 
     size_t Put2(const CryptoPP::byte* inString, size_t length, int messageEnd,
                 bool blocking) override;
@@ -21,6 +23,7 @@ class SimpleFileSink : public CryptoPP::Sink {
   private:
     OS::WriteFile* m_file;
     FCryptEng::WriteErrorHandler* m_handler;
+    bool m_syncAtEnd;
 };
 
 }  // namespace CryptoP2

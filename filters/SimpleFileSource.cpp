@@ -22,10 +22,15 @@ SimpleFileSource::SimpleFileSource(OS::ReadFile& file, std::uint64_t limit, bool
 size_t SimpleFileSource::Pump2(CryptoPP::lword& byteCount, bool blocking) {
     OS::Trace t("SimpleFileSource::Pump()");
     CRYPTOPP_UNUSED(blocking);  // every stage downstream takes its input whole
+    Step(byteCount, false);
+    return 0;
+}
+
+void SimpleFileSource::Step(CryptoPP::lword& byteCount, bool endOnShortRead) {
     // Asking for nothing is not the end of the file; only a read that finds no more data is.
     if (m_exhausted || byteCount == 0) {
         byteCount = 0;
-        return 0;
+        return;
     }
     const std::uint64_t n =
         std::min<std::uint64_t>({m_remaining, std::uint64_t(byteCount), kBlockSize});
@@ -34,15 +39,21 @@ size_t SimpleFileSource::Pump2(CryptoPP::lword& byteCount, bool blocking) {
     byteCount = got;
     if (got > 0) {
         AttachedTransformation()->Put2(m_buffer.data(), got, 0, true);
+        // A file gives fewer bytes than asked only at its end: pumping it whole, asking again
+        // would cost a call per file for nothing.
+        if (endOnShortRead && got < n) {
+            m_exhausted = true;
+            AttachedTransformation()->MessageEnd(-1, true);
+        }
     } else {
         m_exhausted = true;
         AttachedTransformation()->MessageEnd(-1, true);
     }
-    return 0;
 }
 
 size_t SimpleFileSource::PumpMessages2(unsigned int& messageCount, bool blocking) {
     OS::Trace t("SimpleFileSource::PumpMessages()");
+    CRYPTOPP_UNUSED(blocking);
     const unsigned int wanted = messageCount;
     messageCount = 0;
     if (wanted == 0 || m_exhausted)
@@ -50,7 +61,7 @@ size_t SimpleFileSource::PumpMessages2(unsigned int& messageCount, bool blocking
     CryptoPP::lword moved;
     do {
         moved = CryptoPP::LWORD_MAX;
-        Pump2(moved, blocking);
+        Step(moved, true);
     } while (moved != 0);
     messageCount = 1;
     return 0;

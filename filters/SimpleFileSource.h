@@ -31,6 +31,8 @@ class SimpleFileSource : public CryptoPP::Source {
     bool SourceExhausted() const override { return m_exhausted; }
 
   private:
+    void Step(CryptoPP::lword& byteCount, bool endOnShortRead);
+
     OS::ReadFile* m_file;
     CryptoPP::SecByteBlock m_buffer;
     std::uint64_t m_remaining;

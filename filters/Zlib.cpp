@@ -1,8 +1,5 @@
 #include "filters/Zlib.h"
 
-#define ZLIB_CONST
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +8,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "filters/ZlibStream.h"
 #include "os/Logger.h"
 
 namespace CryptoP2 {
@@ -21,7 +19,16 @@ constexpr std::size_t kOutSize = 65536;
 constexpr std::size_t kMaxPiece = std::size_t(1) << 30;
 constexpr std::size_t kHeader = alignof(std::max_align_t);
 
-// zlib's window and hash tables hold plaintext: its allocations are wiped before release.
+int CheckedLevel(int level) {
+    if (level < -1 || level > 9)
+        throw std::invalid_argument("ZlibDeflater level must be -1 or 0 to 9");
+    return level;
+}
+
+}  // namespace
+
+namespace detail {
+
 voidpf WipingAlloc(voidpf, uInt items, uInt size) {
     const std::size_t bytes = std::size_t(items) * size;
     if (size != 0 && bytes / size != items)
@@ -42,59 +49,6 @@ void WipingFree(voidpf, voidpf address) {
     CryptoPP::SecureWipeBuffer(static_cast<unsigned char*>(address), bytes);
     std::free(block);
 }
-
-int CheckedLevel(int level) {
-    if (level < -1 || level > 9)
-        throw std::invalid_argument("ZlibDeflater level must be -1 or 0 to 9");
-    return level;
-}
-
-}  // namespace
-
-namespace detail {
-
-struct ZlibStream {
-    explicit ZlibStream(bool deflate) : deflating(deflate) {
-        z.zalloc = WipingAlloc;
-        z.zfree = WipingFree;
-        z.opaque = Z_NULL;
-    }
-    ~ZlibStream() {
-        if (!initialised)
-            return;
-        if (deflating)
-            deflateEnd(&z);
-        else
-            inflateEnd(&z);
-    }
-    ZlibStream(const ZlibStream&) = delete;
-    ZlibStream& operator=(const ZlibStream&) = delete;
-
-    // Raises for a failed init; only memory or a bad parameter can make it fail.
-    void CheckInit(int ret) {
-        if (ret == Z_MEM_ERROR)
-            throw std::bad_alloc();
-        if (ret != Z_OK)
-            throw std::invalid_argument("zlib refused its parameters");
-        initialised = true;
-    }
-
-    void Reset() {
-        if (deflating)
-            deflateReset(&z);
-        else
-            inflateReset(&z);
-    }
-
-    void SetInput(const CryptoPP::byte* data, std::size_t length) {
-        z.next_in = data;
-        z.avail_in = static_cast<uInt>(length);
-    }
-
-    z_stream z{};
-    bool deflating;
-    bool initialised = false;
-};
 
 }  // namespace detail
 

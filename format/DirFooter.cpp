@@ -138,8 +138,8 @@ void DirFooter::Decrypt(const KeySet& keys) {
 
 void DirFooter::PostDecrypt() {
     OS::Trace t("DirFooter::PostDecrypt()");
-    CryptoPP::ByteQueue source;
-    source.Put(m_rawBody.data(), m_rawBody.size());
+    // Read in place: a copy would double what a large directory costs.
+    CryptoPP::StringStore source(m_rawBody.data(), m_rawBody.size());
     // Entries are kept only when the whole body reads.
     std::vector<std::unique_ptr<DirEntry>> entries;
     std::size_t left = m_rawBody.size();

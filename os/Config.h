@@ -1,6 +1,7 @@
 // Integer settings under one key, kept per root in a settings file written in the registry's
-// export text format: a section per key, one `"Name"=dword:xxxxxxxx` line per value.
-// Root 0 is the user's file, root 1 the machine-wide one; any other root has no store.
+// export text format: a section per key, one `"Name"=dword:xxxxxxxx` line per value; on Windows
+// in the registry itself, as REG_DWORD values of Software\<name>.
+// Root 0 is the user's store, root 1 the machine-wide one; any other root has no store.
 #pragma once
 
 #include <cstdint>
@@ -26,14 +27,18 @@ class Config {
     // leaving the previous file in place.
     void SetInt(int root, const std::string& valueName, std::uint32_t value) const;
 
+#ifndef _WIN32
     // The settings file of a root as the environment names it now; empty when there is none.
     std::string FilePath(int root) const;
+#endif
 
   private:
+#ifndef _WIN32
     std::string Section(int root) const;
 
     std::string m_folder;  // key levels joined by '/'; empty when the name is unusable
-    std::string m_key;     // the same levels joined by '\'
+#endif
+    std::string m_key;  // the levels joined by '\'; empty when the name is unusable
 };
 
 }  // namespace OS

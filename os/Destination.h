@@ -7,6 +7,7 @@
 #include <sys/types.h>
 #include <time.h>
 
+#include <cstdint>
 #include <set>
 #include <string>
 #include <utility>
@@ -63,7 +64,11 @@ class Destination {
     std::string m_lastFolder;
     Descriptor m_lastFd;
     std::set<std::string> m_changed;
+#ifdef _WIN32
+    std::set<std::pair<std::uint64_t, std::uint64_t>> m_swept;  // volume serial, file index
+#else
     std::set<std::pair<dev_t, ino_t>> m_swept;
+#endif
 };
 
 }  // namespace OS

@@ -17,12 +17,21 @@
 
 namespace OS {
 
+#ifdef _WIN32
+// Whether overwriting a file in place on a drive of this GetDriveTypeW type can be trusted:
+// removable and fixed drives yes; remote, optical and RAM drives no. A type that tells nothing
+// of the drive raises File::Error 8, a type not known here File::Error 0.
+bool IsSecureDriveType(unsigned driveType);
+// The GetDriveTypeW type of the drive holding `path`, asked of its volume's root.
+unsigned DriveTypeOf(const std::string& path);
+#else
 // Whether overwriting a file in place on a file system of this statfs type reaches the blocks
 // that held its old contents. A type not known here is not trusted.
 bool IsSecureFileSystem(std::uint32_t fsType);
+#endif
 
-// False for compressed, sparse or encrypted files, otherwise by the file system holding the
-// file. A place that cannot be reached raises File::Error 8.
+// False for compressed, sparse or encrypted files, otherwise by the file system (on Windows the
+// drive) holding the file. A place that cannot be reached raises File::Error 8.
 bool IsSecureMedium(const File::Info& info);
 
 // `name` with every character but '.' replaced by the rename alphabet's letter at next() % 64,

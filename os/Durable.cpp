@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 
@@ -11,6 +12,25 @@
 #include "os/Logger.h"
 
 namespace OS {
+namespace {
+
+std::atomic<std::uint64_t> g_dataSyncs{0};
+std::atomic<std::uint64_t> g_folderSyncs{0};
+
+}  // namespace
+
+int TrySyncData(int fd) {
+    g_dataSyncs.fetch_add(1, std::memory_order_relaxed);
+    return fsync(fd) == 0 ? 0 : errno;
+}
+
+std::uint64_t DataSyncs() {
+    return g_dataSyncs.load(std::memory_order_relaxed);
+}
+
+std::uint64_t FolderSyncs() {
+    return g_folderSyncs.load(std::memory_order_relaxed);
+}
 
 void SyncFolder(const std::string& folder) {
     Trace trace("File::SyncFolder()");
@@ -25,6 +45,7 @@ int TrySyncFolder(const std::string& folder) {
 }
 
 int TrySyncFolder(int folderFd) {
+    g_folderSyncs.fetch_add(1, std::memory_order_relaxed);
     if (fsync(folderFd) == 0)
         return 0;
     const int err = errno;

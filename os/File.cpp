@@ -413,8 +413,7 @@ void WriteFile::Flush() {
     Trace trace("WriteFile::Flush()");
     if (!IsOpen())
         throw Error(ErrorCode::Failed);
-    if (fsync(m_state.fd) != 0)
-        RaiseLastError(IoOp::Write);
+    RaiseError(TrySyncData(m_state.fd), IoOp::Write);
 }
 
 std::uint64_t WriteFile::Move(std::int64_t offset, bool fromCurrent) {

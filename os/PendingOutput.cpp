@@ -62,7 +62,9 @@ std::string ProcName(int fd) {
 }
 
 bool CanNameAnonymousFiles() {
-    return access("/proc/self/fd", X_OK) == 0;
+    // Asked once: a run of many files would ask again for every one.
+    static const bool can = access("/proc/self/fd", X_OK) == 0;
+    return can;
 }
 
 void CheckNameFits(const std::string& name) {
@@ -176,8 +178,7 @@ void PendingOutput::OpenNamed() {
 }
 
 void PendingOutput::Adopt(Descriptor fd) {
-    // Nobody else can reach an anonymous file; the lock matters once it has a name.
-    LockExclusive(fd.Get());
+    // Nobody else can reach an anonymous file: Commit locks it before it has a temporary name.
     m_file = std::make_unique<WriteFile>(std::move(fd), m_finalName);
     m_file->SetCreationAttributes(m_creationAttributes);
 }
@@ -187,8 +188,8 @@ void PendingOutput::Commit(bool syncFolder) {
     if (!m_file || !m_file->IsOpen())
         throw File::Error(ErrorCode::Failed);
     const int fd = m_file->m_state.fd;
-    if (fsync(fd) != 0)
-        File::RaiseLastError(IoOp::Write);
+    if (m_durable)
+        File::RaiseError(TrySyncData(fd), IoOp::Write);
     m_file->ApplyCreationAttributes();
     if (m_executable) {
         struct stat st {};
@@ -196,7 +197,20 @@ void PendingOutput::Commit(bool syncFolder) {
             File::RaiseLastError();
     }
     if (m_anonymous) {
+        // Where nothing has the name yet, linking gives it atomically, with no rename after.
+        if (linkat(AT_FDCWD, ProcName(fd).c_str(), m_folder.Get(), m_name.c_str(),
+                   AT_SYMLINK_FOLLOW) == 0) {
+            m_committed = true;
+            m_file->Close();
+            m_file.reset();
+            if (syncFolder && m_durable)
+                File::RaiseError(TrySyncFolder(m_folder.Get()), IoOp::Write);
+            return;
+        }
+        if (errno != EEXIST)
+            File::RaiseLastError();
         // A name first: rename is the only call that replaces an existing file atomically.
+        LockExclusive(fd);
         for (int attempt = 0; m_temporary.empty(); ++attempt) {
             const std::string name = TemporaryName();
             if (linkat(AT_FDCWD, ProcName(fd).c_str(), m_folder.Get(), name.c_str(),
@@ -212,7 +226,7 @@ void PendingOutput::Commit(bool syncFolder) {
     m_temporary.clear();
     m_file->Close();
     m_file.reset();
-    if (syncFolder)
+    if (syncFolder && m_durable)
         File::RaiseError(TrySyncFolder(m_folder.Get()), IoOp::Write);
 }
 

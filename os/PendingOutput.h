@@ -35,8 +35,11 @@ class PendingOutput {
     void OpenIn(NativeHandle folderFd);
     WriteFile& File() { return *m_file; }
     // Flushes, applies the creation attributes, puts the output in place over the final name
-    // and syncs the folder. The output is durable afterwards.
+    // and syncs the folder. The output is durable afterwards, unless it was told it need not be.
     void Commit(bool syncFolder = true);
+    // An output that is not the only copy of anything (its inputs stay) need not reach the disk
+    // before it takes its name: Commit then only renames, still atomically. Durable by default.
+    void SetDurable(bool durable) { m_durable = durable; }
 
     const std::string& FinalName() const { return m_finalName; }
     // Commit also grants execute permission wherever read permission was granted, so that an
@@ -72,6 +75,7 @@ class PendingOutput {
     bool m_committed = false;
     bool m_executable = false;
     bool m_anonymous = false;
+    bool m_durable = true;
 };
 
 }  // namespace OS

@@ -5,7 +5,11 @@ namespace OS {
 namespace {
 
 std::unique_ptr<Trash>& Installed() {
+#ifdef _WIN32
+    static std::unique_ptr<Trash> trash = MakeRecycleBin();
+#else
     static std::unique_ptr<Trash> trash;
+#endif
     return trash;
 }
 

@@ -175,6 +175,9 @@ App::Session::Ending TerminalFrontEnd::Loop(App::Session& session) {
     const App::Page* busyShown = nullptr;
     std::optional<SigintScope> sigint;
     App::Handover& handover = wizard.Runner().Handover();
+    App::ProgressPg* const progressPages[] = {&wizard.encProgress, &wizard.decProgress};
+    std::uint32_t progressSeen[] = {progressPages[0]->Activations(),
+                                    progressPages[1]->Activations()};
     m_progressLines = 0;
     m_plainLineShown = false;
     while (!wizard.Closed()) {
@@ -183,6 +186,18 @@ App::Session::Ending TerminalFrontEnd::Loop(App::Session& session) {
         while (wizard.Pump()) {
         }
         App::Page* page = wizard.ActivePage();
+        // A run that ended within the step that started it still shows its final state, once.
+        for (int i = 0; i < 2; ++i) {
+            App::ProgressPg* passed = progressPages[i];
+            if (passed->Activations() == progressSeen[i])
+                continue;
+            progressSeen[i] = passed->Activations();
+            if (passed != page && passed != shown) {
+                RenderHeader(*passed);
+                DrawProgress(*passed);
+                m_progressLines = 0;
+            }
+        }
         if (!page)
             break;
         if (shown && shown != page) {

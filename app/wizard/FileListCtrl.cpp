@@ -9,6 +9,7 @@
 #include "app/core/Questions.h"
 #include "app/core/Texts.h"
 #include "os/Logger.h"
+#include "os/Shortcut.h"
 
 namespace App {
 
@@ -84,10 +85,14 @@ void FileListCtrl::Collect(const std::string& given, std::vector<std::string>& o
     std::error_code ec;
 
     // A link to something that exists is a shortcut; a dangling one is a plain file.
-    if (fs::is_symlink(fs::symlink_status(path, ec)) && !ec) {
-        std::error_code resolveError;
-        const fs::path target = fs::canonical(path, resolveError);
-        if (!resolveError && !target.empty()) {
+    std::string target;
+    switch (OS::ResolveShortcut(path, target)) {
+        case OS::Shortcut::None:
+            break;
+        case OS::Shortcut::Broken:
+            out.push_back(path);
+            return;
+        case OS::Shortcut::Resolved: {
             bool useTarget = false;
             switch (shortcutPolicy) {
                 case ShortcutPolicy::AlwaysReplace:
@@ -118,10 +123,8 @@ void FileListCtrl::Collect(const std::string& given, std::vector<std::string>& o
                 out.push_back(path);
                 return;
             }
-            path = Trimmed(target.string());
-        } else {
-            out.push_back(path);
-            return;
+            path = Trimmed(target);
+            break;
         }
     }
 

@@ -35,6 +35,7 @@ void ProgressPg::SetBackground(bool on) {
 
 void ProgressPg::OnSetActive() {
     OS::Trace t("ProgressPg::OnSetActive()");
+    ++m_activations;
     Sheet& sheet = TheSheet();
     // A program that shreds never encrypts: the header stays the shredding one.
     if (m_encrypting && m_context.runner.IsShredding()) {

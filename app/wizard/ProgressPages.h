@@ -50,10 +50,14 @@ class ProgressPg : public Page {
     void OnCancel() override;
     void OnTimer(int timerId) override;
     std::vector<std::string> Texts() const override;
+    // How often the page has been entered: a run that ends within one step of a front end's
+    // loop passes the page unseen, and this tells the front end so.
+    std::uint32_t Activations() const { return m_activations; }
 
   private:
     WizardContext& m_context;
     bool m_encrypting;
+    std::uint32_t m_activations = 0;
     std::optional<ProgressDisplay> m_display;
 };
 

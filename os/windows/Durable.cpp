@@ -2,11 +2,32 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include "os/File.h"
 #include "os/Logger.h"
 #include "os/windows/Wide.h"
 
 namespace OS {
+namespace {
+
+std::atomic<std::uint64_t> g_dataSyncs{0};
+std::atomic<std::uint64_t> g_folderSyncs{0};
+
+}  // namespace
+
+int TrySyncData(NativeHandle fd) {
+    g_dataSyncs.fetch_add(1, std::memory_order_relaxed);
+    return FlushFileBuffers(fd) ? 0 : int(GetLastError());
+}
+
+std::uint64_t DataSyncs() {
+    return g_dataSyncs.load(std::memory_order_relaxed);
+}
+
+std::uint64_t FolderSyncs() {
+    return g_folderSyncs.load(std::memory_order_relaxed);
+}
 
 void SyncFolder(const std::string& folder) {
     Trace trace("File::SyncFolder()");
@@ -28,6 +49,7 @@ int TrySyncFolder(const std::string& folder) {
 }
 
 int TrySyncFolder(NativeHandle folderFd) {
+    g_folderSyncs.fetch_add(1, std::memory_order_relaxed);
     if (FlushFileBuffers(folderFd))
         return 0;
     const DWORD err = GetLastError();

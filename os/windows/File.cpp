@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "os/Destroy.h"
+#include "os/Durable.h"
 #include "os/Logger.h"
 #include "os/Trash.h"
 #include "os/windows/FileTimes.h"
@@ -426,8 +427,7 @@ void WriteFile::Flush() {
     Trace trace("WriteFile::Flush()");
     if (!IsOpen())
         throw Error(ErrorCode::Failed);
-    if (!FlushFileBuffers(m_state.fd))
-        RaiseLastError(IoOp::Write);
+    RaiseError(TrySyncData(m_state.fd), IoOp::Write);
 }
 
 std::uint64_t WriteFile::Move(std::int64_t offset, bool fromCurrent) {

@@ -171,8 +171,8 @@ void PendingOutput::Commit(bool syncFolder) {
     Trace t("PendingOutput::Commit()");
     if (!m_file || !m_file->IsOpen())
         throw File::Error(ErrorCode::Failed);
-    if (!FlushFileBuffers(m_file->m_state.fd))
-        File::RaiseLastError(IoOp::Write);
+    if (m_durable)
+        File::RaiseError(TrySyncData(m_file->m_state.fd), IoOp::Write);
     m_file->ApplyCreationAttributes();
     // Windows has no execute permission: SetExecutable changes nothing here.
     m_file->CloseHandle();
@@ -183,7 +183,7 @@ void PendingOutput::Commit(bool syncFolder) {
     m_committed = true;
     m_temporary.clear();
     m_file.reset();
-    if (syncFolder)
+    if (syncFolder && m_durable)
         File::RaiseError(TrySyncFolder(m_folder.Get()), IoOp::Write);
 }
 

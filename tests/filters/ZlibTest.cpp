@@ -5,68 +5,29 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "PipelineRecorder.h"
+#include "SampleData.h"
+#include "ZlibReference.h"
 
 namespace {
 
+using cryvan_test::Bytes;
+using cryvan_test::Compress2;
+using cryvan_test::CryptoppDecompress;
+
 using cryvan_test::PipelineRecorder;
 using cryvan_test::PutInPieces;
+using cryvan_test::RandomBytes;
+using cryvan_test::Text;
 using Pieces = std::vector<std::size_t>;
-
-const CryptoPP::byte* Bytes(const std::string& s) {
-    return reinterpret_cast<const CryptoPP::byte*>(s.data());
-}
-
-std::string RandomBytes(std::size_t size, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::string s(size, '\0');
-    for (char& c : s)
-        c = static_cast<char>(gen() & 0xFF);
-    return s;
-}
-
-// Words, spaces and line ends in random order: compresses like prose does.
-std::string Text(std::size_t size, unsigned seed) {
-    static const char* const kWords[] = {"the",     "container", "holds", "every",  "file",
-                                         "folder",  "password",  "key",   "stored", "encrypted",
-                                         "and",     "of",        "a",     "to",     "directory",
-                                         "entries", "with",      "times", "size",   "name"};
-    std::mt19937 gen(seed);
-    std::string s;
-    while (s.size() < size) {
-        s += kWords[gen() % 20];
-        s += gen() % 12 == 0 ? '\n' : ' ';
-    }
-    s.resize(size);
-    return s;
-}
-
-// What zlib's one-shot call makes of the data at level 6.
-std::string Compress2(const std::string& data) {
-    uLongf size = compressBound(static_cast<uLong>(data.size()));
-    std::string out(size, '\0');
-    EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(&out[0]), &size, Bytes(data),
-                        static_cast<uLong>(data.size()), 6),
-              Z_OK);
-    out.resize(size);
-    return out;
-}
 
 std::string CryptoppCompress(const std::string& data) {
     std::string out;
     CryptoPP::StringSource source(data, true,
                                   new CryptoPP::ZlibCompressor(new CryptoPP::StringSink(out), 6));
-    return out;
-}
-
-std::string CryptoppDecompress(const std::string& data) {
-    std::string out;
-    CryptoPP::StringSource source(data, true,
-                                  new CryptoPP::ZlibDecompressor(new CryptoPP::StringSink(out)));
     return out;
 }
 

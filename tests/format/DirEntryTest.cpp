@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -123,7 +124,7 @@ TEST(DirEntryRead, HandMadeFolderEntryMatchesTheWriter) {
     ExpectTimes(*read, times);
 
     cryvan_test::TempDir dir;
-    ASSERT_EQ(mkdir((dir / "F").c_str(), 0700), 0);
+    ASSERT_TRUE(std::filesystem::create_directory(dir / "F"));
     DirEntry written(dir / "F");
     EXPECT_TRUE(written.IsDir());
     EXPECT_EQ(written.GetKeySet(), nullptr);
@@ -251,7 +252,7 @@ class DirEntryDisk : public ::testing::Test {
         const std::size_t cut = full.rfind('/');
         OS::CreateFilePath(full.substr(0, cut + 1));
         if (folder)
-            EXPECT_EQ(mkdir(full.c_str(), 0700), 0);
+            EXPECT_TRUE(std::filesystem::create_directory(full));
         else
             cryvan_test::WriteText(full, content);
         return full;

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -123,7 +124,7 @@ class DirFooterDisk : public ::testing::Test {
             const std::string full = dir / item.relative;
             OS::CreateFilePath(full.substr(0, full.rfind('/') + 1));
             if (item.folder)
-                mkdir(full.c_str(), 0700);
+                std::filesystem::create_directory(full);
             else
                 cryvan_test::WriteText(full, "content of " + item.relative);
         }

@@ -205,6 +205,16 @@ void ReadsAFixtureThatIsNotThere() {
     CRYVAN_REQUIRE_SHARED_FIXTURES("no such fixture.aes");
 }
 
+#ifdef _WIN32
+// The C runtime's names for the same; an empty value removes the variable.
+int setenv(const char* name, const char* value, int) {
+    return _putenv_s(name, value);
+}
+int unsetenv(const char* name) {
+    return _putenv_s(name, "");
+}
+#endif
+
 // CI must never pass a build whose fixture tests all skipped.
 TEST(Fixtures, AMissingOneFailsUnderCI) {
     const char* before = std::getenv("CI");

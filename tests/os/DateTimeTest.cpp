@@ -17,7 +17,7 @@ TEST(DateTime, PackedFormsOfAKnownInstant) {
     EXPECT_EQ(d.PackedDate(), 0x07E90102u);
     EXPECT_EQ(d.TimeOfDay(), 11045006u);
 
-    std::timespec ts{};
+    timespec ts{};
     ASSERT_TRUE(d.ToTimespec(ts));
     EXPECT_EQ(ts.tv_sec, 1735787045);
     EXPECT_EQ(ts.tv_nsec, 6000000);
@@ -30,7 +30,7 @@ TEST(DateTime, DefaultAndInvalidValues) {
     EXPECT_EQ(d.TimeOfDay(), 0u);
 
     // A hostile container may hold any packed words: they must not convert into garbage.
-    std::timespec ts{};
+    timespec ts{};
     EXPECT_FALSE(OS::DateTime::FromPacked(0x07E90D01u, 0).ToTimespec(ts));  // month 13
     EXPECT_FALSE(OS::DateTime::FromPacked(0x07E90100u, 0).ToTimespec(ts));  // day 0
     EXPECT_FALSE(OS::DateTime::FromPacked(0x07E90101u, 24u * 3600000u).ToTimespec(ts));

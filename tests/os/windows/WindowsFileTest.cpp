@@ -48,6 +48,11 @@ TEST(WindowsErrors, SystemNumbersMapToTheCodeOfEachLayer) {
     }
 }
 
+bool RunsUnderWine() {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 void Write(const std::string& name, const std::string& text, std::uint32_t attributes = 0) {
     OS::WriteFile file(name, OS::WriteMode::Replace);
     file.SetCreationAttributes(attributes);
@@ -102,9 +107,12 @@ TEST(WindowsFile, AllThreeTimesAreSetAndReadBack) {
         file.Close();
     }
     const OS::File::Info info(name, false);
-    EXPECT_EQ(info.CreateTime(), create);
     EXPECT_EQ(info.ModTime(), modify);
     EXPECT_EQ(info.AccessTime(), access);
+    // Wine keeps its files on Linux file systems, which have no settable creation time.
+    if (RunsUnderWine())
+        GTEST_SKIP() << "the creation time is only kept by Windows' own file systems";
+    EXPECT_EQ(info.CreateTime(), create);
 }
 
 TEST(WindowsFile, AFileBeingWrittenCannotBeOpenedElsewhere) {

@@ -1,0 +1,181 @@
+// The run's second thread and what a run makes durable: many files, cancels and failures on
+// files of many blocks, and which runs sync their outputs.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <thread>
+
+#include "engine/EngineTestSupport.h"
+#include "os/Durable.h"
+
+namespace {
+
+using namespace cryvan_test;
+
+// The threads of this process now: a run must leave none of its own behind.
+std::size_t Threads() {
+    std::size_t n = 0;
+    for (const auto& e : fs::directory_iterator("/proc/self/task")) {
+        (void)e;
+        ++n;
+    }
+    return n;
+}
+
+class Pipeline : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        in = dir / "in";
+        out = dir / "out";
+        box = dir / "box.aes";
+        fs::create_directories(out);
+    }
+
+    TempDir dir;
+    std::string in, out, box;
+};
+
+TEST_F(Pipeline, ManyFilesOfEverySizeRoundTrip) {
+    // Small files between large ones, compressed and not, so that the second thread starts,
+    // serves many files and sits idle between them.
+    const std::size_t sizes[] = {0, 1, 1023, 1024, 65535, 65536, 65537, 200000, 17, 3 << 20};
+    for (int i = 0; i < 300; ++i) {
+        const std::size_t n = sizes[i % 10];
+        const std::string folder = in + "/t/d" + std::to_string(i % 7);
+        fs::create_directories(folder);
+        WriteText(folder + "/f" + std::to_string(i), i % 3 == 0 ? RandomBytes(n) : TextBytes(n));
+    }
+    const std::size_t before = Threads();
+    EngineRun enc;
+    ASSERT_EQ(enc.Encrypt(Expand(in + "/t"), box, {"pw"}), OperationState::Finished);
+    EngineRun dec;
+    ASSERT_EQ(dec.Decrypt(box, "pw", out), OperationState::Finished);
+    EXPECT_EQ(Tree(out), Tree(in));
+    EXPECT_EQ(Threads(), before);
+}
+
+TEST_F(Pipeline, AWriteFailureOnAFileOfManyBlocksEndsTheRunCleanly) {
+    fs::create_directories(in);
+    WriteText(in + "/big.bin", RandomBytes(3 << 20));
+    EngineRun enc;
+    ASSERT_EQ(enc.Encrypt({in + "/big.bin"}, box, {"pw"}), OperationState::Finished);
+
+    for (bool decrypt : {false, true}) {
+        SCOPED_TRACE(decrypt);
+        fs::remove_all(out);
+        fs::create_directories(out);
+        const std::string target = decrypt ? box : dir / "other.aes";
+        const std::size_t before = Threads();
+        struct rlimit old {};
+        getrlimit(RLIMIT_FSIZE, &old);
+        auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = old;
+        small.rlim_cur = 1 << 20;
+        setrlimit(RLIMIT_FSIZE, &small);
+        EngineRun run;
+        const OperationState state =
+            decrypt ? run.Decrypt(box, "pw", out) : run.Encrypt({in + "/big.bin"}, target, {"pw"});
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+
+        EXPECT_EQ(state, OperationState::Failed);
+        EXPECT_TRUE(run.status.Cancelled());
+        ASSERT_FALSE(run.callback.asked.empty());
+        EXPECT_EQ(run.callback.asked[0], "retry write 9");
+        EXPECT_EQ(run.status.failure, "");
+        EXPECT_EQ(Threads(), before);
+        EXPECT_TRUE(Tree(out).empty());
+        EXPECT_EQ(fs::exists(target), decrypt);
+    }
+}
+
+TEST_F(Pipeline, ACancelMidFileLeavesNoThreadBehind) {
+    fs::create_directories(in);
+    WriteText(in + "/big.bin", RandomBytes(40 << 20));
+    EngineRun enc;
+    ASSERT_EQ(enc.Encrypt({in + "/big.bin"}, box, {"pw"}), OperationState::Finished);
+    for (bool decrypt : {false, true}) {
+        SCOPED_TRACE(decrypt);
+        const std::size_t before = Threads();
+        EngineRun run;
+        std::unique_ptr<FileCryptor> driver;
+        if (decrypt) {
+            driver = run.Open(box, "pw");
+            driver->SetPlainFile(0);
+            driver->SetPathAndMode(FCryptEng::PathMode::Common, out + "/");
+        } else {
+            driver = FileCryptor::Create(false, &run.status, &run.callback);
+            driver->SetPlainFile(in + "/big.bin");
+            driver->SetPathAndMode(FCryptEng::PathMode::Common, std::nullopt);
+            driver->CipherFile(dir / "other.aes");
+            driver->Password("pw");
+        }
+        std::thread worker([&] { driver->Begin(); });
+        // Well into the file, with blocks in flight on both threads.
+        while (run.status.inBytes.load() < (1u << 20) &&
+               run.status.State() != OperationState::Failed &&
+               run.status.State() != OperationState::Finished)
+            std::this_thread::yield();
+        run.status.Cancel();
+        worker.join();
+        EXPECT_EQ(run.status.State(), OperationState::Failed);
+        EXPECT_TRUE(run.status.Cancelled());
+        EXPECT_EQ(run.status.failure, "");
+        EXPECT_EQ(Threads(), before);
+        EXPECT_FALSE(fs::exists(out + "/big.bin"));
+        EXPECT_FALSE(fs::exists(dir / "other.aes"));
+    }
+}
+
+TEST_F(Pipeline, OnlyARunThatDestroysSyncsItsOutputs) {
+    fs::create_directories(in + "/t/sub");
+    WriteText(in + "/t/a.txt", TextBytes(5000));
+    WriteText(in + "/t/sub/b.bin", RandomBytes(70000));
+    const std::string saved = dir / "saved";
+    fs::copy(in, saved, fs::copy_options::recursive);
+    struct Case {
+        const char* name;
+        bool decrypt;
+        InputDeletionMode mode;
+        bool syncs;
+    };
+    const Case cases[] = {
+        {"encrypt, keep", false, InputDeletionMode::Keep, false},
+        {"encrypt, delete", false, InputDeletionMode::Delete, true},
+        {"decrypt, keep", true, InputDeletionMode::Keep, false},
+        {"decrypt, delete", true, InputDeletionMode::Delete, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(in);
+        fs::copy(saved, in, fs::copy_options::recursive);
+        fs::remove_all(out);
+        fs::create_directories(out);
+        if (c.decrypt) {
+            EngineRun enc;
+            ASSERT_EQ(enc.Encrypt(Expand(in + "/t"), box, {"pw"}), OperationState::Finished);
+        }
+        const std::uint64_t data = OS::DataSyncs(), folders = OS::FolderSyncs();
+        EngineRun run;
+        const OperationState state = c.decrypt
+                                         ? run.Decrypt(box, "pw", out, {}, c.mode)
+                                         : run.Encrypt(Expand(in + "/t"), box, {"pw"}, c.mode);
+        ASSERT_EQ(state, OperationState::Finished);
+        const std::uint64_t dataSyncs = OS::DataSyncs() - data;
+        const std::uint64_t folderSyncs = OS::FolderSyncs() - folders;
+        if (c.syncs) {
+            // Every output's data, then the folders that took their names.
+            EXPECT_GE(dataSyncs, c.decrypt ? 2u : 1u);
+            EXPECT_GE(folderSyncs, 1u);
+        } else {
+            EXPECT_EQ(dataSyncs, 0u);
+            EXPECT_EQ(folderSyncs, 0u);
+        }
+        if (c.decrypt) {
+            EXPECT_EQ(Tree(out), Tree(saved));
+        }
+    }
+}
+
+}  // namespace
