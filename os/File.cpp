@@ -103,12 +103,6 @@ void File::Info::SplitName(const std::string& fullName) {
     }
 }
 
-File::Info File::Info::Named(const std::string& fullName) {
-    Info info;
-    info.SplitName(fullName);
-    return info;
-}
-
 File::Info::Info(int folderFd, const std::string& folderPath, const std::string& name)
     : m_name(name), m_path(folderPath) {
     Trace trace("File::Info::Info()");
@@ -122,18 +116,6 @@ File::Info::Info(int folderFd, const std::string& folderPath, const std::string&
         RaiseLastError();
     }
     Fill(st);
-}
-
-File::Info::Info(const std::string& fullName, bool mayNotExist) {
-    Trace trace("File::Info::Info()");
-    SplitName(fullName);
-    try {
-        Update();
-    } catch (const Error& e) {
-        m_exists = false;
-        if (!mayNotExist || e.code != ErrorCode::NotFound)
-            throw;
-    }
 }
 
 void File::Info::Update() {
@@ -177,22 +159,6 @@ void File::Info::Fill(const struct ::statx& st) {
 
 // ---------------------------------------------------------------------------------------------
 
-ReadFile::ReadFile(const std::string& fullName) {
-    Trace trace("ReadFile::ReadFile()");
-    m_info = Info(fullName, false);
-}
-
-ReadFile::~ReadFile() {
-    if (!IsOpen())
-        return;
-    Logger::Log(LOG_ERROR, "ReadFile destructor closing file left open");
-    try {
-        Close();
-    } catch (...) {
-        Logger::Log(LOG_ERROR, "Error closing file");
-    }
-}
-
 void ReadFile::Open() {
     Trace trace("ReadFile::Open()");
     if (IsOpen())
@@ -210,11 +176,6 @@ void ReadFile::Open() {
         RaiseError(err);
     }
     m_state.fd = fd;
-}
-
-void ReadFile::Close() {
-    Trace trace("ReadFile::Close()");
-    CloseHandle();
 }
 
 std::size_t ReadFile::Read(void* buffer, std::size_t count) {
@@ -259,33 +220,6 @@ WriteFile::WriteFile(const std::string& fullName, WriteMode mode, bool deleteIfL
     m_info = Info(fullName, Creates(mode));
     m_state.mode = mode;
     m_state.deleteIfLeftOpen = deleteIfLeftOpen;
-}
-
-WriteFile::WriteFile(Descriptor fd, const std::string& fullName) {
-    Trace trace("WriteFile::WriteFile()");
-    m_info = Info::Named(fullName);
-    m_state.mode = WriteMode::OpenExisting;
-    m_state.fd = fd.Release();
-    m_adopted = true;
-}
-
-WriteFile::~WriteFile() {
-    if (!IsOpen())
-        return;
-    Logger::Log(LOG_ERROR, "WriteFile destructor closing file left open");
-    try {
-        if (m_state.deleteIfLeftOpen) {
-            // The partial file is discarded: its creation attributes (read-only above all)
-            // must not be applied, or they would keep it from being deleted.
-            CloseHandle();
-            Logger::Log(LOG_INFO, "Deleting file because was left open in WriteFile dtor");
-            Delete(false);
-        } else {
-            Close();
-        }
-    } catch (...) {
-        Logger::Log(LOG_ERROR, "Error closing file");
-    }
 }
 
 void WriteFile::Open() {
@@ -407,13 +341,6 @@ std::size_t WriteFile::Write(const void* buffer, std::size_t count, std::size_t*
     if (written)
         *written = done;
     return done;
-}
-
-void WriteFile::Flush() {
-    Trace trace("WriteFile::Flush()");
-    if (!IsOpen())
-        throw Error(ErrorCode::Failed);
-    RaiseError(TrySyncData(m_state.fd), IoOp::Write);
 }
 
 std::uint64_t WriteFile::Move(std::int64_t offset, bool fromCurrent) {

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "os/Destroy.h"
-#include "os/Durable.h"
 #include "os/Logger.h"
 #include "os/Trash.h"
 #include "os/windows/FileTimes.h"
@@ -144,12 +143,6 @@ void File::Info::SplitName(const std::string& fullName) {
     }
 }
 
-File::Info File::Info::Named(const std::string& fullName) {
-    Info info;
-    info.SplitName(fullName);
-    return info;
-}
-
 File::Info::Info(NativeHandle, const std::string& folderPath, const std::string& name)
     : m_name(name), m_path(folderPath) {
     Trace trace("File::Info::Info()");
@@ -166,18 +159,6 @@ File::Info::Info(NativeHandle, const std::string& folderPath, const std::string&
     Fill(data.dwFileAttributes, (std::uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
          TicksOf(data.ftCreationTime), TicksOf(data.ftLastWriteTime),
          TicksOf(data.ftLastAccessTime));
-}
-
-File::Info::Info(const std::string& fullName, bool mayNotExist) {
-    Trace trace("File::Info::Info()");
-    SplitName(fullName);
-    try {
-        Update();
-    } catch (const Error& e) {
-        m_exists = false;
-        if (!mayNotExist || e.code != ErrorCode::NotFound)
-            throw;
-    }
 }
 
 void File::Info::Update() {
@@ -219,22 +200,6 @@ void File::Info::Fill(std::uint32_t win, std::uint64_t size, std::uint64_t creat
 
 // ---------------------------------------------------------------------------------------------
 
-ReadFile::ReadFile(const std::string& fullName) {
-    Trace trace("ReadFile::ReadFile()");
-    m_info = Info(fullName, false);
-}
-
-ReadFile::~ReadFile() {
-    if (!IsOpen())
-        return;
-    Logger::Log(LOG_ERROR, "ReadFile destructor closing file left open");
-    try {
-        Close();
-    } catch (...) {
-        Logger::Log(LOG_ERROR, "Error closing file");
-    }
-}
-
 void ReadFile::Open() {
     Trace trace("ReadFile::Open()");
     if (IsOpen())
@@ -245,11 +210,6 @@ void ReadFile::Open() {
     if (handle == INVALID_HANDLE_VALUE)
         RaiseLastError();
     m_state.fd = handle;
-}
-
-void ReadFile::Close() {
-    Trace trace("ReadFile::Close()");
-    CloseHandle();
 }
 
 std::size_t ReadFile::Read(void* buffer, std::size_t count) {
@@ -282,33 +242,6 @@ WriteFile::WriteFile(const std::string& fullName, WriteMode mode, bool deleteIfL
     m_info = Info(fullName, Creates(mode));
     m_state.mode = mode;
     m_state.deleteIfLeftOpen = deleteIfLeftOpen;
-}
-
-WriteFile::WriteFile(Descriptor fd, const std::string& fullName) {
-    Trace trace("WriteFile::WriteFile()");
-    m_info = Info::Named(fullName);
-    m_state.mode = WriteMode::OpenExisting;
-    m_state.fd = fd.Release();
-    m_adopted = true;
-}
-
-WriteFile::~WriteFile() {
-    if (!IsOpen())
-        return;
-    Logger::Log(LOG_ERROR, "WriteFile destructor closing file left open");
-    try {
-        if (m_state.deleteIfLeftOpen) {
-            // The partial file is discarded: its creation attributes (read-only above all)
-            // must not be applied, or they would keep it from being deleted.
-            CloseHandle();
-            Logger::Log(LOG_INFO, "Deleting file because was left open in WriteFile dtor");
-            Delete(false);
-        } else {
-            Close();
-        }
-    } catch (...) {
-        Logger::Log(LOG_ERROR, "Error closing file");
-    }
 }
 
 void WriteFile::Open() {
@@ -421,13 +354,6 @@ std::size_t WriteFile::Write(const void* buffer, std::size_t count, std::size_t*
     if (written)
         *written = done;
     return done;
-}
-
-void WriteFile::Flush() {
-    Trace trace("WriteFile::Flush()");
-    if (!IsOpen())
-        throw Error(ErrorCode::Failed);
-    RaiseError(TrySyncData(m_state.fd), IoOp::Write);
 }
 
 std::uint64_t WriteFile::Move(std::int64_t offset, bool fromCurrent) {

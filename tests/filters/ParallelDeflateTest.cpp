@@ -42,6 +42,7 @@ namespace {
 using cryvan_test::Bytes;
 using cryvan_test::Compress2;
 using cryvan_test::CryptoppDecompress;
+using cryvan_test::ThroughAHardFlush;
 
 using CryptoP2::ParallelDeflater;
 using cryvan_test::Pattern;
@@ -217,19 +218,8 @@ TEST(ParallelDeflater, HardFlushMakesEverythingSoFarReadable) {
     const std::string first = Text(2 * kBlock + 5000, 10), second = Text(kBlock + 7000, 11);
     PipelineRecorder rec;
     ParallelDeflater deflater(new CryptoPP::Redirector(rec));
-    deflater.Put(Bytes(first), first.size());
-    deflater.Flush(true);
-    EXPECT_EQ(rec.Count(PipelineRecorder::Flush), 1u);
-
-    PipelineRecorder partial;
-    CryptoP2::ZlibInflater reader(new CryptoPP::Redirector(partial));
-    const std::string sofar = rec.AllBytes();
-    reader.Put(Bytes(sofar), sofar.size());
-    EXPECT_EQ(partial.AllBytes(), first);
-
-    deflater.Put(Bytes(second), second.size());
-    deflater.MessageEnd();
-    EXPECT_EQ(Uncompress(rec.AllBytes(), first.size() + second.size()), first + second);
+    const std::string stream = ThroughAHardFlush(deflater, rec, first, second);
+    EXPECT_EQ(Uncompress(stream, first.size() + second.size()), first + second);
 }
 
 TEST(ParallelDeflater, NonBlockingPutsAreRefused) {

@@ -9,6 +9,9 @@
 
 #include <string>
 
+#include "PipelineRecorder.h"
+#include "filters/Zlib.h"
+
 namespace cryvan_test {
 
 inline const CryptoPP::byte* Bytes(const std::string& s) {
@@ -30,6 +33,25 @@ inline std::string CryptoppDecompress(const std::string& data) {
     CryptoPP::StringSource source(data, true,
                                   new CryptoPP::ZlibDecompressor(new CryptoPP::StringSink(out)));
     return out;
+}
+
+// Puts `first`, flushes hard and checks that what came out so far inflates to `first`; then puts
+// `second` and ends the message. Returns the whole stream.
+inline std::string ThroughAHardFlush(CryptoPP::Filter& deflater, PipelineRecorder& rec,
+                                     const std::string& first, const std::string& second) {
+    deflater.Put(Bytes(first), first.size());
+    deflater.Flush(true);
+    EXPECT_EQ(rec.Count(PipelineRecorder::Flush), 1u);
+
+    PipelineRecorder partial;
+    CryptoP2::ZlibInflater reader(new CryptoPP::Redirector(partial));
+    const std::string sofar = rec.AllBytes();
+    reader.Put(Bytes(sofar), sofar.size());
+    EXPECT_EQ(partial.AllBytes(), first);
+
+    deflater.Put(Bytes(second), second.size());
+    deflater.MessageEnd();
+    return rec.AllBytes();
 }
 
 }  // namespace cryvan_test
