@@ -6,27 +6,17 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <optional>
-#include <random>
-#include <vector>
+#include <tuple>
+#include <utility>
 
+#include "os/DestroyParts.h"
 #include "os/Logger.h"
 
 namespace OS {
 namespace {
-
-constexpr std::size_t kBlockSize = 16384;
-constexpr unsigned char kFirstPattern = 0x39;
-constexpr unsigned char kSecondPattern = 0xC6;
-constexpr char kRenameAlphabet[] =
-    "abcdefghijkLmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ1234567890-+";
-static_assert(sizeof kRenameAlphabet == 65, "the rename alphabet has 64 letters");
-constexpr int kRenames = 4;
-// A drawn name that is taken is drawn again rather than put in the other file's place.
-constexpr int kNameDraws = 16;
 
 struct FileSystemType {
     std::uint32_t magic;
@@ -90,101 +80,6 @@ const FileSystemType* FindFileSystem(std::uint32_t magic) {
     return nullptr;
 }
 
-std::uint32_t Load(const ProgressWord* word) {
-    return word ? word->load(std::memory_order_relaxed) : 0;
-}
-
-void Store(ProgressWord* word, std::uint32_t value) {
-    if (word)
-        word->store(value, std::memory_order_relaxed);
-}
-
-void Advance(ProgressWord* word, std::uint32_t start, std::uint32_t target, std::uint64_t done,
-             std::uint64_t total) {
-    if (!word)
-        return;
-    const double value =
-        double(start) + (double(target) - double(start)) * double(done) / double(total);
-    word->store(std::uint32_t(std::int64_t(value)), std::memory_order_relaxed);
-}
-
-// Refreshes `info` and tells whether it names a plain file that destruction may touch, with
-// its lstat in `st`; otherwise `note` says why not. Links, devices and pipes are left alone:
-// writing through them would reach something else.
-bool IsDestroyable(File::Info& info, struct stat& st, std::string& note) {
-    try {
-        info.Update();
-    } catch (const File::Error& e) {
-        if (e.code == ErrorCode::NotFound) {
-            note = "not found";
-            return false;
-        }
-        throw;
-    }
-    if (lstat(info.FullName().c_str(), &st) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR) {
-            note = "not found";
-            return false;
-        }
-        File::RaiseLastError();
-    }
-    if (!S_ISREG(st.st_mode) || (info.Attributes() & (ATTR_SYSTEM | ATTR_DIRECTORY))) {
-        note = S_ISLNK(st.st_mode) ? "kept, it is a link" : "kept, it is not a plain file";
-        Logger::Log(LOG_WARN, "Not a plain file, left in place: " + info.FullName());
-        return false;
-    }
-    return true;
-}
-
-constexpr const char kChanged[] = "kept, it changed after it was read";
-constexpr const char kHardLinked[] =
-    "only unlinked, not overwritten: it has other names (hard links) that keep its content";
-
-// 0 or the errno of the failure. Never replaces an existing name.
-int MoveNoReplace(const std::string& from, const std::string& to) {
-    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
-    const int err = errno;
-    if (err != EINVAL && err != ENOSYS)
-        return err;
-    // A file system without the flag: check first, then move.
-    struct stat st {};
-    if (lstat(to.c_str(), &st) == 0)
-        return EEXIST;
-    return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
-}
-
-// Renames the file `original` in `path` kRenames times and returns its last name. A failed
-// move puts the file back under `original` and raises.
-std::string RenameAway(const std::string& path, const std::string& original, std::mt19937& rng) {
-    // Only dots: there is nothing a rename could change.
-    if (original.find_first_not_of('.') == std::string::npos)
-        return original;
-    const auto next = [&rng] { return std::uint32_t(rng()); };
-    std::string current = original;
-    for (int i = 0; i < kRenames; ++i) {
-        std::string drawn;
-        int err = EEXIST;
-        for (int draw = 0; draw < kNameDraws && err == EEXIST; ++draw) {
-            drawn = ScrambleName(current, next);
-            err = drawn == current ? EEXIST : MoveNoReplace(path + current, path + drawn);
-        }
-        if (err != 0) {
-            if (current != original)
-                MoveNoReplace(path + current, path + original);
-            File::RaiseError(err);
-        }
-        current = drawn;
-    }
-    return current;
-}
-
-std::mt19937 FreshGenerator() {
-    std::random_device device;
-    std::seed_seq seed{device(), device(), device(), device()};
-    return std::mt19937(seed);
-}
-
 }  // namespace
 
 bool IsSecureFileSystem(std::uint32_t fsType) {
@@ -217,15 +112,6 @@ bool IsSecureMedium(const File::Info& info) {
     return false;
 }
 
-std::string ScrambleName(const std::string& name, const std::function<std::uint32_t()>& next) {
-    std::string scrambled = name;
-    for (char& c : scrambled) {
-        if (c != '.')
-            c = kRenameAlphabet[next() % 64];
-    }
-    return scrambled;
-}
-
 FileIdentity IdentityOfStat(const struct stat& st) {
     FileIdentity id;
     id.device = std::uint64_t(st.st_dev);
@@ -247,58 +133,6 @@ FileIdentity File::Identity() const {
     return IdentityOfStat(st);
 }
 
-namespace {
-
-// The folder of `fullName`, open, and the name inside it: what is looked at or removed there
-// is the entry of that folder, never what a link at the name points to.
-class FolderHandle {
-  public:
-    explicit FolderHandle(const std::string& fullName) {
-        const std::size_t cut = fullName.rfind(kSeparator);
-        const std::string folder = cut == std::string::npos ? "." : fullName.substr(0, cut + 1);
-        m_name = cut == std::string::npos ? fullName : fullName.substr(cut + 1);
-        m_fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        m_err = m_fd < 0 ? errno : 0;
-    }
-    ~FolderHandle() {
-        if (m_fd >= 0)
-            close(m_fd);
-    }
-    FolderHandle(const FolderHandle&) = delete;
-    FolderHandle& operator=(const FolderHandle&) = delete;
-
-    int Fd() const { return m_fd; }
-    int OpenError() const { return m_err; }
-    const std::string& Name() const { return m_name; }
-
-  private:
-    int m_fd = -1;
-    int m_err = 0;
-    std::string m_name;
-};
-
-std::string ErrnoText(int err) {
-    return ErrorText(ErrorLayer::File, MapErrno(err, ErrorLayer::File).value_or(ErrorCode::Failed));
-}
-
-}  // namespace
-
-std::optional<FileIdentity> IdentityAt(const std::string& fullName) {
-    FolderHandle folder(fullName);
-    if (folder.Fd() < 0) {
-        if (folder.OpenError() == ENOENT || folder.OpenError() == ENOTDIR)
-            return std::nullopt;
-        File::RaiseError(folder.OpenError());
-    }
-    struct stat st {};
-    if (fstatat(folder.Fd(), folder.Name().c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR)
-            return std::nullopt;
-        File::RaiseLastError();
-    }
-    return IdentityOfStat(st);
-}
-
 void DropCachedPages(const std::string& fullName) {
     const int fd = open(fullName.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0)
@@ -308,214 +142,104 @@ void DropCachedPages(const std::string& fullName) {
     close(fd);
 }
 
-std::vector<RemovalOutcome> DeleteFileList(const std::vector<std::string>& names, bool recycle,
-                                           const std::vector<FileIdentity>& expected) {
-    Trace trace("File::DeleteFileList()");
-    std::vector<RemovalOutcome> outcomes(names.size());
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        const std::string& name = names[i];
-        RemovalOutcome& outcome = outcomes[i];
-        FolderHandle folder(name);
-        struct stat st {};
-        if (folder.Fd() < 0 ||
-            fstatat(folder.Fd(), folder.Name().c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            const int err = folder.Fd() < 0 ? folder.OpenError() : errno;
-            outcome.result = err == ENOENT || err == ENOTDIR ? Removal::Missing : Removal::Failed;
-            outcome.reason = ErrnoText(err);
-        } else if (i < expected.size() && IdentityOfStat(st) != expected[i]) {
-            outcome.result = Removal::Changed;
-            outcome.reason = kChanged;
-        } else if (recycle) {
-            try {
-                // Never opened: Replace only lets the name be described whatever it is.
-                WriteFile file(name, WriteMode::Replace);
-                if (i < expected.size())
-                    file.ExpectIdentity(expected[i]);
-                if (!file.Recycle()) {
-                    outcome.result = Removal::NotTrashed;
-                    outcome.reason = file.DestroyNote();
-                }
-            } catch (const std::exception& e) {
-                outcome.result = Removal::NotTrashed;
-                outcome.reason = e.what();
-            }
-        } else if (unlinkat(folder.Fd(), folder.Name().c_str(), 0) != 0) {
-            outcome.result = Removal::Failed;
-            outcome.reason = ErrnoText(errno);
-        }
-        if (outcome.result != Removal::Removed)
-            Logger::Log(LOG_WARN, "Not removed: " + name + ": " + outcome.reason);
-    }
-    return outcomes;
+namespace DestroyParts {
+namespace {
+
+std::pair<std::string, std::string> Split(const std::string& fullName) {
+    const std::size_t cut = fullName.rfind(kSeparator);
+    if (cut == std::string::npos)
+        return {".", fullName};
+    return {fullName.substr(0, cut + 1), fullName.substr(cut + 1)};
 }
 
-// ---------------------------------------------------------------------------------------------
-
-bool WriteFile::OpenToDestroy(WriteMode mode) {
-    if (IsOpen())
-        return true;
-    const std::string full = m_info.FullName();
-    // Read-only protects a file from being written, whoever asks: root is kept out too.
-    if (m_info.Attributes() & ATTR_READONLY) {
-        m_destroyNote = std::string("kept, it could not be opened for writing: ") +
-                        ErrorText(ErrorLayer::File, ErrorCode::Denied);
-        Logger::Log(LOG_WARN, full + ": " + m_destroyNote);
-        return false;
-    }
-    struct stat before {};
-    if (lstat(full.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) {
-        m_destroyNote = kChanged;
-        return false;
-    }
-    m_state.mode = mode;
-    try {
-        Open();
-    } catch (const Error& e) {
-        try {
-            CloseHandle();
-        } catch (const Error&) {
-        }
-        switch (e.code) {
-            case ErrorCode::NotFound:
-            case ErrorCode::Denied:
-            case ErrorCode::WriteFault:
-            case ErrorCode::InUse:
-            case ErrorCode::WriteProtected:
-            case ErrorCode::InvalidDrive:
-                m_destroyNote =
-                    std::string("kept, it could not be opened for writing: ") + e.what();
-                Logger::Log(LOG_WARN, full + ": " + m_destroyNote);
-                return false;
-            default:
-                throw;
-        }
-    }
-    // The name may have been swapped for a link between the check and the open.
-    struct stat after {};
-    if (fstat(m_state.fd, &after) != 0 || after.st_dev != before.st_dev ||
-        after.st_ino != before.st_ino || (m_expected && IdentityOfStat(after) != *m_expected)) {
-        CloseHandle();
-        Logger::Log(LOG_WARN, "File changed while opening it to overwrite it: " + full);
-        m_destroyNote = kChanged;
-        return false;
-    }
-    return true;
+NameFacts FactsOfStat(const struct stat& st) {
+    NameFacts facts;
+    facts.identity = IdentityOfStat(st);
+    facts.plainFile = S_ISREG(st.st_mode);
+    facts.link = S_ISLNK(st.st_mode);
+    facts.links = std::uint64_t(st.st_nlink);
+    return facts;
 }
 
-void WriteFile::OverwritePass(const unsigned char* buffer, std::size_t block,
-                              std::uint32_t percentTarget, std::uint32_t counterTarget) {
-    Move(0, false);
-    const std::uint64_t size = m_info.Size();
-    const std::uint64_t blocks = block ? size / block : 0;
-    const std::uint32_t percentStart = Load(m_state.percent);
-    const std::uint32_t counterStart = Load(m_state.counter);
-    for (std::uint64_t i = 0; i < blocks; ++i) {
-        Write(buffer, block);
-        Advance(m_state.percent, percentStart, percentTarget, i, blocks);
-        Advance(m_state.counter, counterStart, counterTarget, i, blocks);
+}  // namespace
+
+NameInFolder::NameInFolder(const std::string& fullName) {
+    std::tie(m_folder, m_name) = Split(fullName);
+    m_handle.Reset(open(m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    m_openError = m_handle.Valid() ? 0 : errno;
+}
+
+std::optional<NameFacts> NameInFolder::Look(int& err) const {
+    if (!m_handle.Valid()) {
+        err = m_openError;
+        return std::nullopt;
     }
-    if (block)
-        Write(buffer, std::size_t(size % block));
-    Store(m_state.percent, percentTarget);
-    Store(m_state.counter, counterTarget);
-}
-
-void WriteFile::EndProgress() {
-    Store(m_state.percent, 100);
-    Store(m_state.counter, m_state.counterEnd);
-}
-
-// Checks that destruction may go ahead; a file with other names is unlinked here, its
-// content left to them. False when the caller has nothing more to do.
-bool WriteFile::PrepareToDestroy() {
-    m_destroyNote.clear();
     struct stat st {};
-    // Whatever the name holds now, it is not what was read.
-    if (m_expected && lstat(m_info.FullName().c_str(), &st) == 0 &&
-        IdentityOfStat(st) != *m_expected) {
-        m_destroyNote = kChanged;
-        return false;
+    if (fstatat(m_handle.Get(), m_name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        err = errno;
+        return std::nullopt;
     }
-    if (!IsDestroyable(m_info, st, m_destroyNote))
-        return false;
-    // Content destroyed under a name that stays would be the worst of both.
-    if (access(m_info.Path().c_str(), W_OK | X_OK) != 0) {
-        m_destroyNote = std::string("kept, its folder does not let it be removed: ") +
-                        ErrorText(ErrorLayer::File,
-                                  MapErrno(errno, ErrorLayer::File).value_or(ErrorCode::Failed));
-        return false;
-    }
-    if (st.st_nlink > 1) {
-        Delete(false);
-        m_destroyNote = kHardLinked;
-        EndProgress();
-        return false;
-    }
-    return true;
+    return FactsOfStat(st);
 }
 
-bool WriteFile::Overwrite() {
-    Trace trace("WriteFile::Overwrite()");
-    if (!PrepareToDestroy())
-        return false;
-    const bool secure = IsSecureMedium(m_info);
-    if (!OpenToDestroy(WriteMode::OpenExisting))
-        return false;
-    const std::vector<unsigned char> zeros(kBlockSize, 0);
-    OverwritePass(zeros.data(), zeros.size(), 100, m_state.counterEnd);
-    // The dirty pages of an unlinked file are dropped unwritten: the zeros must reach the disk
-    // before the name goes.
-    Flush();
-    Delete(false);
-    EndProgress();
-    return secure;
+int NameInFolder::Remove() const {
+    if (!m_handle.Valid())
+        return m_openError;
+    return unlinkat(m_handle.Get(), m_name.c_str(), 0) == 0 ? 0 : errno;
 }
 
-bool WriteFile::Eradicate() {
-    Trace trace("WriteFile::Eradicate()");
-    if (!PrepareToDestroy())
-        return false;
-    const bool secure = IsSecureMedium(m_info);
-    std::mt19937 rng = FreshGenerator();
+std::optional<NameFacts> LookAt(const std::string& fullName) {
+    const NameInFolder entry(fullName);
+    int err = 0;
+    if (const std::optional<NameFacts> facts = entry.Look(err))
+        return facts;
+    if (IsMissing(err))
+        return std::nullopt;
+    File::RaiseError(err);
+    return std::nullopt;
+}
 
-    if (m_info.Size() != 0) {
-        if (!OpenToDestroy(WriteMode::WriteThrough))
-            return false;
-        const std::size_t block = std::size_t(std::min<std::uint64_t>(m_info.Size(), kBlockSize));
-        std::vector<unsigned char> buffer(block);
-        const std::int64_t start = m_state.counterStart;
-        const std::int64_t span = std::int64_t(m_state.counterEnd) - start;
-        const auto counterAt = [&](int quarter) {
-            return std::uint32_t(start + span * quarter / 4);
-        };
+bool IsMissing(int err) {
+    return err == ENOENT || err == ENOTDIR;
+}
 
-        std::fill(buffer.begin(), buffer.end(), kFirstPattern);
-        OverwritePass(buffer.data(), block, 25, counterAt(1));
-        Flush();
-        std::fill(buffer.begin(), buffer.end(), kSecondPattern);
-        OverwritePass(buffer.data(), block, 50, counterAt(2));
-        Flush();
-        for (int pass = 3; pass <= 4; ++pass) {
-            for (unsigned char& b : buffer)
-                b = static_cast<unsigned char>(rng() & 0xFF);
-            OverwritePass(buffer.data(), block, std::uint32_t(pass * 25), counterAt(pass));
-            Flush();
-        }
-        Close();
-    }
+std::string TextOf(int err) {
+    return ErrorText(ErrorLayer::File, MapErrno(err, ErrorLayer::File).value_or(ErrorCode::Failed));
+}
 
-    const std::string path = m_info.Path();
-    const std::string original = m_info.Name();
-    const std::string last = RenameAway(path, original, rng);
-    m_info = Info(path + last, true);
+Moved MoveNoReplace(const std::string& from, const std::string& to, int& err) {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return Moved::Done;
+    err = errno;
+    if (err == EEXIST)
+        return Moved::NameTaken;
+    if (err != EINVAL && err != ENOSYS)
+        return Moved::Failed;
+    // A file system without the flag: check first, then move.
     struct stat st {};
-    if (lstat((path + last).c_str(), &st) == 0)
-        chmod((path + last).c_str(), (st.st_mode & 07777) | S_IWUSR);
-    Delete(false);
-    // The object keeps naming the file its caller gave it.
-    m_info = Info(path + original, true);
-    EndProgress();
-    return secure;
+    if (lstat(to.c_str(), &st) == 0) {
+        err = EEXIST;
+        return Moved::NameTaken;
+    }
+    if (rename(from.c_str(), to.c_str()) == 0)
+        return Moved::Done;
+    err = errno;
+    return Moved::Failed;
 }
+
+std::optional<ErrorCode> RemovalRefused(const std::string& fullName) {
+    // Removing a name needs the folder's write and search permission.
+    if (access(Split(fullName).first.c_str(), W_OK | X_OK) == 0)
+        return std::nullopt;
+    return MapErrno(errno, ErrorLayer::File).value_or(ErrorCode::Failed);
+}
+
+void AllowRemoval(const std::string& fullName) {
+    struct stat st {};
+    if (lstat(fullName.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        chmod(fullName.c_str(), (st.st_mode & 07777) | S_IWUSR);
+}
+
+}  // namespace DestroyParts
 
 }  // namespace OS
