@@ -7,6 +7,7 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <optional>
@@ -189,7 +190,10 @@ class WinQuestions : public App::RunQuestions {
         }
         DialogTemplate t(W(kReplaceCaption), 300, 86);
         t.Add(DialogTemplate::kStatic, Lines(text), kIdText, SS_LEFT, 10, 8, 280, 36);
-        t.Add(DialogTemplate::kStatic, W(path40), kIdPath, SS_LEFT | SS_NOPREFIX, 10, 46, 280, 10);
+        // The engine's names use '/'; Windows users read '\\'.
+        std::wstring path = W(path40);
+        std::replace(path.begin(), path.end(), L'/', L'\\');
+        t.Add(DialogTemplate::kStatic, path, kIdPath, SS_LEFT | SS_NOPREFIX, 10, 46, 280, 10);
         const struct {
             const wchar_t* text;
             WORD id;
