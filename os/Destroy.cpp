@@ -188,17 +188,6 @@ int NameInFolder::Remove() const {
     return unlinkat(m_handle.Get(), m_name.c_str(), 0) == 0 ? 0 : errno;
 }
 
-std::optional<NameFacts> LookAt(const std::string& fullName) {
-    const NameInFolder entry(fullName);
-    int err = 0;
-    if (const std::optional<NameFacts> facts = entry.Look(err))
-        return facts;
-    if (IsMissing(err))
-        return std::nullopt;
-    File::RaiseError(err);
-    return std::nullopt;
-}
-
 bool IsMissing(int err) {
     return err == ENOENT || err == ENOTDIR;
 }

@@ -122,6 +122,21 @@ std::string ScrambleName(const std::string& name, const std::function<std::uint3
     return scrambled;
 }
 
+namespace DestroyParts {
+
+std::optional<NameFacts> LookAt(const std::string& fullName) {
+    const NameInFolder entry(fullName);
+    int err = 0;
+    if (const std::optional<NameFacts> facts = entry.Look(err))
+        return facts;
+    if (IsMissing(err))
+        return std::nullopt;
+    File::RaiseError(err);
+    return std::nullopt;
+}
+
+}  // namespace DestroyParts
+
 std::optional<FileIdentity> IdentityAt(const std::string& fullName) {
     const std::optional<NameFacts> facts = LookAt(fullName);
     if (!facts)

@@ -134,17 +134,6 @@ int NameInFolder::Remove() const {
     return 0;
 }
 
-std::optional<NameFacts> LookAt(const std::string& fullName) {
-    const NameInFolder entry(fullName);
-    int err = 0;
-    if (const std::optional<NameFacts> facts = entry.Look(err))
-        return facts;
-    if (IsMissing(err))
-        return std::nullopt;
-    File::RaiseError(err);
-    return std::nullopt;
-}
-
 bool IsMissing(int err) {
     return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND;
 }
