@@ -60,13 +60,16 @@ bool AskToRetryCreate(OS::ErrorCode code) {
     }
 }
 
-// An absolute, lexically clean name: what the directory works with.
+// An absolute, lexically clean name: what the directory works with. Its separators are the
+// platform layer's on every system (Windows would otherwise get its own back).
 std::string CleanName(const std::string& path) {
     std::filesystem::path p(path);
     if (p.is_relative())
         p = std::filesystem::path(OS::File::GetCurrentPath()) / p;
-    std::string clean = p.lexically_normal().string();
-    while (clean.size() > 1 && clean.back() == OS::kSeparator)
+    std::string clean = p.lexically_normal().generic_string();
+    // A root keeps its separator: "C:" alone is the current folder of that drive.
+    while (clean.size() > 1 && clean.back() == OS::kSeparator &&
+           !std::filesystem::path(clean).relative_path().empty())
         clean.pop_back();
     return clean;
 }

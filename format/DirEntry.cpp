@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "format/NativePath.h"
 #include "os/File.h"
 #include "os/Logger.h"
 
@@ -105,6 +106,11 @@ bool IsSafeStoredName(const std::string& name) {
                                     (end == std::string::npos ? name.size() : end) - start);
         if (part.empty() || part == "." || part == "..")
             return false;
+#ifdef _WIN32
+        // Windows drops the dots and spaces a name ends in: ". ." or "..." would be "." or "..".
+        if (part.find_first_not_of(". ") == std::string_view::npos)
+            return false;
+#endif
         if (end == std::string::npos)
             return true;
         start = end + 1;
@@ -263,12 +269,12 @@ std::string DirEntry::StoredNameFromDisk() const {
         case PathMode::Common:
             if (m_commonPath.size() > m_name.size())
                 throw Err("Path set longer than filename");
-            if (m_name.compare(0, m_commonPath.size(), m_commonPath) != 0)
+            if (!NativePath::StartsWith(m_name, m_commonPath))
                 throw Err("Common path set does not match file");
             name = m_name.substr(m_commonPath.size());
             break;
         case PathMode::BaseName: {
-            const std::size_t cut = m_name.rfind(OS::kSeparator);
+            const std::size_t cut = NativePath::FindLastSeparator(m_name);
             name = cut == std::string::npos ? m_name : m_name.substr(cut + 1);
             break;
         }
@@ -276,10 +282,7 @@ std::string DirEntry::StoredNameFromDisk() const {
             name = m_name;
             break;
     }
-    // Native names have no drive or server part; only the root separator goes, so that the
-    // stored name is relative.
-    if (!name.empty() && name[0] == OS::kSeparator)
-        name.erase(0, 1);
+    name = NativePath::WithoutRoot(std::move(name));
     std::string stored;
     stored.reserve(name.size());
     for (std::size_t i = 0; i < name.size(); ++i) {
@@ -288,7 +291,7 @@ std::string DirEntry::StoredNameFromDisk() const {
             // "c:foo" would read as a drive-qualified name everywhere else, and readers refuse
             // those; the colon is stored as U+FF1A FULLWIDTH COLON instead.
             stored += "\xEF\xBC\x9A";
-        } else if (c == OS::kSeparator) {
+        } else if (NativePath::IsSeparator(c)) {
             stored += kStoredSeparator;
         } else if (c == kStoredSeparator) {
             // A backslash inside a native name is no separator: it is stored as U+FF3C
@@ -305,7 +308,7 @@ std::string DirEntry::StoredNameFromDisk() const {
 std::string DirEntry::OutputName() {
     OS::Trace t("DirEntry::OutputName()");
     std::string folder = m_commonPath;
-    if (folder.empty() || folder.back() != OS::kSeparator)
+    if (!NativePath::EndsInSeparator(folder))
         folder += OS::kSeparator;
     switch (m_pathMode) {
         case PathMode::Common: {

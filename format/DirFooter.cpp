@@ -5,8 +5,10 @@
 #include <cryptopp/modes.h>
 #include <cryptopp/queue.h>
 
+#include <algorithm>
 #include <utility>
 
+#include "format/NativePath.h"
 #include "os/File.h"
 #include "os/Logger.h"
 
@@ -181,11 +183,13 @@ void DirFooter::SetPath(PathMode mode, const std::optional<std::string>& path) {
     OS::Trace t("DirFooter::SetPath()");
     std::optional<std::string> given = path;
     if (given) {
-        const bool rootOfAll = given->empty() || *given == std::string(2, OS::kSeparator);
+        const bool rootOfAll =
+            given->empty() || (given->size() == 2 && NativePath::IsSeparator((*given)[0]) &&
+                               NativePath::IsSeparator((*given)[1]));
         if (mode == PathMode::Common && rootOfAll) {
             mode = PathMode::Full;
             given.reset();
-        } else if (given->empty() || given->back() != OS::kSeparator) {
+        } else if (!NativePath::EndsInSeparator(*given)) {
             throw Err("Common path must end in file separator");
         }
     }
@@ -200,23 +204,27 @@ void DirFooter::SetPath(PathMode mode, const std::optional<std::string>& path) {
         ++count;
         const std::string& name = entry->Name();
         // Names from disk are native; names read from a container are stored names.
-        const char separator = entry->Origin() ? OS::kSeparator : DirEntry::kStoredSeparator;
+        const bool native = entry->Origin();
+        const auto isSeparator = [native](char c) {
+            return native ? NativePath::IsSeparator(c) : c == DirEntry::kStoredSeparator;
+        };
         if (!computed) {
             m_commonPath = name;
             computed = true;
         }
         std::size_t same = 0;
-        while (same < m_commonPath.size() && same < name.size() && m_commonPath[same] == name[same])
+        while (same < m_commonPath.size() && same < name.size() &&
+               (native ? NativePath::SameChar(m_commonPath[same], name[same])
+                       : m_commonPath[same] == name[same]))
             ++same;
-        std::size_t cut = 0;
-        if (same > 0) {
-            const std::size_t last = m_commonPath.rfind(separator, same - 1);
-            cut = last == std::string::npos ? 0 : last + 1;
-        }
+        std::size_t cut = same;
+        while (cut > 0 && !isSeparator(m_commonPath[cut - 1]))
+            --cut;
         const bool shortened = cut < m_commonPath.size();
         if (shortened)
             m_commonPath.resize(cut);
-        if (name.find(separator, m_commonPath.size()) == std::string::npos)
+        if (std::find_if(name.begin() + std::ptrdiff_t(std::min(m_commonPath.size(), name.size())),
+                         name.end(), isSeparator) == name.end())
             m_rootEntry = shortened ? entry.get() : nullptr;
         else if (shortened)
             m_rootEntry = nullptr;

@@ -42,13 +42,14 @@ std::wstring SystemPath(const std::string& path) {
     std::wstring wide = Wide(path);
     if (wide.empty())
         throw File::Error(ErrorCode::NotFound);
-    // Already in the long form: the system takes it as it stands.
-    if (wide.rfind(L"\\\\?\\", 0) == 0)
-        return wide;
+    // '/' separates levels in our names; the long form takes only '\' and no name holds '/'.
     for (wchar_t& c : wide) {
         if (c == L'/')
             c = L'\\';
     }
+    // Already in the long form: the system takes it as it stands.
+    if (wide.rfind(L"\\\\?\\", 0) == 0)
+        return wide;
     std::vector<wchar_t> full(wide.size() + MAX_PATH + 1);
     DWORD n = GetFullPathNameW(wide.c_str(), DWORD(full.size()), full.data(), nullptr);
     if (n >= full.size()) {

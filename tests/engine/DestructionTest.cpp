@@ -2,8 +2,6 @@
 // destroyed, only what was read is destroyed, and what cannot be done ends as a warning of a
 // finished run; why a run failed reaches its record.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -28,7 +26,7 @@ class Destruction : public ::testing::Test {
         Fresh();
     }
     void Fresh() {
-        fs::remove_all(in);
+        RemoveAll(in);
         fs::remove(box);
         fs::create_directories(in);
         WriteText(in + "/a.txt", TextBytes(5000));
@@ -107,8 +105,7 @@ TEST_F(Destruction, ADamagedContainerDestroysNothing) {
 }
 
 TEST_F(Destruction, AnInputChangedAfterItWasReadIsKept) {
-    for (const Change change :
-         {Change::Grown, Change::Touched, Change::Replaced, Change::Symlink}) {
+    for (const Change change : ChangesHere()) {
         for (const InputDeletionMode mode : kDestroying) {
             SCOPED_TRACE(std::string(ChangeName(change)) + " " + std::to_string(int(mode)));
             Fresh();
@@ -129,27 +126,39 @@ TEST_F(Destruction, AnInputChangedAfterItWasReadIsKept) {
 
 TEST_F(Destruction, WhatWasNotTheFileReadIsKept) {
     // An input named through a link: what was read is the file it points to.
-    fs::create_symlink(in + "/a.txt", in + "/link");
-    EngineRun run;
-    EXPECT_EQ(run.Encrypt({in + "/link", in + "/b.bin"}, box, {"pw"}, InputDeletionMode::Delete),
-              OperationState::Finished);
-    EXPECT_TRUE(fs::is_symlink(in + "/link"));
-    EXPECT_EQ(ReadText(in + "/a.txt"), TextBytes(5000));
-    EXPECT_FALSE(fs::exists(in + "/b.bin"));
-    EXPECT_EQ(run.status.warnings,
-              std::vector<std::string>{in + "/link: kept, it is a link: only the file it points "
-                                            "to was encrypted"});
+    if (LinksWork()) {
+        fs::create_symlink(in + "/a.txt", in + "/link");
+        EngineRun run;
+        EXPECT_EQ(
+            run.Encrypt({in + "/link", in + "/b.bin"}, box, {"pw"}, InputDeletionMode::Delete),
+            OperationState::Finished);
+        EXPECT_TRUE(fs::is_symlink(in + "/link"));
+        EXPECT_EQ(ReadText(in + "/a.txt"), TextBytes(5000));
+        EXPECT_FALSE(fs::exists(in + "/b.bin"));
+        EXPECT_EQ(run.status.warnings,
+                  std::vector<std::string>{in + "/link: kept, it is a link: only the file it "
+                                                "points to was encrypted"});
+    } else {
+        EngineRun run;
+        ASSERT_EQ(run.Encrypt({in + "/a.txt", in + "/b.bin"}, box, {"pw"}),
+                  OperationState::Finished);
+    }
 
     // A container changed after it was opened for decryption.
     for (const Change change : {Change::Touched, Change::Replaced}) {
         SCOPED_TRACE(ChangeName(change));
-        fs::remove_all(out);
+        RemoveAll(out);
         EngineRun dec;
         auto d = dec.Open(box, "pw");
         d->SetPlainFile(0);
         d->SetPlainFile(1);
         d->SetPathAndMode(FCryptEng::PathMode::Common, out + "/");
         d->InputDeletion(InputDeletionMode::Delete, false);
+#ifdef _WIN32
+        // Windows shares the open container with readers only: it cannot change meanwhile.
+        EXPECT_THROW(MakeChange(box, change), fs::filesystem_error);
+        continue;
+#endif
         MakeChange(box, change);
         d->Begin();
         EXPECT_EQ(dec.status.State(), OperationState::Finished) << dec.status.failure;
@@ -165,7 +174,7 @@ TEST_F(Destruction, AHardLinkedInputIsOnlyUnlinked) {
         SCOPED_TRACE(int(mode));
         Fresh();
         fs::remove(dir / "other-name.txt");
-        ASSERT_EQ(link((in + "/a.txt").c_str(), (dir / "other-name.txt").c_str()), 0);
+        fs::create_hard_link(in + "/a.txt", dir / "other-name.txt");
         EngineRun run;
         EXPECT_EQ(run.Encrypt(Inputs(), box, {"pw"}, mode), OperationState::Finished);
         EXPECT_FALSE(fs::exists(in + "/a.txt"));
@@ -233,7 +242,7 @@ TEST_F(Destruction, RemovalRefusedAfterTheCommitIsAWarning) {
         Fresh();
         EngineRun enc;
         ASSERT_EQ(enc.Encrypt(Inputs(), box, {"pw"}), OperationState::Finished);
-        fs::remove_all(out);
+        RemoveAll(out);
         RemovalRefused refused(box);
         if (!refused.Effective())
             GTEST_SKIP() << "nothing here refuses a removal";
@@ -275,7 +284,7 @@ TEST_F(Destruction, RecyclingWithoutATrashAsksOnce) {
         // The container after decryption, the same.
         const std::string shmBox = shm / "box.aes";
         fs::copy_file(box, shmBox, fs::copy_options::overwrite_existing);
-        fs::remove_all(out);
+        RemoveAll(out);
         EngineRun dec;
         dec.callback.recycleFallbackAnswers = {deleteInstead};
         EXPECT_EQ(dec.Decrypt(shmBox, "pw", out, {}, InputDeletionMode::Recycle),
@@ -302,7 +311,7 @@ TEST_F(Destruction, ADecryptionThatDidNotWriteEverythingKeepsTheContainer) {
     EXPECT_TRUE(fs::exists(box));
     // A file skipped by the user: asked first, and a no keeps it.
     WriteText(box, saved);
-    fs::remove_all(out);
+    RemoveAll(out);
     EngineRun part;
     part.callback.deletionAnswers = {false};
     EXPECT_EQ(part.Decrypt(box, "pw", out, {1}, InputDeletionMode::Delete),
@@ -318,7 +327,7 @@ TEST_F(Destruction, ADecompressionBombStopsAtItsStatedSize) {
     WriteText(in + "/bomb.bin", std::string(10 << 20, '\0'));
     for (const std::uint32_t stated : {10u, (10u << 20) + 1}) {
         SCOPED_TRACE(stated);
-        fs::remove_all(out);
+        RemoveAll(out);
         const auto stateSize = [&](FCryptEng::FileEncryptor& e) {
             e.SetFooterHook(
                 [stated](FCryptEng::DirFooter& d) { d.GetEntry(0)->SetOriginalSize(stated); });
@@ -382,8 +391,8 @@ TEST_F(Destruction, AFailedRunSaysWhyAndAboutWhichFile) {
 
     // A cancel is no failure: the user knows why it stopped.
     EngineRun cancelled;
-    cancelled.prepare = [&](FCryptEng::FileEncryptor&) { fs::remove_all(in + "/unreadable.bin"); };
-    fs::remove_all(in + "/unreadable.bin");
+    cancelled.prepare = [&](FCryptEng::FileEncryptor&) { RemoveAll(in + "/unreadable.bin"); };
+    RemoveAll(in + "/unreadable.bin");
     WriteText(in + "/unreadable.bin", "x");
     EXPECT_EQ(cancelled.Encrypt({in + "/a.txt", in + "/unreadable.bin"}, dir / "c.aes", {"pw"}),
               OperationState::Failed);
@@ -396,8 +405,7 @@ TEST_F(Destruction, AFailedRunSaysWhyAndAboutWhichFile) {
 // Shredding without a container: what changes between the question and its turn is kept, and
 // files too large for a container are shredded all the same.
 TEST_F(Destruction, ShreddingKeepsWhatChangedAfterItWasChosen) {
-    for (const Change change :
-         {Change::Grown, Change::Touched, Change::Replaced, Change::Symlink}) {
+    for (const Change change : ChangesHere()) {
         for (const InputDeletionMode mode :
              {InputDeletionMode::Overwrite, InputDeletionMode::Eradicate}) {
             SCOPED_TRACE(std::string(ChangeName(change)) + " " + std::to_string(int(mode)));

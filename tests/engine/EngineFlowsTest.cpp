@@ -1,11 +1,10 @@
 // Whole runs through the engine: passwords, headers, deletion modes, overwrite rules,
 // cancellation, a damaged file among good ones. Broken containers of every other kind are the
 // hostile vectors.
-#include <fcntl.h>
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <csignal>
@@ -40,7 +39,7 @@ class Flows : public ::testing::Test {
         std::vector<std::string> found;
         for (const auto& e : fs::recursive_directory_iterator(dir.Path()))
             if (e.path().filename().string().find(".cryvan-") != std::string::npos)
-                found.push_back(e.path().string());
+                found.push_back(e.path().generic_string());
         return found;
     }
 
@@ -78,7 +77,7 @@ TEST_F(Flows, AnyHeaderInFrontChangesNothing) {
     const std::string other = dir / "plain.aes";
     ASSERT_EQ(plain.Encrypt(Inputs(), other, {"pw"}), OperationState::Finished);
     WriteText(dir / "prefixed.aes", RandomBytes(12345) + ReadText(other));
-    fs::remove_all(out);
+    RemoveAll(out);
     EngineRun dec2;
     ASSERT_EQ(dec2.Decrypt(dir / "prefixed.aes", "pw", out), OperationState::Finished);
     EXPECT_EQ(Tree(out), Tree(in));
@@ -104,7 +103,7 @@ TEST_F(Flows, TheSharedFixturesDecryptExactly) {
         SCOPED_TRACE(c.file);
         const std::string copy = dir / c.file;
         fs::copy_file(SharedFixture(c.file), copy, fs::copy_options::overwrite_existing);
-        fs::remove_all(out);
+        RemoveAll(out);
         EngineRun dec;
         ASSERT_EQ(dec.Decrypt(copy, c.password, out), OperationState::Finished);
         EXPECT_EQ(fs::file_size(out + "/" + c.name), c.size);
@@ -135,9 +134,10 @@ TEST_F(Flows, InputsAfterEncryption) {
         {InputDeletionMode::Eradicate, false, true, true, OperationState::Finished},
     };
     const std::string trash = TestTrashHome() + "/Trash/files";
+    (void)trash;
     for (const Case& c : cases) {
         SCOPED_TRACE(int(c.mode) * 10 + c.confirm);
-        fs::remove_all(in);
+        RemoveAll(in);
         fs::remove(box);
         SetUp();
         const auto chosen = Inputs();
@@ -159,7 +159,10 @@ TEST_F(Flows, InputsAfterEncryption) {
             EXPECT_EQ(run.status.overallPercent.load(), 100u);
         }
     }
+#ifndef _WIN32
+    // (The Recycle Bin is the system's own on Windows: its tests are the platform layer's.)
     EXPECT_TRUE(fs::exists(trash + "/a.txt"));
+#endif
 }
 
 TEST_F(Flows, ContainerAfterDecryption) {
@@ -175,7 +178,7 @@ TEST_F(Flows, ContainerAfterDecryption) {
 
     // Part of it extracted: asked even without confirmation; a no keeps it.
     WriteText(box, saved);
-    fs::remove_all(out);
+    RemoveAll(out);
     EngineRun part;
     part.callback.deletionAnswers = {false};
     EXPECT_EQ(part.Decrypt(box, "pw", out, {1}, InputDeletionMode::Eradicate),
@@ -207,12 +210,12 @@ TEST_F(Flows, OverwriteRulesForExistingTargets) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        fs::remove_all(out);
+        RemoveAll(out);
         fs::create_directories(out + "/f");
         for (const char* name : {"/f/a.txt", "/f/b.bin"}) {
             WriteText(out + name, "old");
             if (c.readOnlyTargets)
-                chmod((out + name).c_str(), 0444);
+                MakeReadOnly(out + name);
         }
         EngineRun dec;
         dec.callback.overwriteAnswers.assign(c.answers.begin(), c.answers.end());
@@ -461,10 +464,8 @@ TEST_F(Flows, DefaultContainerNames) {
 
 TEST_F(Flows, FilesTheFormatCannotHoldAreRefusedWhenAdded) {
     const std::string huge = dir / "huge.bin";
-    const int fd = open(huge.c_str(), O_CREAT | O_WRONLY, 0644);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(ftruncate(fd, off_t(1) << 32), 0);  // sparse: takes no space
-    close(fd);
+    WriteText(huge, "");
+    fs::resize_file(huge, std::uintmax_t(1) << 32);  // sparse: takes no space
     EngineRun run;
     auto e = FileCryptor::Create(false, &run.status, &run.callback);
     EXPECT_THROW(e->SetPlainFile(huge), FileCryptorErr);
@@ -472,6 +473,9 @@ TEST_F(Flows, FilesTheFormatCannotHoldAreRefusedWhenAdded) {
 }
 
 TEST_F(Flows, ADiskFullErrorTheUserDoesNotRetryCancels) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs a per-process file-size limit, which Windows does not have";
+#else
     struct rlimit old {};
     getrlimit(RLIMIT_FSIZE, &old);
     auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -489,6 +493,7 @@ TEST_F(Flows, ADiskFullErrorTheUserDoesNotRetryCancels) {
     EXPECT_EQ(run.callback.asked[0], "retry write 9");
     EXPECT_FALSE(fs::exists(box));
     EXPECT_TRUE(TempFiles().empty());
+#endif
 }
 
 }  // namespace

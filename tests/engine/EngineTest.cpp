@@ -1,6 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -30,7 +28,7 @@ class Engine : public ::testing::Test {
         WriteText(in + "/docs/sub/deep.txt", "deep\n");
         WriteText(in + "/docs/sub/ro.txt", "read only\n");
         WriteText(in + "/docs/.hidden", "dot file\n");
-        chmod((in + "/docs/sub/ro.txt").c_str(), 0444);
+        MakeReadOnly(in + "/docs/sub/ro.txt");
         for (const auto& e : fs::recursive_directory_iterator(in + "/docs"))
             if (!e.is_directory())
                 SetModTime(e.path().string(), 1735787045, 6);

@@ -2,8 +2,12 @@
 // decryption runs driven through the engine's interface.
 #pragma once
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #include <sys/time.h>
+#endif
 
 #include <algorithm>
 #include <filesystem>
@@ -46,15 +50,48 @@ inline std::string TextBytes(std::size_t n) {
 // removed when the process ends.
 inline const std::string& TestTrashHome() {
     static TempDir home;
+#ifndef _WIN32
+    // (On Windows the Recycle Bin is the system's; the script running the tests under Wine
+    // gives them one of their own.)
     static const bool set = setenv("XDG_DATA_HOME", home.Path().c_str(), 1) == 0;
     (void)set;
+#endif
     static const std::string path = home.Path();
     return path;
 }
 
+// The last write and last access times, in seconds and milliseconds since 1970 (UTC).
 inline void SetModTime(const std::string& path, long seconds, long ms) {
+#ifdef _WIN32
+    const HANDLE file = CreateFileW(fs::u8path(path).c_str(), FILE_WRITE_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    const ULONGLONG ticks = (ULONGLONG(seconds) * 1000 + ULONGLONG(ms)) * 10000 +
+                            116444736000000000ull;  // 100 ns units since 1601
+    const FILETIME time{DWORD(ticks), DWORD(ticks >> 32)};
+    SetFileTime(file, nullptr, &time, &time);
+    CloseHandle(file);
+#else
     const timeval times[2] = {{seconds, ms * 1000}, {seconds, ms * 1000}};
     utimes(path.c_str(), times);
+#endif
+}
+
+// Removes a tree, read-only entries too (Windows refuses to remove those as they are).
+inline void RemoveAll(const std::string& path) {
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(path, ec);
+         it != fs::recursive_directory_iterator(); it.increment(ec))
+        fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ec);
+    fs::remove_all(path);
+}
+
+// Nobody may write it: the mode bits here, the read-only attribute on Windows.
+inline void MakeReadOnly(const std::string& path) {
+    fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
 }
 
 // Every entry below `root`, by relative name: "<dir>", or the size and a digest of the bytes
@@ -62,7 +99,7 @@ inline void SetModTime(const std::string& path, long seconds, long ms) {
 inline std::map<std::string, std::string> Tree(const std::string& root) {
     std::map<std::string, std::string> out;
     for (const auto& e : fs::recursive_directory_iterator(root)) {
-        const std::string rel = fs::relative(e.path(), root).string();
+        const std::string rel = fs::relative(e.path(), root).generic_string();
         if (e.is_directory()) {
             out[rel] = "<dir>";
         } else {
@@ -79,7 +116,7 @@ inline std::vector<std::string> Expand(const std::string& folder) {
     std::vector<std::string> out{folder};
     std::vector<std::string> found;
     for (const auto& e : fs::recursive_directory_iterator(folder))
-        found.push_back(e.path().string());
+        found.push_back(e.path().generic_string());
     std::sort(found.begin(), found.end());
     out.insert(out.end(), found.begin(), found.end());
     return out;

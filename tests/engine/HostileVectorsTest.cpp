@@ -108,7 +108,7 @@ std::map<std::string, std::string> Left(const std::string& root) {
     std::map<std::string, std::string> out;
     std::error_code ec;
     for (const auto& e : fs::recursive_directory_iterator(root, ec)) {
-        const std::string rel = e.path().lexically_relative(root).string();
+        const std::string rel = e.path().lexically_relative(root).generic_string();
         if (e.is_directory()) {
             out[rel] = "folder";
         } else {

@@ -2,6 +2,9 @@
 // refuse its removal, keep it on a file system without a trash.
 #pragma once
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -9,10 +12,12 @@
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
+#endif
 
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +27,59 @@
 
 namespace cryvan_test {
 
+#ifdef _WIN32
+// Makes the removal of a file refused (or, with `folder`, of every entry of that folder) by
+// holding it open without sharing its deletion. Undone on destruction.
+class RemovalRefused {
+  public:
+    explicit RemovalRefused(const std::string& file, bool folder = false) {
+        std::vector<std::filesystem::path> names;
+        if (folder) {
+            for (const auto& e : std::filesystem::directory_iterator(std::filesystem::u8path(file)))
+                names.push_back(e.path());
+        } else {
+            names.push_back(std::filesystem::u8path(file));
+        }
+        m_effective = !names.empty();
+        for (const auto& name : names) {
+            const HANDLE handle =
+                CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+            if (handle == INVALID_HANDLE_VALUE)
+                m_effective = false;
+            else
+                m_held.emplace_back(handle);
+        }
+    }
+    RemovalRefused(const RemovalRefused&) = delete;
+    RemovalRefused& operator=(const RemovalRefused&) = delete;
+
+    bool Effective() const { return m_effective; }
+
+  private:
+    struct Close {
+        void operator()(void* handle) const { CloseHandle(handle); }
+    };
+    std::vector<std::unique_ptr<void, Close>> m_held;
+    bool m_effective = false;
+};
+
+// Windows does not tell which pages of a file are cached.
+inline std::optional<bool> AnyPageCached(const std::string&) {
+    return std::nullopt;
+}
+
+// Flips one byte of a file in place.
+inline void FlipByte(const std::string& path, std::uint64_t at) {
+    std::fstream file(std::filesystem::u8path(path),
+                      std::ios::in | std::ios::out | std::ios::binary);
+    char b = 0;
+    if (!file.seekg(std::streamoff(at)) || !file.get(b))
+        return;
+    file.seekp(std::streamoff(at));
+    file.put(char(b ^ 0x01));
+}
+#else
 // Makes the removal of a file refused (or, with `folder`, of every entry of that folder): for
 // root, which a read-only folder does not stop, by the immutable flag; for others by a read-only
 // folder. Undone on destruction.
@@ -109,5 +167,6 @@ inline void FlipByte(const std::string& path, std::uint64_t at) {
     }
     close(fd);
 }
+#endif
 
 }  // namespace cryvan_test

@@ -1,7 +1,13 @@
 // The run's second thread and what a run makes durable: many files, cancels and failures on
 // files of many blocks, and which runs sync their outputs.
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+// After the types it uses.
+#include <tlhelp32.h>
+#else
 #include <sys/resource.h>
+#endif
 
 #include <csignal>
 #include <thread>
@@ -16,10 +22,23 @@ using namespace cryvan_test;
 // The threads of this process now: a run must leave none of its own behind.
 std::size_t Threads() {
     std::size_t n = 0;
+#ifdef _WIN32
+    const HANDLE all = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (all == INVALID_HANDLE_VALUE)
+        return 0;
+    THREADENTRY32 thread{};
+    thread.dwSize = sizeof thread;
+    for (BOOL more = Thread32First(all, &thread); more; more = Thread32Next(all, &thread)) {
+        if (thread.th32OwnerProcessID == GetCurrentProcessId())
+            ++n;
+    }
+    CloseHandle(all);
+#else
     for (const auto& e : fs::directory_iterator("/proc/self/task")) {
         (void)e;
         ++n;
     }
+#endif
     return n;
 }
 
@@ -65,6 +84,9 @@ TEST_F(Pipeline, ManyFilesOfEverySizeRoundTrip) {
 }
 
 TEST_F(Pipeline, AWriteFailureOnAFileOfManyBlocksEndsTheRunCleanly) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs a per-process file-size limit, which Windows does not have";
+#else
     fs::create_directories(in);
     WriteText(in + "/big.bin", RandomBytes(3 << 20));
     EngineRun enc;
@@ -72,7 +94,7 @@ TEST_F(Pipeline, AWriteFailureOnAFileOfManyBlocksEndsTheRunCleanly) {
 
     for (bool decrypt : {false, true}) {
         SCOPED_TRACE(decrypt);
-        fs::remove_all(out);
+        RemoveAll(out);
         fs::create_directories(out);
         const std::string target = decrypt ? box : dir / "other.aes";
         // The test program runs no thread of its own between runs.
@@ -98,6 +120,7 @@ TEST_F(Pipeline, AWriteFailureOnAFileOfManyBlocksEndsTheRunCleanly) {
         EXPECT_TRUE(Tree(out).empty());
         EXPECT_EQ(fs::exists(target), decrypt);
     }
+#endif
 }
 
 TEST_F(Pipeline, ACancelMidFileLeavesNoThreadBehind) {
@@ -159,9 +182,9 @@ TEST_F(Pipeline, OnlyARunThatDestroysSyncsItsOutputs) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        fs::remove_all(in);
+        RemoveAll(in);
         fs::copy(saved, in, fs::copy_options::recursive);
-        fs::remove_all(out);
+        RemoveAll(out);
         fs::create_directories(out);
         if (c.decrypt) {
             EngineRun enc;

@@ -1,12 +1,10 @@
 #include "format/DirEntry.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cryptopp/queue.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -15,6 +13,7 @@
 #include <vector>
 
 #include "DirBytes.h"
+#include "format/NativePath.h"
 #include "os/File.h"
 #include "support/TempDir.h"
 
@@ -194,9 +193,37 @@ TEST(DirEntryRead, WrongSubTagsAndSizes) {
 
 TEST(DirEntryRead, UnsafeStoredNamesAreRefused) {
     const Bytes unsafe[] = {
-        "",      Bytes("\0abc", 4), "\\",       "\\a",     "/a",  "/etc/passwd",
-        "c:foo", "C:\\x",           "a\\\\b",   "a\\",     ".",   "..",
-        "..\\x", "a\\..",           "a\\..\\b", "a\\.\\b", "a/b", "a\\b/../c",
+        "",
+        Bytes("\0abc", 4),
+        "\\",
+        "\\a",
+        "/a",
+        "/etc/passwd",
+        "c:foo",
+        "C:\\x",
+        "a\\\\b",
+        "a\\",
+        ".",
+        "..",
+        "..\\x",
+        "a\\..",
+        "a\\..\\b",
+        "a\\.\\b",
+        "a/b",
+        "a\\b/../c",
+        "\\\\server\\share",
+        "\\\\?\\C:\\x",
+        "C:",
+        "//server/share",
+#ifdef _WIN32
+        // Windows drops the dots and spaces a name ends in, so these would climb out too.
+        "...",
+        ".. ",
+        ". ",
+        "a\\. .\\b",
+        "a\\...\\b",
+        "x\\ ..\\y",
+#endif
     };
     for (const Bytes& name : unsafe) {
         SCOPED_TRACE(name);
@@ -213,7 +240,9 @@ TEST(DirEntryRead, SafeStoredNamesAreKept) {
     const Case cases[] = {
         {"a", "a"},
         {"F\\y.txt", "F\\y.txt"},
+#ifndef _WIN32
         {"...", "..."},
+#endif
         {"..a\\b..", "..a\\b.."},
         {".hidden\\x", ".hidden\\x"},
         {"ab:c", "ab:c"},
@@ -226,6 +255,26 @@ TEST(DirEntryRead, SafeStoredNamesAreKept) {
     }
 }
 
+#ifdef _WIN32
+// Names other systems hold but Windows would read as a device, another stream of a file or a
+// shorter name: the container is sound, and the destination refuses each of these files
+// when it is written. Their output names stay below the destination.
+TEST(DirEntryRead, NamesWindowsReadOtherwiseStayBelowTheDestination) {
+    const char* names[] = {"CON",  "nul.txt", "F\\aux", "COM1",   "lpt9.log",
+                           "ab:c", "x.",      "x ",     "F\\y. ", "C\\D:x"};
+    for (const char* name : names) {
+        SCOPED_TRACE(name);
+        auto entry = Read(FileBody(name, KnownFile()));
+        entry->SetPath(FCryptEng::PathMode::Common, "C:\\out\\");
+        EXPECT_EQ(entry->OutputFolder(), "C:\\out\\");
+        std::string relative = name;
+        std::replace(relative.begin(), relative.end(), '\\', '/');
+        EXPECT_EQ(entry->OutputRelative(), relative);
+        EXPECT_EQ(entry->FinalName(), "C:\\out\\" + relative);
+    }
+}
+#endif
+
 TEST(DirEntryRead, OutputNamesUnderTheDestination) {
     struct Case {
         int mode;
@@ -233,8 +282,19 @@ TEST(DirEntryRead, OutputNamesUnderTheDestination) {
         const char* output;
     };
     const Case cases[] = {
-        {0, "/out/", "/out/F/y.txt"}, {1, "/out/", "/out/y.txt"}, {2, "/out/", "/F/y.txt"},
-        {0, "/out", "/out/F/y.txt"},  {1, "/out", "/out/y.txt"},  {0, "", "/F/y.txt"},
+        {0, "/out/", "/out/F/y.txt"},
+        {1, "/out/", "/out/y.txt"},
+        {2, "/out/", "/F/y.txt"},
+        {0, "/out", "/out/F/y.txt"},
+        {1, "/out", "/out/y.txt"},
+        {0, "", "/F/y.txt"},
+#ifdef _WIN32
+        // A folder named the Windows way ends in a separator already.
+        {0, "C:\\out\\", "C:\\out\\F/y.txt"},
+        {1, "C:\\out", "C:\\out/y.txt"},
+        {0, "\\\\server\\share\\", "\\\\server\\share\\F/y.txt"},
+        {0, "\\\\?\\C:\\out\\", "\\\\?\\C:\\out\\F/y.txt"},
+#endif
     };
     auto entry = Read(FileBody("F\\y.txt", KnownFile()));
     for (const Case& c : cases) {
@@ -257,8 +317,10 @@ class DirEntryDisk : public ::testing::Test {
             cryvan_test::WriteText(full, content);
         return full;
     }
+    // The stored name of a file under the temporary folder: without the drive, if any, and the
+    // root.
     std::string Stored(std::string relative) const {
-        std::string native = dir.Path().substr(1) + "/" + relative;
+        std::string native = dir.Path().substr(dir.Path().find('/') + 1) + "/" + relative;
         for (char& c : native)
             c = c == '/' ? '\\' : c;
         return native;
@@ -302,7 +364,9 @@ TEST_F(DirEntryDisk, FromAFile) {
 TEST_F(DirEntryDisk, SizeBeyondFourGiBIsKeptForTheEngine) {
     const std::string name = Make("big");
     const std::uint64_t size = (std::uint64_t(1) << 32) + 5;
-    if (truncate(name.c_str(), off_t(size)) != 0)
+    std::error_code error;
+    std::filesystem::resize_file(name, size, error);
+    if (error)
         GTEST_SKIP() << "no sparse file of 4 GiB here";
     const FileInfo info(name);
     EXPECT_EQ(info.DiskSize(), size);
@@ -336,6 +400,9 @@ TEST_F(DirEntryDisk, StoredNamesPerMode) {
 }
 
 TEST_F(DirEntryDisk, NamesThatAreSpecialOnlyElsewhere) {
+#ifdef _WIN32
+    GTEST_SKIP() << "a name on Windows can hold neither ':' nor '\\'";
+#endif
     // "c:foo" is an ordinary name here, but stored as it stands it would read as a drive-
     // qualified name, which readers refuse: its colon is stored as U+FF1A and reads back.
     DirEntry colon(Make("c:foo"));
@@ -373,5 +440,70 @@ TEST_F(DirEntryDisk, NamesThatAreSpecialOnlyElsewhere) {
     read.SetPath(FCryptEng::PathMode::BaseName, "/out/");
     EXPECT_EQ(read.FinalName(), "/out/z\xEF\xBC\xBCw.txt");
 }
+
+TEST(NativePath, WhatTiesANameToOneMachineIsLeftOut) {
+    struct Case {
+        const char* name;
+        const char* relative;
+    };
+    const Case cases[] = {
+        {"/a/x.txt", "a/x.txt"},
+        {"a/x.txt", "a/x.txt"},
+        {"", ""},
+#ifdef _WIN32
+        {"C:\\a\\x.txt", "a\\x.txt"},
+        {"C:/a/x.txt", "a/x.txt"},
+        {"c:x.txt", "x.txt"},
+        {"\\a\\x.txt", "a\\x.txt"},
+        {"\\\\server\\share\\f.txt", "share\\f.txt"},
+        {"//server/share/f.txt", "share/f.txt"},
+        {"\\\\server", ""},
+        {"\\\\?\\C:\\d\\f.txt", "d\\f.txt"},
+        {"\\\\.\\C:\\d\\f.txt", "d\\f.txt"},
+        {"\\\\?\\UNC\\server\\share\\f.txt", "share\\f.txt"},
+        {"\\\\?\\unc\\server\\share\\f.txt", "share\\f.txt"},
+#else
+        // Ordinary names here: what makes them safe to store is the writer's business.
+        {"c:x.txt", "c:x.txt"},
+        {"\\\\server\\share", "\\\\server\\share"},
+        {"//x", "/x"},
+#endif
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(FCryptEng::NativePath::WithoutRoot(c.name), c.relative);
+    }
+}
+
+#ifdef _WIN32
+// Windows names a file in several ways; each gives the same stored name, with '\\' between
+// levels.
+TEST_F(DirEntryDisk, EveryWindowsFormOfANameStoresTheSame) {
+    const std::string x = Make("a/x.txt");
+    std::string backslashed = x;
+    std::replace(backslashed.begin(), backslashed.end(), '/', '\\');
+    const std::string forms[] = {x, backslashed, "\\\\?\\" + backslashed};
+    for (const std::string& form : forms) {
+        SCOPED_TRACE(form);
+        DirEntry entry(form);
+        EXPECT_EQ(entry.OriginalSize(), 4u);
+        entry.SetPath(FCryptEng::PathMode::Full, "");
+        EXPECT_EQ(entry.FinalName(), Stored("a/x.txt"));
+        entry.SetPath(FCryptEng::PathMode::BaseName, "");
+        EXPECT_EQ(entry.FinalName(), "x.txt");
+        entry.SetPath(FCryptEng::PathMode::Common, form.substr(0, form.size() - 7));
+        EXPECT_EQ(entry.FinalName(), "a\\x.txt");
+    }
+    // A common path may be written with either separator, whichever the name has.
+    DirEntry slashed(x);
+    slashed.SetPath(FCryptEng::PathMode::Common, backslashed.substr(0, backslashed.size() - 5));
+    EXPECT_EQ(slashed.FinalName(), "x.txt");
+    DirEntry back(backslashed);
+    back.SetPath(FCryptEng::PathMode::Common, dir / "a/");
+    EXPECT_EQ(back.FinalName(), "x.txt");
+    EXPECT_EQ(ErrorOf([&] { back.SetPath(FCryptEng::PathMode::Common, dir / "a\\y"); }),
+              "Common path set does not match file");
+}
+#endif
 
 }  // namespace

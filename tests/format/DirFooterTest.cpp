@@ -136,7 +136,7 @@ class DirFooterDisk : public ::testing::Test {
         return footer;
     }
     std::string Stored(const std::string& relative) const {
-        std::string native = dir.Path().substr(1) + "/" + relative;
+        std::string native = dir.Path().substr(dir.Path().find('/') + 1) + "/" + relative;
         for (char& c : native)
             c = c == '/' ? '\\' : c;
         return native;

@@ -2,15 +2,20 @@
 // map, and the ways a file can stop being the one that was read.
 #pragma once
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
+#endif
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
+#include <system_error>
+#include <vector>
 
 #include "support/TempDir.h"
 
@@ -21,10 +26,12 @@ namespace cryvan_test {
 class ShmDir {
   public:
     ShmDir() {
+#ifndef _WIN32
         struct statfs st {};
         std::string pattern = "/dev/shm/cryvan-test-XXXXXX";
         if (statfs("/dev/shm", &st) == 0 && st.f_type == 0x01021994 && mkdtemp(pattern.data()))
             m_path = pattern;
+#endif
     }
     ~ShmDir() {
         std::error_code ec;
@@ -33,12 +40,27 @@ class ShmDir {
     }
     ShmDir(const ShmDir&) = delete;
     ShmDir& operator=(const ShmDir&) = delete;
-    const std::string& Path() const { return m_path; }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+    const std::string& Path() const {
+        return m_path;
+    }
+    std::string operator/(const std::string& name) const {
+        return m_path + "/" + name;
+    }
 
   private:
     std::string m_path;
 };
+
+// Whether this process can make symbolic links (Windows grants it to some users only).
+inline bool LinksWork() {
+    static const bool work = [] {
+        TempDir dir;
+        std::error_code ec;
+        std::filesystem::create_symlink(dir / "target", dir / "link", ec);
+        return !ec;
+    }();
+    return work;
+}
 
 // Every entry below `root` and what it is: a file's content, "<dir>", or "-> target" for a
 // link, which is described rather than followed.
@@ -46,7 +68,7 @@ inline std::map<std::string, std::string> Listing(const std::string& root) {
     namespace fs = std::filesystem;
     std::map<std::string, std::string> out;
     for (const auto& e : fs::recursive_directory_iterator(root)) {
-        const std::string rel = e.path().lexically_relative(root).string();
+        const std::string rel = e.path().lexically_relative(root).generic_string();
         if (e.is_symlink())
             out[rel] = "-> " + fs::read_symlink(e.path()).string();
         else if (e.is_directory())
@@ -76,6 +98,14 @@ inline const char* ChangeName(Change change) {
     return "";
 }
 
+// The changes this system can make.
+inline std::vector<Change> ChangesHere() {
+    std::vector<Change> changes = {Change::Grown, Change::Touched, Change::Replaced};
+    if (LinksWork())
+        changes.push_back(Change::Symlink);
+    return changes;
+}
+
 // The file keeps its first bytes (or, for a link, what it points to does).
 inline void MakeChange(const std::string& name, Change change) {
     switch (change) {
@@ -85,8 +115,13 @@ inline void MakeChange(const std::string& name, Change change) {
             std::ofstream(name, std::ios::app) << "more";
             break;
         case Change::Touched: {
+#ifdef _WIN32
+            std::filesystem::last_write_time(
+                name, std::filesystem::last_write_time(name) - std::chrono::hours(24 * 365 * 20));
+#else
             const timespec times[2] = {{0, UTIME_OMIT}, {1000000000, 0}};
             utimensat(AT_FDCWD, name.c_str(), times, 0);
+#endif
             break;
         }
         case Change::Replaced: {
