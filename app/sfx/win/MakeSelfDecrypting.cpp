@@ -1,8 +1,9 @@
 // Makes a self-decrypting container on Windows, with the engine and a given decrypt-only
 // program image: the proof that what the Windows build writes opens elsewhere.
-// Usage: cryvan-make-sfx IMAGE CONTAINER PASSWORD INPUT...
+// Usage: cryvan-make-sfx IMAGE CONTAINER PASSWORD INPUT...   (a folder brings what it holds)
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -47,6 +48,21 @@ std::string Slashes(std::string path) {
     return path;
 }
 
+// A folder, then what it holds, sorted, as the wizard's file list adds them: the engine stores
+// only the names it is given.
+void Collect(const std::filesystem::path& path, std::vector<std::string>& out) {
+    out.push_back(Slashes(OS::Utf8(path.wstring())));
+    std::error_code ec;
+    if (!std::filesystem::is_directory(std::filesystem::symlink_status(path, ec)))
+        return;
+    std::vector<std::filesystem::path> names;
+    for (std::filesystem::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec))
+        names.push_back(it->path());
+    std::sort(names.begin(), names.end());
+    for (const std::filesystem::path& name : names)
+        Collect(name, out);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -68,8 +84,11 @@ int wmain(int argc, wchar_t** argv) {
         Unattended questions;
         App::OperationRunner runner(questions);
         runner.SetMode(true);
+        std::vector<std::string> inputs;
         for (int i = 4; i < argc; ++i)
-            runner.AddPlainFile(Slashes(OS::Utf8(argv[i])));
+            Collect(std::filesystem::path(argv[i]), inputs);
+        for (const std::string& input : inputs)
+            runner.AddPlainFile(input);
         runner.SetPath(FCryptEng::PathMode::Common, std::nullopt);
         runner.SetDeletion(FCryptEng::InputDeletionMode::Keep, false);
         runner.SetCipherFile(Slashes(OS::Utf8(argv[2])));
