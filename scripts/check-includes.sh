@@ -13,6 +13,7 @@ allowed() {
         os/trash) echo "os" ;;
         os/windows) echo "os" ;;
         os) echo "" ;;
+        os/windows) echo "os" ;;
         filters) echo "os" ;;
         format) echo "os filters" ;;
         recovery) echo "os filters format" ;;
@@ -39,6 +40,7 @@ allowed() {
 owner() {
     case $1 in
         os/trash/*) echo os/trash ;;
+        app/sfx/win/*) echo app/sfx ;;  # the Windows front end of the decrypt-only program
         app/*/*) echo "${1%/*}" ;;
         */*) echo "${1%%/*}" ;;
         *) echo "" ;;

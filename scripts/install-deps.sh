@@ -9,7 +9,8 @@ packages=(g++ clang libclang-rt-14-dev cmake ninja-build pkg-config libcrypto++-
           desktop-file-utils appstream shared-mime-info libglib2.0-bin libxml2-utils python3
           python3-gi gir1.2-nautilus-4.0
           dpkg-dev file
-          groff-base mandoc zsh fish)
+          groff-base mandoc zsh fish
+          g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -31,6 +31,8 @@ class Settings {
     static constexpr Setting kDefaultEmergencyPassword{"DefaultEmergencyPassword", 0, 1};
     // Keep the warnings and errors of every run in the log file (StartLogFile).
     static constexpr Setting kLogFile{"LogFile", 1, 1};
+    // What self-decrypting containers run on: 0 Windows (what ".aes.exe" promises), 1 Linux.
+    static constexpr Setting kStandAlonePlatform{"StandAlonePlatform", 0, 1};
 
     static std::uint32_t Get(const Setting& setting);
     // Raises OS::Config::Err when the store cannot be written.

@@ -1,7 +1,9 @@
 #include "app/core/Handover.h"
 
+#ifndef _WIN32
 #include <sys/eventfd.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstdint>
@@ -9,6 +11,12 @@
 
 namespace App {
 
+#ifdef _WIN32
+// A window's loop is woken by the waker its front end installs (a posted message): no
+// descriptor to poll.
+Handover::Handover() = default;
+Handover::~Handover() = default;
+#else
 Handover::Handover() : m_fd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     if (m_fd < 0)
         throw std::system_error(errno, std::generic_category(), "eventfd");
@@ -17,6 +25,7 @@ Handover::Handover() : m_fd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
 Handover::~Handover() {
     close(m_fd);
 }
+#endif
 
 void Handover::Attach(std::function<void()> waker) {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -43,16 +52,20 @@ bool Handover::Attached() const {
 }
 
 void Handover::Signal() {
+#ifndef _WIN32
     const std::uint64_t one = 1;
     // EAGAIN only when the counter is near overflow: it is readable already.
     while (write(m_fd, &one, sizeof one) < 0 && errno == EINTR) {
     }
+#endif
 }
 
 void Handover::Drain() {
+#ifndef _WIN32
     std::uint64_t count = 0;
     while (read(m_fd, &count, sizeof count) < 0 && errno == EINTR) {
     }
+#endif
 }
 
 void Handover::Notify() {

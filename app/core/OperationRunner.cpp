@@ -1,8 +1,12 @@
 #include "app/core/OperationRunner.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstring>
@@ -16,8 +20,36 @@ namespace {
 
 using FCryptEng::OperationState;
 
+#ifdef _WIN32
+pid_t ThisThread() {
+    return pid_t(GetCurrentThreadId());
+}
+
+int StartPriority() {
+    return 0;
+}
+
+// The nice values below as thread priorities.
+bool SetNice(pid_t tid, int nice) {
+    if (tid == 0)
+        return true;
+    const HANDLE thread = OpenThread(THREAD_SET_INFORMATION, FALSE, DWORD(tid));
+    if (!thread)
+        return false;
+    const int priority = nice >= 19 ? THREAD_PRIORITY_IDLE
+                         : nice > 0 ? THREAD_PRIORITY_BELOW_NORMAL
+                                    : THREAD_PRIORITY_NORMAL;
+    const bool done = SetThreadPriority(thread, priority) != 0;
+    CloseHandle(thread);
+    return done;
+}
+#else
 pid_t ThisThread() {
     return pid_t(syscall(SYS_gettid));
+}
+
+int StartPriority() {
+    return getpriority(PRIO_PROCESS, 0);
 }
 
 // A thread's nice value; false when refused. An unprivileged process can lower its priority
@@ -25,6 +57,7 @@ pid_t ThisThread() {
 bool SetNice(pid_t tid, int nice) {
     return tid == 0 || setpriority(PRIO_PROCESS, id_t(tid), nice) == 0;
 }
+#endif
 
 // Background work runs at the lowest priority, the user interface just below normal, where
 // normal is the priority the program was started with (a user's `nice` is kept).
@@ -53,7 +86,7 @@ void LogOutcome(const FCryptEng::OperationStatus& s) {
 OperationRunner::OperationRunner(RunQuestions& dialogs)
     : m_questions(dialogs, m_handover),
       m_callback(m_questions, m_status),
-      m_normalNice(getpriority(PRIO_PROCESS, 0)) {}
+      m_normalNice(StartPriority()) {}
 
 OperationRunner::~OperationRunner() {
     CancelAndWait();
@@ -156,26 +189,39 @@ std::optional<std::string> OperationRunner::DefaultDest(const std::string& folde
 
 namespace {
 
-// Set once by main before any runner exists; read-only afterwards.
-OperationRunner::ProgramImage g_standAloneImage;
+// Set once by main before any runner exists; read-only afterwards. By Platform's number.
+OperationRunner::ProgramImage g_standAloneImages[2];
+
+OperationRunner::ProgramImage& ImageOf(OperationRunner::Platform platform) {
+    return g_standAloneImages[platform == OperationRunner::Platform::Windows ? 0 : 1];
+}
 
 }  // namespace
 
-void OperationRunner::SetStandAloneImage(ProgramImage image) {
-    g_standAloneImage = image;
+void OperationRunner::SetStandAloneImage(Platform platform, ProgramImage image) {
+    ImageOf(platform) = image;
 }
 
-bool OperationRunner::HasStandAloneImage() {
-    return g_standAloneImage.bytes && g_standAloneImage.size;
+OperationRunner::ProgramImage OperationRunner::StandAloneImage(Platform platform) {
+    return ImageOf(platform);
 }
 
-void OperationRunner::SetHeader(bool standAlone) {
+bool OperationRunner::HasStandAloneImage(Platform platform) {
+    const ProgramImage& image = ImageOf(platform);
+    return image.bytes && image.size;
+}
+
+void OperationRunner::SetHeader(bool standAlone, Platform platform) {
     OS::Trace t("OperationRunner::SetHeader()");
     if (standAlone) {
-        if (!HasStandAloneImage())
-            throw std::logic_error("This program cannot make self-decrypting containers");
+        if (!HasStandAloneImage(platform))
+            throw std::logic_error(
+                platform == Platform::Windows
+                    ? "This program cannot make self-decrypting containers for Windows"
+                    : "This program cannot make self-decrypting containers for Linux");
         // The image stays in the program's read-only data; the engine copies it.
-        Engine().SetHeader(g_standAloneImage.bytes, g_standAloneImage.size);
+        const ProgramImage& image = ImageOf(platform);
+        Engine().SetHeader(image.bytes, image.size);
         return;
     }
     Engine().SetHeader(reinterpret_cast<const std::uint8_t*>(kTextHeader),

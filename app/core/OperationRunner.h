@@ -61,8 +61,16 @@ class OperationRunner {
         const std::uint8_t* bytes = nullptr;
         std::size_t size = 0;
     };
-    static void SetStandAloneImage(ProgramImage image);
-    static bool HasStandAloneImage();
+    // The system the decrypt-only program runs on; the numbers are the setting's values.
+    enum class Platform : int { Windows = 0, Linux = 1 };
+    static void SetStandAloneImage(Platform platform, ProgramImage image);
+    static bool HasStandAloneImage(Platform platform);
+    static ProgramImage StandAloneImage(Platform platform);
+    // The Linux image, as programs without a Windows one hand it over.
+    static void SetStandAloneImage(ProgramImage image) {
+        SetStandAloneImage(Platform::Linux, image);
+    }
+    static bool HasStandAloneImage() { return HasStandAloneImage(Platform::Linux); }
 
     // `dialogs` outlives the runner.
     explicit OperationRunner(RunQuestions& dialogs);
@@ -98,8 +106,8 @@ class OperationRunner {
     std::optional<std::string> CipherFile() const;
     std::optional<std::string> DefaultDest(const std::string& folder);
     // false: the plain container's text header. true: the decrypt-only program image handed
-    // over (std::logic_error without one).
-    void SetHeader(bool standAlone);
+    // over for `platform` (std::logic_error without one).
+    void SetHeader(bool standAlone, Platform platform = Platform::Linux);
     void ClearPassword();
     // The engine's answer as it stands (Nothing when encrypting: the password was added). The
     // text stays the caller's, in its own wiping memory.

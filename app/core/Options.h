@@ -34,6 +34,7 @@ enum class Option : int {
     Test,          // --test
     Info,          // --info
     Json,          // --json
+    SfxPlatform,   // --sfx-platform
 };
 
 enum class OptionValue {
@@ -76,6 +77,10 @@ inline constexpr OptionRow kOptions[] = {
      "the files and folders to encrypt"},
     {Option::StandAlone, "-x", nullptr, OptionValue::None, "", kEncryption,
      "create a self-decrypting executable (.aes.exe)"},
+    {Option::SfxPlatform, "--sfx-platform", nullptr, OptionValue::Required, "windows|linux",
+     kEncryption,
+     "the system the self-decrypting executable runs on (implies -x; the preferences give the "
+     "default, Windows unless changed)"},
     {Option::Container, "-c", nullptr, OptionValue::Required, "FILE", kDecryption,
      "the container to decrypt"},
     {Option::Output, "-o", nullptr, OptionValue::Optional, "FOLDER", kDecryption,

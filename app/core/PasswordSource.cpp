@@ -1,7 +1,12 @@
 #include "app/core/PasswordSource.h"
 
 #include <fcntl.h>
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <stdexcept>
@@ -13,7 +18,11 @@ bool ReadSecretLine(int fd, Secret& text) {
     char c = 0;
     bool any = false;
     for (;;) {
+#ifdef _WIN32
+        const int n = _read(fd, &c, 1);
+#else
         const ssize_t n = read(fd, &c, 1);
+#endif
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0 || c == '\n') {
@@ -30,7 +39,11 @@ bool ReadSecretLine(int fd, Secret& text) {
 }
 
 Secret ReadPasswordFd(int fd) {
+#ifdef _WIN32
+    if (_get_osfhandle(fd) == -1)
+#else
     if (fcntl(fd, F_GETFD) < 0)
+#endif
         throw std::runtime_error("--password-fd: descriptor " + std::to_string(fd) +
                                  " is not open");
     Secret text(kMaxLine);
@@ -39,13 +52,30 @@ Secret ReadPasswordFd(int fd) {
 }
 
 Secret ReadPasswordFile(const std::string& path) {
+#ifdef _WIN32
+    // The name is UTF-8; Windows opens it by its UTF-16 form.
+    std::wstring wide(MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0), L'\0');
+    if (wide.empty() ||
+        !MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide.data(), int(wide.size())))
+        throw std::runtime_error("--password-file: cannot open " + path);
+    const int fd = _wopen(wide.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+#else
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+#endif
     if (fd < 0)
         throw std::runtime_error("--password-file: cannot open " + path);
     // Closed on every path: a failed read must not leak the descriptor.
     struct Closer {
         int fd;
-        ~Closer() { close(fd); }
+#ifdef _WIN32
+        ~Closer() {
+            _close(fd);
+        }
+#else
+        ~Closer() {
+            close(fd);
+        }
+#endif
     } closer{fd};
     Secret text(kMaxLine);
     ReadSecretLine(fd, text);

@@ -28,6 +28,11 @@ std::size_t Utf8Sequence(const std::string& text, std::size_t at,
 // The same for a message of several lines: its line feeds and tabs stay.
 std::string EscapeText(const std::string& text);
 // printf into a string.
+#ifdef __MINGW32__
+// mingw's C99 printf (app/core/CMakeLists.txt selects it): the system's knows no %zu.
+std::string Format(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
+#else
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+#endif
 
 }  // namespace App

@@ -43,7 +43,8 @@ PopUpPg::PopUpPg()
       decryptDeletion(Settings::Get(Settings::kDecryptDeletionOption)),
       confirmDecrypt(Settings::Get(Settings::kConfirmDecryptDeletion)),
       menuDeletion(Settings::Get(Settings::kMenuDeletionOption)),
-      confirmMenu(Settings::Get(Settings::kConfirmMenuDeletion)) {}
+      confirmMenu(Settings::Get(Settings::kConfirmMenuDeletion)),
+      standAlonePlatform(Settings::Get(Settings::kStandAlonePlatform)) {}
 
 const std::vector<std::string>& PopUpPg::DeletionItems() {
     static const std::vector<std::string> items{
@@ -58,6 +59,11 @@ const std::vector<std::string>& PopUpPg::MenuItems() {
     return items;
 }
 
+const std::vector<std::string>& PopUpPg::PlatformItems() {
+    static const std::vector<std::string> items{"Windows", "Linux"};
+    return items;
+}
+
 bool PopUpPg::OnApply() {
     OS::Trace t("PopUpPg::OnApply()");
     Settings::Set(Settings::kEncryptDeletionOption, encryptDeletion);
@@ -66,6 +72,7 @@ bool PopUpPg::OnApply() {
     Settings::Set(Settings::kConfirmDecryptDeletion, confirmDecrypt ? 1 : 0);
     Settings::Set(Settings::kMenuDeletionOption, menuDeletion);
     Settings::Set(Settings::kConfirmMenuDeletion, confirmMenu ? 1 : 0);
+    Settings::Set(Settings::kStandAlonePlatform, standAlonePlatform ? 1 : 0);
     return true;
 }
 
@@ -76,7 +83,8 @@ std::vector<std::string> PopUpPg::Texts() const {
             "Preferred deletion option when encrypting files:",
             "Preferred deletion option when decrypting files:",
             "Preferred deletion option on Pop-Up Menu:",
-            "Prompt for confirmation first"};
+            "Prompt for confirmation first",
+            "Self-decrypting executables (.aes.exe) run on:"};
 }
 
 // ---- EmergencyPasswordPg

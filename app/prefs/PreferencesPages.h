@@ -51,9 +51,12 @@ class PopUpPg : public PrefsPage {
     std::uint32_t encryptDeletion, confirmEncrypt;
     std::uint32_t decryptDeletion, confirmDecrypt;
     std::uint32_t menuDeletion, confirmMenu;
+    // What new self-decrypting containers run on, by PlatformItems' index (0 Windows, 1 Linux).
+    std::uint32_t standAlonePlatform;
 
     static const std::vector<std::string>& DeletionItems();
     static const std::vector<std::string>& MenuItems();
+    static const std::vector<std::string>& PlatformItems();
 
     bool OnApply() override;
     std::vector<std::string> Texts() const override;

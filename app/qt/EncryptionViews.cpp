@@ -128,7 +128,27 @@ class EncDestView : public PageView {
         kinds->addButton(m_standAlone, 1);
         layout->addWidget(m_normal);
         layout->addWidget(m_standAlone);
+        // Where the executable runs: only for the stand-alone kind.
+        m_platformLabel = new QLabel(Q(texts[5]), this);
+        m_windows = new QRadioButton(Mnemonic(texts[6], 'w'), this);
+        m_linux = new QRadioButton(Mnemonic(texts[7], 'l'), this);
+        m_windows->setAccessibleName(Q(texts[6]));
+        m_linux->setAccessibleName(Q(texts[7]));
+        auto* platforms = new QButtonGroup(this);
+        platforms->addButton(m_windows, static_cast<int>(App::OperationRunner::Platform::Windows));
+        platforms->addButton(m_linux, static_cast<int>(App::OperationRunner::Platform::Linux));
+        auto* platformRow = new QHBoxLayout;
+        platformRow->setContentsMargins(24, 0, 0, 0);
+        platformRow->addWidget(m_platformLabel);
+        platformRow->addWidget(m_windows);
+        platformRow->addWidget(m_linux);
+        platformRow->addStretch(1);
+        layout->addLayout(platformRow);
         layout->addStretch(1);
+        connect(platforms, &QButtonGroup::idClicked, this, [this](int platform) {
+            Wizard().encDest.SetPlatform(static_cast<App::OperationRunner::Platform>(platform));
+            StepSheet();
+        });
         connect(m_name, &QLineEdit::textEdited, this, [this](const QString& text) {
             Wizard().encDest.SetName(text.toStdString());
             StepSheet();
@@ -147,6 +167,11 @@ class EncDestView : public PageView {
         auto& p = Wizard().encDest;
         ShowText(m_name, p.name);
         (p.kind == 1 ? m_standAlone : m_normal)->setChecked(true);
+        (p.platform == App::OperationRunner::Platform::Linux ? m_linux : m_windows)
+            ->setChecked(true);
+        for (QWidget* w : {static_cast<QWidget*>(m_platformLabel), static_cast<QWidget*>(m_windows),
+                           static_cast<QWidget*>(m_linux)})
+            w->setEnabled(p.PlatformApplies());
         FocusIfAsked(p.focusName, m_name);
     }
     QWidget* FirstFocus() override { return m_name; }
@@ -154,6 +179,8 @@ class EncDestView : public PageView {
   private:
     QLineEdit* m_name;
     QRadioButton *m_normal, *m_standAlone;
+    QLabel* m_platformLabel;
+    QRadioButton *m_windows, *m_linux;
 };
 
 class EncPasswordView : public PageView {

@@ -22,6 +22,7 @@ struct PreferencesWindow::Controls {
     // Pop-up menu: three lists, each with its confirmation box.
     QComboBox* deletion[3] = {};
     QCheckBox* confirm[3] = {};
+    QComboBox* platform = nullptr;
     // Emergency password.
     QWidget* emergencyPage = nullptr;
     QLabel* header = nullptr;
@@ -95,6 +96,21 @@ PreferencesWindow::PreferencesWindow(App::CryvanPrefs& prefs, QWidget* parent)
                 *values[i] = on ? 1 : 0;
             });
         }
+        column->addSpacing(8);
+        auto* platformLabel = TextLabel(texts[6], box);
+        column->addWidget(platformLabel);
+        c.platform = new QComboBox(box);
+        for (const std::string& item : p.PlatformItems())
+            c.platform->addItem(Q(item));
+        c.platform->setAccessibleName(Q(texts[6]));
+        platformLabel->setBuddy(c.platform);
+        auto* platformRow = new QHBoxLayout;
+        platformRow->addWidget(c.platform);
+        platformRow->addStretch(1);
+        column->addLayout(platformRow);
+        connect(c.platform, QOverload<int>::of(&QComboBox::activated), this, [this](int index) {
+            m_prefs.PopUp().standAlonePlatform = static_cast<std::uint32_t>(index);
+        });
         column->addStretch(1);
         auto* outer = new QVBoxLayout(page);
         outer->addWidget(box);
@@ -308,6 +324,7 @@ void PreferencesWindow::Refresh() {
         c.deletion[i]->setCurrentIndex(static_cast<int>(deletion[i]));
         c.confirm[i]->setChecked(confirm[i] != 0);
     }
+    c.platform->setCurrentIndex(static_cast<int>(popUp.standAlonePlatform));
 
     App::EmergencyPasswordPg& e = m_prefs.Emergency();
     if (e.Shown()) {

@@ -42,7 +42,11 @@ int main(int argc, char** argv) {
 
     OS::InstallTrash(OS::MakeDesktopTrash());
     const Resources::Image image = Resources::StandAloneImage();
-    App::OperationRunner::SetStandAloneImage({image.bytes, image.size});
+    App::OperationRunner::SetStandAloneImage(App::OperationRunner::Platform::Linux,
+                                             {image.bytes, image.size});
+    const Resources::Image windows = Resources::WindowsStandAloneImage();
+    App::OperationRunner::SetStandAloneImage(App::OperationRunner::Platform::Windows,
+                                             {windows.bytes, windows.size});
 
     Desk::QtDialogs dialogs;
     App::ExitStatus status = App::ExitStatus::Unexpected;

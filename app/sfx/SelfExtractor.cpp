@@ -1,28 +1,96 @@
 #include "app/sfx/SelfExtractor.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 
-#include "app/console/LineInput.h"
 #include "app/core/ExitStatus.h"
 #include "app/core/Options.h"
+#include "app/core/PasswordSource.h"
 #include "app/core/Secrets.h"
 #include "app/core/Texts.h"
 #include "engine/ContainerInfo.h"
 #include "os/Directory.h"
 #include "os/File.h"
 #include "os/Logger.h"
+#ifdef _WIN32
+#include "os/windows/Wide.h"
+#endif
 
 namespace Sfx {
 
 using Icon = App::MessageBoxes::Icon;
 using Buttons = App::MessageBoxes::Buttons;
 using Answer = App::MessageBoxes::Answer;
+
+namespace {
+
+// Anything at all by that name, folder or not.
+bool Exists(const std::string& path) {
+#ifdef _WIN32
+    return GetFileAttributesW(OS::SystemPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+#else
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0;
+#endif
+}
+
+#ifdef _WIN32
+// Windows keeps a running program's file: a hidden command interpreter deletes it once this
+// process has ended (it waits for the process, then for the file to be free).
+bool RemoveSelf(const std::string& self, std::string& why) {
+    std::wstring path = OS::Wide(self);
+    for (wchar_t& c : path)
+        if (c == L'/')
+            c = L'\\';
+    if (path.find(L'"') != std::wstring::npos || path.find(L'%') != std::wstring::npos) {
+        why = "its name cannot be given to the command interpreter";
+        return false;
+    }
+    wchar_t system[MAX_PATH];
+    const UINT n = GetSystemDirectoryW(system, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) {
+        why = "the system folder is unknown";
+        return false;
+    }
+    const std::wstring cmd = std::wstring(system) + L"\\cmd.exe";
+    std::wstring line =
+        L"\"" + cmd +
+        L"\" /d /q /c \"for /l %i in (1,1,30) do (ping -n 2 127.0.0.1 >nul & del /f /q \"" + path +
+        L"\" 2>nul & if not exist \"" + path + L"\" exit)\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(cmd.c_str(), line.data(), nullptr, nullptr, FALSE,
+                        CREATE_NO_WINDOW | DETACHED_PROCESS, nullptr, nullptr, &si, &pi)) {
+        why = "the command interpreter could not be started (error " +
+              std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return true;
+}
+#else
+bool RemoveSelf(const std::string& self, std::string& why) {
+    if (unlink(self.c_str()) == 0)
+        return true;
+    why = std::strerror(errno);
+    return false;
+}
+#endif
+
+}  // namespace
 
 std::string HelpText() {
     return "Usage: NAME.aes.exe [OPTIONS]\n"
@@ -31,13 +99,14 @@ std::string HelpText() {
            "options it asks for the password and the destination folder.\n"
            "\n" +
            App::OptionHelp(App::kStandAlone) +
+#ifndef _WIN32
            "\n"
            "While the files are decrypted: 'b' and Enter toggles \"" +
            std::string(kBackgroundText) +
            "\",\n"
-           "'c' and Enter or Ctrl+C cancels (after a question).\n"
-           "\n" +
-           App::ExitStatusHelp();
+           "'c' and Enter or Ctrl+C cancels (after a question).\n" +
+#endif
+           "\n" + App::ExitStatusHelp();
 }
 
 Options ParseArguments(const App::Arguments& args) {
@@ -135,6 +204,33 @@ Options ParseArguments(const App::Arguments& args) {
     return o;
 }
 
+#ifdef _WIN32
+
+std::optional<std::string> SelfPath(const char*) {
+    // The loader's own record of the file it started, whatever the command line says.
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), DWORD(buffer.size()));
+        if (n == 0)
+            return std::nullopt;
+        if (n < buffer.size()) {
+            buffer.resize(n);
+            break;
+        }
+        if (buffer.size() >= 32768)
+            return std::nullopt;
+        buffer.resize(buffer.size() * 2);
+    }
+    std::string path = OS::Utf8(buffer);
+    // One separator inside, as everywhere in the layers.
+    for (char& c : path)
+        if (c == '\\')
+            c = '/';
+    return path;
+}
+
+#else
+
 namespace {
 
 bool IsRegularFile(const std::string& path) {
@@ -180,6 +276,8 @@ std::optional<std::string> SelfPath(const char* argv0) {
     }
     return std::nullopt;
 }
+
+#endif
 
 // ---------------------------------------------------------------------------------------------
 
@@ -276,10 +374,12 @@ FCryptEng::UnlockResult SelfExtractor::TryPassword(const App::Secret& password) 
 }
 
 std::string SelfExtractor::DefaultFolder() const {
-    const std::size_t cut = m_self.rfind('/');
+    const std::size_t cut = m_self.rfind(OS::kSeparator);
     if (cut == std::string::npos)
         return ".";
-    return cut == 0 ? "/" : m_self.substr(0, cut);
+    // "C:/x.exe" keeps "C:/", as "/x" keeps "/".
+    const bool root = cut == 0 || (cut == 2 && m_self[1] == ':');
+    return root ? m_self.substr(0, cut + 1) : m_self.substr(0, cut);
 }
 
 bool SelfExtractor::AcceptFolder(const std::string& folder, bool ask) {
@@ -288,8 +388,7 @@ bool SelfExtractor::AcceptFolder(const std::string& folder, bool ask) {
         if (OS::Directory::Exists(folder))
             return true;
         // A name taken by something that is not a folder is refused below.
-        struct stat st {};
-        if (stat(folder.c_str(), &st) != 0) {
+        if (!Exists(folder)) {
             if (ask && m_dialogs.Show(kCreateFolderText, kCaption, Icon::Question, Buttons::YesNo,
                                       Answer::Yes) != Answer::Yes)
                 return false;
@@ -309,8 +408,8 @@ bool SelfExtractor::AcceptFolder(const std::string& folder, bool ask) {
 void SelfExtractor::Start(const std::string& folder) {
     OS::Trace t("SelfExtractor::Start()");
     std::string destination = folder.empty() ? std::string(".") : folder;
-    if (destination.back() != '/')
-        destination += '/';
+    if (destination.back() != OS::kSeparator)
+        destination += OS::kSeparator;
     m_runner.ClearPlainFiles();
     const std::size_t count = m_runner.PlainFileCount(false);
     for (std::size_t i = 0; i < count; ++i)
@@ -374,9 +473,9 @@ bool SelfExtractor::DeleteSelf(bool force) {
     }
     // The engine still holds the container open; a running program's file unlinks fine.
     m_runner.SetCipherFile(std::nullopt);
-    if (unlink(m_self.c_str()) == 0)
+    std::string why;
+    if (RemoveSelf(m_self, why))
         return true;
-    const std::string why = std::strerror(errno);
     OS::Logger::Log(OS::LOG_ERROR, "Cannot delete " + m_self + ": " + why);
     m_dialogs.Show("The input file could not be deleted: " + why, kCaption, Icon::Warning,
                    Buttons::Ok, Answer::Ok);

@@ -380,6 +380,9 @@ std::vector<TerminalFrontEnd::Action> TerminalFrontEnd::PageActions(App::Wizard&
         m_out << "  Output file: " << App::EscapeControls(p.name) << "\n  Kind: "
               << (p.kind == 0 ? "encrypted file (.aes)" : "self-decrypting executable (.aes.exe)")
               << "\n";
+        const bool windows = p.platform == App::OperationRunner::Platform::Windows;
+        if (p.PlatformApplies())
+            m_out << "  Runs on: " << (windows ? "Windows" : "Linux") << "\n";
         a.push_back({"c", "Change the output file", [this, &p] {
                          if (auto name = AskPath("Output file: "))
                              p.SetName(*name);
@@ -388,6 +391,13 @@ std::vector<TerminalFrontEnd::Action> TerminalFrontEnd::PageActions(App::Wizard&
                      p.kind == 0 ? "Make a self-decrypting executable instead"
                                  : "Make an encrypted file (.aes) instead",
                      [&p] { p.SetKind(p.kind == 0 ? 1 : 0); }});
+        if (p.PlatformApplies())
+            a.push_back(
+                {"w", windows ? "Make it run on Linux instead" : "Make it run on Windows instead",
+                 [&p, windows] {
+                     p.SetPlatform(windows ? App::OperationRunner::Platform::Linux
+                                           : App::OperationRunner::Platform::Windows);
+                 }});
     } else if (&page == &w.encPassword) {
         auto& p = w.encPassword;
         m_out << "  Password: " << (p.Password().empty() ? "(none)" : "(entered)") << "\n";

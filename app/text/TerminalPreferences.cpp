@@ -114,8 +114,10 @@ void TerminalPreferences::RenderPopUp(App::PopUpPg& page, std::vector<std::strin
           << "  [d] " << texts[3] << " " << ItemName(deletion, page.decryptDeletion) << "\n"
           << "  [g]     " << Box(page.confirmDecrypt != 0) << " " << texts[5] << "\n"
           << "  [m] " << texts[4] << " " << ItemName(menu, page.menuDeletion) << "\n"
-          << "  [n]     " << Box(page.confirmMenu != 0) << " " << texts[5] << "\n";
-    keys.insert(keys.end(), {"e", "f", "d", "g", "m", "n"});
+          << "  [n]     " << Box(page.confirmMenu != 0) << " " << texts[5] << "\n"
+          << "  [x] " << texts[6] << " "
+          << ItemName(App::PopUpPg::PlatformItems(), page.standAlonePlatform) << "\n";
+    keys.insert(keys.end(), {"e", "f", "d", "g", "m", "n", "x"});
 }
 
 bool TerminalPreferences::ActPopUp(App::PopUpPg& page, const std::string& key) {
@@ -125,6 +127,8 @@ bool TerminalPreferences::ActPopUp(App::PopUpPg& page, const std::string& key) {
         return ChooseItem(App::PopUpPg::DeletionItems(), page.decryptDeletion);
     if (key == "m")
         return ChooseItem(App::PopUpPg::MenuItems(), page.menuDeletion);
+    if (key == "x")
+        return ChooseItem(App::PopUpPg::PlatformItems(), page.standAlonePlatform);
     std::uint32_t* box = key == "f"   ? &page.confirmEncrypt
                          : key == "g" ? &page.confirmDecrypt
                          : key == "n" ? &page.confirmMenu

@@ -206,6 +206,15 @@ InputDeletionMode DeletionLetter(Tokens& tokens) {
     }
 }
 
+OperationRunner::Platform PlatformName(Tokens& tokens) {
+    const std::string name = RequiredValue(tokens);
+    if (EqualsIgnoringCase(name, "windows"))
+        return OperationRunner::Platform::Windows;
+    if (EqualsIgnoringCase(name, "linux"))
+        return OperationRunner::Platform::Linux;
+    throw WizardParseError();
+}
+
 void DispatchEncryption(int option, Tokens& tokens, CommandLineTarget& target) {
     Accepted(option, kEncryption);
     switch (option) {
@@ -223,6 +232,9 @@ void DispatchEncryption(int option, Tokens& tokens, CommandLineTarget& target) {
         }
         case OPT_X:
             target.EncStandAlone();
+            break;
+        case OPT_SFX_PLATFORM:
+            target.EncStandAlonePlatform(PlatformName(tokens));
             break;
         case OPT_Q:
             target.Quit();
@@ -363,6 +375,14 @@ void PagesValues::EncOutputName(std::optional<std::string> name) {
     encOutputFromCommandLine = true;
     encDefaultOutputWanted = !name;
     encOutputName = name ? std::move(*name) : std::string();
+}
+
+void PagesValues::EncStandAlonePlatform(OperationRunner::Platform platform) {
+    if (encPlatform)
+        throw WizardParseError();
+    encPlatform = platform;
+    // Only an executable has a system to run on.
+    encStandAlone = true;
 }
 
 void PagesValues::EncPassword(const Secret& password) {

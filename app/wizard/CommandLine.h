@@ -11,6 +11,7 @@
 
 #include "app/core/Arguments.h"
 #include "app/core/MessageBoxes.h"
+#include "app/core/OperationRunner.h"
 #include "app/core/Options.h"
 #include "app/core/Secrets.h"
 #include "app/core/Strings.h"
@@ -42,6 +43,7 @@ enum OptionId : int {
     OPT_R = static_cast<int>(Option::Deletion),
     OPT_F = static_cast<int>(Option::NoConfirm),
     OPT_VALUE = 11,
+    OPT_SFX_PLATFORM = static_cast<int>(Option::SfxPlatform),
 };
 
 // Takes one token off the front of `remaining` (Windows-style command-line text); nullopt when
@@ -78,6 +80,8 @@ class CommandLineTarget {
     virtual void EncPassword(const Secret& password) = 0;
     virtual void EncAddInput(std::string fullPath) = 0;
     virtual void EncStandAlone() = 0;
+    // --sfx-platform: a stand-alone container for that system.
+    virtual void EncStandAlonePlatform(OperationRunner::Platform platform) = 0;
     virtual void EncDeletion(FCryptEng::InputDeletionMode mode) = 0;
     virtual void EncNoConfirm() = 0;
 
@@ -121,6 +125,7 @@ class PagesValues : public CommandLineTarget {
     bool encDefaultOutputWanted = false;
     std::string encOutputName;
     bool encStandAlone = false;
+    std::optional<OperationRunner::Platform> encPlatform;
     // EncPasswordPg
     bool encPasswordFromCommandLine = false;
 
@@ -158,6 +163,7 @@ class PagesValues : public CommandLineTarget {
         pendingInputs.push_back(std::move(fullPath));
     }
     void EncStandAlone() override { encStandAlone = true; }
+    void EncStandAlonePlatform(OperationRunner::Platform platform) override;
     void EncDeletion(FCryptEng::InputDeletionMode mode) override { encDeletion = mode; }
     void EncNoConfirm() override { encNoConfirm = true; }
 

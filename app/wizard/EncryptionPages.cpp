@@ -266,6 +266,11 @@ void EncDestPg::SetKind(int newKind) {
     Changed();
 }
 
+void EncDestPg::SetPlatform(OperationRunner::Platform newPlatform) {
+    platform = newPlatform;
+    Changed();
+}
+
 void EncDestPg::Browse() {
     OS::Trace t("EncDestPg::Browse()");
     // A browsed name is asked about on Next like a typed one, unless the chooser asked already.
@@ -290,6 +295,9 @@ void EncDestPg::OnSetActive() {
         m_commandLineTaken = true;
         if (cl.encStandAlone)
             kind = 1;
+        platform = cl.encPlatform ? *cl.encPlatform
+                                  : static_cast<OperationRunner::Platform>(
+                                        Settings::Get(Settings::kStandAlonePlatform));
         if (cl.encOutputFromCommandLine) {
             fromCommandLine = true;
             press = true;
@@ -450,7 +458,7 @@ int EncDestPg::OnWizardNext() {
         return Fail(Format(kCannotOpenText, name.c_str()));
     }
     try {
-        runner.SetHeader(kind == 1);
+        runner.SetHeader(kind == 1, platform);
     } catch (const std::exception& e) {
         // The stand-alone image may be missing from this build.
         return Fail(e.what(), UserConfig::kErrorCaption);
@@ -469,7 +477,11 @@ std::vector<std::string> EncDestPg::Texts() const {
             Text(StringId::BrowseButton),
             "Select whether you would like the output file to be a normal Cryvan file or an "
             "executable file that may be used independently.",
-            "Create normal Cryvan file (.aes)", "Create stand-alone executable file (.aes.exe)"};
+            "Create normal Cryvan file (.aes)",
+            "Create stand-alone executable file (.aes.exe)",
+            "The stand-alone executable runs on:",
+            "Windows",
+            "Linux"};
 }
 
 // ---------------------------------------------------------------------------------------------

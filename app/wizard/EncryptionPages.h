@@ -103,6 +103,10 @@ class EncDestPg : public Page {
 
     std::string name;
     int kind = 0;  // 0 ".aes", 1 stand-alone ".aes.exe"
+    // The system a stand-alone container runs on: the preference, or --sfx-platform.
+    OperationRunner::Platform platform = OperationRunner::Platform::Windows;
+    // The platform choice applies (is shown and enabled) only to the stand-alone kind.
+    bool PlatformApplies() const { return kind == 1; }
     bool fromCommandLine = false;
     bool defaultWanted = true;
     bool confirmed = false;
@@ -114,6 +118,8 @@ class EncDestPg : public Page {
     void SetName(std::string text);
     // The radio buttons.
     void SetKind(int newKind);
+    // The platform's radio buttons.
+    void SetPlatform(OperationRunner::Platform newPlatform);
     void Browse();
 
     void OnSetActive() override;

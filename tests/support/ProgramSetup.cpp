@@ -24,7 +24,11 @@ struct ProgramSetup {
 #endif
 #ifdef CRYVAN_TEST_STANDALONE_IMAGE
         const Resources::Image image = Resources::StandAloneImage();
-        App::OperationRunner::SetStandAloneImage({image.bytes, image.size});
+        App::OperationRunner::SetStandAloneImage(App::OperationRunner::Platform::Linux,
+                                                 {image.bytes, image.size});
+        const Resources::Image windows = Resources::WindowsStandAloneImage();
+        App::OperationRunner::SetStandAloneImage(App::OperationRunner::Platform::Windows,
+                                                 {windows.bytes, windows.size});
 #endif
     }
 } g_setup;

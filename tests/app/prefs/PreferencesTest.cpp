@@ -117,9 +117,14 @@ TEST_F(PreferencesTest, OkOnTheFirstPageWritesThePopUpValuesOnly) {
     EXPECT_EQ(prefs->Caption(), "Cryvan Configuration");
     EXPECT_EQ(prefs->Admin(), nullptr);  // no organisation data recovery
     EXPECT_EQ(prefs->PopUp().encryptDeletion, 2u);
+    // Self-decrypting files run on Windows unless the user chooses Linux.
+    EXPECT_EQ(prefs->PopUp().standAlonePlatform, 0u);
     prefs->PopUp().menuDeletion = 2;
     prefs->PopUp().confirmDecrypt = 0;
+    prefs->PopUp().standAlonePlatform = 1;
     EXPECT_TRUE(prefs->PressOk());
+    EXPECT_EQ(Settings::Get(Settings::kStandAlonePlatform), 1u);
+    EXPECT_EQ(Open()->PopUp().standAlonePlatform, 1u);
     EXPECT_EQ(Settings::Get(Settings::kMenuDeletionOption), 2u);
     EXPECT_EQ(Settings::Get(Settings::kConfirmDecryptDeletion), 0u);
     EXPECT_EQ(Settings::Get(Settings::kEncryptDeletionOption), 2u);

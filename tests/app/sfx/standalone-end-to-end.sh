@@ -15,7 +15,7 @@ seq 1 200000 >"src/docs/deep/er/numbers and spaces.txt"
 : >src/docs/zero.txt
 printf 'caf\xc3\xa9\n' >src/docs/$'caf\xc3\xa9.txt'
 
-"$cryvan" --text -e -i src -c box.aes.exe -x -p 'the password' -q </dev/null >encrypt.log ||
+"$cryvan" --text -e -i src -c box.aes.exe -x --sfx-platform linux -p 'the password' -q </dev/null >encrypt.log ||
     { cat encrypt.log; exit 1; }
 [ -x box.aes.exe ] || { echo "the stand-alone container is not executable"; exit 1; }
 

@@ -255,7 +255,8 @@ TEST_F(Outcome, TooLongANameIsShortenedOrRefused) {
     // 250 bytes of name, 2-byte characters at the cut: the proposal ends on a whole one.
     const std::string base = std::string(247, 'n') + "\xc3\xa9\xc3\xa9";
     const std::string given = dir / (base + ".aes.exe");
-    EXPECT_EQ(Run({"-e", "-c", given, "-i", dir / "in/docs/a.txt", "-p", "secret1", "-q", "-x"}),
+    EXPECT_EQ(Run({"-e", "-c", given, "-i", dir / "in/docs/a.txt", "-p", "secret1", "-q", "-x",
+                   "--sfx-platform", "linux"}),
               App::ExitStatus::Failed)
         << out.str();
     EXPECT_NE(err.str().find("longer than 255 bytes"), std::string::npos) << err.str();
@@ -264,7 +265,9 @@ TEST_F(Outcome, TooLongANameIsShortenedOrRefused) {
 
     // A person takes the proposal with Next, and the run starts with it. (Whether a name of
     // exactly 255 bytes can then be written is the writer's business, tested with it.)
-    Run({"-e", "-c", given, "-i", dir / "in/docs/a.txt", "-p", "secret1", "-q", "-x"}, "n\n", true);
+    Run({"-e", "-c", given, "-i", dir / "in/docs/a.txt", "-p", "secret1", "-q", "-x",
+         "--sfx-platform", "linux"},
+        "n\n", true);
     EXPECT_TRUE(Shows("Output file: " + proposed)) << out.str();
     EXPECT_TRUE(Shows("Encryption in Progress")) << out.str();
 
@@ -365,7 +368,7 @@ TEST_F(Outcome, ClosedStandardDescriptorsAreNeverReadAsInput) {
     // A self-decrypting file whose own bytes hold the password on a line of their own.
     WriteText(dir / "pw", "secret1\n");
     ASSERT_EQ(Program(CRYVAN_BIN, {"--password-file", dir / "pw", "-e", "-c", dir / "self.aes.exe",
-                                   "-x", "-i", dir / "in/docs", "-q"}),
+                                   "--sfx-platform", "linux", "-i", dir / "in/docs", "-q"}),
               0)
         << ReadText(dir / "stderr");
     EXPECT_EQ(Program(dir / "self.aes.exe", {"-o", dir / "sfx", "-q"}, "<&-"), 4)

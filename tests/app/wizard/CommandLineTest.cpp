@@ -40,6 +40,10 @@ std::string Describe(const PagesValues& v) {
         out << "encOut=" << (v.encDefaultOutputWanted ? "<default>" : v.encOutputName) << ' ';
     if (v.encStandAlone)
         out << "exe ";
+    if (v.encPlatform)
+        out << "on="
+            << (*v.encPlatform == App::OperationRunner::Platform::Windows ? "windows" : "linux")
+            << ' ';
     if (v.encPasswordFromCommandLine)
         out << "encPw=" << v.EncPasswordText() << ' ';
     if (v.decContainerFromCommandLine)
@@ -188,6 +192,9 @@ TEST_F(CommandLineTest, OptionsFillThePages) {
         {{"-e", "-c", "-pref"}, "enc encOut=-pref"},
         {{"-e", "-p", "secret1"}, "enc encPw=secret1"},
         {{"-e", "-x", "-x"}, "enc exe"},
+        {{"-e", "--sfx-platform", "linux"}, "enc exe on=linux"},
+        {{"-e", "-x", "--sfx-platform", "Windows"}, "enc exe on=windows"},
+        {{"-e", "/-SFX-PLATFORM", "LINUX", "-x"}, "enc exe on=linux"},
         {{"-e", "-q", "-q"}, "enc quit"},
         {{"-e", "-f", "-f"}, "enc encNoConfirm"},
         {{"-e", "-prefs", "-PREFS"}, "enc"},
@@ -271,6 +278,12 @@ TEST_F(CommandLineTest, InvalidLinesShowUsage) {
         {"-d", "-o", "a", "-o", "b"},
         {"-d", "-r", "q"},
         {"-d", "-r"},
+        {"-e", "--sfx-platform"},
+        {"-e", "--sfx-platform", "macos"},
+        {"-e", "--sfx-platform", ""},
+        {"-e", "--sfx-platform", "-x"},
+        {"-e", "--sfx-platform", "linux", "--sfx-platform", "linux"},
+        {"-d", "--sfx-platform", "linux"},
     };
     for (const Args& row : rows) {
         SCOPED_TRACE(::testing::PrintToString(row));
@@ -399,7 +412,9 @@ namespace {
 
 // A value the row's option takes; -r needs one of its letters.
 std::string SampleValue(const App::OptionRow& row) {
-    return row.option == App::Option::Deletion ? "k" : "value.txt";
+    if (row.option == App::Option::Deletion)
+        return "k";
+    return row.option == App::Option::SfxPlatform ? "linux" : "value.txt";
 }
 
 // Every word the table gives a mode parses there with its kind of value, and changes the

@@ -399,6 +399,88 @@ TEST_F(EncryptionPagesTest, CommandLineRunsThroughAndTheContainerOpens) {
     EXPECT_EQ(ReadText(dir / "dest/b.txt"), "second file");
 }
 
+// The stand-alone kind writes the image of the platform chosen: --sfx-platform, else the
+// preference (Windows unless changed); a missing image keeps the page with the reason.
+struct PlatformCase {
+    const char* what;
+    std::optional<std::uint32_t> preference;
+    std::optional<OperationRunner::Platform> option;
+    bool standAlone;
+    bool windowsBuilt;
+    std::string head;  // empty: Next refuses
+};
+
+class StandAlonePlatform : public EncryptionPagesTest {
+  public:
+    void TestBody() override {}
+
+    void Run(const PlatformCase& c, const std::string& windowsImage) {
+        using Platform = OperationRunner::Platform;
+        OperationRunner::SetStandAloneImage(
+            Platform::Windows,
+            c.windowsBuilt ? Image(windowsImage) : OperationRunner::ProgramImage{});
+        if (c.preference)
+            Settings::Set(Settings::kStandAlonePlatform, *c.preference);
+        const std::string out = dir / (c.standAlone ? "out.aes.exe" : "out.aes");
+        commandLine.SetEncrypt();
+        commandLine.EncOutputName(out);
+        commandLine.EncAddInput(dir / "src/a.txt");
+        commandLine.EncPassword(cryvan_test::SecretOf("secret1"));
+        commandLine.EncDeletion(FCryptEng::InputDeletionMode::Keep);
+        if (c.standAlone)
+            commandLine.EncStandAlone();
+        if (c.option)
+            commandLine.EncStandAlonePlatform(*c.option);
+        Start();
+        if (c.head.empty()) {
+            EXPECT_EQ(Active(), kEncDestPg);
+            EXPECT_EQ(Boxes(), (std::vector<std::string>{
+                                   "box Cryvan Error: This program cannot make self-decrypting "
+                                   "containers for Windows [Warning Ok default Ok]"}));
+            return;
+        }
+        ASSERT_EQ(Active(), kEncProgressPg);
+        ASSERT_TRUE(runner.Start());
+        WaitUntilDone(runner);
+        EXPECT_EQ(ReadText(out).substr(0, c.head.size()), c.head);
+    }
+
+    static OperationRunner::ProgramImage Image(const std::string& bytes) {
+        return {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()};
+    }
+};
+
+TEST_F(EncryptionPagesTest, StandAloneHeaderIsThePlatformsImage) {
+    using Platform = OperationRunner::Platform;
+    const std::string windowsImage = "MZ the Windows program";
+    const std::string linuxImage =
+        "\x7f"
+        "ELF the Linux program";
+    struct Restore {
+        OperationRunner::ProgramImage was[2] = {OperationRunner::StandAloneImage(Platform::Windows),
+                                                OperationRunner::StandAloneImage(Platform::Linux)};
+        ~Restore() {
+            OperationRunner::SetStandAloneImage(Platform::Windows, was[0]);
+            OperationRunner::SetStandAloneImage(Platform::Linux, was[1]);
+        }
+    } restore;
+    OperationRunner::SetStandAloneImage(Platform::Linux, StandAlonePlatform::Image(linuxImage));
+    const PlatformCase cases[] = {
+        {"default", std::nullopt, std::nullopt, true, true, windowsImage},
+        {"preference Linux", 1, std::nullopt, true, true, linuxImage},
+        {"option over preference", 1, Platform::Windows, true, true, windowsImage},
+        {"option Linux", 0, Platform::Linux, true, true, linuxImage},
+        {"normal kind", 1, std::nullopt, false, true, OperationRunner::kTextHeader},
+        {"no Windows image", std::nullopt, std::nullopt, true, false, ""},
+        {"no Windows image, Linux chosen", std::nullopt, Platform::Linux, true, false, linuxImage},
+    };
+    for (const PlatformCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        StandAlonePlatform t;
+        t.Run(c, windowsImage);
+    }
+}
+
 TEST_F(EncryptionPagesTest, CommandLineStopsWhereValuesEnd) {
     struct Case {
         const char* what;
