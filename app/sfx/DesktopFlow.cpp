@@ -306,7 +306,7 @@ class DialogFlow {
         if (m_options.password) {
             const FCryptEng::UnlockResult r = m_x.TryPassword(*m_options.password);
             if (r != FCryptEng::UnlockResult::Wrong)
-                return StatusOf(r);
+                return SelfExtractor::StatusOf(r);
         }
         App::Secret password;
         for (;;) {
@@ -317,15 +317,8 @@ class DialogFlow {
             const FCryptEng::UnlockResult r = m_x.TryPassword(password);
             password.Clear();
             if (r != FCryptEng::UnlockResult::Wrong)
-                return StatusOf(r);
+                return SelfExtractor::StatusOf(r);
         }
-    }
-
-    static App::ExitStatus StatusOf(FCryptEng::UnlockResult r) {
-        if (r == FCryptEng::UnlockResult::Unlocked)
-            return App::ExitStatus::Success;
-        return r == FCryptEng::UnlockResult::Cancelled ? App::ExitStatus::Cancelled
-                                                       : App::ExitStatus::Failed;
     }
 
     App::ExitStatus Destination(std::string& folder) {

@@ -482,4 +482,25 @@ bool SelfExtractor::DeleteSelf(bool force) {
     return false;
 }
 
+void SelfExtractor::Conclude(std::ostream& err, bool deleteSelf, bool force) {
+    const Outcome outcome = Result();
+    if (outcome == Outcome::Failed) {
+        const std::string failure = m_runner.Failure();
+        err << "cryvan-sfx: " << App::EscapeControls(failure.empty() ? kFailedText : failure)
+            << "\n";
+    }
+    if (outcome == Outcome::Warned)
+        for (const std::string& w : m_runner.Warnings())
+            err << "cryvan-sfx: not done: " << App::EscapeControls(w) << "\n";
+    if (outcome == Outcome::Complete && deleteSelf)
+        DeleteSelf(force);
+}
+
+App::ExitStatus SelfExtractor::StatusOf(FCryptEng::UnlockResult result) {
+    if (result == FCryptEng::UnlockResult::Unlocked)
+        return App::ExitStatus::Success;
+    return result == FCryptEng::UnlockResult::Cancelled ? App::ExitStatus::Cancelled
+                                                        : App::ExitStatus::Failed;
+}
+
 }  // namespace Sfx

@@ -6,11 +6,13 @@
 
 #include <cstdint>
 #include <optional>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "app/core/Arguments.h"
+#include "app/core/ExitStatus.h"
 #include "app/core/OperationRunner.h"
 #include "app/core/Questions.h"
 #include "app/core/Secrets.h"
@@ -105,6 +107,11 @@ class SelfExtractor {
     // the file is gone. A run in which the user declined to replace a file keeps it, as does a
     // refusal or a failure; each is shown.
     bool DeleteSelf(bool force);
+    // Once the run has ended, on a front end's error stream: why it failed or what it could not
+    // do; then, after a complete run and when asked, this program's file deleted.
+    void Conclude(std::ostream& err, bool deleteSelf, bool force);
+    // The exit status of a password's result: Success only when it opened the container.
+    static App::ExitStatus StatusOf(FCryptEng::UnlockResult result);
 
   private:
     void Show(const char* text, App::MessageBoxes::Icon icon);

@@ -55,33 +55,13 @@ class Flow {
                            ? App::MessageBoxes::Icon::Information
                            : App::MessageBoxes::Icon::Warning,
                        App::MessageBoxes::Buttons::Ok, App::MessageBoxes::Answer::Ok);
-        if (outcome == SelfExtractor::Outcome::Failed) {
-            const std::string failure = m_x.Runner().Failure();
-            m_err << "cryvan-sfx: " << App::EscapeControls(failure.empty() ? kFailedText : failure)
-                  << "\n";
-        }
-        if (outcome == SelfExtractor::Outcome::Warned)
-            for (const std::string& w : m_x.Runner().Warnings())
-                m_err << "cryvan-sfx: not done: " << App::EscapeControls(w) << "\n";
-        if (outcome == SelfExtractor::Outcome::Complete && m_options.deleteSelf)
-            m_x.DeleteSelf(m_options.force);
+        m_x.Conclude(m_err, m_options.deleteSelf, m_options.force);
         if (!m_options.quiet && m_dialogs.Attended())
             m_in.Line("Press Enter to close. ");
         return App::StatusOfRun(m_x.Runner());
     }
 
   private:
-    static ExitStatus StatusOf(FCryptEng::UnlockResult result) {
-        switch (result) {
-            case FCryptEng::UnlockResult::Unlocked:
-                return ExitStatus::Success;
-            case FCryptEng::UnlockResult::Cancelled:
-                return ExitStatus::Cancelled;
-            default:
-                return ExitStatus::Failed;
-        }
-    }
-
     ExitStatus Unlock() {
         if (m_options.password) {
             const FCryptEng::UnlockResult result = m_x.TryPassword(*m_options.password);
@@ -89,7 +69,7 @@ class Flow {
             if (result != FCryptEng::UnlockResult::Wrong || !m_dialogs.Attended()) {
                 if (result == FCryptEng::UnlockResult::Wrong)
                     m_err << "cryvan-sfx: " << kWrongText << "\n";
-                return StatusOf(result);
+                return SelfExtractor::StatusOf(result);
             }
         }
         for (;;) {
@@ -104,7 +84,7 @@ class Flow {
             const FCryptEng::UnlockResult result = m_x.TryPassword(*password);
             password.reset();
             if (result != FCryptEng::UnlockResult::Wrong || !m_dialogs.CanAsk())
-                return StatusOf(result);
+                return SelfExtractor::StatusOf(result);
         }
     }
 

@@ -396,32 +396,12 @@ class Flow {
                 Buttons::Ok, Answer::Ok);
         else
             m_out << SelfExtractor::OutcomeText(outcome) << "\n";
-        if (outcome == SelfExtractor::Outcome::Failed) {
-            const std::string failure = m_x.Runner().Failure();
-            m_out << "cryvan-sfx: " << App::EscapeControls(failure.empty() ? kFailedText : failure)
-                  << "\n";
-        }
-        if (outcome == SelfExtractor::Outcome::Warned)
-            for (const std::string& w : m_x.Runner().Warnings())
-                m_out << "cryvan-sfx: not done: " << App::EscapeControls(w) << "\n";
-        if (outcome == SelfExtractor::Outcome::Complete && m_options.deleteSelf)
-            m_x.DeleteSelf(m_options.force);
+        m_x.Conclude(m_out, m_options.deleteSelf, m_options.force);
         m_out << std::flush;
         return App::StatusOfRun(m_x.Runner());
     }
 
   private:
-    static ExitStatus StatusOf(FCryptEng::UnlockResult result) {
-        switch (result) {
-            case FCryptEng::UnlockResult::Unlocked:
-                return ExitStatus::Success;
-            case FCryptEng::UnlockResult::Cancelled:
-                return ExitStatus::Cancelled;
-            default:
-                return ExitStatus::Failed;
-        }
-    }
-
     // The password and the folder: from the options, else from the window.
     ExitStatus AskOrTake() {
         bool unlocked = false;
@@ -432,7 +412,7 @@ class Flow {
             else if (result != FCryptEng::UnlockResult::Wrong || !m_dialogs.Attended()) {
                 if (result == FCryptEng::UnlockResult::Wrong)
                     m_out << "cryvan-sfx: " << kWrongText << "\n";
-                return StatusOf(result);
+                return SelfExtractor::StatusOf(result);
             }
         }
         if (unlocked && m_options.folder) {
