@@ -187,6 +187,10 @@ TEST_F(ContainerInfoTest, DamagedFootersSayWhatIsWrong) {
     const std::uint32_t footers = Be32(whole, size - 4);
     const std::size_t region = size - 4 - footers;
 
+    // Cut short, the last four bytes read as the length take the footers' last byte as their
+    // top byte: made large here, since a zero there would point into the file instead.
+    std::string lastByteCut = whole.substr(0, size - 1);
+    lastByteCut[size - 5] = char(0x7F);
     std::string lengthPastEnd = whole;
     PutBe32(lengthPastEnd, size - 4, std::uint32_t(size));
     std::string keyFooterPastRegion = whole;
@@ -210,7 +214,7 @@ TEST_F(ContainerInfoTest, DamagedFootersSayWhatIsWrong) {
     } cases[] = {
         {"empty", "", "too short"},
         {"three bytes", whole.substr(0, 3), "too short"},
-        {"last byte cut", whole.substr(0, size - 1), "more than the file holds"},
+        {"last byte cut", lastByteCut, "more than the file holds"},
         {"footer length past the start", lengthPastEnd, "more than the file holds"},
         {"key footer past the region", keyFooterPastRegion, "runs past the end"},
         {"no key footer", noKeyFooter, "no key footer"},
