@@ -2,10 +2,14 @@
 // writer under test, and the small helpers the directory tests share.
 #pragma once
 
+#include <cryptopp/aes.h>
 #include <cryptopp/filters.h>
 #include <cryptopp/hex.h>
+#include <cryptopp/hmac.h>
+#include <cryptopp/modes.h>
 #include <cryptopp/queue.h>
 #include <cryptopp/secblock.h>
+#include <cryptopp/sha.h>
 
 #include <array>
 #include <cstdint>
@@ -174,6 +178,29 @@ inline FCryptEng::KeySet MakeKeySet(const CryptoPP::SecByteBlock& kek,
     if (!set.Unwrap(transport))
         throw std::runtime_error("unwrap failed");
     return set;
+}
+
+inline Bytes Hmac(const CryptoPP::SecByteBlock& key, const Bytes& data) {
+    CryptoPP::HMAC<CryptoPP::SHA256> hmac(key.data(), key.size());
+    CryptoPP::SecByteBlock mac(32);
+    hmac.CalculateDigest(mac.data(), reinterpret_cast<const CryptoPP::byte*>(data.data()),
+                         data.size());
+    return Str(mac);
+}
+
+// A framed directory footer around a plain body, encrypted and MAC'd here rather than by the
+// code under test.
+inline Bytes Frame(const Bytes& plain, const FCryptEng::KeySet& keys) {
+    Bytes encrypted;
+    CryptoPP::CBC_Mode<CryptoPP::AES>::Encryption cipher(keys.EncKey()->data(), 16,
+                                                         keys.IV()->data());
+    CryptoPP::StringSource(plain, true,
+                           new CryptoPP::StreamTransformationFilter(
+                               cipher, new CryptoPP::StringSink(encrypted),
+                               CryptoPP::StreamTransformationFilter::PKCS_PADDING));
+    Bytes out;
+    Put32(out, 0x25000000u | std::uint32_t(encrypted.size() + 32));
+    return out + encrypted + Hmac(*keys.MacKey(), plain);
 }
 
 }  // namespace dirbytes

@@ -40,27 +40,8 @@ const KeySet& FooterKeys() {
     return keys;
 }
 
-Bytes Hmac(const SecByteBlock& key, const Bytes& data) {
-    CryptoPP::HMAC<CryptoPP::SHA256> hmac(key.data(), key.size());
-    SecByteBlock mac(32);
-    hmac.CalculateDigest(mac.data(), reinterpret_cast<const CryptoPP::byte*>(data.data()),
-                         data.size());
-    return Str(mac);
-}
-
-// A framed directory footer around a plain body, encrypted and MAC'd here rather than by the
-// code under test.
 Bytes Frame(const Bytes& plain, const KeySet& keys = FooterKeys()) {
-    Bytes encrypted;
-    CryptoPP::CBC_Mode<CryptoPP::AES>::Encryption cipher(keys.EncKey()->data(), 16,
-                                                         keys.IV()->data());
-    CryptoPP::StringSource(plain, true,
-                           new CryptoPP::StreamTransformationFilter(
-                               cipher, new CryptoPP::StringSink(encrypted),
-                               CryptoPP::StreamTransformationFilter::PKCS_PADDING));
-    Bytes out;
-    Put32(out, 0x25000000u | std::uint32_t(encrypted.size() + 32));
-    return out + encrypted + Hmac(*keys.MacKey(), plain);
+    return dirbytes::Frame(plain, keys);
 }
 
 // Reads a framed footer the way a container reader does: the word first, then the rest.

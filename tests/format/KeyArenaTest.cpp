@@ -128,20 +128,10 @@ TEST(KeyArena, EveryEntryOfALargeDirectoryKeepsItsOwnKeys) {
         plain += Record(0x25DE, FileBody("f" + std::to_string(i), f));
     }
     const std::size_t before = KeyArena::Shared().SlotsInUse();
-    Bytes encrypted;
-    CryptoPP::CBC_Mode<CryptoPP::AES>::Encryption cipher(keys.EncKey()->data(), 16,
-                                                         keys.IV()->data());
-    CryptoPP::StringSource(plain, true,
-                           new CryptoPP::StreamTransformationFilter(
-                               cipher, new CryptoPP::StringSink(encrypted),
-                               CryptoPP::StreamTransformationFilter::PKCS_PADDING));
-    SecByteBlock mac(32);
-    CryptoPP::HMAC<CryptoPP::SHA256>(keys.MacKey()->data(), keys.MacKey()->size())
-        .CalculateDigest(mac.data(), reinterpret_cast<const CryptoPP::byte*>(plain.data()),
-                         plain.size());
-    CryptoPP::ByteQueue q = Queue(encrypted + Str(mac));
+    // The framing word first, as a container reader takes it off.
+    CryptoPP::ByteQueue q = Queue(Frame(plain, keys).substr(4));
     {
-        FCryptEng::DirFooter footer(q, std::uint32_t(encrypted.size() + 32));
+        FCryptEng::DirFooter footer(q, std::uint32_t(q.MaxRetrievable()));
         footer.Decrypt(keys);
         ASSERT_EQ(footer.NumEntries(false), count);
         EXPECT_EQ(KeyArena::Shared().SlotsInUse(), before + count);
