@@ -15,23 +15,18 @@ using CancelFlag = std::atomic<std::uint8_t>;
 // A lock here would let a paused worker hold up the display.
 static_assert(ByteWord::is_always_lock_free, "byte counters must be lock-free");
 
-// Only one thread writes each word, so a relaxed load and store make a safe increment.
-inline std::uint32_t Load(const ProgressWord& w) {
+// Only one thread writes each word, so a relaxed load and store make a safe increment. The value
+// takes the word's own type (a non-deduced parameter), so plain numbers convert to it.
+template <class T>
+inline T Load(const std::atomic<T>& w) {
     return w.load(std::memory_order_relaxed);
 }
-inline void Store(ProgressWord& w, std::uint32_t v) {
+template <class T>
+inline void Store(std::atomic<T>& w, typename std::atomic<T>::value_type v) {
     w.store(v, std::memory_order_relaxed);
 }
-inline void Add(ProgressWord& w, std::uint32_t v) {
-    Store(w, Load(w) + v);
-}
-inline std::uint64_t Load(const ByteWord& w) {
-    return w.load(std::memory_order_relaxed);
-}
-inline void Store(ByteWord& w, std::uint64_t v) {
-    w.store(v, std::memory_order_relaxed);
-}
-inline void Add(ByteWord& w, std::uint64_t v) {
+template <class T>
+inline void Add(std::atomic<T>& w, typename std::atomic<T>::value_type v) {
     Store(w, Load(w) + v);
 }
 
