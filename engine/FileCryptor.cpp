@@ -96,6 +96,14 @@ void FileCryptor::SetPathAndMode(PathMode mode, const std::optional<std::string>
 std::optional<std::string> FileCryptor::PlainFile(std::size_t index, bool& isDir,
                                                   bool selectedOnly) const {
     OS::Trace t("FileCryptor::PlainFile()");
+    // Listing every entry asks for each index in turn: a walk would make that quadratic.
+    if (!selectedOnly) {
+        const DirEntry* e = m_dirFooter->GetEntry(index);
+        if (!e)
+            return std::nullopt;
+        isDir = e->IsDir();
+        return e->Name();
+    }
     std::size_t seen = 0;
     for (std::size_t i = 0; const DirEntry* e = m_dirFooter->GetEntry(i); ++i) {
         if (selectedOnly && !e->Selected())

@@ -1,5 +1,7 @@
 #include "engine/FileDecryptor.h"
 
+#include "engine/DecryptAhead.h"
+
 #include <cryptopp/aes.h>
 #include <cryptopp/hmac.h>
 #include <cryptopp/misc.h>
@@ -27,8 +29,6 @@ namespace FCryptEng {
 namespace {
 
 constexpr std::uint32_t kBlock = 65536;
-const char kMacMismatch[] = "File MAC mismatch - corrupted or modified input file";
-const char kSizeMismatch[] = "File size mismatch - corrupted or modified input file";
 const char kExitLine[] = "Exiting File Decryptor early since exception thrown";
 
 using CryptoP2::ProgressFilter;
@@ -389,6 +389,17 @@ void FileDecryptor::DecryptFiles() {
         Store(s.inDone, Load(s.inDone) - skippedStored);
     };
 
+    // Many small files: the next ones are decrypted on the second core while this one is made.
+    std::unique_ptr<DecryptAhead> ahead;
+    std::size_t aheadNext = 0;
+    {
+        std::size_t small = 0;
+        for (std::size_t i = 0; const DirEntry* e = m_dirFooter->GetEntry(i); ++i)
+            small += e->Selected() && !e->IsDir() && DecryptAhead::Fits(*e);
+        if (small >= 2)
+            ahead = DecryptAhead::Open(m_containerName, m_container->Identity());
+    }
+
     for (std::size_t i = 0; DirEntry* e = m_dirFooter->GetEntry(i); ++i) {
         if (s.Cancelled())
             break;
@@ -396,6 +407,8 @@ void FileDecryptor::DecryptFiles() {
             m_skipped = true;
             continue;
         }
+        if (ahead)
+            FeedAhead(*ahead, i, aheadNext);
         s.itemName.store(e->FinalName().c_str(), std::memory_order_relaxed);
         Store(s.itemNumber, std::uint32_t(i + 1));
         m_where = e->FinalName();
@@ -421,7 +434,7 @@ void FileDecryptor::DecryptFiles() {
             skippedStored += e->ArchiveSize();
         } else {
             try {
-                DecryptFile(*e, overallEnd);
+                DecryptFile(i, *e, overallEnd, ahead.get());
             } catch (const ProgressFilter::OperationTerminated&) {
                 settle();
                 throw;
@@ -445,7 +458,31 @@ void FileDecryptor::DecryptFiles() {
         m_destination->Sync();
 }
 
-void FileDecryptor::DecryptFile(DirEntry& e, std::uint32_t overallEnd) {
+void FileDecryptor::FeedAhead(DecryptAhead& ahead, std::size_t from, std::size_t& next) {
+    next = std::max(next, from);
+    for (; const DirEntry* e = m_dirFooter->GetEntry(next); ++next) {
+        if (!e->Selected() || e->IsDir() || !DecryptAhead::Fits(*e))
+            continue;
+        // A damaged entry is left to the run, which says so in its own words.
+        if (e->Position() > m_regionStart || e->ArchiveSize() > e->Position())
+            continue;
+        DecryptAhead::Job job;
+        job.keys = e->KeySetCopy();
+        if (!job.keys)
+            continue;
+        job.index = next;
+        job.offset = m_regionStart - e->Position();
+        job.stored = e->ArchiveSize();
+        job.plain = e->OriginalSize();
+        job.compress = e->Compress();
+        job.mac = e->Mac();
+        if (!ahead.Post(std::move(job)))
+            return;
+    }
+}
+
+void FileDecryptor::DecryptFile(std::size_t index, DirEntry& e, std::uint32_t overallEnd,
+                                DecryptAhead* ahead) {
     OS::Trace t("FileDecryptor::DecryptFile()");
     OperationStatus& s = *m_status;
     m_where = e.FinalName();
@@ -477,8 +514,17 @@ void FileDecryptor::DecryptFile(DirEntry& e, std::uint32_t overallEnd) {
     }
 
     try {
-        PumpStored(e, overallEnd,
-                   std::make_unique<CryptoP2::SimpleFileSink>(out.File(), m_callback, false));
+        auto sink = std::make_unique<CryptoP2::SimpleFileSink>(out.File(), m_callback, false);
+        if (ahead && ahead->Holds(index)) {
+            const std::size_t length = ahead->Take(index, m_plain);
+            Store(s.inBytes, e.ArchiveSize());
+            // Written through the same progress stage as the rest: cancel and pause hold.
+            ProgressFilter(&s.outBytes, &s.cancel, &s.itemPercent, e.OriginalSize(),
+                           &s.overallPercent, overallEnd, sink.release(), true, &s.paused)
+                .Put2(m_plain.data(), length, -1, true);
+        } else {
+            PumpStored(e, overallEnd, std::move(sink));
+        }
     } catch (const OS::File::Error& err) {
         if (err.code != OS::ErrorCode::DiskFull)
             throw;
@@ -512,51 +558,30 @@ void FileDecryptor::PumpStored(const DirEntry& e, std::uint32_t overallEnd,
                                                       keys->IV()->data());
     CryptoPP::HMAC<CryptoPP::SHA256> mac(keys->MacKey()->data(), keys->MacKey()->size());
 
-    try {
-        // container -> read progress -> AES-CBC -> HMAC -> [inflate -> buffering]
-        // -> write progress -> sink
-        CryptoPP::BufferedTransformation* tail =
-            new ProgressFilter(&s.outBytes, &s.cancel, &s.itemPercent, e.OriginalSize(),
-                               &s.overallPercent, overallEnd, sink.release(), true, &s.paused);
-        if (e.Compress()) {
-            auto* inflater =
-                new CryptoP2::ZlibInflater(new CryptoP2::BufferingFilter(kBlock, tail));
-            // The directory's size bounds what the file may become, so a small stream that
-            // inflates without end stops at once.
-            inflater->ExpectSize(e.OriginalSize());
-            tail = inflater;
-        }
-        // AES-CBC and the HMAC on two cores, for a file of more than one block.
-        CryptoP2::PipelineWorker* worker = nullptr;
-        if (e.ArchiveSize() > kBlock) {
-            if (!m_worker)
-                m_worker = std::make_unique<CryptoP2::PipelineWorker>();
-            worker = m_worker.get();
-        }
+    // AES-CBC and the HMAC on two cores, for a file of more than one block.
+    CryptoP2::PipelineWorker* worker = nullptr;
+    if (e.ArchiveSize() > kBlock) {
+        if (!m_worker)
+            m_worker = std::make_unique<CryptoP2::PipelineWorker>();
+        worker = m_worker.get();
+    }
+    // container -> read progress -> AES-CBC -> HMAC -> [inflate -> buffering]
+    // -> write progress -> sink
+    WithStoredErrors([&] {
         CryptoP2::SimpleFileSource(
             *m_container, e.ArchiveSize(), true,
-            new ProgressFilter(&s.inBytes, nullptr, nullptr, 0, nullptr, 0,
-                               new CryptoP2::CbcDecryptFilter(
-                                   aes, new CryptoP2::SeparateHashFilter(mac, tail, worker))));
-    } catch (const CryptoPP::InvalidCiphertext&) {
-        // Broken padding or a cut block: the data was changed.
-        throw FileCryptorErr(kMacMismatch);
-    } catch (const CryptoP2::ZlibInflater::Err& err) {
-        const std::string what = err.what();
-        if (what == CryptoP2::ZlibInflater::kTooLong || what == CryptoP2::ZlibInflater::kTooShort)
-            throw FileCryptorErr(kSizeMismatch);
-        throw;
-    }
+            new ProgressFilter(
+                &s.inBytes, nullptr, nullptr, 0, nullptr, 0,
+                StoredChain(aes, mac, e.Compress(), e.OriginalSize(),
+                            new ProgressFilter(&s.outBytes, &s.cancel, &s.itemPercent,
+                                               e.OriginalSize(), &s.overallPercent, overallEnd,
+                                               sink.release(), true, &s.paused),
+                            worker)));
+    });
     if (s.Cancelled())
         return;
 
-    CryptoPP::SecByteBlock digest(mac.DigestSize());
-    mac.Final(digest);
-    if (digest.size() != e.Mac().size() ||
-        !CryptoPP::VerifyBufsEqual(digest.data(), e.Mac().data(), digest.size()))
-        throw FileCryptorErr(kMacMismatch);
-    if (!e.Compress() && Load(s.outBytes) != e.OriginalSize())
-        throw FileCryptorErr(kSizeMismatch);
+    CheckDecrypted(mac, e.Mac(), e.Compress(), Load(s.outBytes), e.OriginalSize());
 }
 
 bool FileDecryptor::OverwriteOK(const DirEntry& e) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cryptopp/cryptlib.h>
+#include <cryptopp/secblock.h>
 
 #include <cstdint>
 #include <memory>
@@ -19,6 +20,8 @@
 #include "os/File.h"
 
 namespace FCryptEng {
+
+class DecryptAhead;
 
 class FileDecryptor : public FileCryptor {
   public:
@@ -68,7 +71,11 @@ class FileDecryptor : public FileCryptor {
     void ReadFooters();
     void SetTotalSizes();
     void DecryptFiles();
-    void DecryptFile(DirEntry& entry, std::uint32_t overallEnd);
+    // `ahead`, when given, may hold the file's plaintext already.
+    void DecryptFile(std::size_t index, DirEntry& entry, std::uint32_t overallEnd,
+                     DecryptAhead* ahead);
+    // Posts the small files after `from` to `ahead` while it has room; `next` keeps its place.
+    void FeedAhead(DecryptAhead& ahead, std::size_t from, std::size_t& next);
     // Decrypts, checks and inflates the entry's stored data into `sink`; raises on a MAC or size
     // mismatch.
     void PumpStored(const DirEntry& entry, std::uint32_t overallEnd,
@@ -105,6 +112,8 @@ class FileDecryptor : public FileCryptor {
     std::unique_ptr<OS::Destination> m_destination;
     // The second core's thread, started by the first large file and joined when a run ends.
     std::unique_ptr<CryptoP2::PipelineWorker> m_worker;
+    // A file decrypted ahead, while it is written.
+    CryptoPP::SecByteBlock m_plain;
 
     // Whether the run's outputs must reach the disk: only when the container goes after them.
     bool Durable() const { return m_deletionMode != InputDeletionMode::Keep; }

@@ -10,6 +10,7 @@
 #endif
 
 #include <csignal>
+#include <map>
 #include <thread>
 
 #include "engine/EngineTestSupport.h"
@@ -81,6 +82,32 @@ TEST_F(Pipeline, ManyFilesOfEverySizeRoundTrip) {
     ASSERT_EQ(dec.Decrypt(box, "pw", out), OperationState::Finished);
     EXPECT_EQ(Tree(out), Tree(in));
     EXPECT_EQ(ThreadsOnceSettled(before), before);
+}
+
+// Small files are decrypted ahead through a second handle on the container: it must be the file
+// the run opened, even when the name has been given to another container since.
+TEST_F(Pipeline, FilesDecryptedAheadComeFromTheContainerTheRunOpened) {
+    fs::create_directories(in + "/a");
+    for (int i = 0; i < 40; ++i)
+        WriteText(in + "/a/f" + std::to_string(i), TextBytes(100 + 997 * i));
+    EngineRun enc;
+    ASSERT_EQ(enc.Encrypt(Expand(in + "/a"), box, {"pw"}), OperationState::Finished);
+    const std::map<std::string, std::string> original = Tree(in);
+    for (int i = 0; i < 40; ++i)
+        WriteText(in + "/a/f" + std::to_string(i), "other " + TextBytes(94 + 997 * i));
+    EngineRun other;
+    ASSERT_EQ(other.Encrypt(Expand(in + "/a"), dir / "other.aes", {"pw"}),
+              OperationState::Finished);
+
+    EngineRun dec;
+    auto d = dec.Open(box, "pw");
+    for (std::size_t i = 0; i < d->NumPlainFiles(false); ++i)
+        d->SetPlainFile(i);
+    d->SetPathAndMode(FCryptEng::PathMode::Common, out + "/");
+    fs::rename(dir / "other.aes", box);
+    d->Begin();
+    EXPECT_EQ(dec.status.State(), OperationState::Finished);
+    EXPECT_EQ(Tree(out), original);
 }
 
 TEST_F(Pipeline, AWriteFailureOnAFileOfManyBlocksEndsTheRunCleanly) {
