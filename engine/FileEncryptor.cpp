@@ -20,6 +20,7 @@
 #include "filters/SeparateHashFilter.h"
 #include "filters/SimpleFileSink.h"
 #include "filters/SimpleFileSource.h"
+#include "filters/WriteBehindFilter.h"
 #include "filters/Zlib.h"
 #include "os/Destroy.h"
 #include "os/Directory.h"
@@ -291,9 +292,12 @@ void FileEncryptor::Begin() {
     }
     try {
         ReadyToStart();
-        // Gathered into blocks: many small files would otherwise cost a write or two each.
-        CryptoPP::MeterFilter out(new CryptoP2::BufferingFilter(
-            kBlock, new ContainerSink(m_output->File(), m_callback, m_outputFailed)));
+        // Gathered into blocks: many small files would otherwise cost a write or two each. Once
+        // a file of many blocks comes, the blocks are written on a thread of their own.
+        auto* behind = new CryptoP2::WriteBehindFilter(
+            nullptr, new ContainerSink(m_output->File(), m_callback, m_outputFailed));
+        CryptoPP::MeterFilter out(behind);
+        m_writeBehind = behind;
         try {
             if (!m_header.empty())
                 out.Put(m_header.data(), m_header.size());
@@ -323,6 +327,8 @@ void FileEncryptor::Begin() {
         const FileCryptorErr unknown("Unexpected error");
         EndFailed(kExitLine, &unknown);
     }
+    m_writeBehind = nullptr;
+    m_writer.reset();
 }
 
 void FileEncryptor::ReadyToStart() {
@@ -439,6 +445,9 @@ void FileEncryptor::EncryptFiles(CryptoPP::MeterFilter& out) {
             } catch (const OS::File::Error& err) {
                 if (!AskToRetryOpen(err.code))
                     throw;
+                // Nothing may be asked while the writer could be asking too.
+                if (m_writer)
+                    m_writer->Drain();
                 if (!m_callback || !m_callback->RetryOpen(true, true, e->Name(), err.code))
                     CancelRun(s);
             }
@@ -467,15 +476,19 @@ void FileEncryptor::EncryptFiles(CryptoPP::MeterFilter& out) {
         // plain -> read progress -> [deflate -> buffering] -> HMAC -> AES-CBC -> write progress
         // -> container. The HMAC and AES-CBC read the same bytes: a file of more than one block
         // has them on two cores. One block is not worth the hand-over.
-        if (!worker && file->GetInfo().Size() > kBlock)
+        const bool large = file->GetInfo().Size() > kBlock;
+        if (!worker && large) {
             worker = std::make_unique<CryptoP2::PipelineWorker>();
+            m_writer = std::make_unique<CryptoP2::PipelineWorker>();
+            m_writeBehind->SetWorker(m_writer.get());
+        }
         CryptoPP::BufferedTransformation* tail = new CryptoP2::SeparateHashFilter(
             mac,
             new CryptoP2::CbcEncryptFilter(
                 aes,
                 new ProgressFilter(&s.outBytes, nullptr, nullptr, 0, nullptr, 0,
                                    new CryptoPP::Redirector(out, CryptoPP::Redirector::DATA_ONLY))),
-            file->GetInfo().Size() > kBlock ? worker.get() : nullptr);
+            large ? worker.get() : nullptr);
         if (compress)
             tail = new CryptoP2::ParallelDeflater(new CryptoP2::BufferingFilter(kBlock, tail));
         CryptoP2::SimpleFileSource(

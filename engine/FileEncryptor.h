@@ -16,6 +16,11 @@
 #include "os/File.h"
 #include "os/PendingOutput.h"
 
+namespace CryptoP2 {
+class PipelineWorker;
+class WriteBehindFilter;
+}  // namespace CryptoP2
+
 namespace FCryptEng {
 
 class FileEncryptor : public FileCryptor {
@@ -86,6 +91,10 @@ class FileEncryptor : public FileCryptor {
     KeySet m_containerKeys;
     std::optional<std::string> m_outputName;
     std::unique_ptr<OS::PendingOutput> m_output;
+    // The container's writer thread, started by the first file of many blocks, joined when the
+    // run ends; the stage of the chain that hands it blocks.
+    std::unique_ptr<CryptoP2::PipelineWorker> m_writer;
+    CryptoP2::WriteBehindFilter* m_writeBehind = nullptr;
     std::vector<std::uint8_t> m_header;
     std::uint32_t m_dataShare = 100;
     std::uint32_t m_verifyShare = 0;

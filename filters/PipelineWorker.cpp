@@ -34,22 +34,43 @@ void PipelineWorker::Post(const CryptoPP::byte* data, std::size_t length, const 
         s.length = part;
         s.task = task;
         lock.lock();
-        ++m_count;
+        const bool wake = ++m_count >= std::min(kWakeAt, m_slots.size());
         lock.unlock();
-        m_work.notify_one();
+        if (wake)
+            m_work.notify_one();
         data += part;
         length -= part;
     }
 }
 
+CryptoPP::byte* PipelineWorker::Reserve() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_done.wait(lock, [this] { return m_count < m_slots.size() || m_failure; });
+    RaiseFailure();
+    return m_slots[(m_head + m_count) % m_slots.size()].data.data();
+}
+
+void PipelineWorker::Submit(std::size_t length, const Task& task) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    Slot& s = m_slots[(m_head + m_count) % m_slots.size()];
+    s.length = std::min(length, kSlotSize);
+    s.task = task;
+    const bool wake = ++m_count >= std::min(kWakeAt, m_slots.size());
+    lock.unlock();
+    if (wake)
+        m_work.notify_one();
+}
+
 void PipelineWorker::Drain() {
     std::unique_lock<std::mutex> lock(m_mutex);
+    m_work.notify_one();
     m_done.wait(lock, [this] { return m_count == 0; });
     RaiseFailure();
 }
 
 void PipelineWorker::Settle() noexcept {
     std::unique_lock<std::mutex> lock(m_mutex);
+    m_work.notify_one();
     m_done.wait(lock, [this] { return m_count == 0; });
     m_failure = nullptr;
 }
@@ -85,7 +106,9 @@ void PipelineWorker::Run() {
         lock.lock();
         m_head = (m_head + 1) % m_slots.size();
         --m_count;
-        m_done.notify_all();
+        // Woken at half full, the caller refills several slots per wake-up rather than one.
+        if (m_count == 0 || m_count == m_slots.size() / 2 || m_failure)
+            m_done.notify_all();
     }
 }
 

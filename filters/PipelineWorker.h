@@ -22,7 +22,7 @@ class PipelineWorker {
 
     static constexpr std::size_t kSlotSize = 65536;
 
-    explicit PipelineWorker(std::size_t slots = 4);
+    explicit PipelineWorker(std::size_t slots = 8);
     ~PipelineWorker();
     PipelineWorker(const PipelineWorker&) = delete;
     PipelineWorker& operator=(const PipelineWorker&) = delete;
@@ -30,6 +30,10 @@ class PipelineWorker {
     // Copies the block (pieces of at most kSlotSize) and queues the task on it; waits while
     // every slot is taken.
     void Post(const CryptoPP::byte* data, std::size_t length, const Task& task);
+    // For a caller that fills a slot itself, saving the copy: the slot the next Submit queues,
+    // kSlotSize bytes, waiting while every slot is taken. It stays the caller's until Submit.
+    CryptoPP::byte* Reserve();
+    void Submit(std::size_t length, const Task& task);
     // Returns once every posted task has run; raises the first failure since the last Drain.
     void Drain();
     // Drain for destructors and unwinding: waits, forgets any failure, never throws.
@@ -44,6 +48,10 @@ class PipelineWorker {
 
     void Run();
     void RaiseFailure();
+
+    // An idle worker is woken once two blocks wait (or the caller waits for it): one wake-up
+    // per block would cost more than a block's work at these speeds.
+    static constexpr std::size_t kWakeAt = 2;
 
     std::vector<Slot> m_slots;
     std::size_t m_head = 0;   // next slot the worker runs
