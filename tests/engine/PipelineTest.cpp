@@ -87,6 +87,9 @@ TEST_F(Pipeline, ManyFilesOfEverySizeRoundTrip) {
 // Small files are decrypted ahead through a second handle on the container: it must be the file
 // the run opened, even when the name has been given to another container since.
 TEST_F(Pipeline, FilesDecryptedAheadComeFromTheContainerTheRunOpened) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows gives no name of an open file to another file";
+#endif
     fs::create_directories(in + "/a");
     for (int i = 0; i < 40; ++i)
         WriteText(in + "/a/f" + std::to_string(i), TextBytes(100 + 997 * i));
