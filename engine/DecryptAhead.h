@@ -5,6 +5,7 @@
 // that does not match) is thrown again by Take, where the run would have met it itself.
 #pragma once
 
+#include <cryptopp/cryptlib.h>
 #include <cryptopp/secblock.h>
 
 #include <array>
