@@ -119,14 +119,19 @@ DecryptAhead::~DecryptAhead() {
     }
 }
 
+bool DecryptAhead::Room(std::size_t bytes) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_queue.empty() || (m_queue.size() < kDepth && m_queued + bytes <= kBudget);
+}
+
 bool DecryptAhead::Post(Job job) {
     const std::size_t bytes = std::size_t(job.stored) + job.plain;
+    if (!Room(bytes))
+        return false;
     auto slot = std::make_unique<Slot>();
     slot->job = std::move(job);
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (!m_queue.empty() && (m_queue.size() >= kDepth || m_queued + bytes > kBudget))
-            return false;
         m_queued += bytes;
         m_queue.push_back(std::move(slot));
     }
@@ -134,19 +139,11 @@ bool DecryptAhead::Post(Job job) {
     return true;
 }
 
-bool DecryptAhead::Holds(std::size_t index) const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    for (const auto& slot : m_queue)
-        if (slot->job.index == index)
-            return true;
-    return false;
-}
-
-std::size_t DecryptAhead::Take(std::size_t index, CryptoPP::SecByteBlock& plain) {
+bool DecryptAhead::Take(std::size_t index, CryptoPP::SecByteBlock& plain, std::size_t& length) {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
         if (m_queue.empty() || m_queue.front()->job.index > index)
-            throw std::logic_error("DecryptAhead: nothing posted for this file");
+            return false;
         m_done.wait(lock, [this] { return m_queue.front()->done; });
         std::unique_ptr<Slot> slot = std::move(m_queue.front());
         m_queue.pop_front();
@@ -158,7 +155,8 @@ std::size_t DecryptAhead::Take(std::size_t index, CryptoPP::SecByteBlock& plain)
             std::rethrow_exception(slot->failure);
         // The caller's old buffer goes with the slot, wiped as it is freed.
         std::swap(plain, slot->plain);
-        return slot->length;
+        length = slot->length;
+        return true;
     }
 }
 

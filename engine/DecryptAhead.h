@@ -77,12 +77,15 @@ class DecryptAhead {
     DecryptAhead(const DecryptAhead&) = delete;
     DecryptAhead& operator=(const DecryptAhead&) = delete;
 
+    // Whether a job of that many stored and plain bytes would be queued now; only the run's
+    // thread posts and takes, so the answer holds until it does.
+    bool Room(std::size_t bytes) const;
     // Queues a job; false while the queue is full.
     bool Post(Job job);
-    bool Holds(std::size_t index) const;
-    // Waits for the job of `index` and hands over its plaintext, verified; throws what decrypting
-    // it threw. Earlier jobs still waiting (files the run skipped) are dropped.
-    std::size_t Take(std::size_t index, CryptoPP::SecByteBlock& plain);
+    // Waits for the job of `index` and hands over its plaintext, verified, and its length; throws
+    // what decrypting it threw; false when it was never posted. Earlier jobs still waiting (files
+    // the run skipped) are dropped.
+    bool Take(std::size_t index, CryptoPP::SecByteBlock& plain, std::size_t& length);
 
   private:
     struct Slot {

@@ -106,7 +106,7 @@ std::optional<std::string> FileCryptor::PlainFile(std::size_t index, bool& isDir
     }
     std::size_t seen = 0;
     for (std::size_t i = 0; const DirEntry* e = m_dirFooter->GetEntry(i); ++i) {
-        if (selectedOnly && !e->Selected())
+        if (!e->Selected())
             continue;
         if (seen++ == index) {
             isDir = e->IsDir();

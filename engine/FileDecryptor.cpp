@@ -466,6 +466,9 @@ void FileDecryptor::FeedAhead(DecryptAhead& ahead, std::size_t from, std::size_t
         // A damaged entry is left to the run, which says so in its own words.
         if (e->Position() > m_regionStart || e->ArchiveSize() > e->Position())
             continue;
+        // Checked before the keys are copied: the queue is full most of the time.
+        if (!ahead.Room(std::size_t(e->ArchiveSize()) + e->OriginalSize()))
+            return;
         DecryptAhead::Job job;
         job.keys = e->KeySetCopy();
         if (!job.keys)
@@ -515,8 +518,8 @@ void FileDecryptor::DecryptFile(std::size_t index, DirEntry& e, std::uint32_t ov
 
     try {
         auto sink = std::make_unique<CryptoP2::SimpleFileSink>(out.File(), m_callback, false);
-        if (ahead && ahead->Holds(index)) {
-            const std::size_t length = ahead->Take(index, m_plain);
+        std::size_t length = 0;
+        if (ahead && ahead->Take(index, m_plain, length)) {
             Store(s.inBytes, e.ArchiveSize());
             // Written through the same progress stage as the rest: cancel and pause hold.
             ProgressFilter(&s.outBytes, &s.cancel, &s.itemPercent, e.OriginalSize(),

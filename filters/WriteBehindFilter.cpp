@@ -25,7 +25,7 @@ WriteBehindFilter::~WriteBehindFilter() {
 }
 
 void WriteBehindFilter::SetWorker(PipelineWorker* worker) {
-    if (worker == m_worker && m_block)
+    if (worker == m_worker)
         return;
     // What was gathered goes on the old way first, in order.
     if (m_block)
