@@ -508,9 +508,13 @@ TEST_F(Outcome, PasswordFieldsAreWipedOnceTheRunStarts) {
             argv[1] == "-e" ? static_cast<App::Page*>(&wizard.encProgress) : &wizard.decProgress;
         // The page that takes the password passes it on; the fields still hold it then.
         // Work the pages hand to threads (opening the container) may take a while on a busy
-        // machine: turns are bounded by time, not by their number.
+        // machine: turns are bounded by time, not by their number. A run this small may end,
+        // and the wizard pass on to the end page, within one turn.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (wizard.ActivePage() != progress && std::chrono::steady_clock::now() < deadline) {
+        auto started = [&] {
+            return wizard.ActivePage() == progress || wizard.ActivePage() == &wizard.end;
+        };
+        while (!started() && std::chrono::steady_clock::now() < deadline) {
             if (wizard.ActivePage() == &wizard.encPassword) {
                 EXPECT_EQ(wizard.encPassword.Password(), "secret1");
             }
@@ -519,7 +523,7 @@ TEST_F(Outcome, PasswordFieldsAreWipedOnceTheRunStarts) {
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        ASSERT_EQ(wizard.ActivePage(), progress);
+        ASSERT_TRUE(started());
         EXPECT_TRUE(wizard.encPassword.Password().AllZero());
         EXPECT_TRUE(wizard.encPassword.Confirmation().AllZero());
         EXPECT_TRUE(wizard.decPassword.Password().AllZero());
